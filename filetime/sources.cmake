@@ -1,0 +1,1 @@
+# Files of filetime/: core (no widgets) and ui (widgets).

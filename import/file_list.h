@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace kalmora {
+
+// The ";"-separated wildcard patterns of the file-type box, matched with case ignored. "*.*"
+// matches every name, as file dialogs have it.
+class FilePattern {
+public:
+    explicit FilePattern(const QString &patterns);
+    bool matches(const QString &name) const;
+
+private:
+    QList<QRegularExpression> m_parts;
+    bool m_all = false;
+};
+
+// The window's file list: the regular, non-hidden files of one folder whose names match the
+// pattern, in the order a file manager shows them (case ignored, numbers by value).
+class FileList : public QObject {
+    Q_OBJECT
+public:
+    explicit FileList(QObject *parent = nullptr);
+
+    QString path() const { return m_path; }
+    // False when the folder does not exist; the list then keeps its former folder.
+    bool setPath(const QString &path);
+    QString pattern() const { return m_pattern; }
+    void setPattern(const QString &pattern);
+    void refresh();
+
+    int count() const { return int(m_names.size()); }
+    QString name(int i) const { return m_names.value(i); } // 0-based
+    const QStringList &names() const { return m_names; }
+
+signals:
+    void changed();
+
+private:
+    QString m_path;
+    QString m_pattern;
+    QStringList m_names;
+};
+
+} // namespace kalmora

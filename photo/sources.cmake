@@ -1,0 +1,1 @@
+# Files of photo/: core (no widgets) and ui (widgets).

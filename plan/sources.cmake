@@ -1,0 +1,1 @@
+# Files of plan/: core (no widgets) and ui (widgets).

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <random>
+
+namespace kalmora {
+
+// Uniform numbers in [0, 1).
+class Random {
+public:
+    virtual ~Random() = default;
+    virtual double next() = 0;
+};
+
+// One generator per process, seeded once.
+class MtRandom final : public Random {
+public:
+    MtRandom();
+    double next() override;
+
+private:
+    std::mt19937_64 m_engine;
+    std::uniform_real_distribution<double> m_dist{0.0, 1.0};
+};
+
+} // namespace kalmora

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/qt_prompter.h"
+#include "platform/services.h"
+
+namespace kalmora {
+
+// The real implementations of every service, owned together.
+class RealServices {
+public:
+    Services services() {
+        return Services{prompter, clock,       random,    environment, settings,
+                        desktop,  fileDialogs, processes, downloader};
+    }
+
+private:
+    QtPrompter prompter;
+    SystemClock clock;
+    MtRandom random;
+    ProcessEnvironment environment;
+    QtSettings settings;
+    QtDesktop desktop;
+    QtFileDialogs fileDialogs;
+    QtProcessRunner processes;
+    NetworkDownloader downloader;
+};
+
+} // namespace kalmora

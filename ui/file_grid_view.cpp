@@ -1,0 +1,108 @@
+#include "ui/file_grid_view.h"
+
+#include "ui/file_grid.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace kalmora {
+
+FileGridView::FileGridView(FileGrid *grid, QWidget *parent) : QTableView(parent), m_grid(grid) {
+    setModel(grid);
+    const int dateWidth = fontMetrics().horizontalAdvance(QStringLiteral("2011-08-27 20:11:00"));
+    m_scale = std::max(1.0, (dateWidth + 14) / (1850 / 15.0));
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(false);
+    setEditTriggers(NoEditTriggers);
+    setSelectionMode(ContiguousSelection);
+    setSelectionBehavior(SelectItems);
+    setVerticalScrollMode(ScrollPerItem);
+    setWordWrap(false);
+    viewport()->setMouseTracking(true);
+
+    for (int c = 0; c < FileGrid::Cols; ++c)
+        applyWidth(c);
+    connect(grid, &FileGrid::colWidthChanged, this, &FileGridView::applyWidth);
+    connect(grid, &FileGrid::selectionMoved, this, &FileGridView::showGridSelection);
+    connect(grid, &FileGrid::topRowChanged, this, [this] {
+        if (m_syncing)
+            return;
+        m_syncing = true;
+        verticalScrollBar()->setValue(m_grid->topRow() - 1);
+        m_syncing = false;
+    });
+    connect(grid, &QAbstractItemModel::rowsInserted, this, &FileGridView::showGridSelection);
+    connect(grid, &QAbstractItemModel::rowsRemoved, this, &FileGridView::showGridSelection);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &FileGridView::takeViewSelection);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &FileGridView::takeViewSelection);
+    showGridSelection();
+}
+
+void FileGridView::applyWidth(int col) {
+    const int twips = m_grid->colWidth(col);
+    setColumnHidden(col, twips == 0);
+    if (twips > 0)
+        setColumnWidth(col, twipsToPixels(twips));
+}
+
+void FileGridView::showGridSelection() {
+    if (m_syncing || m_grid->rows() < 2)
+        return;
+    m_syncing = true;
+    const QModelIndex current = m_grid->index(m_grid->row() - 1, m_grid->col());
+    const QModelIndex other = m_grid->index(m_grid->rowSel() - 1, m_grid->colSel());
+    selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(QItemSelection(current, other), QItemSelectionModel::ClearAndSelect);
+    m_syncing = false;
+}
+
+void FileGridView::takeViewSelection() {
+    if (m_syncing)
+        return;
+    const QModelIndex current = selectionModel()->currentIndex();
+    if (!current.isValid())
+        return;
+    // The selection's far corner: the corner of the selected range opposite the current cell.
+    int rowSel = current.row(), colSel = current.column();
+    const QItemSelection sel = selectionModel()->selection();
+    for (const QItemSelectionRange &range : sel) {
+        if (!range.contains(current))
+            continue;
+        rowSel = range.top() == current.row() ? range.bottom() : range.top();
+        colSel = range.left() == current.column() ? range.right() : range.left();
+    }
+    m_syncing = true;
+    m_grid->select(current.row() + 1, current.column(), rowSel + 1, colSel);
+    m_syncing = false;
+    // The model may have adjusted the selection (a handler reacting to selectionMoved).
+    showGridSelection();
+}
+
+bool FileGridView::viewportEvent(QEvent *event) {
+    if (event->type() == QEvent::MouseMove)
+        emit pointerMoved();
+    return QTableView::viewportEvent(event);
+}
+
+void FileGridView::mouseDoubleClickEvent(QMouseEvent *event) {
+    QTableView::mouseDoubleClickEvent(event);
+    emit gridDoubleClicked();
+}
+
+void FileGridView::scrollContentsBy(int dx, int dy) {
+    QTableView::scrollContentsBy(dx, dy);
+    if (m_syncing)
+        return;
+    m_syncing = true;
+    m_grid->setTopRow(verticalScrollBar()->value() + 1);
+    m_syncing = false;
+}
+
+} // namespace kalmora
