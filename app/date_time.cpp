@@ -25,7 +25,9 @@ DateTime::DateTime(const QDate &date, const QTime &time) {
     }
 }
 
-qint64 DateTime::totalSeconds() const { return m_date.toJulianDay() * secondsPerDay + m_secs; }
+qint64 DateTime::totalSeconds() const {
+    return m_date.toJulianDay() * secondsPerDay + m_secs;
+}
 
 DateTime DateTime::fromTotalSeconds(qint64 total) {
     DateTime d;
@@ -72,10 +74,16 @@ qint64 DateTime::minutesTo(const DateTime &other) const {
     return floorDiv(other.totalSeconds(), 60) - floorDiv(totalSeconds(), 60);
 }
 
-qint64 DateTime::daysTo(const DateTime &other) const { return m_date.daysTo(other.m_date); }
+qint64 DateTime::daysTo(const DateTime &other) const {
+    return m_date.daysTo(other.m_date);
+}
 
-static QString two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
-static QString four(int v) { return QStringLiteral("%1").arg(v, 4, 10, QLatin1Char('0')); }
+static QString two(int v) {
+    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+}
+static QString four(int v) {
+    return QStringLiteral("%1").arg(v, 4, 10, QLatin1Char('0'));
+}
 
 QString DateTime::toText() const {
     if (!isValid())

@@ -20,7 +20,9 @@ FNoticeMsg::FNoticeMsg() : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHin
 
 FNoticeMsg::~FNoticeMsg() = default;
 
-FNoticeMsg *FNoticeMsg::current() { return instance; }
+FNoticeMsg *FNoticeMsg::current() {
+    return instance;
+}
 
 FNoticeMsg *FNoticeMsg::showNotice() {
     if (!instance)

@@ -23,13 +23,17 @@ DateTime SystemClock::now() const {
 
 MtRandom::MtRandom() : m_engine(std::random_device{}()) {}
 
-double MtRandom::next() { return m_dist(m_engine); }
+double MtRandom::next() {
+    return m_dist(m_engine);
+}
 
 QString ProcessEnvironment::variable(const QString &name) const {
     return qEnvironmentVariable(name.toLocal8Bit().constData());
 }
 
-QString ProcessEnvironment::programFolder() const { return QCoreApplication::applicationDirPath(); }
+QString ProcessEnvironment::programFolder() const {
+    return QCoreApplication::applicationDirPath();
+}
 
 QString ProcessEnvironment::userName() const {
     QString name = qEnvironmentVariable("USER");

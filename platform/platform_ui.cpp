@@ -16,7 +16,9 @@ bool QtDesktop::openFile(const QString &path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-bool QtDesktop::openUrl(const QString &url) { return QDesktopServices::openUrl(QUrl(url)); }
+bool QtDesktop::openUrl(const QString &url) {
+    return QDesktopServices::openUrl(QUrl(url));
+}
 
 QString QtFileDialogs::chooseFolder(const QString &title, const QString &startFolder) {
     return QFileDialog::getExistingDirectory(nullptr, title, startFolder,

@@ -22,8 +22,7 @@ public:
 
 class QtProcessRunner final : public ProcessRunner {
 public:
-    ProcessResult run(const QString &program, const QStringList &arguments,
-                      int timeoutMs) override;
+    ProcessResult run(const QString &program, const QStringList &arguments, int timeoutMs) override;
 };
 
 } // namespace kalmora

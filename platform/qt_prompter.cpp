@@ -89,6 +89,8 @@ MsgAnswer QtPrompter::show(const Message &message) {
     }
 }
 
-void QtPrompter::beep() { QApplication::beep(); }
+void QtPrompter::beep() {
+    QApplication::beep();
+}
 
 } // namespace kalmora

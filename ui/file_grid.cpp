@@ -63,7 +63,9 @@ void FileGrid::removeRow(int row) {
         select(clampRow(m_row), m_col, clampRow(m_rowSel), m_colSel);
 }
 
-int FileGrid::colWidth(int col) const { return col >= 0 && col < Cols ? m_widths[col] : 0; }
+int FileGrid::colWidth(int col) const {
+    return col >= 0 && col < Cols ? m_widths[col] : 0;
+}
 
 void FileGrid::setColWidth(int col, int twips) {
     if (col < 0 || col >= Cols || m_widths[col] == twips)
@@ -72,9 +74,13 @@ void FileGrid::setColWidth(int col, int twips) {
     emit colWidthChanged(col);
 }
 
-int FileGrid::clampRow(int row) const { return std::clamp(row, rows() > 1 ? 1 : 0, rows() - 1); }
+int FileGrid::clampRow(int row) const {
+    return std::clamp(row, rows() > 1 ? 1 : 0, rows() - 1);
+}
 
-void FileGrid::setRow(int row) { select(row, m_col, row, m_col); }
+void FileGrid::setRow(int row) {
+    select(row, m_col, row, m_col);
+}
 
 void FileGrid::select(int row, int col, int rowSel, int colSel) {
     row = clampRow(row);
@@ -102,7 +108,9 @@ int FileGrid::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : rows() - 1;
 }
 
-int FileGrid::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : Cols; }
+int FileGrid::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : Cols;
+}
 
 QVariant FileGrid::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || role != Qt::DisplayRole)

@@ -56,10 +56,10 @@ void FileGridView::showGridSelection() {
     if (m_syncing || m_grid->rows() < 2)
         return;
     m_syncing = true;
-    const QModelIndex current = m_grid->index(m_grid->row() - 1, m_grid->col());
-    const QModelIndex other = m_grid->index(m_grid->rowSel() - 1, m_grid->colSel());
-    selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
-    selectionModel()->select(QItemSelection(current, other), QItemSelectionModel::ClearAndSelect);
+    const QModelIndex start = m_grid->index(m_grid->row() - 1, m_grid->col());
+    const QModelIndex end = m_grid->index(m_grid->rowSel() - 1, m_grid->colSel());
+    selectionModel()->setCurrentIndex(end, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(QItemSelection(start, end), QItemSelectionModel::ClearAndSelect);
     m_syncing = false;
 }
 
@@ -69,20 +69,23 @@ void FileGridView::takeViewSelection() {
     const QModelIndex current = selectionModel()->currentIndex();
     if (!current.isValid())
         return;
-    // The selection's far corner: the corner of the selected range opposite the current cell.
-    int rowSel = current.row(), colSel = current.column();
+    // The current cell is the moving end of the selection (RowSel, ColSel); the opposite corner
+    // of its range is where the selection started (Row, Col).
+    int row = current.row(), col = current.column();
     const QItemSelection sel = selectionModel()->selection();
     for (const QItemSelectionRange &range : sel) {
         if (!range.contains(current))
             continue;
-        rowSel = range.top() == current.row() ? range.bottom() : range.top();
-        colSel = range.left() == current.column() ? range.right() : range.left();
+        row = range.top() == current.row() ? range.bottom() : range.top();
+        col = range.left() == current.column() ? range.right() : range.left();
     }
     m_syncing = true;
-    m_grid->select(current.row() + 1, current.column(), rowSel + 1, colSel);
+    m_grid->select(row + 1, col, current.row() + 1, current.column());
     m_syncing = false;
-    // The model may have adjusted the selection (a handler reacting to selectionMoved).
-    showGridSelection();
+    // A handler may have adjusted the selection in answer; show what the grid now holds.
+    if (m_grid->row() != row + 1 || m_grid->col() != col || m_grid->rowSel() != current.row() + 1 ||
+        m_grid->colSel() != current.column())
+        showGridSelection();
 }
 
 bool FileGridView::viewportEvent(QEvent *event) {

@@ -11,8 +11,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,22 +39,139 @@ const char *const DefaultFilterText = "*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.ti
 
 // The drop-down list of file types, in the order users know it.
 const char *const FilterList[] = {
-    "*.*",    "*.aam",  "*.acr",  "*.adi",  "*.ai",   "*.aif",  "*.aiff", "*.api",  "*.avi",
-    "*.bmk",  "*.bmp",  "*.box",  "*.bun",  "*.bw",   "*.bwv",  "*.byu",  "*.c0l",  "*.cab",
-    "*.cad",  "*.cam",  "*.cap",  "*.cas",  "*.cch",  "*.cch",  "*.cco",  "*.cct",  "*.cda",
-    "*.cdr",  "*.cdx",  "*.cgm",  "*.chm",  "*.cmf",  "*.cmp",  "*.cmv",  "*.cmx",  "*.cpt",
-    "*.cpx",  "*.dat",  "*.dbx",  "*.dib",  "*.dig",  "*.dmf",  "*.doc",  "*.dsm",  "*.dv",
-    "*.dwd",  "*.dwg",  "*.dxf",  "*.emf",  "*.eps",  "*.epsf", "*.esps", "*.fif",  "*.fla",
-    "*.flc",  "*.fli",  "*.flt",  "*.fm",   "*.fp3",  "*.fpt",  "*.fpx",  "*.gif",  "*.gt2",
-    "*.icb",  "*.ilbm", "*.jpeg", "*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff",     "*.jpg",
-    "*.kfx",  "*.lbm",  "*.m1v",  "*.m3d",  "*.m3u",  "*.mac",  "*.mic",  "*.mid",  "*.mmm",
-    "*.mng",  "*.mov",  "*.mp2",  "*.mp3",  "*.mpa",  "*.mpe",  "*.pal",  "*.pbm",  "*.pcm",
-    "*.pcs",  "*.pcx",  "*.pdd",  "*.pdf",  "*.pgl",  "*.pgm",  "*.pic",  "*.pm6",  "*.pp4",
-    "*.ppt",  "*.psd",  "*.psp",  "*.pwp",  "*.qif",  "*.qt",   "*.qti",  "*.qts",  "*.qtx",
-    "*.ra",   "*.ram",  "*.rar",  "*.ras",  "*.raw",  "*.rec",  "*.rgb",  "*.rle",  "*.rm",
-    "*.rtf",  "*.rtm",  "*.s3m",  "*.sf",   "*.tga",  "*.tif",  "*.tiff", "*.txt",  "*.vda",
-    "*.voc",  "*.vox",  "*.vst",  "*.wav",  "*.wmf",  "*.wpg",  "*.wps",  "*.wvl",  "*.xbm",
-    "*.xls",  "*.zip",
+    "*.*",
+    "*.aam",
+    "*.acr",
+    "*.adi",
+    "*.ai",
+    "*.aif",
+    "*.aiff",
+    "*.api",
+    "*.avi",
+    "*.bmk",
+    "*.bmp",
+    "*.box",
+    "*.bun",
+    "*.bw",
+    "*.bwv",
+    "*.byu",
+    "*.c0l",
+    "*.cab",
+    "*.cad",
+    "*.cam",
+    "*.cap",
+    "*.cas",
+    "*.cch",
+    "*.cch",
+    "*.cco",
+    "*.cct",
+    "*.cda",
+    "*.cdr",
+    "*.cdx",
+    "*.cgm",
+    "*.chm",
+    "*.cmf",
+    "*.cmp",
+    "*.cmv",
+    "*.cmx",
+    "*.cpt",
+    "*.cpx",
+    "*.dat",
+    "*.dbx",
+    "*.dib",
+    "*.dig",
+    "*.dmf",
+    "*.doc",
+    "*.dsm",
+    "*.dv",
+    "*.dwd",
+    "*.dwg",
+    "*.dxf",
+    "*.emf",
+    "*.eps",
+    "*.epsf",
+    "*.esps",
+    "*.fif",
+    "*.fla",
+    "*.flc",
+    "*.fli",
+    "*.flt",
+    "*.fm",
+    "*.fp3",
+    "*.fpt",
+    "*.fpx",
+    "*.gif",
+    "*.gt2",
+    "*.icb",
+    "*.ilbm",
+    "*.jpeg",
+    "*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff",
+    "*.jpg",
+    "*.kfx",
+    "*.lbm",
+    "*.m1v",
+    "*.m3d",
+    "*.m3u",
+    "*.mac",
+    "*.mic",
+    "*.mid",
+    "*.mmm",
+    "*.mng",
+    "*.mov",
+    "*.mp2",
+    "*.mp3",
+    "*.mpa",
+    "*.mpe",
+    "*.pal",
+    "*.pbm",
+    "*.pcm",
+    "*.pcs",
+    "*.pcx",
+    "*.pdd",
+    "*.pdf",
+    "*.pgl",
+    "*.pgm",
+    "*.pic",
+    "*.pm6",
+    "*.pp4",
+    "*.ppt",
+    "*.psd",
+    "*.psp",
+    "*.pwp",
+    "*.qif",
+    "*.qt",
+    "*.qti",
+    "*.qts",
+    "*.qtx",
+    "*.ra",
+    "*.ram",
+    "*.rar",
+    "*.ras",
+    "*.raw",
+    "*.rec",
+    "*.rgb",
+    "*.rle",
+    "*.rm",
+    "*.rtf",
+    "*.rtm",
+    "*.s3m",
+    "*.sf",
+    "*.tga",
+    "*.tif",
+    "*.tiff",
+    "*.txt",
+    "*.vda",
+    "*.voc",
+    "*.vox",
+    "*.vst",
+    "*.wav",
+    "*.wmf",
+    "*.wpg",
+    "*.wps",
+    "*.wvl",
+    "*.xbm",
+    "*.xls",
+    "*.zip",
 };
 
 template <typename W> W *named(W *w, const char *name, const QString &accessibleName = {}) {
@@ -65,13 +182,19 @@ template <typename W> W *named(W *w, const char *name, const QString &accessible
     return w;
 }
 
-QString twoDigits(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
+QString twoDigits(int v) {
+    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+}
 
 } // namespace
 
-QString FMainDate::homePage() { return QStringLiteral("https://kalmora.example.com"); }
+QString FMainDate::homePage() {
+    return QStringLiteral("https://kalmora.example.com");
+}
 
-QString FMainDate::tag(const QObject *control) { return control->property("tag").toString(); }
+QString FMainDate::tag(const QObject *control) {
+    return control->property("tag").toString();
+}
 
 void FMainDate::setTag(QObject *control, const QString &value) {
     control->setProperty("tag", value);
@@ -287,8 +410,10 @@ void FMainDate::createControls() {
     for (QPushButton *stage : {CmdTimeZone, CmdTimeOnOffDuty, CmdWordBreakTime})
         setTag(stage, QStringLiteral("1"));
 
-    TAuthor = field("TAuthor", QStringLiteral("在此输入拍摄者姓名"), 32767, QStringLiteral("拍摄者"));
-    TPicMemo = field("TPicMemo", QStringLiteral("在此输入照片说明"), 32767, QStringLiteral("照片说明"));
+    TAuthor =
+        field("TAuthor", QStringLiteral("在此输入拍摄者姓名"), 32767, QStringLiteral("拍摄者"));
+    TPicMemo =
+        field("TPicMemo", QStringLiteral("在此输入照片说明"), 32767, QStringLiteral("照片说明"));
     CmdPicMemoAdd = button("CmdPicMemoAdd", QStringLiteral("修改照片说明(&A)"));
     CmdPicDateMod = button("CmdPicDateMod", QStringLiteral("修改拍摄日期(&T)"));
     CmdPicExifDel = button("CmdPicExifDel", QStringLiteral("导出/抹除所有Exif信息(&E)"));
@@ -296,9 +421,8 @@ void FMainDate::createControls() {
     CheckAll = check("CheckAll", QStringLiteral("全部相同处理"));
     Check1 = check("Check1", QStringLiteral("预览照片简介"));
     Check1->setToolTip(QStringLiteral("预览照片的备注说明和拍摄者及相机型号"));
-    for (QWidget *w : std::initializer_list<QWidget *>{TAuthor, TPicMemo, CmdPicMemoAdd,
-                                                       CmdPicDateMod, CmdPicExifDel, CheckAll,
-                                                       Check1})
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             TAuthor, TPicMemo, CmdPicMemoAdd, CmdPicDateMod, CmdPicExifDel, CheckAll, Check1})
         w->setEnabled(false);
 
     LProgress = label("LProgress", QStringLiteral("处理进度："));
@@ -308,8 +432,8 @@ void FMainDate::createControls() {
 
     VSFlexGrid1 = new FileGrid(this);
     VSFlexGrid1->setObjectName(QStringLiteral("VSFlexGrid1Model"));
-    GridView = named(new FileGridView(VSFlexGrid1, central), "VSFlexGrid1",
-                     QStringLiteral("文件列表"));
+    GridView =
+        named(new FileGridView(VSFlexGrid1, central), "VSFlexGrid1", QStringLiteral("文件列表"));
 
     SB1 = named(new QStatusBar(this), "SB1");
     setStatusBar(SB1);
@@ -427,8 +551,8 @@ void FMainDate::layoutControls() {
         units->addWidget(o);
     auto *stepRow1 = new QHBoxLayout;
     stepRow1->setSpacing(2);
-    for (QWidget *w : std::initializer_list<QWidget *>{Label18, Option1, TStep, UpDownTStep,
-                                                       Label19})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{Label18, Option1, TStep, UpDownTStep, Label19})
         stepRow1->addWidget(w);
     stepRow1->addStretch();
     auto *stepRow2 = new QHBoxLayout;
@@ -460,11 +584,10 @@ void FMainDate::layoutControls() {
         g->addWidget(endLabel, 2, 0);
         g->addLayout(fieldRow(end), 2, 1);
     };
-    hoursFrame(Frame4, Label12, Label14, Label11,
-               {{TOnDutyH, UpDownOnDutyH}, {TOnDutyM, UpDownOnDutyM}, {TOnDutyS, UpDownOnDutyS}},
-               {{TOffDutyH, UpDownoffDutyH},
-                {TOffDutyM, UpDownOffDutyM},
-                {TOffDutyS, UpDownOffDutyS}});
+    hoursFrame(
+        Frame4, Label12, Label14, Label11,
+        {{TOnDutyH, UpDownOnDutyH}, {TOnDutyM, UpDownOnDutyM}, {TOnDutyS, UpDownOnDutyS}},
+        {{TOffDutyH, UpDownoffDutyH}, {TOffDutyM, UpDownOffDutyM}, {TOffDutyS, UpDownOffDutyS}});
     hoursFrame(Frame2, Label16, Label17, Label15,
                {{TBreakH, UpDownBreakH}, {TBreakM, UpDownBreakM}, {TBreakS, UpDownBreakS}},
                {{TEBreakH, UpDownEBreakH}, {TEBreakM, UpDownEBreakM}, {TEBreakS, UpDownEBreakS}});
@@ -581,8 +704,8 @@ void FMainDate::fillSampleRows() {
 
 bool FMainDate::gridInSampleState() const {
     const FileGrid &g = *VSFlexGrid1;
-    return g.text(1, 0) == QLatin1String("测试文件名1.jpg") &&
-           g.text(2, 0) == QLatin1String("测试文件名2.bmp") && g.text(3, 0).isEmpty();
+    return g.text(1, 0) == QStringLiteral("测试文件名1.jpg") &&
+           g.text(2, 0) == QStringLiteral("测试文件名2.bmp") && g.text(3, 0).isEmpty();
 }
 
 QString FMainDate::countText() const {
@@ -590,7 +713,9 @@ QString FMainDate::countText() const {
            QStringLiteral("个。");
 }
 
-void FMainDate::refreshCountText() { LFilesCount->setText(countText()); }
+void FMainDate::refreshCountText() {
+    LFilesCount->setText(countText());
+}
 
 QString FMainDate::gridToolTip() const {
     if (Option3->isChecked() && OptExif->isChecked())
@@ -644,9 +769,9 @@ bool FMainDate::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void FMainDate::closeEvent(QCloseEvent *event) {
-    const MsgAnswer answer = m_services.prompter.show(QStringLiteral("确定退出？"),
-                                                      MsgIcon::Information, MsgButtons::OkCancel,
-                                                      QStringLiteral("消息"), MsgAnswer::Cancel);
+    const MsgAnswer answer =
+        m_services.prompter.show(QStringLiteral("确定退出？"), MsgIcon::Information,
+                                 MsgButtons::OkCancel, QStringLiteral("消息"), MsgAnswer::Cancel);
     if (answer == MsgAnswer::Ok)
         event->accept();
     else

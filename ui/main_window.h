@@ -145,8 +145,8 @@ public:
     QCheckBox *ChExclude;
     QPushButton *CmdWordBreakTime, *CmdResetB;
     // Actions
-    QPushButton *CmdTimeZone, *CmdNow, *CmdInput, *CmdFileDateMod, *CmdDelete, *CmdReset,
-        *CmdClear, *CmdHelp;
+    QPushButton *CmdTimeZone, *CmdNow, *CmdInput, *CmdFileDateMod, *CmdDelete, *CmdReset, *CmdClear,
+        *CmdHelp;
     // Photo
     QLineEdit *TAuthor, *TPicMemo;
     QPushButton *CmdPicMemoAdd, *CmdPicDateMod, *CmdPicExifDel;

@@ -75,7 +75,9 @@ public:
 
 class RecordingDesktop final : public Desktop {
 public:
-    bool openFolder(const QString &path) override { return record(QStringLiteral("folder:") + path); }
+    bool openFolder(const QString &path) override {
+        return record(QStringLiteral("folder:") + path);
+    }
     bool openFile(const QString &path) override { return record(QStringLiteral("file:") + path); }
     bool openUrl(const QString &url) override { return record(QStringLiteral("url:") + url); }
     QStringList opened;
@@ -101,8 +103,7 @@ public:
 // Records the commands; the test decides the result.
 class FakeProcessRunner final : public ProcessRunner {
 public:
-    ProcessResult run(const QString &program, const QStringList &arguments,
-                      int timeoutMs) override;
+    ProcessResult run(const QString &program, const QStringList &arguments, int timeoutMs) override;
     QList<QStringList> commands;
     std::function<ProcessResult(const QString &, const QStringList &)> handler;
 };

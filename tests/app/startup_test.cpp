@@ -1,0 +1,138 @@
+#include "app/startup.h"
+#include "tests/support/doubles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kalmora;
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void versionTable_data() {
+        QTest::addColumn<int>("platformId");
+        QTest::addColumn<int>("major");
+        QTest::addColumn<int>("minor");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("9x minor 0") << 1 << 4 << 0 << "Windows 95";
+        QTest::newRow("9x minor 10") << 1 << 4 << 10 << "Windows 98";
+        QTest::newRow("9x minor 90") << 1 << 4 << 90 << "Windows Mellinnium";
+        QTest::newRow("9x other minor is empty") << 1 << 4 << 3 << "";
+        QTest::newRow("NT 3") << 2 << 3 << 51 << "Windows NT 3.51";
+        QTest::newRow("NT 4") << 2 << 4 << 0 << "Windows NT 4.0";
+        QTest::newRow("NT 5.0") << 2 << 5 << 0 << "Windows 2000";
+        QTest::newRow("NT 5.1") << 2 << 5 << 1 << "Windows XP";
+        QTest::newRow("NT 5.2") << 2 << 5 << 2 << "Windows XP";
+        QTest::newRow("NT 6.0") << 2 << 6 << 0 << "Win7OrAbove";
+        QTest::newRow("NT 6.1") << 2 << 6 << 1 << "Win7OrAbove";
+        QTest::newRow("NT 10.0") << 2 << 10 << 0 << "Win7OrAbove";
+        QTest::newRow("platform 0") << 0 << 10 << 0 << "Failed";
+        QTest::newRow("platform 3") << 3 << 5 << 1 << "Failed";
+    }
+    void versionTable() {
+        QFETCH(int, platformId);
+        QFETCH(int, major);
+        QFETCH(int, minor);
+        QFETCH(QString, name);
+        QCOMPARE(GetSysTemVerNum(OsVersionInfo{platformId, major, minor}), name);
+    }
+
+    void hostIsWin7OrAbove() {
+        // This host reports an NT-family system of major version 10.
+        ProcessEnvironment env;
+        QCOMPARE(GetSysTemVerNum(env), QStringLiteral("Win7OrAbove"));
+    }
+
+    // The work folder: below Program Files the program-data folder, elsewhere the program's own.
+    void workFolder_data() {
+        QTest::addColumn<int>("major");
+        QTest::addColumn<QString>("programFiles"); // relative to the temporary root; "-": unset
+        QTest::addColumn<QString>("program");      // relative to the temporary root
+        QTest::addColumn<bool>("usesData");
+        QTest::addColumn<bool>("outPictMade");
+        QTest::newRow("Tool below Program Files") << 10 << "Program Files"
+                                                  << "Program Files/Tool" << true << true;
+        QTest::newRow("Tool on another drive") << 10 << "Program Files"
+                                               << "other/Tool" << false << true;
+        QTest::newRow("older system keeps the program folder")
+            << 5 << "Program Files"
+            << "Program Files/Tool" << false << false;
+        QTest::newRow("substring test is case-sensitive") << 10 << "Program Files"
+                                                          << "program files/Tool" << false << true;
+    }
+    void workFolder() {
+        QFETCH(int, major);
+        QFETCH(QString, programFiles);
+        QFETCH(QString, program);
+        QFETCH(bool, usesData);
+        QFETCH(bool, outPictMade);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        test::FakeEnvironment env;
+        env.version = OsVersionInfo{2, major, 1};
+        env.variables.insert(QStringLiteral("ProgramFiles"), root.filePath(programFiles));
+        env.variables.insert(QStringLiteral("ProgramData"), root.filePath(QStringLiteral("Data")));
+        env.program = root.filePath(program);
+
+        const AppValues v = ComputeAppValues(env);
+        const QString dataFolder = root.filePath(QStringLiteral("Data/Tool"));
+        QCOMPARE(v.WorkFolder, usesData ? dataFolder : env.program);
+        QCOMPARE(QFileInfo(dataFolder + QStringLiteral("/OutPict")).isDir(), outPictMade);
+        QCOMPARE(v.IsWin7OrAbove, major >= 6);
+        if (major >= 6) {
+            QCOMPARE(v.AppFolderName, QStringLiteral("Tool"));
+            QCOMPARE(v.ProgramDataDir, root.filePath(QStringLiteral("Data")));
+        } else {
+            QVERIFY(v.ProgramDataDir.isEmpty());
+            QVERIFY(v.AppFolderName.isEmpty());
+        }
+    }
+
+    // Without the variables: the per-user data folder stands in for ProgramData, and the system
+    // prefixes for Program Files.
+    void workFolderWithoutVariables_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("dataName");
+        QTest::addColumn<bool>("usesData");
+        QTest::newRow("installed in /opt") << "/opt/Kalmora"
+                                           << "Kalmora" << true;
+        QTest::newRow("installed in /usr/bin") << "/usr/bin"
+                                               << "Kalmora" << true;
+        QTest::newRow("a build folder") << "/home/u/src/build"
+                                        << "build" << false;
+        QTest::newRow("/optical is not /opt") << "/optical/Tool"
+                                              << "Tool" << false;
+    }
+    void workFolderWithoutVariables() {
+        QFETCH(QString, program);
+        QFETCH(QString, dataName);
+        QFETCH(bool, usesData);
+        QTemporaryDir root;
+        test::FakeEnvironment env;
+        env.program = program;
+        env.dataFolder = root.path();
+        const AppValues v = ComputeAppValues(env);
+        QCOMPARE(v.WorkFolder, usesData ? root.path() + QLatin1Char('/') + dataName : program);
+        QVERIFY(QFileInfo(root.path() + QLatin1Char('/') + dataName + QStringLiteral("/OutPict"))
+                    .isDir());
+        QVERIFY(v.ProgramFilesDir.isEmpty());
+        QVERIFY(v.WinDir.isEmpty());
+    }
+
+    void environmentValuesAreTaken() {
+        QTemporaryDir root;
+        test::FakeEnvironment env;
+        env.dataFolder = root.path();
+        env.variables.insert(QStringLiteral("windir"), QStringLiteral("/win"));
+        env.variables.insert(QStringLiteral("ProgramFiles"), QStringLiteral("/pf"));
+        const AppValues v = ComputeAppValues(env);
+        QCOMPARE(v.WinDir, QStringLiteral("/win"));
+        QCOMPARE(v.ProgramFilesDir, QStringLiteral("/pf"));
+        QCOMPARE(v.OsVersionName, QStringLiteral("Win7OrAbove"));
+    }
+};
+
+QTEST_GUILESS_MAIN(StartupTest)
+#include "startup_test.moc"
