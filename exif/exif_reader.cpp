@@ -1,0 +1,412 @@
+#include "exif/exif_reader.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <algorithm>
+#include <limits>
+
+namespace kalmora {
+
+namespace {
+
+constexpr int TagExifSubIfd = 34665;
+constexpr int FormatAscii = 2;
+
+// The only code that touches the file's bytes. Every read is bounds-checked in 64-bit
+// arithmetic, so offsets taken from the file can neither wrap nor reach past the buffer.
+class ByteCursor {
+public:
+    explicit ByteCursor(const QByteArray &bytes)
+        : m_data(reinterpret_cast<const unsigned char *>(bytes.constData())),
+          m_size(quint64(bytes.size())) {}
+
+    quint64 size() const { return m_size; }
+
+    bool contains(quint64 offset, quint64 count) const {
+        return offset <= m_size && count <= m_size - offset;
+    }
+
+    void require(quint64 offset, quint64 count) const {
+        if (!contains(offset, count))
+            throw ExifError("Exif data points outside the file");
+    }
+
+    quint8 u8(quint64 offset) const {
+        require(offset, 1);
+        return m_data[offset];
+    }
+
+    quint16 u16(quint64 offset, bool littleEndian) const {
+        require(offset, 2);
+        const unsigned char *p = m_data + offset;
+        return littleEndian ? quint16(p[0] | p[1] << 8) : quint16(p[0] << 8 | p[1]);
+    }
+
+    quint32 u32(quint64 offset, bool littleEndian) const {
+        require(offset, 4);
+        const unsigned char *p = m_data + offset;
+        return littleEndian
+                   ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24
+                   : quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | quint32(p[3]);
+    }
+
+    QByteArray bytes(quint64 offset, quint64 count) const {
+        require(offset, count);
+        return QByteArray(reinterpret_cast<const char *>(m_data + offset), qsizetype(count));
+    }
+
+    // Index of the first occurrence of the two bytes at or after `from`, -1 when none.
+    qint64 find(unsigned char first, unsigned char second, quint64 from) const {
+        for (quint64 i = from; m_size >= 2 && i <= m_size - 2; ++i) {
+            if (m_data[i] == first && m_data[i + 1] == second)
+                return qint64(i);
+        }
+        return -1;
+    }
+
+private:
+    const unsigned char *m_data;
+    quint64 m_size;
+};
+
+int bytesPerComponent(int format) {
+    switch (format) {
+    case 1: // BYTE
+    case 2: // ASCII
+    case 6: // SBYTE
+    case 7: // UNDEFINED
+        return 1;
+    case 3: // SHORT
+    case 8: // SSHORT
+        return 2;
+    case 4: // LONG
+    case 9: // SLONG
+        return 4;
+    case 5:  // RATIONAL
+    case 10: // SRATIONAL
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+// Unsigned 32-bit values above the int range are kept exact rather than turned negative.
+QVariant unsignedValue(quint32 value) {
+    if (value <= quint32(std::numeric_limits<int>::max()))
+        return QVariant(int(value));
+    return QVariant(qlonglong(value));
+}
+
+// Decimal values of single data bytes, run together.
+QString decimalBytes(const QByteArray &data, bool descending) {
+    QString text;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const qsizetype k = descending ? data.size() - 1 - i : i;
+        text += QString::number(quint8(data[k]));
+    }
+    return text;
+}
+
+// The Exif pointer as a directory offset; a value that is no number cannot be followed.
+quint32 offsetFromValue(const QVariant &value) {
+    if (!value.isValid())
+        return 0;
+    if (value.typeId() == QMetaType::QString) {
+        bool ok = false;
+        const qlonglong number = value.toString().toLongLong(&ok);
+        if (!ok || number < 0 || number > qlonglong(std::numeric_limits<quint32>::max()))
+            throw ExifError("Exif pointer is not an offset");
+        return quint32(number);
+    }
+    // Signed formats keep their bit pattern, as the offset field itself would.
+    return quint32(value.toLongLong());
+}
+
+} // namespace
+
+void ExifReader::setPicFile(const QString &path) {
+    m_picFile = path;
+}
+
+QVariant ExifReader::MakerNoteTag(int makerTag) const {
+    if (!m_hasExif)
+        return {};
+    for (const ExifTagRecord &record : m_records) {
+        if (record.Tag == makerTag && record.IsMakerNote)
+            return record.Value;
+    }
+    return {};
+}
+
+QVariant ExifReader::tag(int exifTag) {
+    if (!m_hasExif) {
+        if (m_picFile.isEmpty())
+            return {};
+        Load(m_picFile);
+    }
+    if (exifTag == 0)
+        return m_records.isEmpty() ? QVariant() : QVariant(int(m_records.size()));
+    for (const ExifTagRecord &record : m_records) {
+        if (record.Tag == exifTag)
+            return record.Value;
+    }
+    return {};
+}
+
+bool ExifReader::setTag(int exifTag, const QString &value) {
+    if (!m_hasExif || exifTag == 0)
+        return false;
+    const auto record =
+        std::find_if(m_records.cbegin(), m_records.cend(),
+                     [exifTag](const ExifTagRecord &r) { return r.Tag == exifTag; });
+    if (record == m_records.cend())
+        return false;
+
+    QByteArray bytes;
+    bytes.reserve(value.size());
+    for (const QChar c : value) {
+        if (c.unicode() > 0xFF)
+            throw ExifError("Character does not fit in one byte");
+        bytes.append(char(c.unicode()));
+    }
+
+    // Only text that lies in its own data area may be overwritten: inline data would land on
+    // the TIFF header, other formats would be corrupted, a longer text would spill over.
+    if (record->DataFormat != FormatAscii || !record->dataOutsideEntry ||
+        quint64(bytes.size()) > record->Components)
+        return false;
+    const quint64 start = m_tiffStart + record->ValueOffset;
+    if (!patchRangeIsSafe(*record, start))
+        return false;
+
+    if (!WritePictureFile(m_picFile, start, bytes))
+        return false;
+    m_buffer.replace(qsizetype(start), bytes.size(), bytes);
+    return true;
+}
+
+void ExifReader::Load(const QString &picFile) {
+    if (m_picFile.isEmpty())
+        m_picFile = picFile;
+    if (m_picFile.isEmpty())
+        return;
+
+    ReadPictureFile(m_picFile);
+    if (!FindExifSegment()) {
+        m_hasExif = false;
+        return;
+    }
+    m_byteOrder = IsIntelOrder() ? ByteOrder::Little : ByteOrder::Big;
+    const ByteCursor in(m_buffer);
+    const quint32 ifd0Offset = in.u32(m_tiffStart + 4, m_byteOrder == ByteOrder::Little);
+    m_hasExif = true;
+    m_exifSubIfdOffset = 0;
+    ParseIfdChain(m_tiffStart + ifd0Offset);
+}
+
+void ExifReader::ReadPictureFile(const QString &path) {
+    m_buffer.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    // A device or pipe has no size to read up to and is no picture file.
+    if (file.isSequential())
+        return;
+    m_buffer = file.read(file.size());
+}
+
+bool ExifReader::WritePictureFile(const QString &path, quint64 position,
+                                  const QByteArray &bytes) const {
+    // In place and without truncating, so the file keeps its identity, links and birth time.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+        return false;
+    // A file whose length changed since it was read is not the one the offsets describe.
+    if (file.size() != m_buffer.size())
+        return false;
+    if (!file.seek(qint64(position)))
+        return false;
+    if (file.write(bytes) != bytes.size())
+        return false;
+    if (!file.flush())
+        return false;
+    file.close();
+    return file.error() == QFileDevice::NoError;
+}
+
+bool ExifReader::FindExifSegment() {
+    const ByteCursor in(m_buffer);
+    m_segmentPosition = 0;
+    if (!in.contains(0, 2) || in.u8(0) != 0xFF || in.u8(1) != 0xD8)
+        return false;
+    // A plain byte scan: the first FF E1 pair anywhere after the start marker is taken.
+    const qint64 found = in.find(0xFF, 0xE1, 2);
+    m_segmentPosition = found < 0 ? 0 : quint64(found);
+    m_tiffStart = m_segmentPosition + 10;
+    return in.contains(m_segmentPosition + 4, 4) &&
+           in.bytes(m_segmentPosition + 4, 4) == QByteArrayLiteral("Exif");
+}
+
+bool ExifReader::IsIntelOrder() const {
+    const ByteCursor in(m_buffer);
+    return in.u8(m_tiffStart) == 0x49;
+}
+
+QString ExifReader::PadLeft(const QString &text, int width, QChar fill) {
+    if (text.size() >= width)
+        return text;
+    return QString(width - text.size(), fill) + text;
+}
+
+void ExifReader::ParseIfdChain(quint64 position) {
+    const ByteCursor in(m_buffer);
+    const bool little = m_byteOrder == ByteOrder::Little;
+
+    // Directories and value data that do not overlap fit in the buffer; more than that means a
+    // crafted file whose structures share bytes, and the walk would grow without bound.
+    const quint64 maxEntries = in.size() / 12;
+    quint64 dataBudget = 2 * in.size() + 4096;
+    quint64 entriesRead = 0;
+
+    QSet<quint64> visited;
+    bool exifSubIfdDone = false;
+    for (;;) {
+        visited.insert(position);
+        const quint16 count = in.u16(position, little);
+        if (count == 0 && m_records.isEmpty())
+            throw ExifError("First image directory has no entries");
+        for (quint64 k = 0; k < count; ++k) {
+            if (++entriesRead > maxEntries)
+                throw ExifError("Image directories overlap");
+            m_records.append(readEntry(position + 2 + 12 * k, dataBudget));
+            if (m_records.last().Tag == TagExifSubIfd)
+                m_exifSubIfdOffset = offsetFromValue(m_records.last().Value);
+        }
+
+        quint32 next = 0;
+        if (!exifSubIfdDone) {
+            next = in.u32(position + 2 + 12 * quint64(count), little);
+            // A link back to a directory already read would repeat forever: the chain ends.
+            if (next != 0 && visited.contains(m_tiffStart + next))
+                next = 0;
+        }
+        if (next == 0 && !exifSubIfdDone) {
+            next = m_exifSubIfdOffset;
+            exifSubIfdDone = true;
+        }
+        position = m_tiffStart + next;
+        if (next == 0 || visited.contains(position))
+            return;
+    }
+}
+
+ExifReader::ExifTagRecord ExifReader::readEntry(quint64 entryPosition, quint64 &dataBudget) const {
+    const ByteCursor in(m_buffer);
+    const bool little = m_byteOrder == ByteOrder::Little;
+    in.require(entryPosition, 12);
+
+    ExifTagRecord record;
+    record.entryPosition = entryPosition;
+    record.Tag = in.u16(entryPosition, little);
+    record.DataFormat = in.u16(entryPosition + 2, little);
+    record.Components = in.u32(entryPosition + 4, little);
+    const quint64 field = entryPosition + 8;
+
+    const int width = bytesPerComponent(record.DataFormat);
+    if (width == 0)
+        return record; // FLOAT, DOUBLE and unknown formats stay empty
+    const quint64 size = quint64(width) * record.Components;
+    const bool rational = record.DataFormat == 5 || record.DataFormat == 10;
+
+    if (size <= 4 && !rational) {
+        switch (record.DataFormat) {
+        case 1:
+        case 6: {
+            const quint32 number = in.u32(field, little);
+            QString text;
+            for (int shift = 24; shift >= 0; shift -= 8)
+                text += PadLeft(QString::number((number >> shift) & 0xFF, 16).toUpper(), 2, '0');
+            record.Value = text;
+            break;
+        }
+        case 2:
+        case 7:
+            // In file order whatever the byte order: these are characters, not a number.
+            record.Value = QString::fromLatin1(in.bytes(field, 4));
+            break;
+        case 3:
+            record.Value = int(in.u16(field, little)) + int(in.u16(field + 2, little));
+            break;
+        case 8:
+            record.Value =
+                int(qint16(in.u16(field, little))) + int(qint16(in.u16(field + 2, little)));
+            break;
+        case 4:
+            record.Value = unsignedValue(in.u32(field, little));
+            break;
+        case 9:
+            record.Value = int(qint32(in.u32(field, little)));
+            break;
+        }
+        return record;
+    }
+
+    record.ValueOffset = in.u32(field, little);
+    record.dataOutsideEntry = true;
+    const quint64 data = m_tiffStart + record.ValueOffset;
+    in.require(data, size);
+
+    const auto spend = [&dataBudget](quint64 bytes) {
+        if (bytes > dataBudget)
+            throw ExifError("Exif values overlap");
+        dataBudget -= bytes;
+    };
+
+    switch (record.DataFormat) {
+    case 2:
+    case 7:
+        // The last byte is the NUL of an ASCII string and is dropped for both formats.
+        spend(record.Components - 1);
+        record.Value = QString::fromLatin1(in.bytes(data, record.Components - 1));
+        break;
+    case 5:
+    case 10: {
+        spend(8);
+        const quint32 numerator = in.u32(data, little);
+        const quint32 denominator = in.u32(data + 4, little);
+        if (record.DataFormat == 5)
+            record.Value = QStringLiteral("%1/%2").arg(numerator).arg(denominator);
+        else
+            record.Value = QStringLiteral("%1/%2").arg(qint32(numerator)).arg(qint32(denominator));
+        break;
+    }
+    default: {
+        // One byte per component, not whole components; 16-bit values of big-endian files
+        // are taken from the last of those bytes backwards.
+        spend(record.Components);
+        const bool descending = !little && (record.DataFormat == 3 || record.DataFormat == 8);
+        record.Value = decimalBytes(in.bytes(data, record.Components), descending);
+        break;
+    }
+    }
+    return record;
+}
+
+bool ExifReader::patchRangeIsSafe(const ExifTagRecord &record, quint64 start) const {
+    const ByteCursor in(m_buffer);
+    const quint64 length = record.Components;
+    if (!in.contains(start, length) || !in.contains(m_segmentPosition + 2, 2))
+        return false;
+    // Inside the APP1 segment (its length counts the two length bytes) and after the TIFF
+    // header's start, so a patch can only touch this Exif block.
+    const quint64 segmentEnd = m_segmentPosition + 2 + in.u16(m_segmentPosition + 2, false);
+    if (start < m_tiffStart || start > segmentEnd || length > segmentEnd - start)
+        return false;
+    // Never over the directory entry that describes the data.
+    const quint64 entryEnd = record.entryPosition + 12;
+    const bool overlapsEntry = start < entryEnd && record.entryPosition < start + length;
+    return !overlapsEntry;
+}
+
+} // namespace kalmora

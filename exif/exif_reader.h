@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <stdexcept>
+
+namespace kalmora {
+
+// A damaged Exif structure, or a patch text that cannot be stored one byte per character.
+class ExifError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the Exif block of one JPEG file into a flat list of directory entries and patches a
+// text value in place. One reader serves one file: create a fresh one for every file.
+class ExifReader {
+public:
+    void setPicFile(const QString &path);
+    QVariant MakerNoteTag(int makerTag) const;
+    // Value of the first entry with this tag, or the number of entries for 0; loads the stored
+    // path first while no Exif has been found. Throws ExifError for a damaged Exif block.
+    QVariant tag(int exifTag);
+    // Overwrites the text of an ASCII entry in the file, leaving every other byte alone.
+    // False when nothing was written; ExifError for a character beyond one byte.
+    bool setTag(int exifTag, const QString &value);
+    // Throws ExifError when the directories cannot be read; entries read before stay.
+    void Load(const QString &picFile);
+
+private:
+    enum class ByteOrder { Little, Big };
+
+    struct ExifTagRecord {
+        int Tag = 0;
+        bool IsMakerNote = false;
+        int DataFormat = 0;
+        quint32 Components = 0;
+        quint32 ValueOffset = 0;
+        bool dataOutsideEntry = false; // ValueOffset is meaningful (it may legally be 0)
+        quint64 entryPosition = 0;     // buffer index of the 12-byte directory entry
+        QVariant Value;
+    };
+
+    void ReadPictureFile(const QString &path);
+    bool WritePictureFile(const QString &path, quint64 position, const QByteArray &bytes) const;
+    bool FindExifSegment();
+    bool IsIntelOrder() const;
+    static QString PadLeft(const QString &text, int width, QChar fill);
+    void ParseIfdChain(quint64 position);
+    ExifTagRecord readEntry(quint64 entryPosition, quint64 &dataBudget) const;
+    bool patchRangeIsSafe(const ExifTagRecord &record, quint64 start) const;
+
+    QString m_picFile;
+    QByteArray m_buffer;
+    quint64 m_segmentPosition = 0;
+    quint64 m_tiffStart = 0;
+    ByteOrder m_byteOrder = ByteOrder::Big;
+    quint32 m_exifSubIfdOffset = 0;
+    QList<ExifTagRecord> m_records;
+    bool m_hasExif = false;
+};
+
+} // namespace kalmora
