@@ -68,7 +68,10 @@ MsgAnswer escapeAnswer(MsgButtons b) {
 } // namespace
 
 MsgAnswer QtPrompter::show(const Message &message) {
-    QMessageBox box(iconOf(message.icon), message.title, message.text, buttonsOf(message.buttons),
+    // Texts carry CR LF between lines; the box wants plain line feeds.
+    QString text = message.text;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    QMessageBox box(iconOf(message.icon), message.title, text, buttonsOf(message.buttons),
                     QApplication::activeWindow());
     if (message.defaultButton)
         box.setDefaultButton(toStandard(*message.defaultButton));

@@ -3,6 +3,7 @@
 #include "import/file_list.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
+#include "ui/features.h"
 #include "ui/help_window.h"
 #include "ui/up_down.h"
 
@@ -206,6 +207,7 @@ FMainDate::FMainDate(Services &services, const AppValues &values, QWidget *paren
     setWindowTitle(QStringLiteral("Kalmora"));
     createControls();
     layoutControls();
+    m_features = std::make_unique<Features>(*this);
     m_clockTimer = new QTimer(this);
     m_clockTimer->setInterval(1000);
     connect(m_clockTimer, &QTimer::timeout, this, &FMainDate::refreshClock);
@@ -684,6 +686,12 @@ void FMainDate::load() {
     refreshClock();
     FormLoading = false;
     Busy = false;
+}
+
+bool FMainDate::listApplied() const { return CmdReset->isEnabled() && !CmdFileDateMod->isEnabled(); }
+
+QString FMainDate::pathOf(const QString &fileName) const {
+    return LDir->text() + QLatin1Char('/') + fileName;
 }
 
 void FMainDate::fillSampleRows() {

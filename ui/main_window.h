@@ -7,7 +7,6 @@
 #include <QMainWindow>
 
 #include <memory>
-#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -26,6 +25,7 @@ class FileGrid;
 class FileGridView;
 class FileList;
 class UpDown;
+struct Features;
 
 // A label whose text change runs a handler, like the other controls.
 class ChangeLabel : public QLabel {
@@ -36,12 +36,6 @@ public:
 
 signals:
     void textChanged(const QString &text);
-};
-
-// A feature area attached to the window: it connects the handlers of the controls it owns.
-class WindowFeature {
-public:
-    virtual ~WindowFeature() = default;
 };
 
 // The main window. It creates every control under its own name (member and objectName), keeps
@@ -55,6 +49,12 @@ public:
 
     Services &services() const { return m_services; }
     const AppValues &values() const { return m_values; }
+    Features &features() const { return *m_features; }
+
+    // After an apply, until the user resets everything: the reset is on and the apply is off.
+    bool listApplied() const;
+    // The folder path joined with a file name of the grid.
+    QString pathOf(const QString &fileName) const;
 
     // The home page of the status bar's link.
     static QString homePage();
@@ -162,6 +162,10 @@ public:
     QLabel *SB1Panels[4];
     QTimer *Timer1;
 
+signals:
+    // The grid's row preview (caption and author of the current photo) is wanted now.
+    void rowPreviewRequested();
+
 protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -178,7 +182,7 @@ private:
     Services &m_services;
     AppValues m_values;
     QTimer *m_clockTimer;
-    std::vector<std::unique_ptr<WindowFeature>> m_features;
+    std::unique_ptr<Features> m_features;
 };
 
 } // namespace kalmora

@@ -1,5 +1,6 @@
 list(APPEND KALMORA_CORE_SOURCES ui/file_grid.h ui/file_grid.cpp)
 list(APPEND KALMORA_UI_SOURCES
+    ui/features.h ui/features.cpp
     ui/file_grid_view.h ui/file_grid_view.cpp
     ui/help_window.h ui/help_window.cpp
     ui/main_window.h ui/main_window.cpp

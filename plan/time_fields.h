@@ -1,0 +1,50 @@
+#pragma once
+
+#include "plan/time_plan.h"
+
+#include <QObject>
+
+class QLineEdit;
+
+namespace kalmora {
+
+class FMainDate;
+
+// The date, time and step fields of the time window and the working-hours and lunch-break
+// fields: their canonical texts, the days of the month, their couplings, key and focus rules,
+// and the TimeWindow read from them.
+class TimeFields : public QObject {
+    Q_OBJECT
+public:
+    explicit TimeFields(FMainDate &window);
+
+    TimeWindow timeWindow() const;
+
+    // Comparison numbers: the fields' trimmed texts run together (year … second).
+    qint64 startNumber() const;
+    qint64 endNumber() const;
+    qint64 startTimeNumber() const;
+    qint64 endTimeNumber() const;
+    qint64 onDutyNumber() const;
+    qint64 offDutyNumber() const;
+    qint64 breakStartNumber() const;
+    qint64 breakEndNumber() const;
+
+    // The last day of the month that the start (or end) year and month texts name.
+    int lastDay(bool start) const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool makeCanonical(QLineEdit *field);
+    void onTimeFieldChanged(QLineEdit *field);
+    void followMonth(bool start);
+    void validateStep(QLineEdit *field);
+
+    FMainDate &w;
+    QList<QLineEdit *> m_timeFields; // two-digit fields and the years: typing only beeps
+    QList<QLineEdit *> m_stepFields;
+};
+
+} // namespace kalmora

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/date_time.h"
+#include "platform/random.h"
+
+#include <QTime>
+
+namespace kalmora {
+
+// The time window as its fields describe it, read fresh whenever it is needed.
+struct TimeWindow {
+    enum class Unit { Minutes, Seconds };
+    enum class StepMode { Fixed, Random };
+
+    DateTime start;
+    DateTime end;
+    Unit unit = Unit::Minutes;
+    StepMode stepMode = StepMode::Fixed;
+    int step = 1;
+    int randomLower = 10;
+    int randomUpper = 90;
+    bool workingHoursOnly = false;
+    QTime onDuty{8, 0, 0};
+    QTime offDuty{18, 0, 0};
+    bool breakCountsAsWork = true; // the lunch break is working time (not skipped)
+    QTime breakStart{12, 0, 0};
+    QTime breakEnd{14, 0, 0};
+};
+
+// Whole units the window offers; negative when it runs backwards. Differences count the unit
+// boundaries crossed.
+qint64 WindowCapacity(const TimeWindow &window);
+
+// Upper bounds of the three step spinners for a step quotient, or "too small" when the window
+// cannot hold one step per file.
+struct StepLimits {
+    bool tooSmall = false;
+    int stepMax = 300;   // UpDownTStep
+    int lowerMax = 290;  // UpDownTStepS
+    int upperMax = 300;  // UpDownTStepE
+};
+// quotient = capacity integer-divided by the file count (truncating toward zero).
+StepLimits StepLimitsFor(qint64 quotient);
+
+// The plan cursor and, with working hours, the day anchors on the cursor's day.
+struct PlanState {
+    DateTime cursor;
+    DateTime onDuty;
+    DateTime offDuty;
+    DateTime breakStart;
+    DateTime breakEnd;
+};
+
+PlanState StartPlan(const TimeWindow &window);
+
+// The step of one row: fixed, or drawn from lower to upper inclusive.
+int PlanStep(const TimeWindow &window, Random &random);
+
+// Advances the cursor after a row. A time exactly at off-duty, break start or break end stays;
+// the walk never compares the cursor with the window's end.
+PlanState NextPlannedTime(const PlanState &state, const TimeWindow &window, Random &random);
+
+} // namespace kalmora
