@@ -22,7 +22,9 @@ struct StageCaptions {
     const char *fixed;
 };
 
-QString twoDigits(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
+QString twoDigits(int v) {
+    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+}
 
 } // namespace
 
@@ -76,9 +78,9 @@ bool Stages::mayAct(bool timeZone, bool videoCounts) const {
 
 void Stages::applyImportRule() {
     const bool enabled =
-        isFixed(w.CmdTimeZone) &&
-        (!w.ChOnWorkTime->isChecked() ||
-         (isFixed(w.CmdTimeOnOffDuty) && (w.ChExclude->isChecked() || isFixed(w.CmdWordBreakTime))));
+        isFixed(w.CmdTimeZone) && (!w.ChOnWorkTime->isChecked() ||
+                                   (isFixed(w.CmdTimeOnOffDuty) &&
+                                    (w.ChExclude->isChecked() || isFixed(w.CmdWordBreakTime))));
     w.CmdInput->setEnabled(enabled);
 }
 

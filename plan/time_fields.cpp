@@ -28,7 +28,9 @@ qint64 numberOf(std::initializer_list<const QLineEdit *> fields) {
     return joined(fields).toLongLong();
 }
 
-bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 QTime timeOf(const QLineEdit *h, const QLineEdit *m, const QLineEdit *s) {
     return QTime(LeadingNumber(h->text()), LeadingNumber(m->text()), LeadingNumber(s->text()));
@@ -38,10 +40,10 @@ QTime timeOf(const QLineEdit *h, const QLineEdit *m, const QLineEdit *s) {
 
 TimeFields::TimeFields(FMainDate &window) : QObject(&window), w(window) {
     const QList<QLineEdit *> twoDigit = {
-        w.TStartM,  w.TStartD,  w.TStartH,   w.TStartMin, w.TStartSec, w.TEndM,
-        w.TEndD,    w.TEndH,    w.TEndMin,   w.TEndSec,   w.TOnDutyH,  w.TOnDutyM,
+        w.TStartM,  w.TStartD,   w.TStartH,   w.TStartMin, w.TStartSec, w.TEndM,
+        w.TEndD,    w.TEndH,     w.TEndMin,   w.TEndSec,   w.TOnDutyH,  w.TOnDutyM,
         w.TOnDutyS, w.TOffDutyH, w.TOffDutyM, w.TOffDutyS, w.TBreakH,   w.TBreakM,
-        w.TBreakS,  w.TEBreakH, w.TEBreakM,  w.TEBreakS};
+        w.TBreakS,  w.TEBreakH,  w.TEBreakM,  w.TEBreakS};
     m_timeFields = twoDigit;
     m_timeFields << w.TStartY << w.TEndY;
     m_stepFields = {w.TStep, w.TStepS, w.TStepE};
@@ -54,14 +56,13 @@ TimeFields::TimeFields(FMainDate &window) : QObject(&window), w(window) {
         f->installEventFilter(this);
         f->setContextMenuPolicy(Qt::NoContextMenu); // no pasting around the key rule
     }
-    connect(w.TStepS, &QLineEdit::textChanged, this, [this] {
-        w.UpDownTStepE->setMin(std::min(LeadingNumber(w.TStepS->text()) + 2, 298));
-    });
-    connect(w.TStepE, &QLineEdit::textChanged, this, [this] {
-        w.UpDownTStepS->setMax(std::max(LeadingNumber(w.TStepE->text()) - 10, 1));
-    });
+    connect(w.TStepS, &QLineEdit::textChanged, this,
+            [this] { w.UpDownTStepE->setMin(std::min(LeadingNumber(w.TStepS->text()) + 2, 298)); });
+    connect(w.TStepE, &QLineEdit::textChanged, this,
+            [this] { w.UpDownTStepS->setMax(std::max(LeadingNumber(w.TStepE->text()) - 10, 1)); });
     // Each day click first fits the spinner to its own month.
-    connect(w.UpDownDayS, &UpDown::aboutToStep, this, [this] { w.UpDownDayS->setMax(lastDay(true)); });
+    connect(w.UpDownDayS, &UpDown::aboutToStep, this,
+            [this] { w.UpDownDayS->setMax(lastDay(true)); });
     connect(w.UpDownDayE, &UpDown::aboutToStep, this,
             [this] { w.UpDownDayE->setMax(lastDay(false)); });
 }
@@ -166,8 +167,8 @@ void TimeFields::validateStep(QLineEdit *field) {
     const int n = LeadingNumber(field->text());
     if (n >= 1 && n <= 300)
         return;
-    w.services().prompter.show(QStringLiteral("范围：1—300，请在此区间指定。"), MsgIcon::Information,
-                               MsgButtons::Ok, QStringLiteral("提醒"));
+    w.services().prompter.show(QStringLiteral("范围：1—300，请在此区间指定。"),
+                               MsgIcon::Information, MsgButtons::Ok, QStringLiteral("提醒"));
     const QString designText = field == w.TStep    ? QStringLiteral("1")
                                : field == w.TStepS ? QStringLiteral("10")
                                                    : QStringLiteral("90");
@@ -192,9 +193,9 @@ bool TimeFields::eventFilter(QObject *watched, QEvent *event) {
         const QString text = key->text();
         if (text.isEmpty())
             return false; // arrows, Delete, Home: no character typed
-        if (isStep && (key->key() == Qt::Key_Backspace ||
-                       (text.size() == 1 && text[0] >= QLatin1Char('0') &&
-                        text[0] <= QLatin1Char('9'))))
+        if (isStep &&
+            (key->key() == Qt::Key_Backspace ||
+             (text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9'))))
             return false;
         w.services().prompter.beep();
         return true;
@@ -222,7 +223,9 @@ qint64 TimeFields::endNumber() const {
 qint64 TimeFields::startTimeNumber() const {
     return numberOf({w.TStartH, w.TStartMin, w.TStartSec});
 }
-qint64 TimeFields::endTimeNumber() const { return numberOf({w.TEndH, w.TEndMin, w.TEndSec}); }
+qint64 TimeFields::endTimeNumber() const {
+    return numberOf({w.TEndH, w.TEndMin, w.TEndSec});
+}
 qint64 TimeFields::onDutyNumber() const {
     return numberOf({w.TOnDutyH, w.TOnDutyM, w.TOnDutyS});
 }

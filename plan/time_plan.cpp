@@ -15,7 +15,9 @@ qint64 unitsBetween(const QTime &a, const QTime &b, TimeWindow::Unit unit) {
     return unit == TimeWindow::Unit::Minutes ? from.minutesTo(to) : from.secondsTo(to);
 }
 
-DateTime at(const DateTime &day, const QTime &time) { return DateTime(day.date(), time); }
+DateTime at(const DateTime &day, const QTime &time) {
+    return DateTime(day.date(), time);
+}
 
 } // namespace
 
@@ -72,8 +74,8 @@ int PlanStep(const TimeWindow &w, Random &random) {
 PlanState NextPlannedTime(const PlanState &state, const TimeWindow &w, Random &random) {
     PlanState s = state;
     const int step = PlanStep(w, random);
-    s.cursor = w.unit == TimeWindow::Unit::Minutes ? s.cursor.addMinutes(step)
-                                                   : s.cursor.addSeconds(step);
+    s.cursor =
+        w.unit == TimeWindow::Unit::Minutes ? s.cursor.addMinutes(step) : s.cursor.addSeconds(step);
     if (!w.workingHoursOnly)
         return s;
     if (!w.breakCountsAsWork && s.cursor > s.breakStart && s.cursor < s.breakEnd)

@@ -35,9 +35,9 @@ qint64 WindowCapacity(const TimeWindow &window);
 // cannot hold one step per file.
 struct StepLimits {
     bool tooSmall = false;
-    int stepMax = 300;   // UpDownTStep
-    int lowerMax = 290;  // UpDownTStepS
-    int upperMax = 300;  // UpDownTStepE
+    int stepMax = 300;  // UpDownTStep
+    int lowerMax = 290; // UpDownTStepS
+    int upperMax = 300; // UpDownTStepE
 };
 // quotient = capacity integer-divided by the file count (truncating toward zero).
 StepLimits StepLimitsFor(qint64 quotient);

@@ -11,6 +11,7 @@ FileGrid::FileGrid(QObject *parent) : QAbstractTableModel(parent), m_widths(Cols
 void FileGrid::setRows(int rows) {
     rows = std::max(rows, 1);
     const int old = this->rows();
+    m_changingRows = true;
     if (rows > old) {
         beginInsertRows({}, old - 1, rows - 2);
         for (int r = old; r < rows; ++r)
@@ -21,6 +22,7 @@ void FileGrid::setRows(int rows) {
         m_cells.resize(rows);
         endRemoveRows();
     }
+    m_changingRows = false;
     if (m_row >= rows || m_rowSel >= rows)
         select(clampRow(m_row), m_col, clampRow(m_rowSel), m_colSel);
     if (m_topRow >= rows)
@@ -56,9 +58,11 @@ void FileGrid::clearCells() {
 void FileGrid::removeRow(int row) {
     if (row < 1 || row >= rows())
         return;
+    m_changingRows = true;
     beginRemoveRows({}, row - 1, row - 1);
     m_cells.removeAt(row);
     endRemoveRows();
+    m_changingRows = false;
     if (m_row >= rows() || m_rowSel >= rows())
         select(clampRow(m_row), m_col, clampRow(m_rowSel), m_colSel);
 }

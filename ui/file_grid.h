@@ -37,6 +37,10 @@ public:
     void select(int row, int col, int rowSel, int colSel);
     void selectRow(int row) { select(row, 0, row, Cols - 1); }
 
+    // True while rows are being inserted or removed: views must not feed their own adjusted
+    // selection back meanwhile.
+    bool changingRows() const { return m_changingRows; }
+
     int topRow() const { return m_topRow; }
     void setTopRow(int row);
 
@@ -58,6 +62,7 @@ private:
     QVector<int> m_widths;
     int m_row = 1, m_col = 0, m_rowSel = 1, m_colSel = 0;
     int m_topRow = 1;
+    bool m_changingRows = false;
 };
 
 } // namespace kalmora

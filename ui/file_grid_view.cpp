@@ -36,6 +36,7 @@ FileGridView::FileGridView(FileGrid *grid, QWidget *parent) : QTableView(parent)
         verticalScrollBar()->setValue(m_grid->topRow() - 1);
         m_syncing = false;
     });
+    // While rows come and go the view's own selection moves; the grid's selection holds.
     connect(grid, &QAbstractItemModel::rowsInserted, this, &FileGridView::showGridSelection);
     connect(grid, &QAbstractItemModel::rowsRemoved, this, &FileGridView::showGridSelection);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -53,7 +54,7 @@ void FileGridView::applyWidth(int col) {
 }
 
 void FileGridView::showGridSelection() {
-    if (m_syncing || m_grid->rows() < 2)
+    if (m_syncing || m_grid->changingRows() || m_grid->rows() < 2)
         return;
     m_syncing = true;
     const QModelIndex start = m_grid->index(m_grid->row() - 1, m_grid->col());
@@ -64,7 +65,7 @@ void FileGridView::showGridSelection() {
 }
 
 void FileGridView::takeViewSelection() {
-    if (m_syncing)
+    if (m_syncing || m_grid->changingRows())
         return;
     const QModelIndex current = selectionModel()->currentIndex();
     if (!current.isValid())

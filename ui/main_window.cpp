@@ -1,9 +1,9 @@
 #include "ui/main_window.h"
 
 #include "import/file_list.h"
+#include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
-#include "ui/features.h"
 #include "ui/help_window.h"
 #include "ui/up_down.h"
 
@@ -688,7 +688,9 @@ void FMainDate::load() {
     Busy = false;
 }
 
-bool FMainDate::listApplied() const { return CmdReset->isEnabled() && !CmdFileDateMod->isEnabled(); }
+bool FMainDate::listApplied() const {
+    return CmdReset->isEnabled() && !CmdFileDateMod->isEnabled();
+}
 
 QString FMainDate::pathOf(const QString &fileName) const {
     return LDir->text() + QLatin1Char('/') + fileName;
