@@ -10,7 +10,7 @@ class RealServices {
 public:
     Services services() {
         return Services{prompter, clock,       random,    environment, settings,
-                        desktop,  fileDialogs, processes, downloader};
+                        desktop,  fileDialogs, processes, downloader,  fileTimes};
     }
 
 private:
@@ -23,6 +23,7 @@ private:
     QtFileDialogs fileDialogs;
     QtProcessRunner processes;
     NetworkDownloader downloader;
+    SystemFileTimeStore fileTimes;
 };
 
 } // namespace kalmora

@@ -5,6 +5,7 @@
 #include "platform/downloader.h"
 #include "platform/environment.h"
 #include "platform/file_dialogs.h"
+#include "platform/file_time_store.h"
 #include "platform/process_runner.h"
 #include "platform/prompter.h"
 #include "platform/random.h"
@@ -24,6 +25,7 @@ struct Services {
     FileDialogs &fileDialogs;
     ProcessRunner &processes;
     Downloader &downloader;
+    FileTimeStore &fileTimes;
 };
 
 } // namespace kalmora

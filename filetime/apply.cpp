@@ -1,0 +1,265 @@
+#include "filetime/apply.h"
+
+#include "app/comm_declare.h"
+#include "plan/time_fields.h"
+#include "ui/features.h"
+#include "ui/file_grid.h"
+#include "ui/main_window.h"
+#include "ui/reset.h"
+#include "ui/up_down.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace kalmora {
+
+namespace {
+const QString CrLf = QStringLiteral("\r\n");
+
+std::optional<DateTime> dateOf(const QString &text) {
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    return DateTime::parse(text);
+}
+} // namespace
+
+ApplyFileTimes::ApplyFileTimes(FMainDate &window) : QObject(&window), w(window) {
+    connect(w.CmdFileDateMod, &QPushButton::clicked, this, &ApplyFileTimes::applyClicked);
+}
+
+FileTimesUpdate ApplyFileTimes::writeSet(const DateTime &planned, int row) const {
+    const FileGrid &g = *w.VSFlexGrid1;
+    FileTimesUpdate u;
+    const bool all = w.OptAll->isChecked();
+    u.creation = all || w.OptCreate->isChecked() ? planned : dateOf(g.text(row, 1));
+    u.lastAccess = all || w.OptAccessDate->isChecked() ? planned : dateOf(g.text(row, 7));
+    u.lastWrite = all || w.OptModTime->isChecked() ? planned : dateOf(g.text(row, 6));
+    return u;
+}
+
+void ApplyFileTimes::showResult(int row, const FileTimesWriteResult &result) {
+    FileGrid &g = *w.VSFlexGrid1;
+    switch (result.outcome()) {
+    case WriteOutcome::Success:
+        g.setText(row, 5, QStringLiteral("修改成功"));
+        break;
+    case WriteOutcome::SuccessCreationUnchanged:
+        g.setText(row, 5, QStringLiteral("修改成功(创建时间未改)"));
+        break;
+    case WriteOutcome::Failure:
+        g.setText(row, 5, QStringLiteral("修改失败"));
+        return; // the other cells keep their texts
+    }
+    if (result.readBack) {
+        g.setText(row, 2, result.readBack->creation.toText());
+        g.setText(row, 3, result.readBack->lastWrite.toText());
+        g.setText(row, 4, result.readBack->lastAccess.toDateText());
+    } else {
+        for (int c = 2; c <= 4; ++c)
+            g.setText(row, c, QString());
+    }
+}
+
+FileTimesWriteResult ApplyFileTimes::writeRow(int row, const FileTimesUpdate &update,
+                                              bool retryWithoutSlash) {
+    const QString name = w.VSFlexGrid1->text(row, 0);
+    FileTimesWriteResult result = w.services().fileTimes.write(w.pathOf(name), update);
+    // A folder text that already ends in a separator (a file-system root) takes the name as is.
+    if (retryWithoutSlash && result.outcome() == WriteOutcome::Failure &&
+        result.systemError == ENOENT)
+        result = w.services().fileTimes.write(w.LDir->text() + name, update);
+    return result;
+}
+
+bool ApplyFileTimes::checkWindow() {
+    Prompter &prompter = w.services().prompter;
+    TimeFields &fields = *w.features().timeFields;
+    if (w.ChOnWorkTime->isChecked()) {
+        if (fields.onDutyNumber() < fields.startTimeNumber()) {
+            prompter.show(QStringLiteral("上班时间应不早于起始时间，请检查后重新指定！"),
+                          MsgIcon::Information);
+            return false;
+        }
+        if (fields.offDutyNumber() > fields.endTimeNumber()) {
+            prompter.show(QStringLiteral("下班时间应不晚于结束时间，请检查后重新指定！"),
+                          MsgIcon::Information);
+            return false;
+        }
+    }
+    const TimeWindow plain = [&] {
+        TimeWindow t = fields.timeWindow();
+        t.workingHoursOnly = false; // the plain start and end, not the duty times
+        return t;
+    }();
+    TimeWindow window = plain;
+    window.start = DateTime::parse(w.TStartY->text().trimmed() + QLatin1Char('-') +
+                                   w.TStartM->text() + QLatin1Char('-') + w.TStartD->text() +
+                                   QLatin1Char(' ') + w.TStartH->text() + QLatin1Char(':') +
+                                   w.TStartMin->text() + QLatin1Char(':') + w.TStartSec->text())
+                       .value_or(DateTime());
+    window.end =
+        DateTime::parse(w.TEndY->text().trimmed() + QLatin1Char('-') + w.TEndM->text() +
+                        QLatin1Char('-') + w.TEndD->text() + QLatin1Char(' ') + w.TEndH->text() +
+                        QLatin1Char(':') + w.TEndMin->text() + QLatin1Char(':') + w.TEndSec->text())
+            .value_or(DateTime());
+    const qint64 span = std::llabs(WindowCapacity(window));
+    const qint64 n = w.FileCount;
+    const QString tooSmall = QStringLiteral("起止时间差小于列表的文件数，请重新") + CrLf +
+                             QStringLiteral("指定起止时间以扩大时间差后重试。");
+    if (w.Option2->isChecked()) {
+        if (span < n * LeadingNumber(w.TStepS->text())) {
+            prompter.show(tooSmall, MsgIcon::Information);
+            return false;
+        }
+        if (span < n * LeadingNumber(w.TStepE->text())) {
+            const MsgAnswer a = prompter.show(
+                QStringLiteral("起止时间差有可能小于列表的文件数，建议重新指定起止时间以扩大") +
+                    CrLf +
+                    QStringLiteral("时间差后重试，否则靠后的文件将有可能因超出上限而被放弃修改。"),
+                MsgIcon::Information, MsgButtons::YesNo);
+            if (a == MsgAnswer::Yes)
+                return false;
+        }
+    } else if (span < n * LeadingNumber(w.TStep->text())) {
+        prompter.show(tooSmall, MsgIcon::Information);
+        return false;
+    }
+    return true;
+}
+
+void ApplyFileTimes::applyClicked() {
+    Prompter &prompter = w.services().prompter;
+    const bool video = w.ChPgDn->isChecked();
+    FileGrid &g = *w.VSFlexGrid1;
+    auto giveUp = [this] { w.OptAll->setChecked(true); };
+    if (!video && w.Busy)
+        return giveUp();
+    if (w.OptExif->isChecked() && !video) {
+        prompter.beep();
+        return giveUp();
+    }
+    const bool currentRowEmpty = g.text(g.row(), 0).isEmpty();
+    if (w.Option3->isChecked() && currentRowEmpty && !video) {
+        prompter.beep();
+        return giveUp();
+    }
+    w.OperationRunning = true;
+    if (w.Option3->isChecked() && currentRowEmpty && !w.CheckAll->isChecked()) {
+        prompter.beep();
+        return giveUp();
+    }
+    if (!w.Option3->isChecked() && !checkWindow())
+        return giveUp();
+    w.Busy = true;
+    w.Frame5->setEnabled(false);
+
+    const DateTime first = StartPlan(w.features().timeFields->timeWindow()).cursor;
+    if (w.Option3->isChecked() && !w.CheckAll->isChecked())
+        runCurrentRow(first);
+    else if (w.Option3->isChecked())
+        runAllRowsAlike(first);
+    else
+        runPlanned();
+}
+
+void ApplyFileTimes::runCurrentRow(const DateTime &first) {
+    FileGrid &g = *w.VSFlexGrid1;
+    const int row = g.row();
+    if (!g.text(row, 0).isEmpty())
+        showResult(row, writeRow(row, writeSet(first, row), false));
+    w.services().prompter.show(QStringLiteral("修改完毕！"), MsgIcon::Information);
+    w.Busy = false;
+    w.OptAll->setChecked(true);
+}
+
+void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
+    FileGrid &g = *w.VSFlexGrid1;
+    const FileTimesUpdate update = writeSet(first, g.row());
+    w.CmdFileDateMod->setEnabled(false);
+    const int n = w.FileCount;
+    for (int i = 1; i <= n; ++i) {
+        g.selectRow(i);
+        showResult(i, writeRow(i, update, true));
+        scrollAfter(i);
+        w.ProgressBar1->setValue(i * 100 / n);
+        PauseWithEvents(0.01f);
+    }
+    closingSteps();
+}
+
+void ApplyFileTimes::runPlanned() {
+    FileGrid &g = *w.VSFlexGrid1;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    w.CmdReset->setEnabled(false);
+    w.ApplyRunning = true;
+    w.CmdFileDateMod->setEnabled(false);
+    w.CmdDelete->setEnabled(false);
+    const TimeWindow window = w.features().timeFields->timeWindow();
+    PlanState plan = StartPlan(window);
+    const int n = w.FileCount;
+    for (int i = 1; i <= n; ++i) {
+        g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
+        w.ProgressBar1->setValue(i * 100 / n);
+        showResult(i, writeRow(i, writeSet(plan.cursor, i), false));
+        scrollAfter(i);
+        PauseWithEvents(0.005f);
+        plan = NextPlannedTime(plan, window, w.services().random);
+    }
+    if (w.CheckAll->isChecked())
+        w.CmdInput->setEnabled(false);
+    closingSteps();
+}
+
+void ApplyFileTimes::scrollAfter(int i) {
+    if (i <= 1 || (i - 1) % 30 != 0)
+        return;
+    FileGrid &g = *w.VSFlexGrid1;
+    if (w.FileCount - i > 30)
+        g.setTopRow(i);
+    else
+        g.setTopRow(g.topRow() + w.FileCount - i + 1);
+}
+
+void ApplyFileTimes::closingSteps(bool shiftCancelled) {
+    FileGrid &g = *w.VSFlexGrid1;
+    if (!shiftCancelled)
+        w.services().prompter.show(
+            QStringLiteral("修改完毕！") + CrLf + CrLf +
+                QStringLiteral("稍后须单击重置所有按钮后方能进行下一次新操作！"),
+            MsgIcon::Information);
+    g.setRow(1);
+    g.setTopRow(1);
+    w.OperationRunning = false;
+    if (w.CheckAll->isChecked())
+        w.CmdInput->setEnabled(false);
+    g.select(g.row(), FileGrid::Cols - 1, g.row(), FileGrid::Cols - 1);
+    if (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    w.CmdReset->setEnabled(true);
+    w.ApplyRunning = false;
+    w.ClearOnReset = true;
+    w.Option3->setChecked(false);
+    w.Option3->setEnabled(false);
+    w.Frame2->setEnabled(false);
+    w.CheckAll->setChecked(false);
+    w.CheckAll->setEnabled(false);
+    w.Option1->setChecked(true);
+    w.CmdDelete->setEnabled(false);
+    w.CmdReset->setFocus();
+    w.Frame5->setEnabled(false);
+    w.Busy = false;
+    w.ChPgDn->setEnabled(false);
+    if (shiftCancelled)
+        w.features().reset->resetClicked();
+    w.OptAll->setChecked(true);
+}
+
+} // namespace kalmora

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "filetime/file_times.h"
+
+#include <QObject>
+
+namespace kalmora {
+
+class FMainDate;
+
+// CmdFileDateMod in file-time mode: checks the window against the list, gives every file its
+// planned time (or the start time, for the current row or for all rows alike), writes the chosen
+// stamps, shows what the file holds afterwards, and leaves the window for a reset.
+class ApplyFileTimes : public QObject {
+    Q_OBJECT
+public:
+    explicit ApplyFileTimes(FMainDate &window);
+
+    void applyClicked();
+
+    // The stamps to write for a row: the planned time where the option says so, the row's own
+    // imported texts for the others (a text that is not a date leaves that stamp as it is).
+    FileTimesUpdate writeSet(const DateTime &planned, int row) const;
+    // The row's result text and read-back cells after a write.
+    void showResult(int row, const FileTimesWriteResult &result);
+
+    // The steps after a run over all rows: the applied state.
+    void closingSteps(bool shiftCancelled = false);
+
+private:
+    bool checkWindow();
+    void runCurrentRow(const DateTime &first);
+    void runAllRowsAlike(const DateTime &first);
+    void runPlanned();
+    void scrollAfter(int row);
+    FileTimesWriteResult writeRow(int row, const FileTimesUpdate &update, bool retryWithoutSlash);
+
+    FMainDate &w;
+};
+
+} // namespace kalmora

@@ -1,0 +1,286 @@
+// File stamps on Linux: access and modification through utimensat, creation through the
+// NTFS attribute that ntfs-3g offers, or the birth time where the file system keeps one.
+#include "filetime/file_times.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace kalmora {
+
+namespace {
+
+static_assert(sizeof(time_t) >= 8, "stamps after 2038 need a 64-bit time_t");
+
+constexpr qint64 secondsPerDay = 86400;
+constexpr qint64 unixEpochJulianDay = 2440588; // 1970-01-01
+constexpr qint64 ticksPerSecond = 10'000'000;  // NTFS counts 100 ns ticks
+constexpr qint64 secondsFrom1601To1970 = 11'644'473'600;
+// ntfs-3g shows the NTFS creation time under this name (8 bytes, little-endian ticks since
+// 1601); statx reports no birth time on such a mount.
+constexpr char ntfsCreationAttribute[] = "system.ntfs_crtime";
+
+// The stamps as seconds since 1970 UTC, fractions dropped.
+struct Instants {
+    qint64 creation = 0;
+    qint64 lastAccess = 0;
+    qint64 lastWrite = 0;
+};
+
+std::optional<long> utcOffsetAt(qint64 utcSeconds) {
+    const time_t t = time_t(utcSeconds);
+    tm parts{};
+    if (!localtime_r(&t, &parts))
+        return std::nullopt;
+    return parts.tm_gmtoff;
+}
+
+// A path as the system takes it. A NUL inside would silently name another file.
+std::optional<QByteArray> nativePath(const QString &path) {
+    if (path.isEmpty() || path.contains(QChar(u'\0')))
+        return std::nullopt;
+    return QFile::encodeName(path);
+}
+
+std::optional<qint64> ntfsCreation(const char *name) {
+    unsigned char raw[8];
+    if (getxattr(name, ntfsCreationAttribute, raw, sizeof raw) != qsizetype(sizeof raw))
+        return std::nullopt;
+    const quint64 ticks = qFromLittleEndian<quint64>(raw);
+    if (ticks > quint64(LLONG_MAX))
+        return std::nullopt;
+    return qint64(ticks / ticksPerSecond) - secondsFrom1601To1970;
+}
+
+std::optional<Instants> readInstants(const char *name) {
+    struct statx sx {};
+    constexpr unsigned basic = STATX_ATIME | STATX_MTIME | STATX_CTIME;
+    if (statx(AT_FDCWD, name, AT_STATX_SYNC_AS_STAT, basic | STATX_BTIME, &sx) != 0)
+        return std::nullopt;
+    if ((sx.stx_mask & basic) != basic) {
+        errno = ENODATA;
+        return std::nullopt;
+    }
+    // statx gives whole seconds rounded down and a non-negative fraction, also before 1970.
+    Instants at;
+    at.lastAccess = sx.stx_atime.tv_sec;
+    at.lastWrite = sx.stx_mtime.tv_sec;
+    // The NTFS attribute first: it is the creation time that a write can set, so what is
+    // written and what is read are the same stamp.
+    if (const auto creation = ntfsCreation(name))
+        at.creation = *creation;
+    else if (sx.stx_mask & STATX_BTIME)
+        at.creation = sx.stx_btime.tv_sec;
+    else
+        at.creation = std::min<qint64>(sx.stx_mtime.tv_sec, sx.stx_ctime.tv_sec);
+    return at;
+}
+
+std::optional<FileTimes> toLocal(const Instants &at) {
+    const auto creation = UtcSecondsToLocal(at.creation);
+    const auto lastAccess = UtcSecondsToLocal(at.lastAccess);
+    const auto lastWrite = UtcSecondsToLocal(at.lastWrite);
+    if (!creation || !lastAccess || !lastWrite)
+        return std::nullopt;
+    return FileTimes{*creation, *lastAccess, *lastWrite};
+}
+
+timespec stampOrOmit(const std::optional<qint64> &utcSeconds) {
+    timespec ts{};
+    if (utcSeconds) {
+        ts.tv_sec = time_t(*utcSeconds);
+        ts.tv_nsec = 0;
+    } else {
+        ts.tv_nsec = UTIME_OMIT;
+    }
+    return ts;
+}
+
+int setNtfsCreation(const char *name, qint64 utcSeconds) {
+    if (utcSeconds < -secondsFrom1601To1970 ||
+        utcSeconds > LLONG_MAX / ticksPerSecond - secondsFrom1601To1970)
+        return EINVAL; // before 1601 or past what the 64-bit tick count holds
+    unsigned char raw[8];
+    qToLittleEndian<quint64>(quint64(utcSeconds + secondsFrom1601To1970) * ticksPerSecond, raw);
+    if (setxattr(name, ntfsCreationAttribute, raw, sizeof raw, 0) != 0)
+        return errno ? errno : EIO;
+    return 0;
+}
+
+} // namespace
+
+std::optional<qint64> LocalToUtcSeconds(const DateTime &local) {
+    if (!local.isValid())
+        return std::nullopt;
+    tzset(); // pick up a zone change since the last call
+    const qint64 naive =
+        (local.date().toJulianDay() - unixEpochJulianDay) * secondsPerDay + local.secondsOfDay();
+    // Every instant that this local time can denote lies within a day of `naive` read as UTC,
+    // so the offsets in force a day either side of it (and at it) are the candidates.
+    std::optional<qint64> earliest;
+    long lowOffset = LONG_MAX;
+    long highOffset = LONG_MIN;
+    for (const qint64 probe : {naive - secondsPerDay, naive, naive + secondsPerDay}) {
+        const auto offset = utcOffsetAt(probe);
+        if (!offset)
+            return std::nullopt;
+        lowOffset = std::min(lowOffset, *offset);
+        highOffset = std::max(highOffset, *offset);
+        const qint64 candidate = naive - *offset;
+        const auto offsetThere = utcOffsetAt(candidate);
+        if (!offsetThere)
+            return std::nullopt;
+        // Clocks put back: two candidates fit; the earlier one wins.
+        if (*offsetThere == *offset && (!earliest || candidate < *earliest))
+            earliest = candidate;
+    }
+    if (earliest)
+        return earliest;
+    // Clocks put forward over this time: take the first instant after the gap, whose local
+    // time is the first valid time following the one asked for.
+    qint64 before = naive - highOffset; // its local time lies before `naive`
+    qint64 after = naive - lowOffset;   // its local time lies after `naive`
+    if (after <= before)
+        return std::nullopt;
+    while (after - before > 1) {
+        const qint64 middle = before + (after - before) / 2;
+        const auto offset = utcOffsetAt(middle);
+        if (!offset)
+            return std::nullopt;
+        if (middle + *offset > naive)
+            after = middle;
+        else
+            before = middle;
+    }
+    return after;
+}
+
+std::optional<DateTime> UtcSecondsToLocal(qint64 utcSeconds) {
+    tzset();
+    const time_t t = time_t(utcSeconds);
+    tm parts{};
+    if (!localtime_r(&t, &parts))
+        return std::nullopt;
+    // A leap second (zones of the "right/" family) shows as the second before it.
+    const DateTime local(QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
+                         QTime(parts.tm_hour, parts.tm_min, std::min(parts.tm_sec, 59)));
+    if (!local.isValid())
+        return std::nullopt;
+    return local;
+}
+
+std::optional<FileTimes> ReadFileTimes(const QString &path) {
+    const auto name = nativePath(path);
+    if (!name)
+        return std::nullopt;
+    const auto at = readInstants(name->constData());
+    if (!at)
+        return std::nullopt;
+    return toLocal(*at);
+}
+
+FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &update) {
+    FileTimesWriteResult result;
+    const auto failAsked = [&](int error) {
+        for (auto [asked, status] : {std::pair{update.creation.has_value(), &result.creation},
+                                     std::pair{update.lastAccess.has_value(), &result.lastAccess},
+                                     std::pair{update.lastWrite.has_value(), &result.lastWrite}}) {
+            if (asked)
+                *status = StampStatus::Failed;
+        }
+        if (result.systemError == 0)
+            result.systemError = error ? error : EIO;
+    };
+
+    // Every value is converted before the file is touched; one that is not a date stops it all.
+    std::optional<qint64> creation;
+    std::optional<qint64> lastAccess;
+    std::optional<qint64> lastWrite;
+    bool convertible = true;
+    for (auto [local, utc] :
+         {std::pair{&update.creation, &creation}, std::pair{&update.lastAccess, &lastAccess},
+          std::pair{&update.lastWrite, &lastWrite}}) {
+        if (*local) {
+            *utc = LocalToUtcSeconds(**local);
+            convertible = convertible && utc->has_value();
+        }
+    }
+    if (!convertible) {
+        failAsked(EINVAL);
+        return result;
+    }
+
+    const auto name = nativePath(path);
+    if (!name) {
+        failAsked(ENOENT);
+        return result;
+    }
+    const char *const native = name->constData();
+
+    // The file must exist (nothing is ever created), and we must be allowed to write to it, as
+    // opening it for writing would demand: a read-only file keeps its stamps.
+    struct statx sx {};
+    if (statx(AT_FDCWD, native, AT_STATX_SYNC_AS_STAT, STATX_TYPE, &sx) != 0) {
+        failAsked(errno);
+        return result;
+    }
+    bool touchable = true;
+    if (faccessat(AT_FDCWD, native, W_OK, AT_EACCESS) != 0) {
+        failAsked(errno);
+        touchable = false;
+    }
+
+    const bool creationSettable = creation && ntfsCreation(native).has_value();
+    if (touchable && (lastAccess || lastWrite)) {
+        const timespec times[2] = {stampOrOmit(lastAccess), stampOrOmit(lastWrite)};
+        if (utimensat(AT_FDCWD, native, times, 0) != 0) {
+            failAsked(errno);
+            touchable = false; // leave the creation time alone too
+        }
+    }
+    int creationError = 0;
+    if (touchable && creationSettable)
+        creationError = setNtfsCreation(native, *creation);
+
+    // Judge by what the file holds now, never by what the calls said.
+    const auto now = readInstants(native);
+    if (!now) {
+        failAsked(errno);
+        return result;
+    }
+    result.readBack = toLocal(*now);
+    if (!touchable)
+        return result;
+    const auto judge = [](const std::optional<qint64> &asked, qint64 held, StampStatus &status) {
+        if (asked)
+            status = held == *asked ? StampStatus::Written : StampStatus::Failed;
+    };
+    judge(lastAccess, now->lastAccess, result.lastAccess);
+    judge(lastWrite, now->lastWrite, result.lastWrite);
+    judge(creation, now->creation, result.creation);
+    if (result.creation == StampStatus::Failed && !creationSettable)
+        result.creation = StampStatus::NotSettable;
+    if (creationError != 0 && result.systemError == 0)
+        result.systemError = creationError;
+    return result;
+}
+
+WriteOutcome FileTimesWriteResult::outcome() const {
+    const StampStatus all[] = {creation, lastAccess, lastWrite};
+    if (!readBack ||
+        std::find(std::begin(all), std::end(all), StampStatus::Failed) != std::end(all))
+        return WriteOutcome::Failure;
+    if (creation == StampStatus::NotSettable)
+        return WriteOutcome::SuccessCreationUnchanged;
+    return WriteOutcome::Success;
+}
+
+} // namespace kalmora
