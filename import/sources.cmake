@@ -1,1 +1,2 @@
 list(APPEND KALMORA_CORE_SOURCES import/file_list.h import/file_list.cpp)
+list(APPEND KALMORA_UI_SOURCES import/import.h import/import.cpp)

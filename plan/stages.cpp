@@ -32,8 +32,8 @@ Stages::Stages(FMainDate &window) : QObject(&window), w(window) {
     connect(w.CmdTimeZone, &QPushButton::clicked, this, &Stages::timeZoneClicked);
     connect(w.CmdTimeOnOffDuty, &QPushButton::clicked, this, &Stages::onOffDutyClicked);
     connect(w.CmdWordBreakTime, &QPushButton::clicked, this, &Stages::breakClicked);
-    connect(w.CmdResetWork, &QPushButton::clicked, this, &Stages::resetWorkClicked);
-    connect(w.CmdResetB, &QPushButton::clicked, this, &Stages::resetBreakClicked);
+    connect(w.CmdResetWork, &QPushButton::clicked, this, [this] { resetWorkClicked(); });
+    connect(w.CmdResetB, &QPushButton::clicked, this, [this] { resetBreakClicked(); });
     connect(w.CmdNow, &QPushButton::clicked, this, &Stages::nowClicked);
     connect(w.ChOnWorkTime, &QCheckBox::toggled, this, &Stages::workTimeClicked);
     connect(w.ChExclude, &QCheckBox::toggled, this, &Stages::excludeClicked);
@@ -187,11 +187,15 @@ void Stages::breakClicked() {
     applyImportRule();
 }
 
-void Stages::resetWorkClicked() {
-    if (!mayAct(false, false)) {
+bool Stages::refuse(bool quiet) {
+    if (!quiet)
         w.services().prompter.beep();
+    return true;
+}
+
+void Stages::resetWorkClicked(bool quiet) {
+    if (!mayAct(false, false) && refuse(quiet))
         return;
-    }
     w.TOnDutyH->setText(QStringLiteral("08"));
     w.TOnDutyM->setText(QStringLiteral("00"));
     w.TOnDutyS->setText(QStringLiteral("00"));
@@ -206,11 +210,9 @@ void Stages::resetWorkClicked() {
     w.Frame2->setEnabled(false);
 }
 
-void Stages::resetBreakClicked() {
-    if (!mayAct(false, false)) {
-        w.services().prompter.beep();
+void Stages::resetBreakClicked(bool quiet) {
+    if (!mayAct(false, false) && refuse(quiet))
         return;
-    }
     w.TBreakH->setText(QStringLiteral("12"));
     w.TBreakM->setText(QStringLiteral("00"));
     w.TBreakS->setText(QStringLiteral("00"));

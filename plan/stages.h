@@ -19,8 +19,9 @@ public:
     void timeZoneClicked();
     void onOffDutyClicked();
     void breakClicked();
-    void resetWorkClicked();
-    void resetBreakClicked();
+    // quiet: run as part of another action (the reset), where a refusal does not beep.
+    void resetWorkClicked(bool quiet = false);
+    void resetBreakClicked(bool quiet = false);
     void nowClicked();
     void workTimeClicked();
     void excludeClicked();
@@ -32,6 +33,7 @@ public:
 
 private:
     bool mayAct(bool timeZone, bool videoCounts) const;
+    bool refuse(bool quiet);
     void setStage(QPushButton *stage, bool fixed);
     void focusSelected(QWidget *field);
     void warn(const QString &text);

@@ -34,9 +34,9 @@ int main(int argc, char *argv[]) {
     RealServices real;
     Services base = real.services();
     SilentPrompter prompter;
-    Services services{prompter,         base.clock,     base.random,
-                      base.environment, base.settings,  base.desktop,
-                      base.fileDialogs, base.processes, base.downloader};
+    Services services{prompter,        base.clock,    base.random,      base.environment,
+                      base.settings,   base.desktop,  base.fileDialogs, base.processes,
+                      base.downloader, base.fileTimes};
     AppValues values = ComputeAppValues(services.environment);
 
     FMainDate window(services, values);

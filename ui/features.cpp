@@ -1,16 +1,21 @@
 #include "ui/features.h"
 
+#include "filetime/apply.h"
+#include "import/import.h"
 #include "plan/row_deletion.h"
 #include "plan/stages.h"
 #include "plan/step_range.h"
 #include "plan/time_fields.h"
+#include "ui/reset.h"
 
 namespace kalmora {
 
 Features::Features(FMainDate &window)
     : timeFields(std::make_unique<TimeFields>(window)),
       stepRange(std::make_unique<StepRange>(window)), stages(std::make_unique<Stages>(window)),
-      rowDeletion(std::make_unique<RowDeletion>(window)) {}
+      rowDeletion(std::make_unique<RowDeletion>(window)), reset(std::make_unique<Reset>(window)),
+      import(std::make_unique<Import>(window)),
+      applyFileTimes(std::make_unique<ApplyFileTimes>(window)) {}
 
 Features::~Features() = default;
 

@@ -4,7 +4,10 @@
 
 namespace kalmora {
 
+class ApplyFileTimes;
 class FMainDate;
+class Import;
+class Reset;
 class RowDeletion;
 class Stages;
 class StepRange;
@@ -17,6 +20,9 @@ struct Features {
     std::unique_ptr<StepRange> stepRange;
     std::unique_ptr<Stages> stages;
     std::unique_ptr<RowDeletion> rowDeletion;
+    std::unique_ptr<Reset> reset;
+    std::unique_ptr<Import> import;
+    std::unique_ptr<ApplyFileTimes> applyFileTimes;
 
     explicit Features(FMainDate &window);
     ~Features();

@@ -36,8 +36,6 @@ void ChangeLabel::setText(const QString &text) {
 
 namespace {
 
-const char *const DefaultFilterText = "*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff";
-
 // The drop-down list of file types, in the order users know it.
 const char *const FilterList[] = {
     "*.*",
@@ -269,7 +267,7 @@ void FMainDate::createControls() {
     CmbFileFilter->setInsertPolicy(QComboBox::NoInsert);
     for (const char *entry : FilterList)
         CmbFileFilter->addItem(QLatin1String(entry));
-    CmbFileFilter->setEditText(QLatin1String(DefaultFilterText));
+    CmbFileFilter->setEditText(defaultPattern());
     CmbFileFilter->setEnabled(false);
     CmbFileFilter->setMinimumContentsLength(24);
     ChPatternDefault = check("ChPatternDefault", QStringLiteral("默认文件类型(图片)"));

@@ -58,6 +58,10 @@ public:
 
     // The home page of the status bar's link.
     static QString homePage();
+    // The picture types the file-type box starts with and returns to.
+    static QString defaultPattern() {
+        return QStringLiteral("*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff");
+    }
 
     // Texts of the date-time and count forms used on this window.
     QString countText() const;

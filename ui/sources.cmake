@@ -4,4 +4,5 @@ list(APPEND KALMORA_UI_SOURCES
     ui/file_grid_view.h ui/file_grid_view.cpp
     ui/help_window.h ui/help_window.cpp
     ui/main_window.h ui/main_window.cpp
+    ui/reset.h ui/reset.cpp
     ui/up_down.h ui/up_down.cpp)

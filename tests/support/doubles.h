@@ -126,10 +126,12 @@ struct TestServices {
     ScriptedFileDialogs fileDialogs;
     FakeProcessRunner processes;
     FakeDownloader downloader;
+    // File times are the real thing: tests use real files in temporary folders.
+    SystemFileTimeStore fileTimes;
 
     Services services() {
         return Services{prompter, clock,       random,    environment, settings,
-                        desktop,  fileDialogs, processes, downloader};
+                        desktop,  fileDialogs, processes, downloader,  fileTimes};
     }
 };
 

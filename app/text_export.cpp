@@ -1,0 +1,73 @@
+#include "app/text_export.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace kalmora {
+
+namespace {
+
+std::optional<QByteArray> convert(const QByteArray &in, const char *to, const char *from) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == iconv_t(-1))
+        return std::nullopt;
+    QByteArray out;
+    QByteArray buffer(qMax<qsizetype>(64, in.size() * 2), Qt::Uninitialized);
+    char *inPtr = const_cast<char *>(in.constData());
+    size_t inLeft = size_t(in.size());
+    bool ok = true;
+    while (inLeft > 0) {
+        char *outPtr = buffer.data();
+        size_t outLeft = size_t(buffer.size());
+        const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        out.append(buffer.constData(), buffer.size() - qsizetype(outLeft));
+        if (r == size_t(-1) && errno != E2BIG) {
+            ok = false;
+            break;
+        }
+    }
+    iconv_close(cd);
+    if (!ok)
+        return std::nullopt;
+    return out;
+}
+
+} // namespace
+
+std::optional<QByteArray> EncodeGb18030(const QString &text) {
+    return convert(text.toUtf8(), "GB18030", "UTF-8");
+}
+
+std::optional<QString> DecodeGb18030(const QByteArray &bytes) {
+    const std::optional<QByteArray> utf8 = convert(bytes, "UTF-8", "GB18030");
+    if (!utf8)
+        return std::nullopt;
+    return QString::fromUtf8(*utf8);
+}
+
+TextExport::TextExport(const QString &path) : m_file(path) {}
+
+bool TextExport::open() {
+    m_file.setDirectWriteFallback(false);
+    m_ok = m_file.open(QIODevice::WriteOnly);
+    return m_ok;
+}
+
+bool TextExport::writeLine(const QString &line) {
+    if (!m_ok)
+        return false;
+    const std::optional<QByteArray> bytes = EncodeGb18030(line + QStringLiteral("\r\n"));
+    m_ok = bytes && m_file.write(*bytes) == bytes->size();
+    return m_ok;
+}
+
+bool TextExport::commit() {
+    if (!m_ok) {
+        m_file.cancelWriting();
+        m_file.commit();
+        return false;
+    }
+    return m_file.commit();
+}
+
+} // namespace kalmora

@@ -1,0 +1,239 @@
+#include "import/import.h"
+
+#include "app/comm_declare.h"
+#include "app/text_export.h"
+#include "exif/read_exif.h"
+#include "import/file_list.h"
+#include "plan/step_range.h"
+#include "ui/features.h"
+#include "ui/file_grid.h"
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace kalmora {
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+
+// Column 1 of a file-time row in the grid's form; a date without a time is taken at midnight.
+QString gridTimeText(const QString &text) {
+    QString t = text;
+    if (!t.isEmpty() && t.size() < 11)
+        t += QStringLiteral(" 00:00:00");
+    const std::optional<DateTime> d = DateTime::parse(t);
+    return d ? d->toText() : t;
+}
+
+} // namespace
+
+Import::Import(FMainDate &window) : QObject(&window), w(window) {
+    connect(w.CmdInput, &QPushButton::clicked, this, &Import::inputClicked);
+}
+
+Import::Mode Import::mode() const {
+    const bool video = w.ChPgDn->isChecked();
+    if (w.OptExif->isChecked())
+        return Mode::Exif;
+    if (w.OptRename->isChecked())
+        return video ? Mode::RenameVideo : Mode::Rename;
+    return video ? Mode::FileTimeVideo : Mode::FileTime;
+}
+
+QString Import::exportFolder() const {
+    return w.values().WorkFolder;
+}
+
+bool Import::askForExport(Mode mode) {
+    const QString first =
+        mode == Mode::Exif
+            ? QStringLiteral("需要将文件名及其对应的照片拍摄日期时间等信息同时保存到：")
+            : QStringLiteral(
+                  "需要将文件名，及其对应的文件创建时间、修改时间和访问时间等信息同时保存到：");
+    const QString text =
+        first + CrLf + QStringLiteral("“") + exportFolder() + QLatin1Char('/') + exportFileName() +
+        QStringLiteral("”中，") + CrLf +
+        QStringLiteral("以方便日后以Tab制表符作分隔符用Excel打开导入进行相应处理吗？");
+    return w.services().prompter.show(text, MsgIcon::Information, MsgButtons::YesNo,
+                                      QStringLiteral("消息"), MsgAnswer::No) == MsgAnswer::Yes;
+}
+
+void Import::inputClicked() {
+    Prompter &prompter = w.services().prompter;
+    w.File1->refresh();
+    w.OptAll->setChecked(true);
+    if (w.CmdReset->isEnabled() && w.ClearOnReset) {
+        prompter.show(QStringLiteral("请单击“重置所有”按钮，以进行下一次新操作！"),
+                      MsgIcon::Information);
+        prompter.beep();
+        w.CmdInput->setEnabled(false);
+        return;
+    }
+    if (w.File1->count() == 0) {
+        prompter.show(QStringLiteral("该文件夹下指定类型的文件数为0！") + CrLf +
+                          QStringLiteral("导入操作被取消！请检查后重试！"),
+                      MsgIcon::Warning);
+        return;
+    }
+    const Mode m = mode();
+
+    // Preparation: the grid holds the header and one empty row per file.
+    const QStringList names = w.File1->names();
+    w.FileCount = int(names.size());
+    w.CmdDirBrowse->setEnabled(false);
+    FileGrid &grid = *w.VSFlexGrid1;
+    grid.setRows(1);
+    grid.setRows(w.FileCount + 1);
+    for (QWidget *c : std::initializer_list<QWidget *>{w.ChPatternDefault, w.CmbFileFilter,
+                                                       w.CmdFileExt, w.CmdInput})
+        c->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    w.Busy = true;
+    w.OperationRunning = true;
+
+    std::unique_ptr<TextExport> exportFile;
+    if (m == Mode::FileTime || m == Mode::FileTimeVideo || m == Mode::Exif) {
+        if (askForExport(m)) {
+            exportFile =
+                std::make_unique<TextExport>(exportFolder() + QLatin1Char('/') + exportFileName());
+            const QString header =
+                m == Mode::Exif
+                    ? QStringLiteral("文件路径\t文件名\t照片拍摄日期时间")
+                    : QStringLiteral("文件路径\t文件名\t文件创建时间\t文件修改时间\t文件访问时间");
+            if (!exportFile->open() || !exportFile->writeLine(header)) {
+                prompter.show(QStringLiteral("无法创建导出文件“") + exportFile->path() +
+                                  QStringLiteral("”，") + CrLf +
+                                  QStringLiteral("导入将继续进行，但不保存导出信息。"),
+                              MsgIcon::Warning);
+                exportFile.reset();
+            }
+        }
+    }
+
+    const float pause = m == Mode::Exif                                 ? 0.002f
+                        : (m == Mode::Rename || m == Mode::RenameVideo) ? 0.02f
+                                                                        : 0.01f;
+    for (int i = 1; i <= w.FileCount; ++i) {
+        w.ProgressBar1->setValue(i * 100 / w.FileCount);
+        grid.setText(i, 0, names[i - 1]);
+        grid.selectRow(i);
+        readRow(m, i, names[i - 1], exportFile.get());
+        PauseWithEvents(pause);
+        scrollAfter(i);
+    }
+
+    bool exported = false;
+    if (exportFile) {
+        exported = exportFile->commit();
+        if (!exported)
+            prompter.show(QStringLiteral("导出文件“") + exportFile->path() +
+                              QStringLiteral("”写入失败，导出信息未能保存。"),
+                          MsgIcon::Warning);
+    }
+    if (exported) {
+        const MsgAnswer open = prompter.show(
+            QStringLiteral("导入完毕！ 提示：稍后双击非空行可以删除该行。") + CrLf +
+                QStringLiteral("如果要更改文件夹或者文件类型，请单击【重置所有】后须重新导入。") +
+                CrLf + QStringLiteral("要打开导出的信息文件所在目录吗?"),
+            MsgIcon::Information, MsgButtons::YesNo);
+        if (open == MsgAnswer::Yes)
+            w.services().desktop.openFolder(exportFolder());
+    } else {
+        prompter.show(QStringLiteral("导入完毕！") + CrLf + CrLf +
+                          QStringLiteral("提示：稍后双击非空行可以删除该行。") + CrLf + CrLf +
+                          QStringLiteral("如果要更改文件夹或者文件类型，请单击重置所有,") + CrLf +
+                          CrLf + QStringLiteral("设置好后须重新导入。"),
+                      MsgIcon::Information);
+    }
+
+    // Finish.
+    grid.setRows(w.FileCount + 1);
+    grid.selectRow(1);
+    grid.setTopRow(1);
+    w.CmdReset->setEnabled(true);
+    w.CmdDelete->setEnabled(true);
+    w.Busy = false;
+    w.OperationRunning = false;
+    w.ClearOnReset = false;
+    QApplication::restoreOverrideCursor();
+    w.ProgressBar1->setValue(0);
+
+    const bool exif = m == Mode::Exif;
+    for (QPushButton *b : {w.CmdPicDateMod, w.CmdPicMemoAdd, w.CmdPicExifDel})
+        b->setEnabled(exif);
+    w.CmdFileDateMod->setEnabled(!exif);
+    if (exif)
+        emit w.rowPreviewRequested();
+    if (m != Mode::FileTime && m != Mode::FileTimeVideo)
+        return;
+    w.CmdFileDateMod->setEnabled(true);
+    w.features().stepRange->UpdateStepRange();
+    w.CmdDelete->setEnabled(true);
+    if (!w.ChOnWorkTime->isChecked())
+        w.Frame2->setEnabled(false);
+}
+
+void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFile) {
+    FileGrid &grid = *w.VSFlexGrid1;
+    const QString path = w.pathOf(name);
+    const QString folderText = w.LDir->text() + QLatin1Char('/');
+    switch (m) {
+    case Mode::FileTime: {
+        const std::optional<FileTimes> times = w.services().fileTimes.read(path);
+        if (!times) {
+            grid.setText(row, 5, QStringLiteral("读取失败"));
+        } else {
+            grid.setText(row, 1, times->creation.toText());
+            grid.setText(row, 6, times->lastWrite.toGeneralText());
+            grid.setText(row, 7, times->lastAccess.toGeneralText());
+            if (exportFile)
+                exportFile->writeLine(folderText + QLatin1Char('\t') + name + QLatin1Char('\t') +
+                                      times->creation.toGeneralText() + QLatin1Char('\t') +
+                                      times->lastWrite.toGeneralText() + QLatin1Char('\t') +
+                                      times->lastAccess.toGeneralText());
+        }
+        grid.setText(row, 1, gridTimeText(grid.text(row, 1)));
+        break;
+    }
+    case Mode::FileTimeVideo:
+    case Mode::RenameVideo:
+        // The recorded dates of videos come with their own reader.
+        break;
+    case Mode::Exif: {
+        w.ExifRow = row;
+        ReadExifIntoRow(path, grid, ExifRowContext{row, true, w.RewriteRunning, false});
+        if (grid.text(row, 1).isEmpty())
+            grid.setText(row, 5, QStringLiteral("Exif信息丢失"));
+        if (exportFile) {
+            const QString date = grid.text(row, 1).isEmpty() ? QStringLiteral("0000:00:00 00:00:00")
+                                                             : grid.text(row, 1);
+            exportFile->writeLine(folderText + QLatin1Char('\t') + grid.text(row, 0) +
+                                  QLatin1Char('\t') + date);
+        }
+        break;
+    }
+    case Mode::Rename:
+        w.ExifRow = row;
+        ReadExifIntoRow(path, grid, ExifRowContext{row, false, w.RewriteRunning, false});
+        break;
+    }
+}
+
+void Import::scrollAfter(int i) {
+    if (i <= 1 || (i - 1) % 30 != 0)
+        return;
+    FileGrid &grid = *w.VSFlexGrid1;
+    if (w.FileCount - i > 30)
+        grid.setTopRow(i);
+    else
+        grid.setTopRow(grid.topRow() + w.FileCount - i + 1);
+}
+
+} // namespace kalmora

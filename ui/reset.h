@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+
+namespace kalmora {
+
+class FMainDate;
+
+// CmdReset, CmdClear and the folder change: they bring the window back to a state from which a
+// new import can start; a full reset (ClearOnReset) also clears the grid and the field values.
+class Reset : public QObject {
+    Q_OBJECT
+public:
+    explicit Reset(FMainDate &window);
+
+    void resetClicked();
+    void clearClicked();
+    void folderChanged(const QString &text);
+
+    // The grid's header row after a full reset, by mode.
+    void writeResetHeaders();
+
+private:
+    void fullReset();
+    void resetWithClear();
+
+    FMainDate &w;
+};
+
+} // namespace kalmora
