@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace kalmora {
+
+struct MetadataRational {
+    qint64 numerator = 0;
+    qint64 denominator = 0;
+};
+
+// One metadata property of a picture: its name and its value as the TIFF type code says.
+struct MetadataProperty {
+    QString name;
+    int type = 0; // 2 text, 3/4 integers, 5/10 rationals, 7 bytes, others
+    int valueCount = 0;
+    QString text;                      // type 2, up to the first NUL
+    QList<qint64> values;              // types 3 and 4
+    QList<MetadataRational> rationals; // types 5 and 10
+    QByteArray bytes;                  // type 7
+    qint64 secondNumber = 0;           // other types: the first value read as an integer
+};
+
+// The property's name, a blank and its value as text.
+QString PropertyLine(const MetadataProperty &property);
+
+// Lists the metadata of one picture: the entries of IFD0, the Exif, interoperability and GPS
+// directories and IFD1, then what the JPEG stream itself says (JFIF resolution when there is no
+// Exif, the quantisation tables). One object serves one file.
+class ImageMetadata {
+public:
+    // False for a file that cannot be read or is not a supported picture; never throws.
+    bool load(const QString &path);
+    int count() const { return int(m_properties.size()); }
+    // 1-based; an empty property outside 1..count().
+    MetadataProperty item(int i) const;
+
+private:
+    QList<MetadataProperty> m_properties;
+};
+
+} // namespace kalmora

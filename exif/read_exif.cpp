@@ -1,0 +1,80 @@
+#include "exif/read_exif.h"
+
+#include "app/comm_declare.h"
+#include "exif/image_metadata.h"
+#include "ui/file_grid.h"
+
+namespace kalmora {
+
+namespace {
+
+constexpr int DateColumnExif = 1, DateColumnOther = 2, ModelColumn = 3, ResultColumn = 5;
+// A stripped photo keeps at most its JPEG-derived properties.
+constexpr int ErasedPropertyLimit = 6;
+
+// By name, not by "the line contains": ExifDTOrigSS and ThumbnailEquipModel contain these names
+// and would overwrite the date and the model with their own values.
+bool isNamed(const MetadataProperty &property, QLatin1StringView name) {
+    return property.name.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// The value after the line's first blank, cut two characters after its last colon so that any
+// trailing sub-seconds or padding go. A text without a colon is kept as it is.
+QString dateFromLine(const QString &line) {
+    const QString value = line.mid(line.indexOf(u' ') + 1);
+    const qsizetype lastColon = value.lastIndexOf(u':');
+    return lastColon < 0 ? value : value.left(lastColon + 3);
+}
+
+} // namespace
+
+void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &context) {
+    ImageMetadata metadata;
+    if (!metadata.load(path))
+        return;
+
+    if (context.eraseMarking) {
+        grid.setText(context.row, ResultColumn,
+                     metadata.count() < ErasedPropertyLimit ? QString()
+                                                            : QStringLiteral("抹除失败"));
+        PauseWithEvents(0.2f);
+    }
+
+    const bool importing = context.exifMode && !context.rewriteRunning;
+    bool modelWritten = false, dateWritten = false;
+    for (int i = 1; i <= metadata.count(); ++i) {
+        const MetadataProperty property = metadata.item(i);
+        const QString line = PropertyLine(property);
+        if (importing && isNamed(property, QLatin1StringView("EquipModel"))) {
+            const QString model = line.mid(11); // after "EquipModel" and its blank
+            grid.setText(context.row, ModelColumn,
+                         model.isEmpty() ? QStringLiteral("相机型号未知") : model);
+            modelWritten = true;
+        }
+        // Only a text can be a date; the bytes of a damaged entry are not one.
+        if (property.type == 2 && isNamed(property, QLatin1StringView("ExifDTOrig"))) {
+            grid.setText(context.row, importing ? DateColumnExif : DateColumnOther,
+                         dateFromLine(line));
+            dateWritten = true;
+        }
+        if (context.exifMode && modelWritten && dateWritten)
+            break;
+    }
+}
+
+void AppendPropertyText(const QString &path, QString &exportBuffer) {
+    ImageMetadata metadata;
+    if (!metadata.load(path))
+        return;
+    QString block;
+    for (int i = 1; i <= metadata.count(); ++i) {
+        QString line = PropertyLine(metadata.item(i));
+        // Maker notes are long binary blocks that mean nothing in a text file.
+        if (line.toLower().contains(QLatin1StringView("makernote")))
+            line = QStringLiteral("制造商注释：【内容太多太长，不予导出】");
+        block += line + QStringLiteral("\r\n");
+    }
+    exportBuffer += block + QStringLiteral("\r\n");
+}
+
+} // namespace kalmora
