@@ -228,13 +228,18 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     // The file must exist (nothing is ever created), and we must be allowed to write to it, as
     // opening it for writing would demand: a read-only file keeps its stamps.
     struct statx sx {};
-    if (statx(AT_FDCWD, native, AT_STATX_SYNC_AS_STAT, STATX_TYPE, &sx) != 0) {
+    if (statx(AT_FDCWD, native, AT_STATX_SYNC_AS_STAT, STATX_TYPE | STATX_MODE, &sx) != 0) {
         failAsked(errno);
         return result;
     }
     bool touchable = true;
     if (faccessat(AT_FDCWD, native, W_OK, AT_EACCESS) != 0) {
         failAsked(errno);
+        touchable = false;
+    } else if (!(sx.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH))) {
+        // Marked read-only for everyone: kept as it is even for the administrator, whom the
+        // permission check lets through.
+        failAsked(EACCES);
         touchable = false;
     }
 

@@ -1,6 +1,5 @@
 #include "import/file_list.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 
@@ -24,6 +23,40 @@ bool FilePattern::matches(const QString &name) const {
         return true;
     return std::any_of(m_parts.begin(), m_parts.end(),
                        [&](const QRegularExpression &re) { return re.match(name).hasMatch(); });
+}
+
+bool NaturalLess(const QString &a, const QString &b) {
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ie = i, je = j;
+            while (ie < a.size() && a[ie].isDigit())
+                ++ie;
+            while (je < b.size() && b[je].isDigit())
+                ++je;
+            // Compare the runs by value: strip leading zeros, then length, then digits.
+            QStringView x = QStringView(a).mid(i, ie - i), y = QStringView(b).mid(j, je - j);
+            while (x.size() > 1 && x[0] == QLatin1Char('0'))
+                x = x.mid(1);
+            while (y.size() > 1 && y[0] == QLatin1Char('0'))
+                y = y.mid(1);
+            if (x.size() != y.size())
+                return x.size() < y.size();
+            if (const int c = x.compare(y); c != 0)
+                return c < 0;
+            i = ie;
+            j = je;
+            continue;
+        }
+        const QChar ca = a[i].toCaseFolded(), cb = b[j].toCaseFolded();
+        if (ca != cb)
+            return ca < cb;
+        ++i;
+        ++j;
+    }
+    if ((a.size() - i) != (b.size() - j))
+        return a.size() - i < b.size() - j;
+    return a < b; // same ignoring case and zeros: a stable, total order
 }
 
 FileList::FileList(QObject *parent) : QObject(parent) {}
@@ -51,12 +84,7 @@ void FileList::refresh() {
             if (fi.isFile() && !fi.isSymLink() && pattern.matches(fi.fileName()))
                 m_names.append(fi.fileName());
         }
-        QCollator collator;
-        collator.setNumericMode(true);
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        std::stable_sort(m_names.begin(), m_names.end(), [&](const QString &a, const QString &b) {
-            return collator.compare(a, b) < 0;
-        });
+        std::stable_sort(m_names.begin(), m_names.end(), NaturalLess);
     }
     emit changed();
 }

@@ -18,6 +18,9 @@ private:
     bool m_all = false;
 };
 
+// File-manager order: case ignored, runs of digits compared by value (IMG_2 before IMG_10).
+bool NaturalLess(const QString &a, const QString &b);
+
 // The window's file list: the regular, non-hidden files of one folder whose names match the
 // pattern, in the order a file manager shows them (case ignored, numbers by value).
 class FileList : public QObject {

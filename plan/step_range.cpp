@@ -56,7 +56,7 @@ void StepRange::option2Clicked() {
         return;
     stepModeClicked();
     if (w.Option2->isChecked() && w.OptDate->isChecked() &&
-        w.CmdTimeZone->text() == QLatin1String("修改时间区间"))
+        w.CmdTimeZone->text() == QStringLiteral("修改时间区间"))
         w.Frame3->setEnabled(false);
     updateWhileListed();
 }

@@ -613,6 +613,7 @@ private slots:
         QVERIFY(w().Frame1->isEnabled());
         w().ChPgDn->setChecked(false);
         w().CmdTimeZone->click();
+        w().Frame3->setEnabled(true);
         w().Option2->setChecked(true);
         QVERIFY(w().ChOnWorkTime->isEnabled());
         QVERIFY(!w().Frame3->isEnabled());

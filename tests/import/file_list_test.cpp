@@ -1,0 +1,93 @@
+#include "app/text_export.h"
+#include "import/file_list.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kalmora;
+
+class FileListTest : public QObject {
+    Q_OBJECT
+private slots:
+    void patterns_data() {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("case ignored") << "*.jpg"
+                                      << "IMG_0001.JPG" << true;
+        QTest::newRow("one of several") << "*.jpeg;*.jpe;*.jpg"
+                                        << "a.jpe" << true;
+        QTest::newRow("not a prefix match") << "*.jp"
+                                            << "a.jpg" << false;
+        QTest::newRow("*.* takes names without a dot") << "*.*"
+                                                       << "README" << true;
+        QTest::newRow("blanks around patterns") << " *.avi ; *.mov "
+                                                << "clip.MOV" << true;
+        QTest::newRow("question mark") << "IMG_?.jpg"
+                                       << "IMG_7.jpg" << true;
+        QTest::newRow("Chinese name") << "*.jpg"
+                                      << "照片 1.jpg" << true;
+        QTest::newRow("empty pattern") << ""
+                                       << "a.jpg" << false;
+    }
+    void patterns() {
+        QFETCH(QString, pattern);
+        QFETCH(QString, name);
+        QFETCH(bool, matches);
+        QCOMPARE(FilePattern(pattern).matches(name), matches);
+    }
+
+    void listsRegularVisibleFilesInFileManagerOrder() {
+        QTemporaryDir dir;
+        for (const char *name :
+             {"IMG_10.jpg", "img_2.JPG", "IMG_1.jpg", ".hidden.jpg", "notes.txt", "b.jpg"}) {
+            QFile f(dir.filePath(QString::fromUtf8(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.jpg")));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("b.jpg")),
+                            dir.filePath(QStringLiteral("link.jpg"))));
+        FileList list;
+        QSignalSpy changed(&list, &FileList::changed);
+        list.setPattern(QStringLiteral("*.jpg"));
+        QVERIFY(list.setPath(dir.path()));
+        QCOMPARE(list.names(), (QStringList{"b.jpg", "IMG_1.jpg", "img_2.JPG", "IMG_10.jpg"}));
+        QVERIFY(changed.count() >= 1);
+        QVERIFY(!list.setPath(dir.filePath(QStringLiteral("missing"))));
+        QCOMPARE(list.path(), dir.path());
+        QCOMPARE(list.count(), 4);
+    }
+
+    void gb18030RoundTrips() {
+        const QString text = QStringLiteral("文件路径\t照片 € 𠀀 abc\r\n");
+        const auto bytes = EncodeGb18030(text);
+        QVERIFY(bytes);
+        QCOMPARE(bytes->left(4), QByteArray("\xCE\xC4\xBC\xFE")); // 文件 as GBK
+        QCOMPARE(DecodeGb18030(*bytes).value(), text);
+    }
+
+    void exportAppearsOnlyWhenComplete() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("out.txt"));
+        {
+            TextExport e(path);
+            QVERIFY(e.open());
+            QVERIFY(e.writeLine(QStringLiteral("a")));
+            QVERIFY(!QFile::exists(path)); // nothing half-written is visible
+            QVERIFY(e.commit());
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("a\r\n"));
+        TextExport nowhere(dir.filePath(QStringLiteral("no/such/out.txt")));
+        QVERIFY(!nowhere.open());
+        QVERIFY(!nowhere.writeLine(QStringLiteral("a")));
+        QVERIFY(!nowhere.commit());
+    }
+};
+
+QTEST_GUILESS_MAIN(FileListTest)
+#include "file_list_test.moc"
