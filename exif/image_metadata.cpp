@@ -584,4 +584,15 @@ MetadataProperty ImageMetadata::item(int i) const {
     return m_properties.at(i - 1);
 }
 
+bool ImageMetadata::libraryAvailable() {
+    static const bool available = [] {
+        try {
+            return Exiv2::XmpParser::initialize();
+        } catch (...) {
+            return false;
+        }
+    }();
+    return available;
+}
+
 } // namespace kalmora

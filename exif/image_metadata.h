@@ -31,6 +31,9 @@ QString PropertyLine(const MetadataProperty &property);
 // Exif, the quantisation tables). One object serves one file.
 class ImageMetadata {
 public:
+    // Whether the metadata library can be set up at all (photo decoding is available).
+    static bool libraryAvailable();
+
     // False for a file that cannot be read or is not a supported picture; never throws.
     bool load(const QString &path);
     int count() const { return int(m_properties.size()); }

@@ -2,6 +2,7 @@
 
 #include "app/comm_declare.h"
 #include "app/text_export.h"
+#include "exif/image_metadata.h"
 #include "exif/read_exif.h"
 #include "import/file_list.h"
 #include "plan/step_range.h"
@@ -83,6 +84,10 @@ void Import::inputClicked() {
         return;
     }
     const Mode m = mode();
+    if ((m == Mode::Exif || m == Mode::Rename) && !ImageMetadata::libraryAvailable()) {
+        prompter.show(QStringLiteral("GDI+ 初始化失败，本功能暂无法使用。."), MsgIcon::Warning);
+        return;
+    }
 
     // Preparation: the grid holds the header and one empty row per file.
     const QStringList names = w.File1->names();

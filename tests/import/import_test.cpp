@@ -1,9 +1,11 @@
 #include "app/text_export.h"
+#include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
 #include "ui/file_grid.h"
 #include "ui/up_down.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -157,6 +159,74 @@ private slots:
         QCOMPARE(w().TStepS->text(), QStringLiteral("1"));
         // Scrolling kept the rows moving while importing; the end shows the top again.
         QCOMPARE(w().VSFlexGrid1->topRow(), 1);
+    }
+
+    void exifImportReadsDatesAndModels() {
+        auto write = [this](const QString &name, const QByteArray &bytes) {
+            QFile file(f.path(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        write(QStringLiteral("a.jpg"),
+              test::cameraPhoto(test::ByteOrder::Little, "2011:08:27 20:11:00", "Cam II").bytes);
+        write(QStringLiteral("b.JPG"),
+              test::cameraPhoto(test::ByteOrder::Big, "2012:01:02 03:04:05", "Cam MM").bytes);
+        write(QStringLiteral("c.jpg"), test::JpegBuilder().build().bytes); // no Exif at all
+        write(QStringLiteral("d.txt"), "not a photo");
+        w().OptExif->setChecked(true);
+        w().LDir->setText(f.folder.path());
+        w().File1->setPattern(QStringLiteral("*.jpg;*.jpeg;*.jpe;*.tiff;*.tif"));
+        w().CmdInput->setEnabled(true);
+        f.prompter().answer(MsgAnswer::Yes); // export
+        f.prompter().answer(MsgAnswer::No);  // do not open the folder
+        w().CmdInput->click();
+
+        const FileGrid &g = *w().VSFlexGrid1;
+        QCOMPARE(w().FileCount, 3);
+        QCOMPARE(g.text(1, 1), QStringLiteral("2011:08:27 20:11:00"));
+        QCOMPARE(g.text(1, 3), QStringLiteral("Cam II"));
+        QCOMPARE(g.text(2, 1), QStringLiteral("2012:01:02 03:04:05"));
+        QCOMPARE(g.text(2, 3), QStringLiteral("Cam MM"));
+        QVERIFY(g.text(1, 5).isEmpty());
+        QCOMPARE(g.text(3, 1), QString());
+        QCOMPARE(g.text(3, 5), QStringLiteral("Exif信息丢失"));
+        QCOMPARE(f.prompter().shown[0].text.section(QStringLiteral("\r\n"), 0, 0),
+                 QStringLiteral("需要将文件名及其对应的照片拍摄日期时间等信息同时保存到："));
+
+        QFile file(f.path(QStringLiteral("文件时间信息批量导出.txt")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString folder = f.folder.path() + QLatin1Char('/');
+        QCOMPARE(file.readAll(),
+                 EncodeGb18030(QStringLiteral("文件路径\t文件名\t照片拍摄日期时间\r\n") + folder +
+                               QStringLiteral("\ta.jpg\t2011:08:27 20:11:00\r\n") + folder +
+                               QStringLiteral("\tb.JPG\t2012:01:02 03:04:05\r\n") + folder +
+                               QStringLiteral("\tc.jpg\t0000:00:00 00:00:00\r\n"))
+                     .value());
+        // Exif mode's own buttons lead on; the file-time apply does not.
+        QVERIFY(w().CmdPicDateMod->isEnabled());
+        QVERIFY(w().CmdPicMemoAdd->isEnabled());
+        QVERIFY(w().CmdPicExifDel->isEnabled());
+        QVERIFY(!w().CmdFileDateMod->isEnabled());
+        QCOMPARE(w().ExifRow, 3);
+    }
+
+    void renameImportPutsTheDateInColumnTwo() {
+        QFile file(f.path(QStringLiteral("a.jpg")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(test::cameraPhoto(test::ByteOrder::Little, "2011:08:27 20:11:00").bytes);
+        file.close();
+        w().OptRename->setChecked(true);
+        w().LDir->setText(f.folder.path());
+        w().File1->setPattern(QStringLiteral("*.jpg"));
+        w().CmdInput->setEnabled(true);
+        w().CmdInput->click();
+        const FileGrid &g = *w().VSFlexGrid1;
+        QCOMPARE(g.text(1, 2), QStringLiteral("2011:08:27 20:11:00"));
+        QVERIFY(g.text(1, 1).isEmpty());
+        QVERIFY(g.text(1, 3).isEmpty()); // no camera model outside Exif mode
+        // No export question in rename mode: only the closing message.
+        QCOMPARE(f.prompter().shown.size(), 1);
+        QVERIFY(w().CmdFileDateMod->isEnabled());
     }
 };
 
