@@ -1,11 +1,14 @@
 #include "ui/features.h"
 
 #include "filetime/apply.h"
+#include "import/file_filter.h"
+#include "import/folder_choice.h"
 #include "import/import.h"
 #include "plan/row_deletion.h"
 #include "plan/stages.h"
 #include "plan/step_range.h"
 #include "plan/time_fields.h"
+#include "ui/mode_switches.h"
 #include "ui/reset.h"
 
 namespace kalmora {
@@ -15,7 +18,10 @@ Features::Features(FMainDate &window)
       stepRange(std::make_unique<StepRange>(window)), stages(std::make_unique<Stages>(window)),
       rowDeletion(std::make_unique<RowDeletion>(window)), reset(std::make_unique<Reset>(window)),
       import(std::make_unique<Import>(window)),
-      applyFileTimes(std::make_unique<ApplyFileTimes>(window)) {}
+      applyFileTimes(std::make_unique<ApplyFileTimes>(window)),
+      fileFilter(std::make_unique<FileFilter>(window)),
+      folderChoice(std::make_unique<FolderChoice>(window)),
+      modeSwitches(std::make_unique<ModeSwitches>(window)) {}
 
 Features::~Features() = default;
 

@@ -6,7 +6,10 @@ namespace kalmora {
 
 class ApplyFileTimes;
 class FMainDate;
+class FileFilter;
+class FolderChoice;
 class Import;
+class ModeSwitches;
 class Reset;
 class RowDeletion;
 class Stages;
@@ -23,6 +26,9 @@ struct Features {
     std::unique_ptr<Reset> reset;
     std::unique_ptr<Import> import;
     std::unique_ptr<ApplyFileTimes> applyFileTimes;
+    std::unique_ptr<FileFilter> fileFilter;
+    std::unique_ptr<FolderChoice> folderChoice;
+    std::unique_ptr<ModeSwitches> modeSwitches;
 
     explicit Features(FMainDate &window);
     ~Features();

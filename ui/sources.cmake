@@ -1,6 +1,8 @@
 list(APPEND KALMORA_CORE_SOURCES ui/file_grid.h ui/file_grid.cpp)
 list(APPEND KALMORA_UI_SOURCES
     ui/features.h ui/features.cpp
+    ui/fdir.h ui/fdir.cpp
+    ui/mode_switches.h ui/mode_switches.cpp
     ui/file_grid_view.h ui/file_grid_view.cpp
     ui/help_window.h ui/help_window.cpp
     ui/main_window.h ui/main_window.cpp

@@ -66,6 +66,7 @@ private:
         for (int r = 1; r <= n; ++r)
             g.setText(r, 0, QStringLiteral("f%1.jpg").arg(r));
         w().FileCount = n;
+        w().ClearOnReset = false;
         w().LFilesCount->setText(QStringLiteral("目标文件数共%1个。").arg(n));
         w().CmdDelete->setEnabled(true);
         w().CmdReset->setEnabled(true);
@@ -703,11 +704,12 @@ private slots:
         QFETCH(QStringList, opened);
         w().show();
         QVERIFY(QTest::qWaitForWindowExposed(&w()));
-        listFiles(5, 31);
+        // The mode first: switching modes resets a listed folder.
         if (exifCurrentRow) {
             w().OptExif->setChecked(true);
             w().Option3->setChecked(true);
         }
+        listFiles(5, 31);
         FileGridView *view = w().GridView;
         const QRect cell = view->visualRect(w().VSFlexGrid1->index(row - 1, 0));
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/startup.h"
+
+#include <QObject>
+
+namespace kalmora {
+
+class FMainDate;
+
+// True for folders the program must not work in: the Windows folder and, on newer systems, the
+// program-files area by their substring rules, and the operating system's own folders here.
+bool IsSystemFolder(const QString &path, const AppValues &values);
+
+// A chosen folder made canonical: it ends with exactly one "/" (a network path keeps its "//").
+QString NormaliseFolder(const QString &path);
+
+// CmdDirBrowse: the folder question, the default folder dialog and the program's own FDir.
+class FolderChoice : public QObject {
+    Q_OBJECT
+public:
+    explicit FolderChoice(FMainDate &window);
+
+    void browseClicked();
+    // The folder dialog: the normalised folder, WorkFolder for one that does not exist, or
+    // empty text when the user cancels.
+    QString BrowseForFolder(const QString &title);
+    // Shows FDir modally; its folder goes to the main window however it is closed.
+    void showFDir();
+
+private:
+    void afterChoice(bool lunchFrameWasEnabled);
+
+    FMainDate &w;
+};
+
+} // namespace kalmora
