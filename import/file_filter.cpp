@@ -27,7 +27,10 @@ const QString ErrorTitle = QStringLiteral("错误——非法文件类型");
 FileFilter::FileFilter(FMainDate &window)
     : QObject(&window), w(window), m_acceptedPattern(FMainDate::defaultPattern()) {
     QLineEdit *edit = w.CmbFileFilter->lineEdit();
+    // The box forwards focus and keys to its line edit by direct calls, which pass no event
+    // filter; so both are watched, whichever receives the event.
     edit->installEventFilter(this);
+    w.CmbFileFilter->installEventFilter(this);
     edit->setContextMenuPolicy(Qt::NoContextMenu); // pasting is refused
     connect(w.CmbFileFilter, &QComboBox::editTextChanged, this, &FileFilter::textChanged);
     connect(w.CmbFileFilter, &QComboBox::activated, this, &FileFilter::listPicked);
@@ -117,7 +120,7 @@ bool FileFilter::validate() {
 
 bool FileFilter::eventFilter(QObject *watched, QEvent *event) {
     QLineEdit *edit = w.CmbFileFilter->lineEdit();
-    if (watched != edit)
+    if (watched != edit && watched != w.CmbFileFilter)
         return false;
     switch (event->type()) {
     case QEvent::FocusIn:

@@ -2,7 +2,12 @@
 // Usage: kalmora_screenshot OUTPUT_FOLDER
 #include "app/startup.h"
 #include "platform/real_services.h"
+#include "ui/features.h"
 #include "ui/main_window.h"
+#include "ui/reset.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
 
 #include <QApplication>
 #include <QDir>
@@ -41,12 +46,30 @@ int main(int argc, char *argv[]) {
 
     FMainDate window(services, values);
     window.show();
-    QApplication::processEvents();
-    const QString file = out + QStringLiteral("/startup.png");
-    if (!window.grab().save(file)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+    auto shoot = [&](const char *name) {
+        QApplication::processEvents();
+        const QString file = out + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png");
+        if (!window.grab().save(file)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+            return false;
+        }
+        std::printf("%s\n", qPrintable(file));
+        return true;
+    };
+    bool ok = shoot("startup");
+    window.ChPgDn->setChecked(true);
+    ok = shoot("file-time-video") && ok;
+    window.ChPgDn->setChecked(false);
+    window.OptExif->setChecked(true);
+    ok = shoot("exif") && ok;
+    window.OptRename->setChecked(true);
+    ok = shoot("rename") && ok;
+    window.OptDate->setChecked(true);
+    ok = shoot("file-time") && ok;
+    window.ClearOnReset = true;
+    window.features().reset->resetClicked();
+    ok = shoot("after-full-reset") && ok;
+    if (!ok)
         return 1;
-    }
-    std::printf("%s\n", qPrintable(file));
     return 0;
 }

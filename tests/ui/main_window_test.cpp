@@ -226,7 +226,8 @@ private slots:
         QTest::newRow("UpDownTStep") << "UpDownTStep" << 1 << 300 << "TStep";
         QTest::newRow("UpDownTStepS") << "UpDownTStepS" << 1 << 80 << "TStepS";
         QTest::newRow("UpDownTStepE") << "UpDownTStepE" << 2 << 300 << "TStepE";
-        QTest::newRow("UpDownoffDutyH follows the end hour") << "UpDownoffDutyH" << 0 << 18 << "TOffDutyH";
+        QTest::newRow("UpDownoffDutyH follows the end hour")
+            << "UpDownoffDutyH" << 0 << 18 << "TOffDutyH";
         QTest::newRow("UpDownBreakH") << "UpDownBreakH" << 12 << 14 << "TBreakH";
         QTest::newRow("UpDownEBreakS") << "UpDownEBreakS" << 0 << 59 << "TEBreakS";
     }
