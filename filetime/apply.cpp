@@ -1,6 +1,7 @@
 #include "filetime/apply.h"
 
 #include "app/comm_declare.h"
+#include "filetime/rename.h"
 #include "plan/time_fields.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
@@ -152,6 +153,11 @@ void ApplyFileTimes::applyClicked() {
         return giveUp();
     }
     w.OperationRunning = true;
+    if (w.OptRename->isChecked()) {
+        RenameByShootingDate(w).run();
+        closingSteps();
+        return;
+    }
     if (w.Option3->isChecked() && currentRowEmpty && !w.CheckAll->isChecked()) {
         prompter.beep();
         return giveUp();

@@ -4,6 +4,7 @@
 #include "app/text_export.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
+#include "filetime/video_date.h"
 #include "import/file_list.h"
 #include "plan/step_range.h"
 #include "ui/features.h"
@@ -131,7 +132,7 @@ void Import::inputClicked() {
         grid.selectRow(i);
         readRow(m, i, names[i - 1], exportFile.get());
         PauseWithEvents(pause);
-        scrollAfter(i);
+        ScrollAfterRow(grid, i, w.FileCount);
     }
 
     bool exported = false;
@@ -208,8 +209,10 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
         break;
     }
     case Mode::FileTimeVideo:
+        grid.setText(row, 1, gridTimeText(ReadVideoDate(path)));
+        break;
     case Mode::RenameVideo:
-        // The recorded dates of videos come with their own reader.
+        grid.setText(row, 2, ReadVideoDate(path));
         break;
     case Mode::Exif: {
         w.ExifRow = row;
@@ -229,16 +232,6 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
         ReadExifIntoRow(path, grid, ExifRowContext{row, false, w.RewriteRunning, false});
         break;
     }
-}
-
-void Import::scrollAfter(int i) {
-    if (i <= 1 || (i - 1) % 30 != 0)
-        return;
-    FileGrid &grid = *w.VSFlexGrid1;
-    if (w.FileCount - i > 30)
-        grid.setTopRow(i);
-    else
-        grid.setTopRow(grid.topRow() + w.FileCount - i + 1);
 }
 
 } // namespace kalmora

@@ -28,7 +28,6 @@ public:
 private:
     bool askForExport(Mode mode);
     void readRow(Mode mode, int row, const QString &name, TextExport *exportFile);
-    void scrollAfter(int row);
 
     FMainDate &w;
 };

@@ -130,4 +130,13 @@ QVariant FileGrid::headerData(int section, Qt::Orientation orientation, int role
     return section + 1;
 }
 
+void ScrollAfterRow(FileGrid &grid, int i, int n) {
+    if (i <= 1 || (i - 1) % 30 != 0)
+        return;
+    if (n - i > 30)
+        grid.setTopRow(i);
+    else
+        grid.setTopRow(grid.topRow() + n - i + 1);
+}
+
 } // namespace kalmora

@@ -65,4 +65,7 @@ private:
     bool m_changingRows = false;
 };
 
+// Keeps a long loop's current row in view: after row i of n, every 30 rows, the grid moves on.
+void ScrollAfterRow(FileGrid &grid, int row, int count);
+
 } // namespace kalmora

@@ -1,0 +1,237 @@
+#include "filetime/rename.h"
+#include "filetime/video_date.h"
+#include "tests/support/jpeg_builder.h"
+#include "tests/support/window_fixture.h"
+#include "ui/file_grid.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kalmora;
+
+namespace {
+DateTime dt(const char *text) {
+    return DateTime::parse(QLatin1String(text)).value();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+} // namespace
+
+class VideoRenameTest : public QObject {
+    Q_OBJECT
+private:
+    test::WindowFixture f;
+    FMainDate &w() { return f.w(); }
+    FileGrid &g() { return *f.w().VSFlexGrid1; }
+
+    void photo(const QString &name, const QByteArray &date) {
+        writeFile(f.path(name), test::cameraPhoto(test::ByteOrder::Little, date).bytes);
+    }
+    QStringList filesOnDisk() const {
+        return QDir(f.folder.path()).entryList(QDir::Files, QDir::Name);
+    }
+    void importForRename(bool video, const QString &pattern) {
+        w().OptRename->setChecked(true);
+        if (video)
+            w().ChPgDn->setChecked(true);
+        w().LDir->setText(f.folder.path());
+        w().File1->setPattern(pattern);
+        w().CmdInput->setEnabled(true);
+        w().CmdInput->click();
+    }
+
+private slots:
+    void init() {
+        f.folder.remove();
+        QVERIFY(QDir().mkpath(f.folder.path()));
+        f.open();
+    }
+    void cleanup() {
+        f.window.reset();
+        chmod(QFile::encodeName(f.folder.path()).constData(), 0700);
+    }
+
+    // --- recorded dates ---
+
+    void extractionFromReports_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("date");
+        const QString field = QStringLiteral("File last modification date (local)");
+        QTest::newRow("among other fields")
+            << QStringLiteral("General\nComplete name : a.avi\n") + field +
+                   QStringLiteral("      : 2011-08-27 20:11:00\nFile size : 3 KiB\n")
+            << "2011-08-27 20:11:00";
+        QTest::newRow("a field that only begins the same way")
+            << QStringLiteral("File last modification date                  : UTC 2011-08-27 "
+                              "12:11:00\n")
+            << "";
+        QTest::newRow("no such field") << QStringLiteral("General\nFormat : AVI\n") << "";
+        QTest::newRow("empty report") << QString() << "";
+    }
+    void extractionFromReports() {
+        QFETCH(QString, report);
+        QFETCH(QString, date);
+        QCOMPARE(ExtractVideoDate(report), date);
+    }
+
+    void mediaInfoReadsTheLocalModificationTime() {
+        const QString clip = f.path(QStringLiteral("clip 1.avi"));
+        writeFile(clip, QByteArray(4096, 'x'));
+        FileTimesUpdate u;
+        u.lastWrite = dt("2011-08-27 20:11:00");
+        QVERIFY(WriteFileTimes(clip, u).outcome() != WriteOutcome::Failure);
+        QCOMPARE(ReadVideoDate(clip), QStringLiteral("2011-08-27 20:11:00"));
+        QCOMPARE(ReadVideoDate(f.path(QStringLiteral("missing.avi"))), QString());
+    }
+
+    void videoImportFillsTheDateColumn() {
+        const QString clip = f.path(QStringLiteral("a.avi"));
+        writeFile(clip, QByteArray(4096, 'x'));
+        FileTimesUpdate u;
+        u.lastWrite = dt("2011-08-27 20:11:00");
+        QVERIFY(WriteFileTimes(clip, u).outcome() != WriteOutcome::Failure);
+        w().ChPgDn->setChecked(true);
+        f.prompter().answer(MsgAnswer::No);
+        w().LDir->setText(f.folder.path());
+        w().CmdInput->click();
+        QCOMPARE(g().text(1, 1), QStringLiteral("2011-08-27 20:11:00"));
+        QVERIFY(g().text(1, 6).isEmpty() && g().text(1, 7).isEmpty());
+    }
+
+    // --- names ---
+
+    void baseNames_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<bool>("video");
+        QTest::addColumn<QString>("base");
+        QTest::newRow("photo") << "2011:08:27 20:11:00" << false << "2011-08-27 20.11.00";
+        QTest::newRow("video") << "2011-08-27 20:11:00" << true << "2011-08-27 20.11.00";
+        QTest::newRow("photo without a time") << "2011:08:27" << false << "";
+        QTest::newRow("empty video date") << "" << true << "";
+        QTest::newRow("a separator in the date") << "2011/08/27 20:11:00" << false << "";
+    }
+    void baseNames() {
+        QFETCH(QString, date);
+        QFETCH(bool, video);
+        QFETCH(QString, base);
+        QCOMPARE(RenameBaseName(date, video), base);
+    }
+
+    void extensions() {
+        QCOMPARE(ExtensionOf(QStringLiteral("IMG_0001.JPG")), QStringLiteral(".JPG"));
+        QCOMPARE(ExtensionOf(QStringLiteral("a.b.jpeg")), QStringLiteral(".jpeg"));
+        QCOMPARE(ExtensionOf(QStringLiteral("README")), QString());
+    }
+
+    void renameNeverReplaces() {
+        writeFile(f.path(QStringLiteral("a")), "A");
+        writeFile(f.path(QStringLiteral("b")), "B");
+        QCOMPARE(RenameNoReplace(f.path(QStringLiteral("a")), f.path(QStringLiteral("b"))),
+                 RenameError::Exists);
+        QFile b(f.path(QStringLiteral("b")));
+        QVERIFY(b.open(QIODevice::ReadOnly));
+        QCOMPARE(b.readAll(), QByteArray("B"));
+        QCOMPARE(RenameNoReplace(f.path(QStringLiteral("gone")), f.path(QStringLiteral("c"))),
+                 RenameError::Access);
+        QCOMPARE(RenameNoReplace(f.path(QStringLiteral("a")), f.path(QStringLiteral("c"))),
+                 RenameError::None);
+        QCOMPARE(filesOnDisk(), (QStringList{"b", "c"}));
+    }
+
+    // --- rename mode on real photos ---
+
+    void photosAreRenamedAfterTheirDates() {
+        photo(QStringLiteral("DSC01234.jpg"), "2011:08:27 20:11:00");
+        photo(QStringLiteral("DSC01235.jpg"), "2011:08:27 20:11:00"); // the same second
+        photo(QStringLiteral("IMG_7.JPG"), "2013:03:04 05:06:07");    // extension case kept
+        photo(QStringLiteral("照片.jpg"), "2012:01:02 03:04:05");
+        photo(QStringLiteral("unknown.jpg"), "    :  :     :  :  ");
+        writeFile(f.path(QStringLiteral("plain.jpg")), test::JpegBuilder().build().bytes);
+        importForRename(false, QStringLiteral("*.jpg"));
+        QCOMPARE(w().FileCount, 6);
+        w().CmdFileDateMod->click();
+
+        QCOMPARE(filesOnDisk(), (QStringList{"2011-08-27 20.11.00.jpg", "2012-01-02 03.04.05.jpg",
+                                             "2013-03-04 05.06.07.JPG", "DSC01235.jpg", "plain.jpg",
+                                             "unknown.jpg"}));
+        auto row = [&](const QString &name) {
+            for (int r = 1; r < g().rows(); ++r)
+                if (g().text(r, 0) == name)
+                    return r;
+            return -1;
+        };
+        const int first = row(QStringLiteral("DSC01234.jpg"));
+        QCOMPARE(g().text(first, 1), QStringLiteral("2011-08-27 20.11.00.jpg"));
+        QVERIFY(g().text(first, 5).isEmpty());
+        const int second = row(QStringLiteral("DSC01235.jpg"));
+        QCOMPARE(g().text(second, 1), QStringLiteral("DSC01235.jpg"));
+        QCOMPARE(g().text(second, 5), QStringLiteral("更名失败(同名)"));
+        QCOMPARE(g().text(row(QStringLiteral("照片.jpg")), 1),
+                 QStringLiteral("2012-01-02 03.04.05.jpg"));
+        for (const char *name : {"unknown.jpg", "plain.jpg"}) {
+            const int r = row(QString::fromUtf8(name));
+            QCOMPARE(g().text(r, 1), QString::fromUtf8(name));
+            QCOMPARE(g().text(r, 5), QStringLiteral("更名失败(日期无效)"));
+        }
+        QCOMPARE(
+            f.prompter().last().text,
+            QStringLiteral("修改完毕！\r\n\r\n稍后须单击重置所有按钮后方能进行下一次新操作！"));
+        QVERIFY(w().ClearOnReset);
+        QVERIFY(w().CmdReset->isEnabled());
+        QVERIFY(!w().CmdFileDateMod->isEnabled());
+    }
+
+    void readOnlyFolderRefusesEveryRename() {
+        photo(QStringLiteral("a.jpg"), "2011:08:27 20:11:00");
+        importForRename(false, QStringLiteral("*.jpg"));
+        const QByteArray folder = QFile::encodeName(f.folder.path());
+        bool mounted = false;
+        if (geteuid() == 0) {
+            // Permissions do not stop the administrator: make the folder a read-only mount.
+            mounted =
+                mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr) == 0 &&
+                mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                      nullptr) == 0;
+            if (!mounted) {
+                umount(folder.constData());
+                QSKIP("this machine refuses a read-only bind mount");
+            }
+        } else {
+            QVERIFY(chmod(folder.constData(), 0500) == 0);
+        }
+        w().CmdFileDateMod->click();
+        const QString text = g().text(1, 5);
+        const QStringList files = filesOnDisk();
+        if (mounted)
+            umount(folder.constData());
+        QCOMPARE(text, QStringLiteral("更名失败(文件访问错误)"));
+        QCOMPARE(g().text(1, 1), QStringLiteral("a.jpg"));
+        QCOMPARE(files, QStringList{"a.jpg"});
+    }
+
+    void videosWithAndWithoutDates() {
+        const QString clip = f.path(QStringLiteral("clip.MOV"));
+        writeFile(clip, QByteArray(4096, 'x'));
+        FileTimesUpdate u;
+        u.lastWrite = dt("2011-08-27 20:11:00");
+        QVERIFY(WriteFileTimes(clip, u).outcome() != WriteOutcome::Failure);
+        writeFile(f.path(QStringLiteral("noext")), "x");
+        importForRename(true, QStringLiteral("*.mov;noext"));
+        QCOMPARE(w().FileCount, 2);
+        g().setText(2, 2, QString()); // a video whose date could not be read
+        w().CmdFileDateMod->click();
+        QCOMPARE(filesOnDisk(), (QStringList{"2011-08-27 20.11.00.MOV", "noext"}));
+        QCOMPARE(g().text(2, 5), QStringLiteral("更名失败(日期无效)"));
+    }
+};
+
+QTEST_MAIN(VideoRenameTest)
+#include "video_rename_test.moc"
