@@ -22,10 +22,6 @@ struct StageCaptions {
     const char *fixed;
 };
 
-QString twoDigits(int v) {
-    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
-}
-
 } // namespace
 
 Stages::Stages(FMainDate &window) : QObject(&window), w(window) {
@@ -196,12 +192,7 @@ bool Stages::refuse(bool quiet) {
 void Stages::resetWorkClicked(bool quiet) {
     if (!mayAct(false, false) && refuse(quiet))
         return;
-    w.TOnDutyH->setText(QStringLiteral("08"));
-    w.TOnDutyM->setText(QStringLiteral("00"));
-    w.TOnDutyS->setText(QStringLiteral("00"));
-    w.TOffDutyH->setText(QStringLiteral("18"));
-    w.TOffDutyM->setText(QStringLiteral("00"));
-    w.TOffDutyS->setText(QStringLiteral("00"));
+    w.features().timeFields->writeDutyDefaults();
     w.UpDownoffDutyH->setMin(LeadingNumber(w.TOnDutyH->text()));
     setStage(w.CmdTimeOnOffDuty, false);
     w.Frame4->setEnabled(true);
@@ -213,12 +204,7 @@ void Stages::resetWorkClicked(bool quiet) {
 void Stages::resetBreakClicked(bool quiet) {
     if (!mayAct(false, false) && refuse(quiet))
         return;
-    w.TBreakH->setText(QStringLiteral("12"));
-    w.TBreakM->setText(QStringLiteral("00"));
-    w.TBreakS->setText(QStringLiteral("00"));
-    w.TEBreakH->setText(QStringLiteral("14"));
-    w.TEBreakM->setText(QStringLiteral("00"));
-    w.TEBreakS->setText(QStringLiteral("00"));
+    w.features().timeFields->writeBreakDefaults();
     w.UpDownEBreakH->setMin(LeadingNumber(w.TBreakH->text()));
     setStage(w.CmdWordBreakTime, false);
     w.Frame2->setEnabled(true);
@@ -229,20 +215,7 @@ void Stages::resetBreakClicked(bool quiet) {
 }
 
 void Stages::nowClicked() {
-    const QDate today = w.services().clock.now().date();
-    const QDate tomorrow = today.addDays(1);
-    w.TStartY->setText(QString::number(today.year()));
-    w.TStartM->setText(twoDigits(today.month()));
-    w.TStartD->setText(twoDigits(today.day()));
-    w.TStartH->setText(QStringLiteral("08"));
-    w.TStartMin->setText(QStringLiteral("00"));
-    w.TStartSec->setText(QStringLiteral("00"));
-    w.TEndY->setText(QString::number(tomorrow.year()));
-    w.TEndM->setText(twoDigits(tomorrow.month()));
-    w.TEndD->setText(twoDigits(tomorrow.day()));
-    w.TEndH->setText(QStringLiteral("18"));
-    w.TEndMin->setText(QStringLiteral("00"));
-    w.TEndSec->setText(QStringLiteral("00"));
+    w.features().timeFields->writeDefaultWindow(w.services().clock.now().date());
     if (!mayAct(true, false))
         return;
     w.UpDownYE->setMin(LeadingNumber(w.TStartY->text()));
@@ -298,12 +271,7 @@ void Stages::excludeClicked() {
         setStage(w.CmdWordBreakTime, false);
     } else {
         w.Frame2->setEnabled(true);
-        w.TBreakH->setText(QStringLiteral("12"));
-        w.TBreakM->setText(QStringLiteral("00"));
-        w.TBreakS->setText(QStringLiteral("00"));
-        w.TEBreakH->setText(QStringLiteral("14"));
-        w.TEBreakM->setText(QStringLiteral("00"));
-        w.TEBreakS->setText(QStringLiteral("00"));
+        w.features().timeFields->writeBreakDefaults();
         w.TBreakH->setSelection(0, w.TBreakH->text().size());
         if (isFixed(w.CmdTimeOnOffDuty))
             w.CmdWordBreakTime->setEnabled(true);

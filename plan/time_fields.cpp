@@ -4,6 +4,7 @@
 #include "ui/up_down.h"
 
 #include <QCheckBox>
+#include <QDate>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -237,6 +238,37 @@ qint64 TimeFields::breakStartNumber() const {
 }
 qint64 TimeFields::breakEndNumber() const {
     return numberOf({w.TEBreakH, w.TEBreakM, w.TEBreakS});
+}
+
+void TimeFields::writeDefaultWindow(const QDate &today) {
+    const QDate tomorrow = today.addDays(1);
+    auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
+    w.TStartY->setText(QString::number(today.year()));
+    w.TStartM->setText(two(today.month()));
+    w.TStartD->setText(two(today.day()));
+    w.TStartH->setText(QStringLiteral("08"));
+    w.TStartMin->setText(QStringLiteral("00"));
+    w.TStartSec->setText(QStringLiteral("00"));
+    w.TEndY->setText(QString::number(tomorrow.year()));
+    w.TEndM->setText(two(tomorrow.month()));
+    w.TEndD->setText(two(tomorrow.day()));
+    w.TEndH->setText(QStringLiteral("18"));
+    w.TEndMin->setText(QStringLiteral("00"));
+    w.TEndSec->setText(QStringLiteral("00"));
+}
+
+void TimeFields::writeDutyDefaults() {
+    const QStringList texts = {"08", "00", "00", "18", "00", "00"};
+    qsizetype i = 0;
+    for (QLineEdit *f : {w.TOnDutyH, w.TOnDutyM, w.TOnDutyS, w.TOffDutyH, w.TOffDutyM, w.TOffDutyS})
+        f->setText(texts[i++]);
+}
+
+void TimeFields::writeBreakDefaults() {
+    const QStringList texts = {"12", "00", "00", "14", "00", "00"};
+    qsizetype i = 0;
+    for (QLineEdit *f : {w.TBreakH, w.TBreakM, w.TBreakS, w.TEBreakH, w.TEBreakM, w.TEBreakS})
+        f->setText(texts[i++]);
 }
 
 TimeWindow TimeFields::timeWindow() const {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+class QDate;
 class QLineEdit;
 
 namespace kalmora {
@@ -19,6 +20,13 @@ public:
     explicit TimeFields(FMainDate &window);
 
     TimeWindow timeWindow() const;
+
+    // The default window: today 08:00:00 to tomorrow 18:00:00, written field by field, start
+    // first, so that every field's handler runs.
+    void writeDefaultWindow(const QDate &today);
+    // The default working hours (08:00:00 to 18:00:00) and lunch break (12:00:00 to 14:00:00).
+    void writeDutyDefaults();
+    void writeBreakDefaults();
 
     // Comparison numbers: the fields' trimmed texts run together (year … second).
     qint64 startNumber() const;

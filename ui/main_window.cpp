@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "import/file_list.h"
+#include "plan/time_fields.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
@@ -179,10 +180,6 @@ template <typename W> W *named(W *w, const char *name, const QString &accessible
     if (!accessibleName.isEmpty())
         w->setAccessibleName(accessibleName);
     return w;
-}
-
-QString twoDigits(int v) {
-    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -663,21 +660,7 @@ void FMainDate::load() {
     }
     fillSampleRows();
 
-    const DateTime now = m_services.clock.now();
-    const QDate today = now.date();
-    const QDate tomorrow = today.addDays(1);
-    TStartY->setText(QString::number(today.year()));
-    TStartM->setText(twoDigits(today.month()));
-    TStartD->setText(twoDigits(today.day()));
-    TStartH->setText(QStringLiteral("08"));
-    TStartMin->setText(QStringLiteral("00"));
-    TStartSec->setText(QStringLiteral("00"));
-    TEndY->setText(QString::number(tomorrow.year()));
-    TEndM->setText(twoDigits(tomorrow.month()));
-    TEndD->setText(twoDigits(tomorrow.day()));
-    TEndH->setText(QStringLiteral("18"));
-    TEndMin->setText(QStringLiteral("00"));
-    TEndSec->setText(QStringLiteral("00"));
+    m_features->timeFields->writeDefaultWindow(m_services.clock.now().date());
     UpDownYE->setMin(LeadingNumber(TStartY->text()));
 
     ChOnWorkTime->setChecked(false);

@@ -3,6 +3,7 @@
 #include "app/notice_window.h"
 #include "import/file_list.h"
 #include "plan/stages.h"
+#include "plan/time_fields.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
@@ -120,18 +121,8 @@ void Reset::fullReset() {
     g.setRows(11);
     writeResetHeaders();
 
-    w.TOnDutyH->setText(QStringLiteral("08"));
-    w.TOnDutyM->setText(QStringLiteral("00"));
-    w.TOnDutyS->setText(QStringLiteral("00"));
-    w.TOffDutyH->setText(QStringLiteral("18"));
-    w.TOffDutyM->setText(QStringLiteral("00"));
-    w.TOffDutyS->setText(QStringLiteral("00"));
-    w.TBreakH->setText(QStringLiteral("12"));
-    w.TBreakM->setText(QStringLiteral("00"));
-    w.TBreakS->setText(QStringLiteral("00"));
-    w.TEBreakH->setText(QStringLiteral("14"));
-    w.TEBreakM->setText(QStringLiteral("00"));
-    w.TEBreakS->setText(QStringLiteral("00"));
+    w.features().timeFields->writeDutyDefaults();
+    w.features().timeFields->writeBreakDefaults();
     w.ProgressBar1->setValue(0);
     w.CmdDirBrowse->setEnabled(true);
     w.CmdFileDateMod->setEnabled(false);
