@@ -4,3 +4,4 @@ list(APPEND KALMORA_CORE_SOURCES
     exif/image_metadata.h exif/image_metadata.cpp
     exif/exif_labels.h exif/exif_labels.cpp
     exif/read_exif.h exif/read_exif.cpp)
+list(APPEND KALMORA_CORE_SOURCES exif/document_summary.h exif/document_summary.cpp)

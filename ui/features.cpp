@@ -4,6 +4,9 @@
 #include "import/file_filter.h"
 #include "import/folder_choice.h"
 #include "import/import.h"
+#include "photo/date_rewrite.h"
+#include "photo/exif_export.h"
+#include "photo/preview.h"
 #include "plan/row_deletion.h"
 #include "plan/stages.h"
 #include "plan/step_range.h"
@@ -21,7 +24,10 @@ Features::Features(FMainDate &window)
       applyFileTimes(std::make_unique<ApplyFileTimes>(window)),
       fileFilter(std::make_unique<FileFilter>(window)),
       folderChoice(std::make_unique<FolderChoice>(window)),
-      modeSwitches(std::make_unique<ModeSwitches>(window)) {}
+      modeSwitches(std::make_unique<ModeSwitches>(window)),
+      dateRewrite(std::make_unique<DateRewrite>(window)),
+      exifExport(std::make_unique<ExifExport>(window)),
+      photoPreview(std::make_unique<PhotoPreview>(window)) {}
 
 Features::~Features() = default;
 

@@ -5,11 +5,14 @@
 namespace kalmora {
 
 class ApplyFileTimes;
+class DateRewrite;
+class ExifExport;
 class FMainDate;
 class FileFilter;
 class FolderChoice;
 class Import;
 class ModeSwitches;
+class PhotoPreview;
 class Reset;
 class RowDeletion;
 class Stages;
@@ -29,6 +32,9 @@ struct Features {
     std::unique_ptr<FileFilter> fileFilter;
     std::unique_ptr<FolderChoice> folderChoice;
     std::unique_ptr<ModeSwitches> modeSwitches;
+    std::unique_ptr<DateRewrite> dateRewrite;
+    std::unique_ptr<ExifExport> exifExport;
+    std::unique_ptr<PhotoPreview> photoPreview;
 
     explicit Features(FMainDate &window);
     ~Features();

@@ -8,3 +8,4 @@ list(APPEND KALMORA_UI_SOURCES
     ui/main_window.h ui/main_window.cpp
     ui/reset.h ui/reset.cpp
     ui/up_down.h ui/up_down.cpp)
+list(APPEND KALMORA_UI_SOURCES ui/photo_date_dialog.h ui/photo_date_dialog.cpp)

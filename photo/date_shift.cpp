@@ -1,0 +1,130 @@
+#include "photo/date_shift.h"
+
+#include "exif/exif_reader.h"
+#include "platform/random.h"
+
+#include <QRegularExpression>
+#include <QTime>
+
+#include <cmath>
+
+namespace kalmora {
+
+namespace {
+const QString CrLf = QStringLiteral("\r\n");
+constexpr int TagDateTimeOriginal = 36867;
+} // namespace
+
+int FieldNumber(const QString &text) {
+    static const QRegularExpression re(QStringLiteral(R"(^\s*([+-]?\d{1,9}))"));
+    const QRegularExpressionMatch m = re.match(text);
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+DateTime AddUnits(const DateTime &base, ShiftUnit unit, qint64 n) {
+    switch (unit) {
+    case ShiftUnit::Year:
+        return base.addYears(int(n));
+    case ShiftUnit::Month:
+        return base.addMonths(int(n));
+    case ShiftUnit::Day:
+        return base.addDays(n);
+    case ShiftUnit::Hour:
+        return base.addSeconds(n * 3600);
+    case ShiftUnit::Minute:
+        return base.addMinutes(n);
+    case ShiftUnit::Second:
+        break;
+    }
+    return base.addSeconds(n);
+}
+
+qint64 RandomAmount(int from, int to, double x) {
+    return qint64(std::floor(x * double(to - from))) + from;
+}
+
+QString HyphenDateText(const QString &text) {
+    const qsizetype blank = text.indexOf(u' ');
+    QString date = blank < 0 ? text : text.left(blank);
+    date.replace(u':', u'-');
+    return blank < 0 ? date : date + text.mid(blank);
+}
+
+std::optional<DateTime> RewriteBaseDate(const QString &baseText) {
+    QString text = baseText;
+    if (text.isEmpty() || text == QStringLiteral(" ") || !text.right(4).contains(u':'))
+        return std::nullopt;
+    if (text.size() - text.lastIndexOf(u':') - 1 >= 3) {
+        text.chop(1);
+        const std::optional<DateTime> trimmed = DateTime::parse(text);
+        if (!trimmed)
+            return std::nullopt;
+        text = trimmed->toText();
+    }
+    return DateTime::parse(text);
+}
+
+bool IsValidStartText(const QString &text) {
+    // One-digit months and days are part of the pattern, so the blank may come at the ninth
+    // character already.
+    const qsizetype blank = text.indexOf(u' ') + 1;
+    if (blank < 9 || blank > 11)
+        return false;
+    static const QRegularExpression datePattern(QStringLiteral(R"(^(\d{4})-(\d{1,2})-(\d{1,2})$)"));
+    static const QRegularExpression timePattern(QStringLiteral(R"(^(\d{1,2}):(\d{2}):(\d{2})$)"));
+    const QRegularExpressionMatch d = datePattern.match(text.left(blank - 1));
+    const QRegularExpressionMatch t = timePattern.match(text.mid(blank));
+    if (!d.hasMatch() || !t.hasMatch())
+        return false;
+    const int year = d.captured(1).toInt();
+    return year >= 1900 && year <= 2200 &&
+           QDate(year, d.captured(2).toInt(), d.captured(3).toInt()).isValid() &&
+           QTime(t.captured(1).toInt(), t.captured(2).toInt(), t.captured(3).toInt()).isValid();
+}
+
+ShootingDatePlan::ShootingDatePlan(const PhotoDateSettings &settings, Random &random)
+    : m_settings(settings), m_random(random) {}
+
+DateTime ShootingDatePlan::newDate(const DateTime &base) {
+    const PhotoDateSettings &s = m_settings;
+    if (s.newStart)
+        return AddUnits(base, s.unit, m_rows * FieldNumber(s.stepText));
+    const qint64 amount = s.randomShift ? RandomAmount(FieldNumber(s.stepStartText),
+                                                       FieldNumber(s.stepEndText), m_random.next())
+                                        : FieldNumber(s.stepText);
+    return AddUnits(base, s.unit, s.earlier ? -amount : amount);
+}
+
+DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText) {
+    try {
+        ExifReader reader;
+        reader.Load(path);
+        if (reader.tag(TagDateTimeOriginal).isNull())
+            return DatePatchOutcome::NoDateField;
+        return reader.setTag(TagDateTimeOriginal, exifText) ? DatePatchOutcome::Written
+                                                            : DatePatchOutcome::Failed;
+    } catch (const ExifError &) {
+        return DatePatchOutcome::Failed;
+    }
+}
+
+QString RewriteSummaryText(const PhotoDateSettings &s) {
+    static const char *const unitPhrases[] = {"年为时间位移单位，",   "月为时间位移单位，",
+                                              "日为时间位移单位，",   "小时为时间位移单位，",
+                                              "分钟为时间位移单位，", "秒为时间位移单位，"};
+    QString text = QStringLiteral("   时间修改选项为：以") +
+                   QString::fromUtf8(unitPhrases[static_cast<int>(s.unit)]);
+    if (s.randomShift)
+        text += QStringLiteral("以原时间随机") + CrLf + s.stepStartText + QStringLiteral("——") +
+                s.stepEndText + s.unitText;
+    else if (s.newStart)
+        text += QStringLiteral("按指定新日期，以") + CrLf + s.stepText + s.unitText +
+                QStringLiteral("递增。");
+    else
+        text += QStringLiteral("以原始时间固定") + CrLf + s.stepText + s.unitText;
+    if (!s.newStart)
+        text += s.earlier ? QStringLiteral("向前移位。") : QStringLiteral("向后移位。");
+    return text + CrLf + QStringLiteral("原始拍摄时间改写完毕！稍后请单击“重置所有”按钮。");
+}
+
+} // namespace kalmora

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "app/date_time.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace kalmora {
+
+class Random;
+
+enum class ShiftUnit { Year, Month, Day, Hour, Minute, Second };
+
+// What the shooting-date dialog was left with: how each photo's new date is derived. The texts
+// are kept as the fields showed them, because the closing summary quotes them.
+struct PhotoDateSettings {
+    bool newStart = false;    // ChNew: a new start date plus k steps
+    QString startText;        // TStart
+    bool randomShift = false; // Option2; Option1 (fixed amount) otherwise
+    QString stepText;         // TStep
+    QString stepStartText;    // TStepS
+    QString stepEndText;      // TStepE
+    QString unitText;         // Label2, such as "天。"
+    bool earlier = true;      // ChFor ("前移"); the direction is read from it alone
+    ShiftUnit unit = ShiftUnit::Day;
+};
+
+// The number a text field holds: its leading digits after blanks, with an optional sign.
+int FieldNumber(const QString &text);
+
+// base + n units; months and years keep the day or fall back to the month's last day.
+DateTime AddUnits(const DateTime &base, ShiftUnit unit, qint64 n);
+
+// Int(x × (to − from)) + from for x in [0, 1): from `from` up to `to` − 1.
+qint64 RandomAmount(int from, int to, double x);
+
+// A shooting date as the grid shows it in the hyphen form: the colons of the date part (before
+// the first blank) become hyphens.
+QString HyphenDateText(const QString &text);
+
+// The date a row's new date is derived from, or no value when the text is no usable date: empty,
+// a single blank, no colon among the last four characters, or not a real date-time. One extra
+// character after the seconds is dropped first.
+std::optional<DateTime> RewriteBaseDate(const QString &baseText);
+
+// TStart's rule: "yyyy-m-d h:mm:ss" with a year from 1900 to 2200.
+bool IsValidStartText(const QString &text);
+
+// Gives each row its new shooting date. With a new start the k-th photo that took a date gets
+// start + k × step; otherwise each row's own date moves by the fixed or a random amount (drawn
+// anew for every call).
+class ShootingDatePlan {
+public:
+    ShootingDatePlan(const PhotoDateSettings &settings, Random &random);
+    DateTime newDate(const DateTime &base);
+    // The row used its step: the next new-start date is one step later. Rows rejected for a bad
+    // date, or photos without a date field, do not call this.
+    void stepTaken() { ++m_rows; }
+
+private:
+    const PhotoDateSettings &m_settings;
+    Random &m_random;
+    qint64 m_rows = 0;
+};
+
+// What writing a new shooting date into a photo came to.
+enum class DatePatchOutcome {
+    Written,     // the file holds the new date
+    NoDateField, // the photo has no shooting-date field to rewrite; the file is untouched
+    Failed,      // a damaged Exif block, or the file could not be written
+};
+
+// Writes the 19-character Exif date text over the photo's original shooting date (tag 36867),
+// with a fresh reader for the one file.
+DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText);
+
+// The message that ends a rewrite of all rows.
+QString RewriteSummaryText(const PhotoDateSettings &settings);
+
+} // namespace kalmora

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "photo/exif_tool.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace kalmora {
+
+class FMainDate;
+
+// CmdPicExifDel: exports every Exif property of the imported photos into one text file, or
+// erases all metadata from the photos with exiftool and checks each photo afterwards.
+class ExifExport : public QObject {
+    Q_OBJECT
+public:
+    explicit ExifExport(FMainDate &window);
+
+    void picExifDelClicked();
+    void exportAll();
+    void eraseAll();
+
+    static QString exportFileName() { return QStringLiteral("Exif信息导出.txt"); }
+    static QString downloadPath() { return QStringLiteral("/uploads/userup/1042/exiftool"); }
+
+    // Starts the exiftool that serves one pass. A real process by default.
+    std::function<std::unique_ptr<ExifToolSession>(const QString &program)> startSession;
+    // How long one photo may take before the row counts as failed and the tool is restarted.
+    int photoTimeLimitMs = 30000;
+
+private:
+    // The exiftool to use, downloading it when the user agrees; empty when there is none.
+    QString findExifTool();
+    QString downloadExifTool();
+    // One pass over the rows; the number of rows it marked as failed.
+    int erasePass(const QString &program, bool repeat);
+
+    FMainDate &w;
+};
+
+} // namespace kalmora

@@ -1,0 +1,263 @@
+#include "app/notice_window.h"
+#include "photo/date_rewrite.h"
+#include "tests/photo/photo_window.h"
+#include "ui/features.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QScopeGuard>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kalmora;
+
+Q_DECLARE_METATYPE(kalmora::PhotoDateSettings)
+
+namespace {
+
+QByteArray dated(const QByteArray &date) {
+    return test::cameraPhoto(test::ByteOrder::Little, date).bytes;
+}
+
+// An XMP segment ahead of the Exif one: the date can be read, but the patcher finds no Exif.
+QByteArray xmpFirst(const QByteArray &date) {
+    test::TiffBuilder tiff(test::ByteOrder::Big);
+    const int ifd0 = tiff.addDirectory(), exif = tiff.addDirectory();
+    tiff.add(ifd0, tiff.pointer(test::ExifTags::ExifIfdPointer, exif));
+    tiff.add(exif, tiff.ascii(test::ExifTags::DateTimeOriginal, date));
+    return test::JpegBuilder()
+        .xmp("<x:xmpmeta xmlns:x='adobe:ns:meta/'/>")
+        .exif(tiff.build().bytes)
+        .build()
+        .bytes;
+}
+
+PhotoDateSettings settings(ShiftUnit unit, const char *step, bool earlier = true) {
+    PhotoDateSettings s;
+    s.unit = unit;
+    s.stepText = QLatin1String(step);
+    s.earlier = earlier;
+    return s;
+}
+
+} // namespace
+
+class DateRewriteTest : public QObject {
+    Q_OBJECT
+private:
+    test::PhotoWindow f;
+    FMainDate &w() { return f.w(); }
+    FileGrid &g() { return f.g(); }
+    QString cell(const char *name, int col) { return g().text(f.rowOf(QLatin1String(name)), col); }
+
+    bool visibleWhileAsked = true;
+
+    // The dialog's answer, noting whether the main window was out of the way meanwhile.
+    void answer(const std::optional<PhotoDateSettings> &s) {
+        w().features().dateRewrite->askSettings = [this, s]() -> std::optional<PhotoDateSettings> {
+            visibleWhileAsked = w().isVisible();
+            return s;
+        };
+    }
+
+private slots:
+    void init() {
+        f.reopen();
+        w().show();
+    }
+    void cleanup() {
+        f.window.reset();
+        FNoticeMsg::closeNotice();
+    }
+
+    void allRowsReadBackByExiftool_data() {
+        QTest::addColumn<PhotoDateSettings>("s");
+        QTest::addColumn<QList<double>>("random");
+        QTest::addColumn<QStringList>("expected"); // a.jpg, b.jpg, c.jpg
+
+        QTest::newRow("3 days earlier")
+            << settings(ShiftUnit::Day, "3") << QList<double>{}
+            << QStringList{"2011:08:24 20:11:00", "2012:01:28 23:59:59", "2011:03:28 10:00:00"};
+        QTest::newRow("one month later, from 31 January")
+            << settings(ShiftUnit::Month, "1", false) << QList<double>{}
+            << QStringList{"2011:09:27 20:11:00", "2012:02:29 23:59:59", "2011:04:30 10:00:00"};
+        PhotoDateSettings random = settings(ShiftUnit::Hour, "", false);
+        random.randomShift = true;
+        random.stepStartText = QStringLiteral("1");
+        random.stepEndText = QStringLiteral("10");
+        QTest::newRow("random hours later")
+            << random << QList<double>{0.0, 0.5, 0.99}
+            << QStringList{"2011:08:27 21:11:00", "2012:02:01 04:59:59", "2011:03:31 19:00:00"};
+        PhotoDateSettings start = settings(ShiftUnit::Second, "10");
+        start.newStart = true;
+        start.startText = QStringLiteral("2011-8-7 9:05:03");
+        QTest::newRow("new start every 10 seconds")
+            << start << QList<double>{}
+            << QStringList{"2011:08:07 09:05:03", "2011:08:07 09:05:13", "2011:08:07 09:05:23"};
+    }
+    void allRowsReadBackByExiftool() {
+        if (f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        QFETCH(PhotoDateSettings, s);
+        QFETCH(QList<double>, random);
+        QFETCH(QStringList, expected);
+        f.write(QStringLiteral("a.jpg"), dated("2011:08:27 20:11:00"));
+        f.write(QStringLiteral("b.jpg"), dated("2012:01:31 23:59:59"));
+        f.write(QStringLiteral("c.jpg"), dated("2011:03:31 10:00:00"));
+        f.importPhotos();
+        const qsizetype size = f.bytesOf(QStringLiteral("a.jpg")).size();
+        f.doubles->random.values = random;
+        answer(s);
+        w().CmdPicDateMod->click();
+
+        for (int r = 1; r <= 3; ++r) {
+            const QString name = g().text(r, 0);
+            QCOMPARE(f.exiftool({"-s3", "-DateTimeOriginal", f.path(name)}), expected[r - 1]);
+            QCOMPARE(g().text(r, 2), expected[r - 1]);
+            QCOMPARE(g().text(r, 5), QStringLiteral("修改成功"));
+        }
+        QCOMPARE(f.bytesOf(QStringLiteral("a.jpg")).size(), size);
+        QCOMPARE(f.prompter().texts(), QStringList{RewriteSummaryText(s)});
+        // The applied state: only a reset leads on.
+        QVERIFY(w().isVisible());
+        QVERIFY(FNoticeMsg::current() && FNoticeMsg::current()->isVisible());
+        QVERIFY(w().ClearOnReset && w().CmdInput->isEnabled() && !w().CmdPicDateMod->isEnabled());
+        QVERIFY(!w().Busy && !w().OperationRunning && !w().RewriteRunning && !w().ApplyRunning);
+        QCOMPARE(w().ProgressBar1->value(), 0);
+    }
+
+    void rowsWithoutAUsableDate_data() {
+        QTest::addColumn<bool>("newStart");
+        QTest::addColumn<QStringList>("results"); // a, b (no Exif), c (no date field), d
+        QTest::addColumn<QStringList>("dates");
+        QTest::newRow("new start: photos without a field take no step")
+            << true << QStringList{"修改成功", "Exif信息丢失", "Exif信息丢失", "修改成功"}
+            << QStringList{"2011:08:07 09:05:03", "", "2010:05:06 07:08:09", "2011:08:07 09:15:03"};
+        QTest::newRow("shift: a row without date is refused")
+            << false << QStringList{"修改成功", "失败(日期数据异常)", "Exif信息丢失", "修改成功"}
+            << QStringList{"2011:08:26 20:11:00", "", "2010:05:06 07:08:09", "2011:08:27 20:11:00"};
+    }
+    void rowsWithoutAUsableDate() {
+        QFETCH(bool, newStart);
+        QFETCH(QStringList, results);
+        QFETCH(QStringList, dates);
+        f.write(QStringLiteral("a.jpg"), dated("2011:08:27 20:11:00"));
+        f.write(QStringLiteral("b.jpg"), test::JpegBuilder().build().bytes);
+        f.write(QStringLiteral("c.jpg"), xmpFirst("2010:05:06 07:08:09"));
+        f.write(QStringLiteral("d.jpg"), dated("2011:08:28 20:11:00"));
+        f.importPhotos();
+        const QByteArray b = f.bytesOf(QStringLiteral("b.jpg")),
+                         c = f.bytesOf(QStringLiteral("c.jpg"));
+        PhotoDateSettings s =
+            settings(newStart ? ShiftUnit::Minute : ShiftUnit::Day, newStart ? "10" : "1");
+        s.newStart = newStart;
+        s.startText = QStringLiteral("2011-08-07 09:05:03");
+        answer(s);
+        w().CmdPicDateMod->click();
+        for (int r = 1; r <= 4; ++r) {
+            QCOMPARE(g().text(r, 5), results[r - 1]);
+            QCOMPARE(g().text(r, 2), dates[r - 1]);
+        }
+        QCOMPARE(f.bytesOf(QStringLiteral("b.jpg")), b);
+        QCOMPARE(f.bytesOf(QStringLiteral("c.jpg")), c);
+    }
+
+    void unwritablePhotoIsNoSuccess() {
+        f.write(QStringLiteral("locked.jpg"), dated("2011:08:27 20:11:00"));
+        f.importPhotos();
+        const QByteArray path = QFile::encodeName(f.path(QStringLiteral("locked.jpg")));
+        const QByteArray folder = QFile::encodeName(f.folder.path());
+        const QByteArray before = f.bytesOf(QStringLiteral("locked.jpg"));
+        QVERIFY(chmod(path.constData(), 0444) == 0 && chmod(folder.constData(), 0555) == 0);
+        // Root writes through permission bits; the immutable flag stops it too.
+        int fd = -1, plain = 0;
+        const auto restore = qScopeGuard([&] {
+            if (fd >= 0) {
+                ioctl(fd, FS_IOC_SETFLAGS, &plain);
+                close(fd);
+            }
+            chmod(folder.constData(), 0755);
+            chmod(path.constData(), 0644);
+        });
+        if (geteuid() == 0) {
+            fd = open(path.constData(), O_RDONLY);
+            int flags = 0;
+            if (fd < 0 || ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0)
+                QSKIP("no file flags here");
+            plain = flags;
+            flags |= FS_IMMUTABLE_FL;
+            if (ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)
+                QSKIP("cannot make the file immutable");
+        }
+        answer(settings(ShiftUnit::Day, "3"));
+        w().CmdPicDateMod->click();
+        QCOMPARE(g().text(1, 5), QStringLiteral("修改失败(文件访问错误)"));
+        QCOMPARE(g().text(1, 2), QStringLiteral("2011:08:27 20:11:00"));
+
+        // The current row says it in its own words.
+        w().CmdPicDateMod->setEnabled(true);
+        w().Option3->setChecked(true);
+        f.prompter().answer(MsgAnswer::Ok);
+        w().CmdPicDateMod->click();
+        QCOMPARE(g().text(1, 5), QStringLiteral("修改失败"));
+        QCOMPARE(f.bytesOf(QStringLiteral("locked.jpg")), before);
+    }
+
+    void currentRow() {
+        f.write(QStringLiteral("a.jpg"), dated("2011:08:27 20:11:00"));
+        f.write(QStringLiteral("b.jpg"), dated("2011:08:28 20:11:00"));
+        f.importPhotos();
+        f.setWindow(DateTime(2013, 4, 5, 6, 7, 8), DateTime(2013, 4, 6, 18, 0, 0));
+        const QByteArray a = f.bytesOf(QStringLiteral("a.jpg")),
+                         b = f.bytesOf(QStringLiteral("b.jpg"));
+        w().Option3->setChecked(true);
+        g().selectRow(2);
+        f.prompter().answer(MsgAnswer::Cancel);
+        w().CmdPicDateMod->click();
+        const Message ask = f.prompter().last();
+        QCOMPARE(ask.text, QStringLiteral("修改拍摄日期时间，有歪曲事实作弊之嫌！ 你确定要用\r\n"
+                                          "起始日期时间来修改当前行的数码照片的拍摄日期？"));
+        QCOMPARE(ask.title, QStringLiteral("警 告"));
+        QCOMPARE(ask.icon, MsgIcon::Warning);
+        QCOMPARE(ask.defaultButton, std::optional<MsgAnswer>(MsgAnswer::Cancel));
+        QVERIFY(w().Option1->isChecked());
+        QCOMPARE(f.bytesOf(QStringLiteral("b.jpg")), b);
+
+        w().Option3->setChecked(true);
+        g().selectRow(2);
+        f.prompter().answer(MsgAnswer::Ok);
+        w().CmdPicDateMod->click();
+        QCOMPARE(f.prompter().last().text, QStringLiteral("改写完毕！"));
+        QCOMPARE(g().text(2, 2), QStringLiteral("2013:04:05 06:07:08"));
+        QCOMPARE(g().text(2, 5), QStringLiteral("修改成功"));
+        QCOMPARE(f.bytesOf(QStringLiteral("a.jpg")), a);
+        QVERIFY(w().Option1->isChecked() && w().Frame5->isEnabled() && !w().ChExclude->isEnabled());
+        QVERIFY(!w().Busy && !w().RewriteRunning && !w().OperationRunning);
+    }
+
+    void cancelChangesNothing() {
+        f.write(QStringLiteral("a.jpg"), dated("2011:08:27 20:11:00"));
+        f.importPhotos();
+        const QByteArray a = f.bytesOf(QStringLiteral("a.jpg"));
+        answer(std::nullopt);
+        w().CmdPicDateMod->click();
+        QVERIFY(!visibleWhileAsked);
+        QVERIFY(w().isVisible());
+        QCOMPARE(f.bytesOf(QStringLiteral("a.jpg")), a);
+        QVERIFY(f.prompter().shown.isEmpty());
+        QVERIFY(w().CmdPicDateMod->isEnabled() && !w().Busy && !w().ClearOnReset);
+        QCOMPARE(g().text(1, 5), QString());
+
+        w().Busy = true; // another operation runs: only a beep
+        w().CmdPicDateMod->click();
+        QCOMPARE(f.prompter().beeps, 1);
+    }
+};
+
+QTEST_MAIN(DateRewriteTest)
+#include "date_rewrite_test.moc"

@@ -1,0 +1,346 @@
+#include "ui/photo_date_dialog.h"
+
+#include "ui/main_window.h"
+#include "ui/up_down.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace kalmora {
+
+namespace {
+
+template <typename W> W *named(W *w, const char *name, const QString &accessibleName = {}) {
+    w->setObjectName(QLatin1String(name));
+    w->setAccessibleDescription(QLatin1String(name));
+    if (!accessibleName.isEmpty())
+        w->setAccessibleName(accessibleName);
+    return w;
+}
+
+// What each unit option sets: unit text, the three upper limits and the three amounts.
+struct UnitRow {
+    ShiftUnit unit;
+    const char *text;
+    int stepMax, startMax, endMax;
+    int step, start, end;
+};
+constexpr UnitRow UnitTable[] = {
+    {ShiftUnit::Year, "年。", 10, 5, 10, 1, 1, 5},
+    {ShiftUnit::Month, "月。", 12, 6, 12, 1, 1, 6},
+    {ShiftUnit::Day, "天。", 30, 10, 30, 5, 3, 10},
+    {ShiftUnit::Hour, "小时。", 23, 10, 23, 3, 1, 10},
+    {ShiftUnit::Minute, "分钟。", 59, 10, 59, 10, 5, 30},
+    {ShiftUnit::Second, "秒。", 59, 10, 59, 10, 1, 30},
+};
+
+const QString CrLf = QStringLiteral("\r\n");
+
+} // namespace
+
+FPhotoDate::FPhotoDate(Services &services, QWidget *parent)
+    : QDialog(parent), m_services(services) {
+    setObjectName(QStringLiteral("FPhotoDate"));
+    setWindowTitle(QStringLiteral("数码照片/视频拍摄时间修改设置"));
+    createControls();
+    layoutControls();
+    load();
+}
+
+std::optional<PhotoDateSettings> FPhotoDate::ask(Services &services, QWidget *parent) {
+    FPhotoDate dialog(services, parent);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.exec();
+    if (dialog.cancelled())
+        return std::nullopt;
+    return dialog.settings();
+}
+
+void FPhotoDate::createControls() {
+    auto label = [this](const char *name, const QString &text) {
+        return named(new QLabel(text, this), name);
+    };
+    auto option = [this](const char *name, const QString &caption) {
+        return named(new QRadioButton(caption, this), name);
+    };
+    auto check = [this](const char *name, const QString &caption) {
+        return named(new QCheckBox(caption, this), name);
+    };
+    auto field = [this](const char *name, const QString &text, const QString &description) {
+        return named(new QLineEdit(text, this), name, description);
+    };
+
+    Label1 =
+        label("Label1", QStringLiteral("修改数码照片/视频的拍摄时间，有歪曲事实作弊之嫌，非必要"
+                                       "下请勿非法使用！您确定要修改原始拍摄日期时间？"));
+    Label1->setWordWrap(true);
+    ChNew = check("ChNew", QStringLiteral("将列表中的按指定起始时间递增修改："));
+    Label5 = label("Label5", QStringLiteral("指定的新起始日期时间(样式：yyyy-mm-dd hh:mm:ss)："));
+    TStart = field("TStart", QString(), QStringLiteral("新起始日期时间"));
+    TStart->setEnabled(false);
+    TStart->setMinimumWidth(
+        TStart->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16);
+    TStart->installEventFilter(this);
+
+    Option1 = option("Option1", QStringLiteral("原始时间固定位移"));
+    TStep = field("TStep", QStringLiteral("3"), QStringLiteral("位移量"));
+    Option2 = option("Option2", QStringLiteral("原时间随机位移 从："));
+    TStepS = field("TStepS", QStringLiteral("1"), QStringLiteral("随机位移下限"));
+    TStepE = field("TStepE", QStringLiteral("10"), QStringLiteral("随机位移上限"));
+    // The limits until a unit is chosen: those of days, the unit selected at the start.
+    UpDownTStep = new UpDown(QStringLiteral("UpDownTStep"), TStep, 1, 30, this);
+    UpDownTStepS = new UpDown(QStringLiteral("UpDownTStepS"), TStepS, 1, 10, this);
+    UpDownTStepE = new UpDown(QStringLiteral("UpDownTStepE"), TStepE, 10, 30, this);
+    Label2 = label("Label2", QStringLiteral("天。"));
+    Label3 = label("Label3", QStringLiteral("天。"));
+    ChFor = check("ChFor", QStringLiteral("前移"));
+    ChFor->setChecked(true);
+    Chback = check("Chback", QStringLiteral("后推"));
+
+    Frame1 = named(new QGroupBox(QStringLiteral("时间位移单位："), this), "Frame1");
+    OptYear = option("OptYear", QStringLiteral("年"));
+    OptMon = option("OptMon", QStringLiteral("月"));
+    OptDay = option("OptDay", QStringLiteral("天"));
+    OptHour = option("OptHour", QStringLiteral("时"));
+    OptMin = option("OptMin", QStringLiteral("分"));
+    OptSec = option("OptSec", QStringLiteral("秒"));
+    for (QRadioButton *b : {OptYear, OptMon, OptDay, OptHour, OptMin, OptSec})
+        b->setParent(Frame1);
+
+    CmdOk = named(new QPushButton(QStringLiteral("设置并返回执行修改"), this), "CmdOk");
+    CmdCancel = named(new QPushButton(QStringLiteral("放弃修改并返回"), this), "CmdCancel");
+    CmdOk->setAutoDefault(false);
+    CmdCancel->setAutoDefault(false);
+
+    // The two amount options form one group, the unit options another (inside Frame1).
+    auto *amounts = new QButtonGroup(this);
+    amounts->addButton(Option1);
+    amounts->addButton(Option2);
+    Option1->setChecked(true);
+    OptDay->setChecked(true);
+
+    // Connected after the start state is set: the start values are not those of a click.
+    connect(ChNew, &QCheckBox::toggled, this, &FPhotoDate::chNewClicked);
+    connect(ChFor, &QCheckBox::toggled, this, &FPhotoDate::chForClicked);
+    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            option1Clicked();
+    });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            option2Clicked();
+    });
+    const std::pair<QRadioButton *, ShiftUnit> units[] = {
+        {OptYear, ShiftUnit::Year}, {OptMon, ShiftUnit::Month},  {OptDay, ShiftUnit::Day},
+        {OptHour, ShiftUnit::Hour}, {OptMin, ShiftUnit::Minute}, {OptSec, ShiftUnit::Second}};
+    for (const auto &[button, unit] : units) {
+        connect(button, &QRadioButton::toggled, this, [this, unit](bool on) {
+            if (on)
+                unitClicked(unit);
+        });
+    }
+    connect(CmdOk, &QPushButton::clicked, this, &FPhotoDate::okClicked);
+    connect(CmdCancel, &QPushButton::clicked, this, &FPhotoDate::cancelClicked);
+}
+
+void FPhotoDate::layoutControls() {
+    auto *root = new QVBoxLayout(this);
+    root->addWidget(Label1);
+    root->addWidget(ChNew);
+    auto *start = new QHBoxLayout;
+    start->addWidget(Label5);
+    start->addWidget(TStart, 1);
+    root->addLayout(start);
+
+    auto *amounts = new QGridLayout;
+    amounts->addWidget(Option1, 0, 0);
+    amounts->addWidget(TStep, 0, 1);
+    amounts->addWidget(UpDownTStep, 0, 2);
+    amounts->addWidget(Label2, 0, 3);
+    amounts->addWidget(Option2, 1, 0);
+    amounts->addWidget(TStepS, 1, 1);
+    amounts->addWidget(UpDownTStepS, 1, 2);
+    amounts->addWidget(new QLabel(QStringLiteral("—"), this), 1, 3);
+    amounts->addWidget(TStepE, 1, 4);
+    amounts->addWidget(UpDownTStepE, 1, 5);
+    amounts->addWidget(Label3, 1, 6);
+    for (QLineEdit *f : {TStep, TStepS, TStepE})
+        f->setMaximumWidth(48);
+    amounts->setColumnStretch(7, 1);
+    root->addLayout(amounts);
+
+    auto *direction = new QHBoxLayout;
+    direction->addWidget(ChFor);
+    direction->addWidget(Chback);
+    direction->addStretch(1);
+    root->addLayout(direction);
+
+    auto *units = new QHBoxLayout(Frame1);
+    for (QRadioButton *b : {OptYear, OptMon, OptDay, OptHour, OptMin, OptSec})
+        units->addWidget(b);
+    root->addWidget(Frame1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(CmdOk);
+    buttons->addWidget(CmdCancel);
+    root->addLayout(buttons);
+}
+
+void FPhotoDate::load() {
+    FMainDate::setTag(CmdCancel, QStringLiteral("0"));
+    m_done = false;
+    TStart->setText(m_services.clock.now().toText());
+}
+
+bool FPhotoDate::cancelled() const {
+    return FMainDate::tag(CmdCancel) == QStringLiteral("1");
+}
+
+PhotoDateSettings FPhotoDate::settings() const {
+    PhotoDateSettings s;
+    s.newStart = ChNew->isChecked();
+    s.startText = TStart->text();
+    s.randomShift = Option2->isChecked();
+    s.stepText = TStep->text();
+    s.stepStartText = TStepS->text();
+    s.stepEndText = TStepE->text();
+    s.unitText = Label2->text();
+    s.earlier = ChFor->isChecked();
+    const std::pair<QRadioButton *, ShiftUnit> units[] = {
+        {OptYear, ShiftUnit::Year}, {OptMon, ShiftUnit::Month},  {OptDay, ShiftUnit::Day},
+        {OptHour, ShiftUnit::Hour}, {OptMin, ShiftUnit::Minute}, {OptSec, ShiftUnit::Second}};
+    s.unit = ShiftUnit::Second;
+    for (const auto &[button, unit] : units) {
+        if (button->isChecked())
+            s.unit = unit;
+    }
+    return s;
+}
+
+void FPhotoDate::fillStartWithNow() {
+    TStart->setText(m_services.clock.now().toText());
+    TStart->setSelection(0, 20);
+    TStart->setFocus();
+}
+
+void FPhotoDate::chNewClicked() {
+    if (ChNew->isChecked()) {
+        Frame1->setTitle(QStringLiteral("时间递增单位："));
+        OptSec->setChecked(true);
+        ChFor->setEnabled(false);
+        ChFor->setChecked(true);
+        TStart->setEnabled(true);
+        fillStartWithNow();
+    } else {
+        Frame1->setTitle(QStringLiteral("时间位移单位："));
+        OptDay->setChecked(true);
+        ChFor->setEnabled(true);
+        ChFor->setChecked(true);
+        TStart->setEnabled(false);
+    }
+}
+
+void FPhotoDate::chForClicked() {
+    Chback->setChecked(!ChFor->isChecked());
+}
+
+void FPhotoDate::option1Clicked() {
+    ChNew->setEnabled(true);
+    ChNew->setChecked(false);
+}
+
+void FPhotoDate::option2Clicked() {
+    ChNew->setEnabled(false);
+    ChNew->setChecked(false);
+}
+
+void FPhotoDate::unitClicked(ShiftUnit unit) {
+    for (const UnitRow &row : UnitTable) {
+        if (row.unit != unit)
+            continue;
+        Label2->setText(QString::fromUtf8(row.text));
+        Label3->setText(QString::fromUtf8(row.text));
+        UpDownTStep->setMax(row.stepMax);
+        UpDownTStepS->setMax(row.startMax);
+        UpDownTStepE->setMax(row.endMax);
+        UpDownTStepE->setMin(row.startMax);
+        TStep->setText(QString::number(row.step));
+        TStepS->setText(QString::number(row.start));
+        TStepE->setText(QString::number(row.end));
+    }
+}
+
+bool FPhotoDate::validateStart() {
+    if (!ChNew->isChecked() || m_validating || IsValidStartText(TStart->text()))
+        return true;
+    m_validating = true;
+    const MsgAnswer answer =
+        m_services.prompter.show(QStringLiteral("非法起始日期时间，请修正！样式及范围：") + CrLf +
+                                     QStringLiteral("1900-00-00 00:00:00—2200-00-00 00:00:00"),
+                                 MsgIcon::Critical, MsgButtons::RetryCancel);
+    m_validating = false;
+    if (answer == MsgAnswer::Cancel) {
+        // Option1 is already selected whenever ChNew can be checked: run its handler anyway.
+        if (Option1->isChecked())
+            option1Clicked();
+        else
+            Option1->setChecked(true);
+        return true;
+    }
+    fillStartWithNow();
+    return false;
+}
+
+bool FPhotoDate::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == TStart) {
+        switch (event->type()) {
+        case QEvent::FocusIn:
+        case QEvent::MouseButtonDblClick:
+            TStart->setSelection(0, 20);
+            return event->type() == QEvent::MouseButtonDblClick;
+        case QEvent::FocusOut: {
+            // Leaving the field for another control validates it; a box or another window
+            // taking the focus does not.
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                validateStart();
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void FPhotoDate::okClicked() {
+    // The default-button path never leaves the field, so the check runs here as well.
+    if (!validateStart())
+        return;
+    hide();
+    m_done = true;
+    QDialog::accept();
+}
+
+void FPhotoDate::cancelClicked() {
+    FMainDate::setTag(CmdCancel, QStringLiteral("1"));
+    hide();
+    m_done = true;
+    QDialog::reject();
+}
+
+void FPhotoDate::reject() {
+    cancelClicked();
+}
+
+} // namespace kalmora

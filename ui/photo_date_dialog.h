@@ -1,0 +1,76 @@
+#pragma once
+
+#include "photo/date_shift.h"
+#include "platform/services.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace kalmora {
+
+class UpDown;
+
+// Asks how the photos' new shooting dates are derived: from a new start date with a fixed
+// increment, by a fixed shift or by a random shift of each photo's own date.
+class FPhotoDate : public QDialog {
+    Q_OBJECT
+public:
+    explicit FPhotoDate(Services &services, QWidget *parent = nullptr);
+
+    // Shows the dialog modally; no value when the user gave up.
+    static std::optional<PhotoDateSettings> ask(Services &services, QWidget *parent);
+
+    // What the controls say now.
+    PhotoDateSettings settings() const;
+    // False while the dialog is open; true once OK or Cancel closed it.
+    bool dialogDone() const { return m_done; }
+    bool cancelled() const;
+
+    // Handlers, also run by program code.
+    void chNewClicked();
+    void chForClicked();
+    void option1Clicked();
+    void option2Clicked();
+    void unitClicked(ShiftUnit unit);
+    // True when TStart may be left; otherwise the user chose to correct it.
+    bool validateStart();
+    void okClicked();
+    void cancelClicked();
+
+    QLabel *Label1, *Label5, *Label2, *Label3;
+    QCheckBox *ChNew;
+    QLineEdit *TStart;
+    QRadioButton *Option1, *Option2;
+    QLineEdit *TStep, *TStepS, *TStepE;
+    UpDown *UpDownTStep, *UpDownTStepS, *UpDownTStepE;
+    QCheckBox *ChFor, *Chback;
+    QGroupBox *Frame1;
+    QRadioButton *OptYear, *OptMon, *OptDay, *OptHour, *OptMin, *OptSec;
+    QPushButton *CmdOk, *CmdCancel;
+
+public slots:
+    void reject() override; // closing the window or Escape gives up, like CmdCancel
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void layoutControls();
+    void load();
+    void fillStartWithNow();
+
+    Services &m_services;
+    bool m_done = false;
+    bool m_validating = false;
+};
+
+} // namespace kalmora
