@@ -2,6 +2,8 @@
 
 #include "app/comm_declare.h"
 #include "filetime/rename.h"
+#include "photo/date_rewrite.h"
+#include "photo/date_shift.h"
 #include "plan/time_fields.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
@@ -162,10 +164,14 @@ void ApplyFileTimes::applyClicked() {
         prompter.beep();
         return giveUp();
     }
-    if (!w.Option3->isChecked() && !checkWindow())
+    // Videos keep their own dates, shifted: no time window to check.
+    const bool videoShift = video && w.OptDate->isChecked() && !w.Option3->isChecked();
+    if (!videoShift && !w.Option3->isChecked() && !checkWindow())
         return giveUp();
     w.Busy = true;
     w.Frame5->setEnabled(false);
+    if (videoShift)
+        return runVideoShift();
 
     const DateTime first = StartPlan(w.features().timeFields->timeWindow()).cursor;
     if (w.Option3->isChecked() && !w.CheckAll->isChecked())
@@ -194,44 +200,85 @@ void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
     for (int i = 1; i <= n; ++i) {
         g.selectRow(i);
         showResult(i, writeRow(i, update, true));
-        scrollAfter(i);
+        ScrollAfterRow(g, i, n);
         w.ProgressBar1->setValue(i * 100 / n);
         PauseWithEvents(0.01f);
     }
     closingSteps();
 }
 
-void ApplyFileTimes::runPlanned() {
+void ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)> &timeFor,
+                             bool keptFromRow) {
     FileGrid &g = *w.VSFlexGrid1;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     w.CmdReset->setEnabled(false);
     w.ApplyRunning = true;
     w.CmdFileDateMod->setEnabled(false);
     w.CmdDelete->setEnabled(false);
-    const TimeWindow window = w.features().timeFields->timeWindow();
-    PlanState plan = StartPlan(window);
     const int n = w.FileCount;
     for (int i = 1; i <= n; ++i) {
         g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
         w.ProgressBar1->setValue(i * 100 / n);
-        showResult(i, writeRow(i, writeSet(plan.cursor, i), false));
-        scrollAfter(i);
+        const std::optional<DateTime> planned = timeFor(i);
+        if (planned) {
+            FileTimesUpdate update = writeSet(*planned, i);
+            if (!keptFromRow) {
+                // Nothing was imported for the kept stamps: they stay as they are on disk.
+                const bool all = w.OptAll->isChecked();
+                if (!all && !w.OptCreate->isChecked())
+                    update.creation.reset();
+                if (!all && !w.OptAccessDate->isChecked())
+                    update.lastAccess.reset();
+                if (!all && !w.OptModTime->isChecked())
+                    update.lastWrite.reset();
+            }
+            showResult(i, writeRow(i, update, false));
+        } else {
+            g.setText(i, 5, QStringLiteral("修改失败")); // no date to start from: untouched
+        }
+        ScrollAfterRow(g, i, n);
         PauseWithEvents(0.005f);
-        plan = NextPlannedTime(plan, window, w.services().random);
     }
     if (w.CheckAll->isChecked())
         w.CmdInput->setEnabled(false);
+}
+
+void ApplyFileTimes::runPlanned() {
+    const TimeWindow window = w.features().timeFields->timeWindow();
+    PlanState plan = StartPlan(window);
+    runRows(
+        [&](int) {
+            const DateTime t = plan.cursor;
+            plan = NextPlannedTime(plan, window, w.services().random);
+            return std::optional<DateTime>(t);
+        },
+        true);
     closingSteps();
 }
 
-void ApplyFileTimes::scrollAfter(int i) {
-    if (i <= 1 || (i - 1) % 30 != 0)
+void ApplyFileTimes::runVideoShift() {
+    w.hide();
+    const std::optional<PhotoDateSettings> settings = w.features().dateRewrite->askSettings();
+    w.show();
+    if (!settings) {
+        closingSteps(true);
         return;
-    FileGrid &g = *w.VSFlexGrid1;
-    if (w.FileCount - i > 30)
-        g.setTopRow(i);
-    else
-        g.setTopRow(g.topRow() + w.FileCount - i + 1);
+    }
+    Random &random = w.services().random;
+    runRows(
+        [&](int row) -> std::optional<DateTime> {
+            const std::optional<DateTime> recorded = DateTime::parse(w.VSFlexGrid1->text(row, 1));
+            if (!recorded)
+                return std::nullopt;
+            const qint64 amount =
+                settings->randomShift
+                    ? RandomAmount(FieldNumber(settings->stepStartText),
+                                   FieldNumber(settings->stepEndText), random.next())
+                    : FieldNumber(settings->stepText);
+            return AddUnits(*recorded, settings->unit, settings->earlier ? -amount : amount);
+        },
+        false);
+    closingSteps();
 }
 
 void ApplyFileTimes::closingSteps(bool shiftCancelled) {

@@ -4,6 +4,9 @@
 
 #include <QObject>
 
+#include <functional>
+#include <optional>
+
 namespace kalmora {
 
 class FMainDate;
@@ -32,7 +35,10 @@ private:
     void runCurrentRow(const DateTime &first);
     void runAllRowsAlike(const DateTime &first);
     void runPlanned();
-    void scrollAfter(int row);
+    void runVideoShift();
+    // The loop over all rows: each row's time from timeFor (no value: the row fails untouched);
+    // keptFromRow: the stamps not taken come from the row's imported texts.
+    void runRows(const std::function<std::optional<DateTime>(int row)> &timeFor, bool keptFromRow);
     FileTimesWriteResult writeRow(int row, const FileTimesUpdate &update, bool retryWithoutSlash);
 
     FMainDate &w;

@@ -1,7 +1,9 @@
 #include "filetime/rename.h"
 #include "filetime/video_date.h"
+#include "photo/date_rewrite.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
+#include "ui/features.h"
 #include "ui/file_grid.h"
 
 #include <QCheckBox>
@@ -104,6 +106,107 @@ private slots:
         w().CmdInput->click();
         QCOMPARE(g().text(1, 1), QStringLiteral("2011-08-27 20:11:00"));
         QVERIFY(g().text(1, 6).isEmpty() && g().text(1, 7).isEmpty());
+    }
+
+    // --- video shift ---
+
+    void videoShift_data() {
+        QTest::addColumn<bool>("earlier");
+        QTest::addColumn<bool>("random");
+        QTest::addColumn<double>("r");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("3 days later") << false << false << 0.0 << "2011-08-30 20:11:00";
+        QTest::newRow("3 days earlier") << true << false << 0.0 << "2011-08-24 20:11:00";
+        QTest::newRow("random, lowest of 1..9") << false << true << 0.0 << "2011-08-28 20:11:00";
+        QTest::newRow("random, highest of 1..9")
+            << false << true << 0.9999999 << "2011-09-05 20:11:00";
+    }
+    void videoShift() {
+        QFETCH(bool, earlier);
+        QFETCH(bool, random);
+        QFETCH(double, r);
+        QFETCH(QString, expected);
+        for (const char *name : {"a.avi", "b.mkv"}) {
+            writeFile(f.path(QString::fromLatin1(name)), QByteArray(4096, 'x'));
+            FileTimesUpdate u;
+            u.lastWrite = dt("2011-08-27 20:11:00");
+            QVERIFY(WriteFileTimes(f.path(QString::fromLatin1(name)), u).outcome() !=
+                    WriteOutcome::Failure);
+        }
+        w().ChPgDn->setChecked(true);
+        f.prompter().answer(MsgAnswer::No);
+        w().LDir->setText(f.folder.path());
+        w().CmdInput->click();
+        QCOMPARE(w().FileCount, 2);
+        g().setText(2, 1, QStringLiteral("not a date"));
+        const FileTimes untouched = ReadFileTimes(f.path(QStringLiteral("b.mkv"))).value();
+        PhotoDateSettings settings;
+        settings.unit = ShiftUnit::Day;
+        settings.earlier = earlier;
+        settings.randomShift = random;
+        settings.stepText = QStringLiteral("3");
+        settings.stepStartText = QStringLiteral("1");
+        settings.stepEndText = QStringLiteral("10");
+        int asked = 0;
+        w().features().dateRewrite->askSettings = [&] {
+            ++asked;
+            return std::optional<PhotoDateSettings>(settings);
+        };
+        f.doubles->random.values = {r};
+        w().CmdFileDateMod->click();
+        QCOMPARE(asked, 1);
+        const FileTimes t = ReadFileTimes(f.path(QStringLiteral("a.avi"))).value();
+        QCOMPARE(t.lastWrite, dt(qPrintable(expected)));
+        QCOMPARE(t.lastAccess, dt(qPrintable(expected)));
+        QCOMPARE(g().text(1, 3), expected);
+        QVERIFY(g().text(1, 5).startsWith(QStringLiteral("修改成功")));
+        // A row without a date fails and its file keeps its stamps.
+        QCOMPARE(g().text(2, 5), QStringLiteral("修改失败"));
+        QCOMPARE(ReadFileTimes(f.path(QStringLiteral("b.mkv"))).value(), untouched);
+        QVERIFY(w().ClearOnReset);
+    }
+
+    void videoShiftKeepsTheOtherStampsOnDisk() {
+        writeFile(f.path(QStringLiteral("a.avi")), QByteArray(4096, 'x'));
+        FileTimesUpdate u;
+        u.lastWrite = dt("2011-08-27 20:11:00");
+        u.lastAccess = dt("2010-01-01 01:01:01");
+        QVERIFY(WriteFileTimes(f.path(QStringLiteral("a.avi")), u).outcome() !=
+                WriteOutcome::Failure);
+        w().ChPgDn->setChecked(true);
+        w().LDir->setText(f.folder.path());
+        w().CmdInput->click();
+        const FileTimes before = ReadFileTimes(f.path(QStringLiteral("a.avi"))).value();
+        w().OptModTime->setChecked(true);
+        PhotoDateSettings settings;
+        settings.unit = ShiftUnit::Hour;
+        settings.earlier = false;
+        settings.stepText = QStringLiteral("2");
+        w().features().dateRewrite->askSettings = [&] {
+            return std::optional<PhotoDateSettings>(settings);
+        };
+        w().CmdFileDateMod->click();
+        const FileTimes after = ReadFileTimes(f.path(QStringLiteral("a.avi"))).value();
+        QCOMPARE(after.lastWrite, dt("2011-08-27 22:11:00"));
+        QCOMPARE(after.lastAccess, before.lastAccess);
+        QCOMPARE(after.creation, before.creation);
+        QCOMPARE(g().text(1, 5), QStringLiteral("修改成功"));
+    }
+
+    void cancellingTheShiftWritesNothingAndResets() {
+        writeFile(f.path(QStringLiteral("a.avi")), QByteArray(4096, 'x'));
+        w().ChPgDn->setChecked(true);
+        w().LDir->setText(f.folder.path());
+        w().CmdInput->click();
+        const FileTimes before = ReadFileTimes(f.path(QStringLiteral("a.avi"))).value();
+        const int shown = int(f.prompter().shown.size());
+        w().features().dateRewrite->askSettings = [] { return std::optional<PhotoDateSettings>(); };
+        w().CmdFileDateMod->click();
+        QCOMPARE(ReadFileTimes(f.path(QStringLiteral("a.avi"))).value(), before);
+        QCOMPARE(f.prompter().shown.size(), shown); // no closing message
+        QCOMPARE(w().FileCount, 0);                 // the reset ran
+        QCOMPARE(g().rows(), 11);
+        QVERIFY(!w().ClearOnReset);
     }
 
     // --- names ---
