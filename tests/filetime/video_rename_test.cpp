@@ -258,8 +258,8 @@ private slots:
         photo(QStringLiteral("照片.jpg"), "2012:01:02 03:04:05");
         photo(QStringLiteral("unknown.jpg"), "    :  :     :  :  ");
         writeFile(f.path(QStringLiteral("plain.jpg")), test::JpegBuilder().build().bytes);
-        importForRename(false, QStringLiteral("*.jpg"));
-        QCOMPARE(w().FileCount, 6);
+        importForRename(false, QStringLiteral("*.jpg;DSC9"));
+        QCOMPARE(w().FileCount, 7);
         w().CmdFileDateMod->click();
 
         QCOMPARE(filesOnDisk(), (QStringList{"2011-08-27 20.11.00.jpg", "2012-01-02 03.04.05.jpg",
