@@ -255,6 +255,7 @@ private slots:
         photo(QStringLiteral("DSC01234.jpg"), "2011:08:27 20:11:00");
         photo(QStringLiteral("DSC01235.jpg"), "2011:08:27 20:11:00"); // the same second
         photo(QStringLiteral("IMG_7.JPG"), "2013:03:04 05:06:07");    // extension case kept
+        photo(QStringLiteral("DSC9"), "2014:05:06 07:08:09");         // no extension at all
         photo(QStringLiteral("照片.jpg"), "2012:01:02 03:04:05");
         photo(QStringLiteral("unknown.jpg"), "    :  :     :  :  ");
         writeFile(f.path(QStringLiteral("plain.jpg")), test::JpegBuilder().build().bytes);
