@@ -264,8 +264,8 @@ private slots:
         w().CmdFileDateMod->click();
 
         QCOMPARE(filesOnDisk(), (QStringList{"2011-08-27 20.11.00.jpg", "2012-01-02 03.04.05.jpg",
-                                             "2013-03-04 05.06.07.JPG", "DSC01235.jpg", "plain.jpg",
-                                             "unknown.jpg"}));
+                                             "2013-03-04 05.06.07.JPG", "2014-05-06 07.08.09",
+                                             "DSC01235.jpg", "plain.jpg", "unknown.jpg"}));
         auto row = [&](const QString &name) {
             for (int r = 1; r < g().rows(); ++r)
                 if (g().text(r, 0) == name)
