@@ -4,6 +4,7 @@
 #include "platform/real_services.h"
 #include "ui/features.h"
 #include "ui/main_window.h"
+#include "ui/photo_date_dialog.h"
 #include "ui/reset.h"
 
 #include <QCheckBox>
@@ -69,6 +70,13 @@ int main(int argc, char *argv[]) {
     window.ClearOnReset = true;
     window.features().reset->resetClicked();
     ok = shoot("after-full-reset") && ok;
+
+    FPhotoDate dialog(services, &window);
+    dialog.show();
+    QApplication::processEvents();
+    const QString dialogFile = out + QStringLiteral("/photo-date-dialog.png");
+    ok = dialog.grab().save(dialogFile) && ok;
+    std::printf("%s\n", qPrintable(dialogFile));
     if (!ok)
         return 1;
     return 0;
