@@ -91,7 +91,8 @@ bool DownloadUrlToFile(const QString &url, const QString &targetPath, int stallT
         ok = false; // the body was cut short
     reply->deleteLater();
 
-    if (!ok) {
+    // QSaveFile's commit misses a failed flush of its buffer (a full disk): flush and check.
+    if (!ok || !out.flush()) {
         out.cancelWriting();
         return false;
     }

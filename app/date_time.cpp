@@ -115,7 +115,8 @@ QString DateTime::toDateText() const {
 QString DateTime::toGeneralText() const {
     if (!isValid())
         return {};
-    QString date = QStringLiteral("%1/%2/%3").arg(year()).arg(month()).arg(day());
+    // Four-digit year as in the other forms: parse needs it, also before the year 1000.
+    QString date = QStringLiteral("%1/%2/%3").arg(four(year())).arg(month()).arg(day());
     if (m_secs == 0)
         return date;
     return date + QStringLiteral(" %1:%2:%3").arg(hour()).arg(two(minute()), two(second()));

@@ -62,7 +62,9 @@ bool TextExport::writeLine(const QString &line) {
 }
 
 bool TextExport::commit() {
-    if (!m_ok) {
+    // QSaveFile's commit misses a failed flush of its buffer (a full disk) and puts the cut-off
+    // file in place, reporting success: flush first, and check.
+    if (!m_ok || !m_file.flush()) {
         m_file.cancelWriting();
         m_file.commit();
         return false;

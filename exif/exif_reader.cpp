@@ -13,13 +13,23 @@ namespace {
 constexpr int TagExifSubIfd = 34665;
 constexpr int FormatAscii = 2;
 
+// An Exif segment holds at most 64 KiB and comes first or nearly so: a load reads this much
+// and the whole file only when the walk reaches further. Copying the whole photo for a few
+// hundred bytes of directories was most of a load's time.
+constexpr qint64 FirstReadBytes = 64 * 1024 + 512;
+
+// Thrown when a read reaches past the bytes read so far but stays inside the file; the load
+// then starts over with the whole file, so what it finds never depends on the first read.
+struct BeyondFirstRead {};
+
 // The only code that touches the file's bytes. Every read is bounds-checked in 64-bit
 // arithmetic, so offsets taken from the file can neither wrap nor reach past the buffer.
 class ByteCursor {
 public:
-    explicit ByteCursor(const QByteArray &bytes)
+    // `bytes` are the file's first bytes; `fileSize` is its length, which the checks use.
+    ByteCursor(const QByteArray &bytes, quint64 fileSize)
         : m_data(reinterpret_cast<const unsigned char *>(bytes.constData())),
-          m_size(quint64(bytes.size())) {}
+          m_held(quint64(bytes.size())), m_size(fileSize) {}
 
     quint64 size() const { return m_size; }
 
@@ -30,6 +40,8 @@ public:
     void require(quint64 offset, quint64 count) const {
         if (!contains(offset, count))
             throw ExifError("Exif data points outside the file");
+        if (offset > m_held || count > m_held - offset)
+            throw BeyondFirstRead();
     }
 
     quint8 u8(quint64 offset) const {
@@ -58,15 +70,18 @@ public:
 
     // Index of the first occurrence of the two bytes at or after `from`, -1 when none.
     qint64 find(unsigned char first, unsigned char second, quint64 from) const {
-        for (quint64 i = from; m_size >= 2 && i <= m_size - 2; ++i) {
+        for (quint64 i = from; m_held >= 2 && i <= m_held - 2; ++i) {
             if (m_data[i] == first && m_data[i + 1] == second)
                 return qint64(i);
         }
+        if (m_held < m_size)
+            throw BeyondFirstRead();
         return -1;
     }
 
 private:
     const unsigned char *m_data;
+    quint64 m_held;
     quint64 m_size;
 };
 
@@ -177,12 +192,22 @@ bool ExifReader::setTag(int exifTag, const QString &value) {
         quint64(bytes.size()) > record->Components)
         return false;
     const quint64 start = m_tiffStart + record->ValueOffset;
-    if (!patchRangeIsSafe(*record, start))
+    bool safe = false;
+    try {
+        safe = patchRangeIsSafe(*record, start);
+    } catch (const BeyondFirstRead &) {
+        // Not reached: the load read the segment's header, the only bytes the check reads.
+    }
+    if (!safe)
         return false;
 
     if (!WritePictureFile(m_picFile, start, bytes))
         return false;
-    m_buffer.replace(qsizetype(start), bytes.size(), bytes);
+    // The bytes held in memory follow the file.
+    if (start < quint64(m_buffer.size())) {
+        const qsizetype held = std::min(bytes.size(), qsizetype(quint64(m_buffer.size()) - start));
+        m_buffer.replace(qsizetype(start), held, bytes.left(held));
+    }
     return true;
 }
 
@@ -192,28 +217,43 @@ void ExifReader::Load(const QString &picFile) {
     if (m_picFile.isEmpty())
         return;
 
-    ReadPictureFile(m_picFile);
-    if (!FindExifSegment()) {
-        m_hasExif = false;
-        return;
+    const auto walk = [this] {
+        if (!FindExifSegment()) {
+            m_hasExif = false;
+            return;
+        }
+        m_byteOrder = IsIntelOrder() ? ByteOrder::Little : ByteOrder::Big;
+        const ByteCursor in(m_buffer, m_fileSize);
+        const quint32 ifd0Offset = in.u32(m_tiffStart + 4, m_byteOrder == ByteOrder::Little);
+        m_hasExif = true;
+        m_exifSubIfdOffset = 0;
+        ParseIfdChain(m_tiffStart + ifd0Offset);
+    };
+    const qsizetype recordsBefore = m_records.size();
+    ReadPictureFile(m_picFile, FirstReadBytes);
+    try {
+        walk();
+    } catch (const BeyondFirstRead &) {
+        m_records.resize(recordsBefore);
+        ReadPictureFile(m_picFile, -1);
+        walk();
     }
-    m_byteOrder = IsIntelOrder() ? ByteOrder::Little : ByteOrder::Big;
-    const ByteCursor in(m_buffer);
-    const quint32 ifd0Offset = in.u32(m_tiffStart + 4, m_byteOrder == ByteOrder::Little);
-    m_hasExif = true;
-    m_exifSubIfdOffset = 0;
-    ParseIfdChain(m_tiffStart + ifd0Offset);
 }
 
-void ExifReader::ReadPictureFile(const QString &path) {
+void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
     m_buffer.clear();
+    m_fileSize = 0;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return;
     // A device or pipe has no size to read up to and is no picture file.
     if (file.isSequential())
         return;
-    m_buffer = file.read(file.size());
+    const qint64 size = file.size();
+    const qint64 wanted = limit < 0 ? size : std::min(size, limit);
+    m_buffer = file.read(wanted);
+    // A file that got shorter meanwhile ends where its bytes end.
+    m_fileSize = quint64(m_buffer.size() < wanted ? m_buffer.size() : size);
 }
 
 bool ExifReader::WritePictureFile(const QString &path, quint64 position,
@@ -223,7 +263,7 @@ bool ExifReader::WritePictureFile(const QString &path, quint64 position,
     if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
         return false;
     // A file whose length changed since it was read is not the one the offsets describe.
-    if (file.size() != m_buffer.size())
+    if (quint64(file.size()) != m_fileSize)
         return false;
     if (!file.seek(qint64(position)))
         return false;
@@ -236,7 +276,7 @@ bool ExifReader::WritePictureFile(const QString &path, quint64 position,
 }
 
 bool ExifReader::FindExifSegment() {
-    const ByteCursor in(m_buffer);
+    const ByteCursor in(m_buffer, m_fileSize);
     m_segmentPosition = 0;
     if (!in.contains(0, 2) || in.u8(0) != 0xFF || in.u8(1) != 0xD8)
         return false;
@@ -249,7 +289,7 @@ bool ExifReader::FindExifSegment() {
 }
 
 bool ExifReader::IsIntelOrder() const {
-    const ByteCursor in(m_buffer);
+    const ByteCursor in(m_buffer, m_fileSize);
     return in.u8(m_tiffStart) == 0x49;
 }
 
@@ -260,7 +300,7 @@ QString ExifReader::PadLeft(const QString &text, int width, QChar fill) {
 }
 
 void ExifReader::ParseIfdChain(quint64 position) {
-    const ByteCursor in(m_buffer);
+    const ByteCursor in(m_buffer, m_fileSize);
     const bool little = m_byteOrder == ByteOrder::Little;
 
     // Directories and value data that do not overlap fit in the buffer; more than that means a
@@ -302,7 +342,7 @@ void ExifReader::ParseIfdChain(quint64 position) {
 }
 
 ExifReader::ExifTagRecord ExifReader::readEntry(quint64 entryPosition, quint64 &dataBudget) const {
-    const ByteCursor in(m_buffer);
+    const ByteCursor in(m_buffer, m_fileSize);
     const bool little = m_byteOrder == ByteOrder::Little;
     in.require(entryPosition, 12);
 
@@ -394,7 +434,7 @@ ExifReader::ExifTagRecord ExifReader::readEntry(quint64 entryPosition, quint64 &
 }
 
 bool ExifReader::patchRangeIsSafe(const ExifTagRecord &record, quint64 start) const {
-    const ByteCursor in(m_buffer);
+    const ByteCursor in(m_buffer, m_fileSize);
     const quint64 length = record.Components;
     if (!in.contains(start, length) || !in.contains(m_segmentPosition + 2, 2))
         return false;

@@ -44,7 +44,8 @@ private:
         QVariant Value;
     };
 
-    void ReadPictureFile(const QString &path);
+    // Reads the file's first `limit` bytes, or all of it for a negative limit.
+    void ReadPictureFile(const QString &path, qint64 limit);
     bool WritePictureFile(const QString &path, quint64 position, const QByteArray &bytes) const;
     bool FindExifSegment();
     bool IsIntelOrder() const;
@@ -54,7 +55,8 @@ private:
     bool patchRangeIsSafe(const ExifTagRecord &record, quint64 start) const;
 
     QString m_picFile;
-    QByteArray m_buffer;
+    QByteArray m_buffer; // the file's first bytes, or all of them
+    quint64 m_fileSize = 0;
     quint64 m_segmentPosition = 0;
     quint64 m_tiffStart = 0;
     ByteOrder m_byteOrder = ByteOrder::Big;

@@ -9,11 +9,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kalmora {
@@ -226,7 +230,7 @@ std::optional<Directory> directoryOf(const std::string &group) {
 }
 
 // Tags without a name of their own keep exiv2's name for them.
-QString propertyName(Directory directory, quint16 tag, const std::string &fallback) {
+QString propertyName(Directory directory, quint16 tag, const Exiv2::Exifdatum &datum) {
     const char *name = nullptr;
     if (directory == Directory::Gps)
         name = lookUp(GpsNames, tag);
@@ -234,7 +238,7 @@ QString propertyName(Directory directory, quint16 tag, const std::string &fallba
         name = lookUp(ThumbnailNames, tag);
     if (!name && directory != Directory::Gps)
         name = lookUp(MainNames, tag);
-    return name ? QString::fromLatin1(name) : QString::fromStdString(fallback);
+    return name ? QString::fromLatin1(name) : QString::fromStdString(datum.tagName());
 }
 
 // Exif text is meant to be ASCII; other writers use UTF-8, and older Chinese ones GBK.
@@ -373,9 +377,93 @@ void readQuantisationTables(const QByteArray &payload, JpegFacts &facts) {
     }
 }
 
+// The file as the segment walk reads it: a few bytes at a time, whole segments skipped. Served
+// from one buffer, with the size taken once, the walk costs a read or two per photo instead of
+// several system calls per segment.
+class SegmentReader {
+public:
+    SegmentReader() = default;
+    SegmentReader(const SegmentReader &) = delete;
+    SegmentReader &operator=(const SegmentReader &) = delete;
+    ~SegmentReader() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    // Fails for what a file open would refuse too: no such file, a directory, a name with NUL.
+    bool open(const QString &path) {
+        if (path.isEmpty() || path.contains(QChar(u'\0')))
+            return false;
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        struct stat info {};
+        if (m_fd < 0 || ::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode))
+            return false;
+        m_size = info.st_size;
+        return true;
+    }
+    qint64 pos() const { return m_pos; }
+    qint64 size() const { return m_size; }
+    bool seek(qint64 pos) {
+        if (pos < 0)
+            return false;
+        m_pos = pos;
+        return true;
+    }
+    // Up to `count` bytes from the current position; fewer at the end of the file.
+    QByteArray read(qint64 count) {
+        QByteArray bytes;
+        if (count <= 0)
+            return bytes;
+        if (m_pos < m_bufferStart || m_pos + count > m_bufferStart + m_bufferLength) {
+            if (count > qint64(sizeof m_buffer)) {
+                bytes.resize(qsizetype(count));
+                bytes.resize(qsizetype(readAtPos(bytes.data(), count)));
+                m_pos += bytes.size();
+                return bytes;
+            }
+            m_bufferStart = m_pos;
+            m_bufferLength = readAtPos(m_buffer, qint64(sizeof m_buffer));
+        }
+        const qint64 available = std::min(count, m_bufferStart + m_bufferLength - m_pos);
+        if (available > 0)
+            bytes = QByteArray(m_buffer + (m_pos - m_bufferStart), qsizetype(available));
+        m_pos += bytes.size();
+        return bytes;
+    }
+
+private:
+    // The descriptor's own position follows the reads, so only a skip costs a seek.
+    qint64 readAtPos(char *to, qint64 count) {
+        if (m_filePos != m_pos) {
+            if (::lseek(m_fd, off_t(m_pos), SEEK_SET) != off_t(m_pos))
+                return 0;
+            m_filePos = m_pos;
+        }
+        qint64 done = 0;
+        while (done < count) {
+            const ssize_t n = ::read(m_fd, to + done, size_t(count - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        m_filePos += done;
+        return done;
+    }
+
+    int m_fd = -1;
+    char m_buffer[4096];
+    qint64 m_size = 0;
+    qint64 m_pos = 0;
+    qint64 m_filePos = 0;
+    qint64 m_bufferStart = 0;
+    qint64 m_bufferLength = 0;
+};
+
 std::optional<JpegFacts> scanJpeg(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.read(2) != QByteArray("\xFF\xD8", 2))
+    SegmentReader file;
+    if (!file.open(path) || file.read(2) != QByteArray("\xFF\xD8", 2))
         return std::nullopt;
     JpegFacts facts;
     for (;;) {
@@ -467,17 +555,24 @@ struct Listed {
     MetadataProperty property;
 };
 
-std::vector<Listed> readExif(const QString &path, const QByteArray &exifTiff) {
+// `jpeg`: the file starts with a JPEG start marker, which is the first type the factory tries.
+std::vector<Listed> readExif(const QString &path, const QByteArray &exifTiff, bool jpeg) {
     static std::once_flag quiet;
     std::call_once(quiet, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
 
-    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    // For a JPEG the factory would open the file twice more just to find out what the start
+    // marker already says, and the reading checks the marker again.
+    const std::string name = QFile::encodeName(path).toStdString();
+    auto image =
+        jpeg ? std::make_unique<Exiv2::JpegImage>(Exiv2::ImageFactory::createIo(name), false)
+             : std::unique_ptr<Exiv2::Image>(Exiv2::ImageFactory::open(name).release());
     image->readMetadata();
     const Exiv2::ByteOrder order =
         image->byteOrder() == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
     const bool little = order == Exiv2::littleEndian;
 
     std::vector<Listed> listed;
+    listed.reserve(image->exifData().count() + 1);
     bool haveMakerNote = false;
     for (const Exiv2::Exifdatum &datum : image->exifData()) {
         const auto directory = directoryOf(datum.groupName());
@@ -490,17 +585,20 @@ std::vector<Listed> readExif(const QString &path, const QByteArray &exifTiff) {
         const quint16 tag = datum.tag();
         haveMakerNote = haveMakerNote || (*directory == Directory::Exif && tag == 0x927C);
         listed.push_back({*directory, tag,
-                          makeProperty(propertyName(*directory, tag, datum.tagName()),
-                                       int(datum.typeId()), int(datum.count()), raw, little)});
+                          makeProperty(propertyName(*directory, tag, datum), int(datum.typeId()),
+                                       int(datum.count()), raw, little)});
     }
     if (!haveMakerNote) {
         if (auto note = rawMakerNote(exifTiff))
             listed.push_back({Directory::Exif, 0x927C, *note});
     }
-    // Directory by directory, each in tag order as TIFF lays them out.
-    std::stable_sort(listed.begin(), listed.end(), [](const Listed &a, const Listed &b) {
+    // Directory by directory, each in tag order as TIFF lays them out. Usually the decoder's
+    // order already is, and the sort's buffer would cost more than the check.
+    const auto listingOrder = [](const Listed &a, const Listed &b) {
         return a.directory != b.directory ? a.directory < b.directory : a.tag < b.tag;
-    });
+    };
+    if (!std::is_sorted(listed.begin(), listed.end(), listingOrder))
+        std::stable_sort(listed.begin(), listed.end(), listingOrder);
     return listed;
 }
 
@@ -555,7 +653,10 @@ bool ImageMetadata::load(const QString &path) {
     m_properties.clear();
     try {
         const std::optional<JpegFacts> jpeg = scanJpeg(path);
-        for (Listed &entry : readExif(path, jpeg ? jpeg->exifTiff : QByteArray()))
+        std::vector<Listed> listed =
+            readExif(path, jpeg ? jpeg->exifTiff : QByteArray(), jpeg.has_value());
+        m_properties.reserve(qsizetype(listed.size()) + 5); // the JPEG's own come after
+        for (Listed &entry : listed)
             m_properties.append(std::move(entry.property));
         if (!jpeg)
             return true;

@@ -76,8 +76,9 @@ FileTimesWriteResult ApplyFileTimes::writeRow(int row, const FileTimesUpdate &up
     const QString name = w.VSFlexGrid1->text(row, 0);
     FileTimesWriteResult result = w.services().fileTimes.write(w.pathOf(name), update);
     // A folder text that already ends in a separator (a file-system root) takes the name as is.
+    // Any other folder text run on with the name names a file beside the folder: never that.
     if (retryWithoutSlash && result.outcome() == WriteOutcome::Failure &&
-        result.systemError == ENOENT)
+        result.systemError == ENOENT && w.LDir->text().endsWith(QLatin1Char('/')))
         result = w.services().fileTimes.write(w.LDir->text() + name, update);
     return result;
 }

@@ -60,7 +60,9 @@ std::optional<qint64> ntfsCreation(const char *name) {
     return qint64(ticks / ticksPerSecond) - secondsFrom1601To1970;
 }
 
-std::optional<Instants> readInstants(const char *name) {
+// `ntfsAttributeAbsent`: the caller has just found no NTFS creation attribute on the file, so
+// asking again would only cost a call.
+std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent = false) {
     struct statx sx {};
     constexpr unsigned basic = STATX_ATIME | STATX_MTIME | STATX_CTIME;
     if (statx(AT_FDCWD, name, AT_STATX_SYNC_AS_STAT, basic | STATX_BTIME, &sx) != 0)
@@ -75,7 +77,7 @@ std::optional<Instants> readInstants(const char *name) {
     at.lastWrite = sx.stx_mtime.tv_sec;
     // The NTFS attribute first: it is the creation time that a write can set, so what is
     // written and what is read are the same stamp.
-    if (const auto creation = ntfsCreation(name))
+    if (const auto creation = ntfsAttributeAbsent ? std::nullopt : ntfsCreation(name))
         at.creation = *creation;
     else if (sx.stx_mask & STATX_BTIME)
         at.creation = sx.stx_btime.tv_sec;
@@ -84,10 +86,14 @@ std::optional<Instants> readInstants(const char *name) {
     return at;
 }
 
+// Conversions under the zone rules that tzset() last picked up (defined below).
+std::optional<qint64> localToUtc(const DateTime &local);
+std::optional<DateTime> utcToLocal(qint64 utcSeconds);
+
 std::optional<FileTimes> toLocal(const Instants &at) {
-    const auto creation = UtcSecondsToLocal(at.creation);
-    const auto lastAccess = UtcSecondsToLocal(at.lastAccess);
-    const auto lastWrite = UtcSecondsToLocal(at.lastWrite);
+    const auto creation = utcToLocal(at.creation);
+    const auto lastAccess = utcToLocal(at.lastAccess);
+    const auto lastWrite = utcToLocal(at.lastWrite);
     if (!creation || !lastAccess || !lastWrite)
         return std::nullopt;
     return FileTimes{*creation, *lastAccess, *lastWrite};
@@ -118,9 +124,22 @@ int setNtfsCreation(const char *name, qint64 utcSeconds) {
 } // namespace
 
 std::optional<qint64> LocalToUtcSeconds(const DateTime &local) {
+    tzset(); // pick up a zone change since the last call
+    return localToUtc(local);
+}
+
+std::optional<DateTime> UtcSecondsToLocal(qint64 utcSeconds) {
+    tzset();
+    return utcToLocal(utcSeconds);
+}
+
+namespace {
+
+// Each public entry point picks up a zone change once, not every conversion: with no TZ set,
+// tzset() examines the zone file each time, which was most of the cost of a file's stamps.
+std::optional<qint64> localToUtc(const DateTime &local) {
     if (!local.isValid())
         return std::nullopt;
-    tzset(); // pick up a zone change since the last call
     const qint64 naive =
         (local.date().toJulianDay() - unixEpochJulianDay) * secondsPerDay + local.secondsOfDay();
     // Every instant that this local time can denote lies within a day of `naive` read as UTC,
@@ -163,8 +182,7 @@ std::optional<qint64> LocalToUtcSeconds(const DateTime &local) {
     return after;
 }
 
-std::optional<DateTime> UtcSecondsToLocal(qint64 utcSeconds) {
-    tzset();
+std::optional<DateTime> utcToLocal(qint64 utcSeconds) {
     const time_t t = time_t(utcSeconds);
     tm parts{};
     if (!localtime_r(&t, &parts))
@@ -177,10 +195,13 @@ std::optional<DateTime> UtcSecondsToLocal(qint64 utcSeconds) {
     return local;
 }
 
+} // namespace
+
 std::optional<FileTimes> ReadFileTimes(const QString &path) {
     const auto name = nativePath(path);
     if (!name)
         return std::nullopt;
+    tzset(); // pick up a zone change since the last call
     const auto at = readInstants(name->constData());
     if (!at)
         return std::nullopt;
@@ -201,6 +222,7 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     };
 
     // Every value is converted before the file is touched; one that is not a date stops it all.
+    tzset(); // pick up a zone change since the last call
     std::optional<qint64> creation;
     std::optional<qint64> lastAccess;
     std::optional<qint64> lastWrite;
@@ -209,7 +231,7 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
          {std::pair{&update.creation, &creation}, std::pair{&update.lastAccess, &lastAccess},
           std::pair{&update.lastWrite, &lastWrite}}) {
         if (*local) {
-            *utc = LocalToUtcSeconds(**local);
+            *utc = localToUtc(**local);
             convertible = convertible && utc->has_value();
         }
     }
@@ -256,7 +278,7 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
         creationError = setNtfsCreation(native, *creation);
 
     // Judge by what the file holds now, never by what the calls said.
-    const auto now = readInstants(native);
+    const auto now = readInstants(native, creation && !creationSettable);
     if (!now) {
         failAsked(errno);
         return result;

@@ -7,22 +7,77 @@
 
 namespace kalmora {
 
+namespace {
+
+// The pattern's pieces between its stars; a star inside brackets ("[*]") is a character.
+// Brackets end where the regular expression of the whole pattern would end them: a "]" right
+// after "[", "[!" or "[^" belongs to the set.
+QStringList piecesBetweenStars(const QString &pattern) {
+    QStringList pieces{QString()};
+    for (qsizetype i = 0; i < pattern.size();) {
+        const QChar c = pattern[i];
+        if (c == QLatin1Char('*')) {
+            pieces.append(QString());
+            ++i;
+            continue;
+        }
+        qsizetype end = i + 1;
+        if (c == QLatin1Char('[')) {
+            if (end < pattern.size() &&
+                (pattern[end] == QLatin1Char('!') || pattern[end] == QLatin1Char('^')))
+                ++end;
+            if (end < pattern.size() && pattern[end] == QLatin1Char(']'))
+                ++end;
+            while (end < pattern.size() && pattern[end] != QLatin1Char(']'))
+                ++end;
+        }
+        pieces.last() += pattern.mid(i, end - i);
+        i = end;
+    }
+    return pieces;
+}
+
+} // namespace
+
 FilePattern::FilePattern(const QString &patterns) {
+    // One regular expression per pattern would backtrack through every way of sharing a name
+    // among its stars, give up at the engine's limit and miss names that match ("*a*a*a*a*b*").
+    // The pieces between the stars have fixed lengths: each is found at its earliest place.
     for (const QString &part : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QString p = part.trimmed();
-        if (p == QLatin1String("*.*") || p == QLatin1String("*"))
+        if (p == QLatin1String("*.*") || p == QLatin1String("*")) {
             m_all = true;
-        else if (!p.isEmpty())
-            m_parts.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(p),
-                                              QRegularExpression::CaseInsensitiveOption));
+        } else if (!p.isEmpty()) {
+            const QStringList pieces = piecesBetweenStars(p);
+            QList<QRegularExpression> expressions;
+            for (qsizetype k = 0; k < pieces.size(); ++k) {
+                QString rx = QRegularExpression::wildcardToRegularExpression(
+                    pieces[k], QRegularExpression::UnanchoredWildcardConversion);
+                if (pieces.size() == 1)
+                    rx = QRegularExpression::anchoredPattern(rx);
+                else if (k == pieces.size() - 1)
+                    rx = QStringLiteral("(?:") + rx + QStringLiteral(")\\z"); // ends the name
+                expressions.append(
+                    QRegularExpression(rx, QRegularExpression::CaseInsensitiveOption));
+            }
+            m_parts.append(expressions);
+        }
     }
 }
 
 bool FilePattern::matches(const QString &name) const {
     if (m_all)
         return true;
-    return std::any_of(m_parts.begin(), m_parts.end(),
-                       [&](const QRegularExpression &re) { return re.match(name).hasMatch(); });
+    return std::any_of(m_parts.begin(), m_parts.end(), [&](const QList<QRegularExpression> &re) {
+        if (re.size() == 1)
+            return re.first().match(name).hasMatch();
+        // The first piece starts the name, the last one ends it, the others come in order.
+        QRegularExpressionMatch m = re.first().match(name, 0, QRegularExpression::NormalMatch,
+                                                     QRegularExpression::AnchorAtOffsetMatchOption);
+        for (qsizetype k = 1; m.hasMatch() && k < re.size(); ++k)
+            m = re[k].match(name, m.capturedEnd());
+        return m.hasMatch();
+    });
 }
 
 bool NaturalLess(const QString &a, const QString &b) {

@@ -14,7 +14,8 @@ public:
     bool matches(const QString &name) const;
 
 private:
-    QList<QRegularExpression> m_parts;
+    // Each pattern cut at its stars: the pieces between them, which match fixed lengths.
+    QList<QList<QRegularExpression>> m_parts;
     bool m_all = false;
 };
 

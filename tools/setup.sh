@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
     libexiv2-dev libmediainfo-dev libimage-exiftool-perl
     fonts-noto-cjk xvfb xauth ntfs-3g
+    clang libclang-rt-dev
 )
 
 missing=()

@@ -1,0 +1,30 @@
+// Erases all metadata from every photo through the erase's one running exiftool process.
+#include "bench/bench_support.h"
+#include "photo/exif_tool.h"
+
+#include <QCoreApplication>
+
+using namespace kalmora;
+
+int main(int argc, char **argv) {
+    if (argc != 2)
+        return bench::usage(argv[0], "FOLDER");
+    // The tool's answers are waited for in an event loop.
+    QCoreApplication app(argc, argv);
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    const QStringList names = bench::photosIn(folder.path());
+    const QString program = LocateExifTool(qEnvironmentVariable("PATH"), QString());
+    if (program.isEmpty()) {
+        std::fprintf(stderr, "exiftool not found\n");
+        return 1;
+    }
+    int failed = 0;
+    {
+        ExifToolProcess tool(program, 30000);
+        for (const QString &name : names) {
+            if (!tool.eraseAll(folder.filePath(name)))
+                ++failed;
+        }
+    } // the tool is asked to end here, inside the timing
+    return bench::finish("strip", names.size(), failed);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// The checks that the fuzz targets run on every input, and that the replay tests run on every
+// file of the seed corpus and of tests/data, so a crash once found stays fixed. A check returns
+// quietly when the code under test behaves; otherwise it prints what went wrong and aborts.
+#include <QByteArray>
+#include <QString>
+
+namespace kalmora::fuzz {
+
+// ExifReader: load, every query, and the 36867 date patch on a copy of the file. The patched
+// copy keeps its length, and every changed byte lies in the data of a date entry.
+void CheckExifReader(const QByteArray &input);
+
+// DateTime::parse: a parsed value carries the numbers of the text and prints back in each text
+// form to a text that parses to the same value.
+void CheckDateTimeParse(const QByteArray &input);
+
+// FilePattern: the input is a pattern, a line feed and a file name. For an ASCII pattern the
+// name's letter case never matters; without brackets it agrees with a reference matcher.
+void CheckFilePattern(const QByteArray &input);
+
+using Check = void (*)(const QByteArray &);
+// The check of a target ("exif_reader", "date_time", "file_pattern"), or nullptr.
+Check CheckNamed(const QString &target);
+
+} // namespace kalmora::fuzz
