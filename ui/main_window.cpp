@@ -2,6 +2,7 @@
 
 #include "import/file_list.h"
 #include "plan/time_fields.h"
+#include "ui/control_names.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
@@ -173,14 +174,6 @@ const char *const FilterList[] = {
     "*.xls",
     "*.zip",
 };
-
-template <typename W> W *named(W *w, const char *name, const QString &accessibleName = {}) {
-    w->setObjectName(QLatin1String(name));
-    w->setAccessibleDescription(QLatin1String(name));
-    if (!accessibleName.isEmpty())
-        w->setAccessibleName(accessibleName);
-    return w;
-}
 
 } // namespace
 

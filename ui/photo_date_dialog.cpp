@@ -1,5 +1,6 @@
 #include "ui/photo_date_dialog.h"
 
+#include "ui/control_names.h"
 #include "ui/main_window.h"
 #include "ui/up_down.h"
 
@@ -18,14 +19,6 @@
 namespace kalmora {
 
 namespace {
-
-template <typename W> W *named(W *w, const char *name, const QString &accessibleName = {}) {
-    w->setObjectName(QLatin1String(name));
-    w->setAccessibleDescription(QLatin1String(name));
-    if (!accessibleName.isEmpty())
-        w->setAccessibleName(accessibleName);
-    return w;
-}
 
 // What each unit option sets: unit text, the three upper limits and the three amounts.
 struct UnitRow {

@@ -1,5 +1,6 @@
 list(APPEND KALMORA_CORE_SOURCES ui/file_grid.h ui/file_grid.cpp)
 list(APPEND KALMORA_UI_SOURCES
+    ui/control_names.h
     ui/features.h ui/features.cpp
     ui/fdir.h ui/fdir.cpp
     ui/mode_switches.h ui/mode_switches.cpp
