@@ -9,74 +9,57 @@ namespace kalmora {
 
 namespace {
 
-// The pattern's pieces between its stars; a star inside brackets ("[*]") is a character.
-// Brackets end where the regular expression of the whole pattern would end them: a "]" right
-// after "[", "[!" or "[^" belongs to the set.
-QStringList piecesBetweenStars(const QString &pattern) {
-    QStringList pieces{QString()};
-    for (qsizetype i = 0; i < pattern.size();) {
-        const QChar c = pattern[i];
-        if (c == QLatin1Char('*')) {
-            pieces.append(QString());
-            ++i;
-            continue;
-        }
-        qsizetype end = i + 1;
-        if (c == QLatin1Char('[')) {
-            if (end < pattern.size() &&
-                (pattern[end] == QLatin1Char('!') || pattern[end] == QLatin1Char('^')))
-                ++end;
-            if (end < pattern.size() && pattern[end] == QLatin1Char(']'))
-                ++end;
-            while (end < pattern.size() && pattern[end] != QLatin1Char(']'))
-                ++end;
-        }
-        pieces.last() += pattern.mid(i, end - i);
-        i = end;
+bool sameLetter(QChar a, QChar b) {
+    return a == b || a.toCaseFolded() == b.toCaseFolded();
+}
+
+// Whether the star-free piece matches the name at the given place; "?" takes any character.
+bool pieceAt(QStringView piece, QStringView name, qsizetype at) {
+    if (at + piece.size() > name.size())
+        return false;
+    for (qsizetype i = 0; i < piece.size(); ++i) {
+        if (piece[i] != QLatin1Char('?') && !sameLetter(piece[i], name[at + i]))
+            return false;
     }
-    return pieces;
+    return true;
 }
 
 } // namespace
 
 FilePattern::FilePattern(const QString &patterns) {
-    // One regular expression per pattern would backtrack through every way of sharing a name
-    // among its stars, give up at the engine's limit and miss names that match ("*a*a*a*a*b*").
-    // The pieces between the stars have fixed lengths: each is found at its earliest place.
     for (const QString &part : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QString p = part.trimmed();
-        if (p == QLatin1String("*.*") || p == QLatin1String("*")) {
+        if (p == QLatin1String("*.*") || p == QLatin1String("*"))
             m_all = true;
-        } else if (!p.isEmpty()) {
-            const QStringList pieces = piecesBetweenStars(p);
-            QList<QRegularExpression> expressions;
-            for (qsizetype k = 0; k < pieces.size(); ++k) {
-                QString rx = QRegularExpression::wildcardToRegularExpression(
-                    pieces[k], QRegularExpression::UnanchoredWildcardConversion);
-                if (pieces.size() == 1)
-                    rx = QRegularExpression::anchoredPattern(rx);
-                else if (k == pieces.size() - 1)
-                    rx = QStringLiteral("(?:") + rx + QStringLiteral(")\\z"); // ends the name
-                expressions.append(
-                    QRegularExpression(rx, QRegularExpression::CaseInsensitiveOption));
-            }
-            m_parts.append(expressions);
-        }
+        else if (!p.isEmpty())
+            m_parts.append(p.split(QLatin1Char('*')));
     }
 }
 
 bool FilePattern::matches(const QString &name) const {
     if (m_all)
         return true;
-    return std::any_of(m_parts.begin(), m_parts.end(), [&](const QList<QRegularExpression> &re) {
-        if (re.size() == 1)
-            return re.first().match(name).hasMatch();
-        // The first piece starts the name, the last one ends it, the others come in order.
-        QRegularExpressionMatch m = re.first().match(name, 0, QRegularExpression::NormalMatch,
-                                                     QRegularExpression::AnchorAtOffsetMatchOption);
-        for (qsizetype k = 1; m.hasMatch() && k < re.size(); ++k)
-            m = re[k].match(name, m.capturedEnd());
-        return m.hasMatch();
+    // Only "*" and "?" are wildcards, as in the system's own file patterns; brackets and
+    // backslashes are characters of the name. The pieces between the stars have fixed lengths,
+    // so each one taken at its earliest place never misses a match, and nothing backtracks.
+    return std::any_of(m_parts.begin(), m_parts.end(), [&](const QStringList &pieces) {
+        if (pieces.size() == 1)
+            return pieces.first().size() == name.size() && pieceAt(pieces.first(), name, 0);
+        const QString &first = pieces.first(), &last = pieces.last();
+        if (first.size() + last.size() > name.size() || !pieceAt(first, name, 0) ||
+            !pieceAt(last, name, name.size() - last.size()))
+            return false;
+        qsizetype at = first.size();
+        const qsizetype end = name.size() - last.size();
+        for (qsizetype k = 1; k + 1 < pieces.size(); ++k) {
+            const QString &piece = pieces[k];
+            while (at + piece.size() <= end && !pieceAt(piece, name, at))
+                ++at;
+            if (at + piece.size() > end)
+                return false;
+            at += piece.size();
+        }
+        return true;
     });
 }
 

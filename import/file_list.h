@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QRegularExpression>
 #include <QStringList>
 
 namespace kalmora {
@@ -15,7 +14,7 @@ public:
 
 private:
     // Each pattern cut at its stars: the pieces between them, which match fixed lengths.
-    QList<QList<QRegularExpression>> m_parts;
+    QList<QStringList> m_parts;
     bool m_all = false;
 };
 

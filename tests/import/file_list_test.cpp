@@ -32,6 +32,13 @@ private slots:
                                       << "照片 1.jpg" << true;
         QTest::newRow("empty pattern") << ""
                                        << "a.jpg" << false;
+        QTest::newRow("brackets are characters") << "*[1].jpg"
+                                                 << "a[1].jpg" << true;
+        QTest::newRow("brackets are not a set") << "*[1].jpg"
+                                                << "a1.jpg" << false;
+        QTest::newRow("lone bracket") << "*.[" << "x.[" << true;
+        QTest::newRow("stars share the name") << "*ab*ba*"
+                                              << "aba" << false;
     }
     void patterns() {
         QFETCH(QString, pattern);
