@@ -29,10 +29,17 @@ void PauseWithEvents(float seconds) {
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // The timer counts whole milliseconds; rounding up would overshoot each pause by up to one,
+    // which adds up over a batch's thousands of pauses. The last fraction is slept off instead.
     for (qint64 elapsed = clock.nsecsElapsed(); elapsed <= limitNs;
          elapsed = clock.nsecsElapsed()) {
-        timer.start(int((limitNs - elapsed) / 1000000 + 1));
-        loop.exec();
+        const qint64 remainingNs = limitNs - elapsed;
+        if (remainingNs >= 1000000) {
+            timer.start(int(remainingNs / 1000000));
+            loop.exec();
+        } else {
+            QThread::usleep(quint64(remainingNs / 1000 + 1));
+        }
     }
 }
 

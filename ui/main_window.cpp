@@ -1,4 +1,5 @@
 #include "ui/main_window.h"
+#include "ui/paint_throttle.h"
 
 #include "import/file_list.h"
 #include "plan/time_fields.h"
@@ -196,6 +197,7 @@ FMainDate::FMainDate(Services &services, const AppValues &values, QWidget *paren
     createControls();
     layoutControls();
     m_features = std::make_unique<Features>(*this);
+    new PaintThrottle(this, [this] { return Busy || OperationRunning; });
     m_clockTimer = new QTimer(this);
     m_clockTimer->setInterval(1000);
     connect(m_clockTimer, &QTimer::timeout, this, &FMainDate::refreshClock);

@@ -7,6 +7,7 @@ list(APPEND KALMORA_UI_SOURCES
     ui/file_grid_view.h ui/file_grid_view.cpp
     ui/help_window.h ui/help_window.cpp
     ui/main_window.h ui/main_window.cpp
+    ui/paint_throttle.h ui/paint_throttle.cpp
     ui/reset.h ui/reset.cpp
     ui/up_down.h ui/up_down.cpp)
 list(APPEND KALMORA_UI_SOURCES ui/photo_date_dialog.h ui/photo_date_dialog.cpp)

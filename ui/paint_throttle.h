@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace kalmora {
+
+// Holds a window's repaints to one per interval while a batch runs. The batch loops change the
+// grid, its selection and the progress bar on every row and pause a few milliseconds after each;
+// painting the window in every pause costs more than the rows' own work, and the eye does not
+// follow more than a few dozen frames a second. Outside a batch every repaint passes at once.
+class PaintThrottle : public QObject {
+public:
+    PaintThrottle(QWidget *window, std::function<bool()> batchRunning, int intervalMs = 100);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_window;
+    std::function<bool()> m_batchRunning;
+    int m_intervalMs;
+    QElapsedTimer m_sincePaint;
+    QTimer m_deferred;
+};
+
+} // namespace kalmora
