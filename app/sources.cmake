@@ -1,5 +1,5 @@
 list(APPEND KALMORA_CORE_SOURCES
-    app/comm_declare.h app/comm_declare.cpp
+    app/comm_declare.h app/comm_declare.cpp app/download.cpp
     app/date_time.h app/date_time.cpp
     app/single_instance.h app/single_instance.cpp
     app/startup.h app/startup.cpp

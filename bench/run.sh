@@ -182,7 +182,8 @@ if wants read; then
 fi
 if wants stamps; then
     run_case "set three stamps, read them back" files "$files" stamps \
-        "ours (Write+ReadFileTimes)" "'$bin/kalmora_bench_stamps' '$work'" \
+        "ours (WriteFileTimes)" "'$bin/kalmora_bench_stamps' '$work'" \
+        "ours + ReadFileTimes" "'$bin/kalmora_bench_stamps' '$work' --read-again" \
         "touch -d per file" "bash -c 'for f in \"\$0\"/*; do touch -d \"2015-03-14 09:26:53\" \"\$f\"; done' '$work'" \
         "C floor (utimensat+statx)" "'$bin/kalmora_bench_floor' '$work'"
 fi

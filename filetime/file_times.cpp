@@ -6,11 +6,15 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -60,6 +64,54 @@ std::optional<qint64> ntfsCreation(const char *name) {
     return qint64(ticks / ticksPerSecond) - secondsFrom1601To1970;
 }
 
+// Picks up a change of the zone: at once when TZ changes, and a change of the zone file within a
+// second. With no TZ set, tzset() examines the zone file on every call, a system call per file
+// that a batch does not need.
+void refreshZone() {
+    thread_local std::string lastTz = "\x01"; // no value TZ can hold
+    thread_local qint64 lastRefreshMs = 0;
+    const char *tz = std::getenv("TZ");
+    const std::string now = tz ? std::string(tz) + '=' : std::string();
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    const qint64 nowMs = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    if (now == lastTz && nowMs - lastRefreshMs < 1000)
+        return;
+    tzset();
+    lastTz = now;
+    lastRefreshMs = nowMs;
+}
+
+// Whether the file's file system may keep an NTFS creation attribute (ntfs-3g through FUSE, or
+// an NTFS driver); elsewhere asking for it only costs a call. The answer per device is kept for
+// a second, so a device number that a new mount takes over is looked at again.
+bool mayHoldNtfsCreation(const struct statx &sx, const char *name) {
+    constexpr unsigned long fuseMagic = 0x65735546, ntfsMagic = 0x5346544e, ntfs3Magic = 0x7366746e;
+    struct Device {
+        quint32 major = 0, minor = 0;
+        bool ntfs = true;
+        qint64 checkedMs = 0;
+    };
+    thread_local std::array<Device, 4> devices{};
+    thread_local std::size_t next = 0;
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    const qint64 nowMs = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000 + 1; // never 0
+    for (const Device &d : devices) {
+        if (d.checkedMs != 0 && d.major == sx.stx_dev_major && d.minor == sx.stx_dev_minor &&
+            nowMs - d.checkedMs < 1000)
+            return d.ntfs;
+    }
+    struct statfs fs {};
+    if (statfs(name, &fs) != 0)
+        return true; // unknown: ask the file itself
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    const bool ntfs = type == fuseMagic || type == ntfsMagic || type == ntfs3Magic;
+    devices[next] = Device{sx.stx_dev_major, sx.stx_dev_minor, ntfs, nowMs};
+    next = (next + 1) % devices.size();
+    return ntfs;
+}
+
 // `ntfsAttributeAbsent`: the caller has just found no NTFS creation attribute on the file, so
 // asking again would only cost a call.
 std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent = false) {
@@ -77,7 +129,8 @@ std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent 
     at.lastWrite = sx.stx_mtime.tv_sec;
     // The NTFS attribute first: it is the creation time that a write can set, so what is
     // written and what is read are the same stamp.
-    if (const auto creation = ntfsAttributeAbsent ? std::nullopt : ntfsCreation(name))
+    const bool askNtfs = !ntfsAttributeAbsent && mayHoldNtfsCreation(sx, name);
+    if (const auto creation = askNtfs ? ntfsCreation(name) : std::nullopt)
         at.creation = *creation;
     else if (sx.stx_mask & STATX_BTIME)
         at.creation = sx.stx_btime.tv_sec;
@@ -91,9 +144,12 @@ std::optional<qint64> localToUtc(const DateTime &local);
 std::optional<DateTime> utcToLocal(qint64 utcSeconds);
 
 std::optional<FileTimes> toLocal(const Instants &at) {
+    // Stamps are often equal (a planned write gives all three one time): convert each once.
     const auto creation = utcToLocal(at.creation);
-    const auto lastAccess = utcToLocal(at.lastAccess);
-    const auto lastWrite = utcToLocal(at.lastWrite);
+    const auto lastWrite = at.lastWrite == at.creation ? creation : utcToLocal(at.lastWrite);
+    const auto lastAccess = at.lastAccess == at.lastWrite  ? lastWrite
+                            : at.lastAccess == at.creation ? creation
+                                                           : utcToLocal(at.lastAccess);
     if (!creation || !lastAccess || !lastWrite)
         return std::nullopt;
     return FileTimes{*creation, *lastAccess, *lastWrite};
@@ -124,19 +180,18 @@ int setNtfsCreation(const char *name, qint64 utcSeconds) {
 } // namespace
 
 std::optional<qint64> LocalToUtcSeconds(const DateTime &local) {
-    tzset(); // pick up a zone change since the last call
+    refreshZone();
     return localToUtc(local);
 }
 
 std::optional<DateTime> UtcSecondsToLocal(qint64 utcSeconds) {
-    tzset();
+    refreshZone();
     return utcToLocal(utcSeconds);
 }
 
 namespace {
 
-// Each public entry point picks up a zone change once, not every conversion: with no TZ set,
-// tzset() examines the zone file each time, which was most of the cost of a file's stamps.
+// Each public entry point picks up a zone change (refreshZone), not every conversion.
 std::optional<qint64> localToUtc(const DateTime &local) {
     if (!local.isValid())
         return std::nullopt;
@@ -147,12 +202,16 @@ std::optional<qint64> localToUtc(const DateTime &local) {
     std::optional<qint64> earliest;
     long lowOffset = LONG_MAX;
     long highOffset = LONG_MIN;
+    std::optional<long> offsetBefore;
     for (const qint64 probe : {naive - secondsPerDay, naive, naive + secondsPerDay}) {
         const auto offset = utcOffsetAt(probe);
         if (!offset)
             return std::nullopt;
         lowOffset = std::min(lowOffset, *offset);
         highOffset = std::max(highOffset, *offset);
+        if (offset == offsetBefore)
+            continue; // the same candidate as the probe before, already judged
+        offsetBefore = offset;
         const qint64 candidate = naive - *offset;
         const auto offsetThere = utcOffsetAt(candidate);
         if (!offsetThere)
@@ -201,7 +260,7 @@ std::optional<FileTimes> ReadFileTimes(const QString &path) {
     const auto name = nativePath(path);
     if (!name)
         return std::nullopt;
-    tzset(); // pick up a zone change since the last call
+    refreshZone();
     const auto at = readInstants(name->constData());
     if (!at)
         return std::nullopt;
@@ -222,7 +281,7 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     };
 
     // Every value is converted before the file is touched; one that is not a date stops it all.
-    tzset(); // pick up a zone change since the last call
+    refreshZone();
     std::optional<qint64> creation;
     std::optional<qint64> lastAccess;
     std::optional<qint64> lastWrite;
@@ -231,7 +290,10 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
          {std::pair{&update.creation, &creation}, std::pair{&update.lastAccess, &lastAccess},
           std::pair{&update.lastWrite, &lastWrite}}) {
         if (*local) {
-            *utc = localToUtc(**local);
+            if (*local == update.creation && creation)
+                *utc = creation; // the same time as the creation, converted already
+            else
+                *utc = localToUtc(**local);
             convertible = convertible && utc->has_value();
         }
     }
@@ -248,24 +310,27 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     const char *const native = name->constData();
 
     // The file must exist (nothing is ever created), and we must be allowed to write to it, as
-    // opening it for writing would demand: a read-only file keeps its stamps.
+    // opening it for writing would demand: a read-only file keeps its stamps. Only the owner
+    // (whose write permission is the owner's bit) and the administrator may set stamps at all;
+    // anyone else is refused by the system when setting them, before anything changes.
     struct statx sx {};
-    if (statx(AT_FDCWD, native, AT_STATX_SYNC_AS_STAT, STATX_TYPE | STATX_MODE, &sx) != 0) {
+    if (statx(AT_FDCWD, native, AT_STATX_SYNC_AS_STAT, STATX_TYPE | STATX_MODE | STATX_UID, &sx) !=
+        0) {
         failAsked(errno);
         return result;
     }
+    const uid_t user = geteuid();
     bool touchable = true;
-    if (faccessat(AT_FDCWD, native, W_OK, AT_EACCESS) != 0) {
-        failAsked(errno);
-        touchable = false;
-    } else if (!(sx.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH))) {
+    if ((sx.stx_uid == user && !(sx.stx_mode & S_IWUSR)) ||
+        !(sx.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH))) {
         // Marked read-only for everyone: kept as it is even for the administrator, whom the
-        // permission check lets through.
+        // system would let through.
         failAsked(EACCES);
         touchable = false;
     }
 
-    const bool creationSettable = creation && ntfsCreation(native).has_value();
+    const bool creationSettable =
+        creation && mayHoldNtfsCreation(sx, native) && ntfsCreation(native).has_value();
     if (touchable && (lastAccess || lastWrite)) {
         const timespec times[2] = {stampOrOmit(lastAccess), stampOrOmit(lastWrite)};
         if (utimensat(AT_FDCWD, native, times, 0) != 0) {
