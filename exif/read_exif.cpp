@@ -44,9 +44,9 @@ void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &
     bool modelWritten = false, dateWritten = false;
     for (int i = 1; i <= metadata.count(); ++i) {
         const MetadataProperty property = metadata.item(i);
-        const QString line = PropertyLine(property);
+        // Only the two wanted properties are put into words.
         if (importing && isNamed(property, QLatin1StringView("EquipModel"))) {
-            const QString model = line.mid(11); // after "EquipModel" and its blank
+            const QString model = PropertyLine(property).mid(11); // after the name and a blank
             grid.setText(context.row, ModelColumn,
                          model.isEmpty() ? QStringLiteral("相机型号未知") : model);
             modelWritten = true;
@@ -54,7 +54,7 @@ void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &
         // Only a text can be a date; the bytes of a damaged entry are not one.
         if (property.type == 2 && isNamed(property, QLatin1StringView("ExifDTOrig"))) {
             grid.setText(context.row, importing ? DateColumnExif : DateColumnOther,
-                         dateFromLine(line));
+                         dateFromLine(PropertyLine(property)));
             dateWritten = true;
         }
         if (context.exifMode && modelWritten && dateWritten)
