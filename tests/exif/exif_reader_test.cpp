@@ -122,6 +122,8 @@ private slots:
     void damagedHeaderErrorReachesEveryQuery();
     void patchesInPlace_data();
     void patchesInPlace();
+    void exifBeyondTheFirstRead_data();
+    void exifBeyondTheFirstRead();
     void patchRefused_data();
     void patchRefused();
     void patchCharacterBeyondOneByteThrows();
@@ -622,6 +624,56 @@ void ExifReaderTest::patchesInPlace() {
     const QByteArray field = after.mid(photo.dateTimeOriginalPosition, 19);
     QCOMPARE(fresh.tag(TagDate), QVariant(QString::fromLatin1(field)));
     QVERIFY(fresh.tag(TagDate).toString().startsWith(text.left(19)));
+}
+
+// A load reads the first 64.5 KiB and the whole file only when the walk needs more: an Exif
+// segment behind large other segments, or one that straddles that limit, reads and patches as
+// one at the start does.
+void ExifReaderTest::exifBeyondTheFirstRead_data() {
+    QTest::addColumn<bool>("little");
+    QTest::addColumn<int>("fillerSegments");
+    QTest::addColumn<int>("fillerBytes");
+    for (const bool little : {true, false}) {
+        const char *o = orderName(orderOf(little));
+        QTest::addRow("%s at the start", o) << little << 0 << 0;
+        QTest::addRow("%s straddling the first read", o) << little << 1 << 64 * 1024 - 200;
+        QTest::addRow("%s after 192 KiB of comments", o) << little << 3 << 65533;
+    }
+}
+
+void ExifReaderTest::exifBeyondTheFirstRead() {
+    QFETCH(bool, little);
+    QFETCH(int, fillerSegments);
+    QFETCH(int, fillerBytes);
+
+    const SamplePhoto photo = cameraPhoto(orderOf(little), OriginalDate);
+    // Comment segments right after the start marker push the Exif segment back.
+    QByteArray filler;
+    for (int i = 0; i < fillerSegments; ++i) {
+        const int length = fillerBytes + 2;
+        filler += QByteArray("\xFF\xFE") + char(length >> 8) + char(length & 0xFF);
+        filler += QByteArray(fillerBytes, 'c');
+    }
+    const QByteArray bytes = photo.bytes.left(2) + filler + photo.bytes.mid(2);
+    const qsizetype at = photo.dateTimeOriginalPosition + filler.size();
+    QCOMPARE(bytes.mid(at, 19), OriginalDate);
+    const QString path = save(bytes);
+
+    ExifReader reader;
+    reader.Load(path);
+    QCOMPARE(reader.tag(TagDate), QVariant(QString::fromLatin1(OriginalDate)));
+    QCOMPARE(reader.tag(ExifTags::Model), QVariant(QStringLiteral("Kalmora TestCam")));
+    QCOMPARE(reader.tag(0), QVariant(photo.recordCount));
+    QVERIFY(reader.setTag(TagDate, QStringLiteral("2020:01:02 03:04:05")));
+
+    const QByteArray after = readAll(path);
+    QCOMPARE(after.size(), bytes.size());
+    QCOMPARE(after.left(at), bytes.left(at));
+    QCOMPARE(after.mid(at, 19), QByteArray("2020:01:02 03:04:05"));
+    QCOMPARE(after.mid(at + 19), bytes.mid(at + 19));
+    ExifReader fresh;
+    fresh.Load(path);
+    QCOMPARE(fresh.tag(TagDate), QVariant(QStringLiteral("2020:01:02 03:04:05")));
 }
 
 void ExifReaderTest::patchRefused_data() {
