@@ -1,9 +1,12 @@
 // Runs one batch operation of the real window on test doubles, for the crash test: imports a
-// folder and applies the planned file times (one minute apart from START, all three stamps) or
-// renames the photos after their shooting dates.
-// Usage: kalmora_batch_child apply|rename FOLDER START
+// folder and applies the planned file times (one minute apart from START, all three stamps),
+// renames the photos after their shooting dates, or rewrites every photo's shooting date three
+// days earlier (START is not used then).
+// Usage: kalmora_batch_child apply|rename|rewrite FOLDER START
 // Prints "running" just before the operation starts and "done MICROSECONDS" after it.
+#include "photo/date_rewrite.h"
 #include "tests/support/window_fixture.h"
+#include "ui/features.h"
 #include "ui/file_grid.h"
 
 #include <QApplication>
@@ -22,7 +25,8 @@ int main(int argc, char *argv[]) {
     const QString mode = QString::fromLocal8Bit(argv[1]);
     const QString folder = QString::fromLocal8Bit(argv[2]);
     const std::optional<DateTime> start = DateTime::parse(QString::fromLocal8Bit(argv[3]));
-    if ((mode != QLatin1String("apply") && mode != QLatin1String("rename")) || !start)
+    const bool rewrite = mode == QLatin1String("rewrite");
+    if ((mode != QLatin1String("apply") && mode != QLatin1String("rename") && !rewrite) || !start)
         return 2;
 
     test::WindowFixture f;
@@ -31,6 +35,9 @@ int main(int argc, char *argv[]) {
     if (mode == QLatin1String("rename")) {
         w.OptRename->setChecked(true);
         w.CmdInput->setEnabled(true);
+    } else if (rewrite) {
+        w.OptExif->setChecked(true);
+        w.CmdInput->setEnabled(true);
     } else {
         f.setWindow(*start, start->addDays(2));
         w.CmdTimeZone->click();
@@ -38,17 +45,34 @@ int main(int argc, char *argv[]) {
     w.LDir->setText(folder);
     w.File1->setPattern(QStringLiteral("*.*"));
     w.CmdInput->click(); // the export question takes its default, No
-    if (w.FileCount == 0 || !w.CmdFileDateMod->isEnabled())
+    QPushButton *const button = rewrite ? w.CmdPicDateMod : w.CmdFileDateMod;
+    if (w.FileCount == 0 || !button->isEnabled())
         return 3;
-    w.Option1->setChecked(true);
-    w.TStep->setText(QStringLiteral("1"));
+    if (rewrite) {
+        // The dialog's answer: every original date three days earlier.
+        PhotoDateSettings settings;
+        settings.stepText = QStringLiteral("3");
+        settings.unitText = QStringLiteral("天。");
+        settings.unit = ShiftUnit::Day;
+        settings.earlier = true;
+        w.features().dateRewrite->askSettings = [settings] { return settings; };
+    } else {
+        w.Option1->setChecked(true);
+        w.TStep->setText(QStringLiteral("1"));
+    }
 
     std::printf("running\n");
     std::fflush(stdout);
     QElapsedTimer clock;
     clock.start();
-    w.CmdFileDateMod->click();
+    button->click();
     std::printf("done %lld\n", static_cast<long long>(clock.nsecsElapsed() / 1000));
     std::fflush(stdout);
-    return w.ClearOnReset ? 0 : 4;
+    if (!w.ClearOnReset)
+        return 4;
+    // A run to the end must have rewritten every photo, or the parent's reference is wrong.
+    for (int r = 1; rewrite && r <= w.FileCount; ++r)
+        if (w.VSFlexGrid1->text(r, 5) != QStringLiteral("修改成功"))
+            return 5;
+    return 0;
 }

@@ -1,6 +1,9 @@
-// Kills the file-time apply and the rename at random moments (SIGKILL, in a child process) and
-// checks that no file is ever caught half-way: every file holds its old or its new stamps, and
-// every photo exists under exactly one of its two names, with its content.
+// Kills the file-time apply, the rename and the shooting-date rewrite at random moments
+// (SIGKILL, in a child process) and checks that no file is ever caught half-way: every file holds
+// its old or its new stamps, every photo exists under exactly one of its two names, with its
+// content, and every rewritten photo is byte for byte either the old photo or the new one.
+#include "exif/exif_reader.h"
+#include "exif/image_metadata.h"
 #include "filetime/file_times.h"
 #include "import/file_list.h"
 #include "tests/support/jpeg_builder.h"
@@ -22,6 +25,7 @@ namespace {
 constexpr int Files = 50;
 constexpr int Kills = 20;
 const DateTime Start(2021, 3, 4, 9, 0, 0);
+constexpr int DateTimeOriginal = 36867;
 
 bool writeFile(const QString &path, const QByteArray &bytes) {
     QFile f(path);
@@ -40,6 +44,8 @@ struct Batch {
     QHash<QString, FileTimesUpdate> before; // apply: the stamps each file starts with
     QHash<QString, QString> renamed;        // rename: old name -> new name
     QHash<QString, QByteArray> content;
+    QHash<QString, QByteArray> rewritten;   // rewrite: the photo with its new shooting date
+    QHash<QString, qsizetype> datePosition; // rewrite: file index of the 19-byte date text
 };
 
 void fillForApply(Batch &b) {
@@ -67,6 +73,49 @@ void fillForRename(Batch &b) {
         b.renamed.insert(name, taken.toFileNameText() + QStringLiteral(".jpg"));
         b.content.insert(name, photo);
     }
+}
+
+// Original dates three hours apart from the end of February on, so that for some of them three
+// days back crosses the month's end.
+void fillForRewrite(Batch &b) {
+    for (int i = 1; i <= Files; ++i) {
+        const QString name = QStringLiteral("DSC%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+        const DateTime taken = DateTime(2011, 2, 27, 20, 0, 0).addSeconds(3660 * i * 3);
+        const test::SamplePhoto photo = test::cameraPhoto(
+            i % 2 ? test::ByteOrder::Little : test::ByteOrder::Big, taken.toExifText().toLatin1());
+        QVERIFY(writeFile(b.dir.filePath(name), photo.bytes));
+        QByteArray after = photo.bytes;
+        after.replace(photo.dateTimeOriginalPosition, 19,
+                      taken.addDays(-3).toExifText().toLatin1());
+        QCOMPARE(after.size(), photo.bytes.size());
+        b.content.insert(name, photo.bytes);
+        b.rewritten.insert(name, after);
+        b.datePosition.insert(name, photo.dateTimeOriginalPosition);
+    }
+}
+
+// The shooting date the patcher itself reads back, or why it cannot.
+QString shootingDate(const QString &path) {
+    try {
+        ExifReader reader;
+        reader.Load(path);
+        return reader.tag(DateTimeOriginal).toString();
+    } catch (const ExifError &e) {
+        return QStringLiteral("unreadable: ") + QString::fromUtf8(e.what());
+    }
+}
+
+// Where a photo differs from what it should hold, for the failure message.
+QString difference(const QByteArray &now, const QByteArray &old, qsizetype datePosition) {
+    if (now.size() != old.size())
+        return QStringLiteral("is %1 bytes long instead of %2").arg(now.size()).arg(old.size());
+    for (qsizetype i = 0; i < now.size(); ++i)
+        if (now[i] != old[i] && (i < datePosition || i >= datePosition + 19))
+            return QStringLiteral("differs at byte %1, outside the date at %2")
+                .arg(i)
+                .arg(datePosition);
+    return QStringLiteral("holds a date that is neither the old nor the new one: ") +
+           QString::fromLatin1(now.mid(datePosition, 19));
 }
 
 QString childPath() {
@@ -115,7 +164,7 @@ int filesDone(const QString &mode, const Batch &b, QString &problem) {
                           QStringLiteral(" / ") + t->lastAccess.toText();
                 return -1;
             }
-        } else {
+        } else if (mode == QLatin1String("rename")) {
             const bool atOld = QFileInfo::exists(b.dir.filePath(name));
             const QString now = b.renamed.value(name);
             const bool atNew = QFileInfo::exists(b.dir.filePath(now));
@@ -129,6 +178,26 @@ int filesDone(const QString &mode, const Batch &b, QString &problem) {
                 return -1;
             }
             done += atNew;
+        } else {
+            const QString path = b.dir.filePath(name);
+            const QByteArray now = readFile(path);
+            const QByteArray &old = b.content.value(name);
+            const QByteArray &rewritten = b.rewritten.value(name);
+            const qsizetype at = b.datePosition.value(name);
+            if (now != old && now != rewritten) {
+                problem = name + QLatin1Char(' ') + difference(now, old, at);
+                return -1;
+            }
+            // Both readers still take the photo, and the patcher finds the date it holds.
+            const QString expected = QString::fromLatin1(now.mid(at, 19));
+            const QString read = shootingDate(path);
+            ImageMetadata metadata;
+            if (read != expected || !metadata.load(path) || metadata.count() < 6) {
+                problem = name + QStringLiteral(" reads back as \"") + read +
+                          QStringLiteral("\" with %1 properties").arg(metadata.count());
+                return -1;
+            }
+            done += now == rewritten;
         }
     }
     // Nothing else may appear: no temporary file, no copy.
@@ -152,8 +221,10 @@ private:
         QVERIFY(b.dir.isValid());
         if (mode == QLatin1String("apply"))
             fillForApply(b);
-        else
+        else if (mode == QLatin1String("rename"))
             fillForRename(b);
+        else
+            fillForRewrite(b);
         FileList list;
         list.setPattern(QStringLiteral("*.*"));
         QVERIFY(list.setPath(b.dir.path()));
@@ -166,6 +237,7 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::newRow("file-time apply") << "apply";
         QTest::newRow("rename by shooting date") << "rename";
+        QTest::newRow("shooting-date rewrite of all rows") << "rewrite";
     }
     void killedAtRandomMoments() {
         QFETCH(QString, mode);

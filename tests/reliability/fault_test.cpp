@@ -1,24 +1,34 @@
-// What the file-time apply, the rename and the import do when the folder is not what the list
-// says: files deleted, replaced or made read-only after the import, a read-only folder, rename
-// targets that exist or appear, odd entries, names of 255 bytes and a full disk under the
-// export. Each case checks the row's text and that nothing else in the folder changed.
+// What the file-time apply, the rename, the import and the Exif erase do when the folder is not
+// what the list says: files deleted, replaced or made read-only after the import, a read-only
+// folder, rename targets that exist or appear, odd entries, names of 255 bytes, photos exiftool
+// cannot rewrite and a full disk under the export and the erase. Each case checks the row's text
+// and that nothing else in the folder changed.
 #include "app/comm_declare.h"
 #include "app/text_export.h"
+#include "exif/exif_reader.h"
+#include "exif/image_metadata.h"
+#include "photo/exif_tool.h"
 #include "tests/support/http_server.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
 #include "ui/file_grid.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCryptographicHash>
+#include <QImage>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdio>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -79,8 +89,58 @@ bool writeFile(const QString &path, const QByteArray &bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+QByteArray readFile(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QByteArray photo(const char *date) {
     return test::cameraPhoto(test::ByteOrder::Little, date).bytes;
+}
+
+const QString EraseFailed = QStringLiteral("抹除失败");
+const QString EraseAgain = QStringLiteral("抹除完毕！有 1张的抹除失败，再次尝试抹除失败的吗？(推荐)"
+                                          "\r\n稍后请单击“重置所有”以进行新的操作。");
+
+int propertyCount(const QString &path) {
+    ImageMetadata metadata;
+    return metadata.load(path) ? metadata.count() : -1;
+}
+
+bool hasShootingDate(const QString &path) {
+    try {
+        ExifReader reader;
+        reader.Load(path);
+        return !reader.tag(36867).isNull();
+    } catch (const ExifError &) {
+        return true; // an Exif block, if a damaged one
+    }
+}
+
+// Four properties and the JPEG stream's table: below the count the erase takes for "not erased".
+QByteArray sparsePhoto() {
+    test::TiffBuilder tiff(test::ByteOrder::Little);
+    const int ifd0 = tiff.addDirectory(), exif = tiff.addDirectory();
+    tiff.add(ifd0, tiff.ascii(test::ExifTags::Make, "Kalmora"));
+    tiff.add(ifd0, tiff.ascii(test::ExifTags::Model, "Cam A"));
+    tiff.add(ifd0, tiff.pointer(test::ExifTags::ExifIfdPointer, exif));
+    tiff.add(exif, tiff.ascii(test::ExifTags::DateTimeOriginal, "2011:08:27 20:11:00"));
+    return test::JpegBuilder().exif(tiff.build().bytes).build().bytes;
+}
+
+// A camera's Exif block in front of a real, noisy 160x160 picture of some 20 KiB.
+QByteArray largePhoto() {
+    QImage picture(160, 160, QImage::Format_Grayscale8);
+    QRandomGenerator random(20110827);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.scanLine(y)[x] = uchar(random.bounded(256));
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    if (!picture.save(&jpeg, "JPEG", 90))
+        return {};
+    const test::SamplePhoto camera = test::cameraPhoto(test::ByteOrder::Big);
+    return camera.bytes.left(camera.exifEnd) + jpeg.data().mid(2);
 }
 
 // Every entry of a folder as a line of text: kind, size, content digest, modification time in
@@ -145,6 +205,7 @@ private:
     test::WindowFixture f;
     QTemporaryDir outside; // link targets live here, outside the imported folder
     QStringList mounts;
+    QStringList immutables;
 
     FMainDate &w() { return f.w(); }
     FileGrid &g() { return *f.w().VSFlexGrid1; }
@@ -226,6 +287,56 @@ private:
         QCOMPARE(freeBytes(), qint64(4096));
     }
 
+    // The immutable flag stops even the administrator; false where the file system has no flags.
+    static bool setImmutable(const QString &file, bool on) {
+        const int fd = open(QFile::encodeName(file).constData(), O_RDONLY);
+        int flags = 0;
+        bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            close(fd);
+        return done;
+    }
+
+    // Exif mode over the folder's photos, with the real exiftool on the search path.
+    void importPhotos() {
+        f.doubles->environment.variables.insert(QStringLiteral("PATH"),
+                                                qEnvironmentVariable("PATH"));
+        w().OptExif->setChecked(true);
+        w().LDir->setText(f.folder.path());
+        w().File1->setPattern(QStringLiteral("*.jpg"));
+        w().CmdInput->setEnabled(true);
+        w().CmdInput->click();
+        QVERIFY(w().CmdPicExifDel->isEnabled());
+        f.prompter().shown.clear();
+    }
+    // Erases, tries the failed photos once more when asked, then gives up.
+    void eraseAndRetryOnce() {
+        for (const MsgAnswer a : {MsgAnswer::No, MsgAnswer::Yes, MsgAnswer::No})
+            f.prompter().answer(a);
+        w().CmdPicExifDel->click();
+        QVERIFY(w().ClearOnReset && !w().Busy && !w().ApplyRunning);
+    }
+    // The tool alone erases the photo once the obstacle is gone: it was the fault, nothing else.
+    void erasableWithout(const QString &name) {
+        ExifToolProcess tool(QStandardPaths::findExecutable(QStringLiteral("exiftool")), 30000);
+        QVERIFY(tool.eraseAll(path(name)));
+        const int count = propertyCount(path(name));
+        QVERIFY2(count >= 0 && count < 6, qPrintable(QString::number(count)));
+    }
+    // The photos of these rows are erased and their rows say so; they leave both snapshots.
+    void checkErased(const QStringList &names, Snapshot &before, Snapshot &after) {
+        for (const QString &name : names) {
+            const int count = propertyCount(path(name));
+            QVERIFY2(count >= 0 && count < 6, qPrintable(name + QStringLiteral(": %1").arg(count)));
+            QVERIFY2(!hasShootingDate(path(name)), qPrintable(name));
+            QCOMPARE(g().text(rowOf(name), 5), QString());
+            before.remove(name);
+            after.remove(name);
+        }
+    }
+
 private slots:
     void init() {
         f.folder.remove();
@@ -236,6 +347,8 @@ private slots:
     void cleanup() {
         g_beforeNewName = nullptr;
         f.window.reset();
+        while (!immutables.isEmpty())
+            setImmutable(immutables.takeLast(), false);
         while (!mounts.isEmpty())
             umount2(QFile::encodeName(mounts.takeLast()).constData(), MNT_DETACH);
     }
@@ -599,6 +712,96 @@ private slots:
         QVERIFY(!DownloadUrlToFile(server.url(QStringLiteral("/tool")), target, 10000));
         sameEntries(snapshot(f.folder.path()), before);
         QCOMPARE(freeBytes(), qint64(4096));
+    }
+
+    // --- the Exif erase when exiftool cannot rewrite one photo ---
+
+    void eraseFailsOnOnePhoto_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("photo cut off before its end marker: exiftool refuses it") << "cut";
+        QTest::newRow("immutable photo: exiftool cannot put its new file in place") << "immutable";
+        QTest::newRow("immutable photo with fewer than six properties") << "sparse";
+    }
+    void eraseFailsOnOnePhoto() {
+        QFETCH(QString, fault);
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        const QStringList good{QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
+                               QStringLiteral("d.jpg")};
+        const QString victim = QStringLiteral("c.jpg");
+        for (const QString &name : good)
+            QVERIFY(writeFile(path(name), photo("2011:08:27 20:11:00")));
+        QByteArray bad = fault == QLatin1String("sparse")
+                             ? sparsePhoto()
+                             : test::cameraPhoto(test::ByteOrder::Big).bytes;
+        if (fault == QLatin1String("cut"))
+            bad.chop(2);
+        QVERIFY(writeFile(path(victim), bad));
+        QCOMPARE(propertyCount(path(victim)) >= 6, fault != QLatin1String("sparse"));
+        importPhotos();
+        QCOMPARE(w().FileCount, 4);
+        for (int r = 1; r <= 4; ++r)
+            QCOMPARE(g().text(r, 5), QString()); // nothing is skipped as "without Exif"
+        if (fault != QLatin1String("cut")) {
+            if (!setImmutable(path(victim), true))
+                QSKIP("this file system cannot make a file immutable");
+            immutables.append(path(victim));
+        }
+        Snapshot before = snapshot(f.folder.path());
+
+        eraseAndRetryOnce();
+
+        Snapshot after = snapshot(f.folder.path());
+        checkErased(good, before, after);
+        // The photo exiftool refused is untouched, and no temporary file of the tool is left.
+        QCOMPARE(readFile(path(victim)), bad);
+        sameEntries(after, before);
+        if (fault != QLatin1String("cut")) {
+            QVERIFY(setImmutable(path(victim), false));
+            immutables.removeAll(path(victim));
+            erasableWithout(victim);
+        }
+        // The row must not claim what the tool refused, however few properties the photo has.
+        QEXPECT_FAIL("immutable photo with fewer than six properties",
+                     "a photo exiftool refused is judged by its property count alone", Abort);
+        QCOMPARE(g().text(rowOf(victim), 5), EraseFailed);
+        QCOMPARE(f.prompter().texts().mid(1), (QStringList{EraseAgain, EraseAgain}));
+    }
+
+    // exiftool writes each photo anew beside the old one: on a nearly full disk the large photo
+    // cannot be written, the small ones can.
+    void fullDiskDuringTheErase() {
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        if (const QString refused = mountSmallDisk(); !refused.isEmpty())
+            QSKIP(qPrintable(refused));
+        const QStringList small{QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
+                                QStringLiteral("d.jpg")};
+        const QString large = QStringLiteral("c large.jpg");
+        for (const QString &name : small)
+            QVERIFY(writeFile(path(name), photo("2011:08:27 20:11:00")));
+        const QByteArray largeBytes = largePhoto();
+        QVERIFY(largeBytes.size() > 3 * 4096);
+        QVERIFY(writeFile(path(large), largeBytes));
+        QVERIFY(propertyCount(path(large)) >= 6);
+        importPhotos();
+        QCOMPARE(w().FileCount, 4);
+        fillUp();
+        if (QTest::currentTestFailed())
+            return;
+        Snapshot before = snapshot(f.folder.path());
+
+        eraseAndRetryOnce();
+
+        Snapshot after = snapshot(f.folder.path());
+        checkErased(small, before, after);
+        QCOMPARE(readFile(path(large)), largeBytes);
+        sameEntries(after, before);
+        QCOMPARE(freeBytes(), qint64(4096)); // no half-written copy holds the space
+        QCOMPARE(g().text(rowOf(large), 5), EraseFailed);
+        QCOMPARE(f.prompter().texts().mid(1), (QStringList{EraseAgain, EraseAgain}));
+        QVERIFY(QFile::remove(path(QStringLiteral("filler.bin"))));
+        erasableWithout(large);
     }
 };
 

@@ -1,6 +1,6 @@
 // 10,000 files through the import and the file-time apply with a random plan in working-hours
-// mode: every file ends up with the planned time of its row. Prints the process's memory as the
-// rows go by (a measurement, not a check).
+// mode: every file ends up with the planned time of its row, and the memory taken while the
+// second half of the rows goes by is no more than those rows' grid texts account for.
 #include "plan/time_fields.h"
 #include "tests/support/window_fixture.h"
 #include "ui/features.h"
@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QRadioButton>
 
+#include <malloc.h>
 #include <random>
 
 using namespace kalmora;
@@ -19,16 +20,49 @@ namespace {
 
 constexpr int Files = 10000;
 
-// Resident memory of this process in KiB, from /proc.
-qint64 residentKiB() {
+// A figure of /proc/self/status in KiB ("VmRSS", "VmHWM").
+qint64 statusKiB(const QByteArray &field) {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+// Bytes the allocator has handed out and not taken back: exact, where resident memory moves in
+// pages and keeps what was freed.
+qint64 heapInUse() {
+    const struct mallinfo2 m = mallinfo2();
+    return qint64(m.uordblks + m.hblkhd);
+}
+
+struct MemorySample {
+    int percent = 0;
+    qint64 heap = 0;        // bytes
+    qint64 residentKiB = 0; // KiB
+};
+
+MemorySample sampleAt(const QList<MemorySample> &samples, int percent) {
+    for (const MemorySample &s : samples)
+        if (s.percent == percent)
+            return s;
+    return {percent, -1, -1};
+}
+
+// What the grid's rows [from, to) hold: each row's list of cells, and each text in UTF-16 with
+// its block header and the allocator's rounding.
+qint64 gridBytes(const FileGrid &g, int from, int to) {
+    qint64 bytes = 0;
+    for (int r = from; r < to; ++r) {
+        bytes += FileGrid::Cols * qint64(sizeof(QString)) + 32;
+        for (int c = 0; c < FileGrid::Cols; ++c)
+            if (const qsizetype n = g.text(r, c).size(); n > 0)
+                bytes += 2 * (n + 1) + 32;
+    }
+    return bytes;
 }
 
 } // namespace
@@ -69,19 +103,25 @@ private slots:
             draws.append(uniform(generator));
         f.doubles->random.values = draws;
 
-        // Memory at every whole percent of both loops.
-        QList<std::pair<int, qint64>> importMemory, applyMemory;
+        // Memory at every whole percent of both loops; room reserved so that sampling itself
+        // allocates nothing meanwhile.
+        QList<MemorySample> importMemory, applyMemory;
+        importMemory.reserve(128);
+        applyMemory.reserve(128);
         bool applying = false;
         connect(w().ProgressBar1, &QProgressBar::valueChanged, this, [&](int percent) {
             if (percent > 0)
-                (applying ? applyMemory : importMemory).append({percent, residentKiB()});
+                (applying ? applyMemory : importMemory)
+                    .append({percent, heapInUse(), statusKiB("VmRSS")});
         });
-        const qint64 before = residentKiB();
+        const qint64 before = statusKiB("VmRSS");
         QElapsedTimer clock;
         clock.start();
         f.importFolder(QStringLiteral("*.jpg"));
         const qint64 importMs = clock.restart();
         QCOMPARE(w().FileCount, Files);
+        // Rows Files/2 .. Files-1 are read between the samples at 50 and 100 percent.
+        const qint64 importHeld = gridBytes(g(), Files / 2, Files);
 
         w().Option2->setChecked(true);
         w().TStepS->setText(QStringLiteral("10"));
@@ -94,6 +134,8 @@ private slots:
         applying = true;
         w().CmdFileDateMod->click();
         const qint64 applyMs = clock.elapsed();
+        const qint64 applyHeld = gridBytes(g(), Files / 2, Files);
+        const qint64 peakKiB = statusKiB("VmHWM");
         QVERIFY(w().ClearOnReset);
         QCOMPARE(f.prompter().shown.size(), boxes + 1); // only the closing message
 
@@ -124,23 +166,45 @@ private slots:
         }
         QCOMPARE(mismatches, 0);
 
-        const auto at = [](const QList<std::pair<int, qint64>> &samples, int percent) {
-            for (const auto &[p, kib] : samples)
-                if (p == percent)
-                    return kib;
-            return qint64(-1);
-        };
         qInfo("import %lld ms, apply %lld ms, last planned time %s",
               static_cast<long long>(importMs), static_cast<long long>(applyMs),
               qPrintable(previous.toText()));
-        qInfo("resident KiB: before %lld; import at 1%% %lld, 50%% %lld, 100%% %lld; "
-              "apply at 1%% %lld, 50%% %lld, 100%% %lld",
-              static_cast<long long>(before), static_cast<long long>(at(importMemory, 1)),
-              static_cast<long long>(at(importMemory, 50)),
-              static_cast<long long>(at(importMemory, 100)),
-              static_cast<long long>(at(applyMemory, 1)),
-              static_cast<long long>(at(applyMemory, 50)),
-              static_cast<long long>(at(applyMemory, 100)));
+        const auto ll = [](qint64 v) { return static_cast<long long>(v); };
+        const auto line = [&](const char *loop, const QList<MemorySample> &samples) {
+            const MemorySample a = sampleAt(samples, 1), b = sampleAt(samples, 50),
+                               c = sampleAt(samples, 100);
+            qInfo("%s at 1%%, 50%%, 100%%: heap in use %lld, %lld, %lld KiB; resident %lld, %lld, "
+                  "%lld KiB",
+                  loop, ll(a.heap / 1024), ll(b.heap / 1024), ll(c.heap / 1024), ll(a.residentKiB),
+                  ll(b.residentKiB), ll(c.residentKiB));
+        };
+        qInfo("resident before the import %lld KiB, peak %lld KiB", ll(before), ll(peakKiB));
+        line("import", importMemory);
+        line("apply", applyMemory);
+
+        // The second half of each loop: 5,000 rows whose texts are all that should stay.
+        const int half = Files - Files / 2;
+        const auto check = [&](const char *loop, const QList<MemorySample> &samples, qint64 held,
+                               bool newTexts) {
+            const MemorySample mid = sampleAt(samples, 50), end = sampleAt(samples, 100);
+            QVERIFY(mid.heap >= 0 && end.heap >= 0 && mid.residentKiB >= 0 && end.residentKiB >= 0);
+            const qint64 heapGrowth = end.heap - mid.heap;
+            const qint64 residentGrowth = (end.residentKiB - mid.residentKiB) * 1024;
+            // Twice the texts, for the spare room a string may carry; pages for the resident
+            // figure, which grows in the allocator's steps.
+            const qint64 bound = 2 * held;
+            qInfo("%s, second half: heap +%lld B, resident +%lld B (%lld and %lld B per row); "
+                  "the rows' grid texts %lld B per row, bound %lld B per row",
+                  loop, ll(heapGrowth), ll(residentGrowth), ll(heapGrowth / half),
+                  ll(residentGrowth / half), ll(held / half), ll(bound / half));
+            // The import adds texts to empty cells: a figure that does not move measures nothing.
+            if (newTexts)
+                QVERIFY2(heapGrowth > 0, "the allocator's figures do not move");
+            QVERIFY2(heapGrowth <= bound, loop);
+            QVERIFY2(residentGrowth <= bound + 4 * 1024 * 1024, loop);
+        };
+        check("import", importMemory, importHeld, true);
+        check("apply", applyMemory, applyHeld, false);
     }
 };
 
