@@ -1,5 +1,7 @@
 #include "photo/exif_tool.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -67,15 +69,20 @@ bool ExifToolProcess::eraseAll(const QString &path) {
     if (!m_output.contains(ready) && m_process->state() == QProcess::Running)
         loop.exec();
 
-    const bool answered = m_output.contains(ready);
+    const qsizetype readyAt = m_output.indexOf(ready);
+    const bool answered = readyAt >= 0;
     if (!answered) {
         // Hung or gone: the next photo gets a fresh tool.
         m_process->kill();
         m_process->waitForFinished(1000);
         m_process.reset();
     }
+    // A photo the tool could not rewrite may still hold few enough properties to look clean
+    // afterwards; its own report of the failure decides then.
+    const QByteArray reply = '\n' + m_output.left(std::max<qsizetype>(readyAt, 0));
+    const bool refused = reply.contains("\nError:") || reply.contains("due to errors");
     m_output.clear();
-    return answered;
+    return answered && !refused;
 }
 
 QString LocateExifTool(const QString &searchPath, const QString &workFolder) {

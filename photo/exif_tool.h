@@ -14,8 +14,9 @@ class ExifToolSession {
 public:
     virtual ~ExifToolSession() = default;
     // Rewrites the photo in place without any metadata. False when the tool could not be
-    // started or did not answer within the time limit; the tool is restarted for the next call.
-    // Whether the photo is really clean is for the caller to check.
+    // started, did not answer within the time limit (it is restarted for the next call) or
+    // reported that it could not rewrite the photo. Whether the photo is really clean is for
+    // the caller to check.
     virtual bool eraseAll(const QString &path) = 0;
 };
 
