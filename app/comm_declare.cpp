@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <sys/prctl.h>
+
 namespace kalmora {
 
 void PauseWithEvents(float seconds) {
@@ -19,6 +21,10 @@ void PauseWithEvents(float seconds) {
         QThread::usleep(quint64(limitNs / 1000 + 1));
         return;
     }
+    // The kernel may let a sleep run over by its timer slack (50 us by default) to group
+    // wake-ups; over a batch's thousands of pauses that adds up to seconds.
+    thread_local const bool slackSet = prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0) == 0;
+    Q_UNUSED(slackSet);
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
