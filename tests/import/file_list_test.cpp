@@ -36,7 +36,8 @@ private slots:
                                                  << "a[1].jpg" << true;
         QTest::newRow("brackets are not a set") << "*[1].jpg"
                                                 << "a1.jpg" << false;
-        QTest::newRow("lone bracket") << "*.[" << "x.[" << true;
+        QTest::newRow("lone bracket") << "*.["
+                                      << "x.[" << true;
         QTest::newRow("stars share the name") << "*ab*ba*"
                                               << "aba" << false;
     }
