@@ -64,6 +64,13 @@ std::optional<qint64> ntfsCreation(const char *name) {
     return qint64(ticks / ticksPerSecond) - secondsFrom1601To1970;
 }
 
+// A monotonic clock in milliseconds, read without a system call.
+qint64 coarseNowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 // Picks up a change of the zone: at once when TZ changes, and a change of the zone file within a
 // second. With no TZ set, tzset() examines the zone file on every call, a system call per file
 // that a batch does not need.
@@ -72,9 +79,7 @@ void refreshZone() {
     thread_local qint64 lastRefreshMs = 0;
     const char *tz = std::getenv("TZ");
     const std::string now = tz ? std::string(tz) + '=' : std::string();
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-    const qint64 nowMs = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    const qint64 nowMs = coarseNowMs();
     if (now == lastTz && nowMs - lastRefreshMs < 1000)
         return;
     tzset();
@@ -90,15 +95,14 @@ bool mayHoldNtfsCreation(const struct statx &sx, const char *name) {
     struct Device {
         quint32 major = 0, minor = 0;
         bool ntfs = true;
+        bool checked = false;
         qint64 checkedMs = 0;
     };
     thread_local std::array<Device, 4> devices{};
     thread_local std::size_t next = 0;
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-    const qint64 nowMs = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000 + 1; // never 0
+    const qint64 nowMs = coarseNowMs();
     for (const Device &d : devices) {
-        if (d.checkedMs != 0 && d.major == sx.stx_dev_major && d.minor == sx.stx_dev_minor &&
+        if (d.checked && d.major == sx.stx_dev_major && d.minor == sx.stx_dev_minor &&
             nowMs - d.checkedMs < 1000)
             return d.ntfs;
     }
@@ -107,7 +111,7 @@ bool mayHoldNtfsCreation(const struct statx &sx, const char *name) {
         return true; // unknown: ask the file itself
     const auto type = static_cast<unsigned long>(fs.f_type);
     const bool ntfs = type == fuseMagic || type == ntfsMagic || type == ntfs3Magic;
-    devices[next] = Device{sx.stx_dev_major, sx.stx_dev_minor, ntfs, nowMs};
+    devices[next] = Device{sx.stx_dev_major, sx.stx_dev_minor, ntfs, true, nowMs};
     next = (next + 1) % devices.size();
     return ntfs;
 }

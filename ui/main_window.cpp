@@ -1,5 +1,4 @@
 #include "ui/main_window.h"
-#include "ui/paint_throttle.h"
 
 #include "import/file_list.h"
 #include "plan/time_fields.h"
@@ -8,6 +7,7 @@
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
 #include "ui/help_window.h"
+#include "ui/paint_throttle.h"
 #include "ui/up_down.h"
 
 #include <QButtonGroup>
