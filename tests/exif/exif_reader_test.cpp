@@ -1,4 +1,5 @@
 #include "exif/exif_reader.h"
+#include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 
 #include <QDateTime>
@@ -26,13 +27,6 @@ namespace {
 constexpr int TagDate = ExifTags::DateTimeOriginal;
 const QByteArray OriginalDate = "2019:05:04 13:22:41";
 const QString NewDate = QStringLiteral("2021:12:31 23:59:58");
-
-QByteArray readAll(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
 
 bool writeAll(const QString &path, const QByteArray &bytes) {
     QFile file(path);
@@ -398,7 +392,7 @@ void ExifReaderTest::withoutExifPointerReadsLinkedChainOnly() {
     QCOMPARE(reader.tag(ExifTags::Compression), QVariant(6));
     // Nothing to patch: the file is left exactly as it was, not even rewritten.
     QVERIFY(!reader.setTag(TagDate, NewDate));
-    QCOMPARE(readAll(path), bytes);
+    QCOMPARE(readFile(path), bytes);
     QCOMPARE(QFileInfo(path).lastModified().toSecsSinceEpoch(), old.toSecsSinceEpoch());
 }
 
@@ -445,7 +439,7 @@ void ExifReaderTest::hasNoExif() {
     QCOMPARE(reader.tag(TagDate), QVariant());
     QCOMPARE(reader.MakerNoteTag(1), QVariant());
     QVERIFY(!reader.setTag(TagDate, NewDate));
-    QCOMPARE(readAll(path), bytes);
+    QCOMPARE(readFile(path), bytes);
 }
 
 void ExifReaderTest::firstFfE1PairAnywhereIsTheSegment_data() {
@@ -528,7 +522,7 @@ void ExifReaderTest::loadingAndQueryLifecycle() {
     ExifReader unloaded;
     unloaded.setPicFile(withExif);
     QVERIFY(!unloaded.setTag(TagDate, NewDate));
-    QCOMPARE(readAll(withExif), photo);
+    QCOMPARE(readFile(withExif), photo);
 
     // Every query of a file without Exif reads it again, so later content is seen.
     const QString changing = save("not a photo");
@@ -555,7 +549,7 @@ void ExifReaderTest::damagedHeaderErrorReachesEveryQuery() {
     QVERIFY_THROWS_EXCEPTION(ExifError, reader.tag(TagDate));
     QVERIFY_THROWS_EXCEPTION(ExifError, reader.tag(0));
     QVERIFY(!reader.setTag(TagDate, NewDate));
-    QCOMPARE(readAll(path), bytes);
+    QCOMPARE(readFile(path), bytes);
 
     ExifReader lazy;
     lazy.setPicFile(path);
@@ -603,7 +597,7 @@ void ExifReaderTest::patchesInPlace() {
 
     // Every byte outside the text is the byte that was there before.
     const qsizetype at = photo.dateTimeOriginalPosition;
-    const QByteArray after = readAll(path);
+    const QByteArray after = readFile(path);
     QCOMPARE(after.size(), photo.bytes.size());
     QCOMPARE(after.left(at), photo.bytes.left(at));
     QCOMPARE(after.mid(at, textBytes.size()), textBytes);
@@ -615,7 +609,7 @@ void ExifReaderTest::patchesInPlace() {
     struct stat afterStat {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &afterStat), 0);
     QCOMPARE(afterStat.st_ino, before.st_ino);
-    QCOMPARE(readAll(link), after);
+    QCOMPARE(readFile(link), after);
 #endif
 
     // A fresh reader reads the new text back (a full field loses its last byte as the NUL).
@@ -666,7 +660,7 @@ void ExifReaderTest::exifBeyondTheFirstRead() {
     QCOMPARE(reader.tag(0), QVariant(photo.recordCount));
     QVERIFY(reader.setTag(TagDate, QStringLiteral("2020:01:02 03:04:05")));
 
-    const QByteArray after = readAll(path);
+    const QByteArray after = readFile(path);
     QCOMPARE(after.size(), bytes.size());
     QCOMPARE(after.left(at), bytes.left(at));
     QCOMPARE(after.mid(at, 19), QByteArray("2020:01:02 03:04:05"));
@@ -729,7 +723,7 @@ void ExifReaderTest::patchRefused() {
     ExifReader reader;
     reader.Load(path);
     QVERIFY(!reader.setTag(exifTag, text));
-    QCOMPARE(readAll(path), bytes);
+    QCOMPARE(readFile(path), bytes);
 }
 
 void ExifReaderTest::patchCharacterBeyondOneByteThrows() {
@@ -739,7 +733,7 @@ void ExifReaderTest::patchCharacterBeyondOneByteThrows() {
     reader.Load(path);
     QVERIFY_THROWS_EXCEPTION(ExifError,
                              reader.setTag(TagDate, QStringLiteral("2021:12:31 23:59:5\u4E2D")));
-    QCOMPARE(readAll(path), bytes);
+    QCOMPARE(readFile(path), bytes);
 }
 
 void ExifReaderTest::patchWriteFailure_data() {
@@ -811,7 +805,7 @@ void ExifReaderTest::patchWriteFailure() {
     else if (damage == QLatin1String("folder"))
         QVERIFY(QFileInfo(path).isDir());
     else
-        QCOMPARE(readAll(path), onDisk);
+        QCOMPARE(readFile(path), onDisk);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1013,11 +1007,11 @@ void ExifReaderTest::damagedStructure() {
         QCOMPARE(found, date);
     // Whatever was read, a patch never grows the file nor writes outside the date field.
     if (reader.setTag(TagDate, NewDate)) {
-        const QByteArray after = readAll(path);
+        const QByteArray after = readFile(path);
         QCOMPARE(after.size(), bytes.size());
         QVERIFY(after != bytes);
     } else {
-        QCOMPARE(readAll(path), bytes);
+        QCOMPARE(readFile(path), bytes);
     }
 }
 
@@ -1063,7 +1057,7 @@ void ExifReaderTest::truncatedAtEveryOffset() {
         if (reader.setTag(TagDate, NewDate))
             QCOMPARE(QFileInfo(path).size(), length);
         else
-            QCOMPARE(readAll(path), cut);
+            QCOMPARE(readFile(path), cut);
     }
     QVERIFY(threw > 0);
     QVERIFY(noExif > 0);

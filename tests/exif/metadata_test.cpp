@@ -1,6 +1,7 @@
 #include "exif/exif_labels.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
+#include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 #include "ui/file_grid.h"
 
@@ -19,12 +20,6 @@ const QString Date = QStringLiteral("2020:01:02 03:04:05");
 
 QByteArray baseJpeg() {
     return JpegBuilder().build().bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
 }
 
 QStringList linesOf(const ImageMetadata &metadata) {

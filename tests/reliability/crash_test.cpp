@@ -6,6 +6,7 @@
 #include "exif/image_metadata.h"
 #include "filetime/file_times.h"
 #include "import/file_list.h"
+#include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 
 #include <QDir>
@@ -27,15 +28,8 @@ constexpr int Kills = 20;
 const DateTime Start(2021, 3, 4, 9, 0, 0);
 constexpr int DateTimeOriginal = 36867;
 
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using test::readFile;
+using test::writeFile;
 
 // One folder of the operation's files and what each may hold afterwards.
 struct Batch {

@@ -8,6 +8,7 @@
 #include "exif/exif_reader.h"
 #include "exif/image_metadata.h"
 #include "photo/exif_tool.h"
+#include "tests/support/files.h"
 #include "tests/support/http_server.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
@@ -84,15 +85,8 @@ DateTime dt(const char *text) {
     return DateTime::parse(QLatin1String(text)).value();
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using test::readFile;
+using test::writeFile;
 
 QByteArray photo(const char *date) {
     return test::cameraPhoto(test::ByteOrder::Little, date).bytes;
