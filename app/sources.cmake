@@ -3,6 +3,7 @@ list(APPEND KALMORA_CORE_SOURCES
     app/date_time.h app/date_time.cpp
     app/single_instance.h app/single_instance.cpp
     app/startup.h app/startup.cpp
+    app/path_bytes.h app/path_bytes.cpp
     app/text_export.h app/text_export.cpp)
 list(APPEND KALMORA_UI_SOURCES
     app/notice_window.h app/notice_window.cpp

@@ -1,5 +1,6 @@
 #include "exif/document_summary.h"
 
+#include "app/path_bytes.h"
 #include "app/text_export.h"
 
 #include <QFile>
@@ -121,7 +122,7 @@ bool DocumentSummary::open(const QString &path) {
     static std::once_flag quiet;
     std::call_once(quiet, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
     try {
-        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        auto image = Exiv2::ImageFactory::open(PathBytes(path).toStdString());
         image->readMetadata();
         const Reader read(*image);
         m_author = firstOf({read.exif("Exif.Image.XPAuthor"), read.exif("Exif.Image.Artist"),

@@ -1,9 +1,12 @@
 #include "exif/exif_reader.h"
 
+#include "app/path_bytes.h"
+
 #include <QFile>
 #include <QSet>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <limits>
 
 namespace kalmora {
@@ -243,8 +246,8 @@ void ExifReader::Load(const QString &picFile) {
 void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
     m_buffer.clear();
     m_fileSize = 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    QFile file;
+    if (!OpenPath(file, path, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered))
         return;
     // A device or pipe has no size to read up to and is no picture file.
     if (file.isSequential())
@@ -259,8 +262,8 @@ void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
 bool ExifReader::WritePictureFile(const QString &path, quint64 position,
                                   const QByteArray &bytes) const {
     // In place and without truncating, so the file keeps its identity, links and birth time.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+    QFile file;
+    if (!OpenPath(file, path, O_RDWR, QIODevice::ReadWrite))
         return false;
     // A file whose length changed since it was read is not the one the offsets describe.
     if (quint64(file.size()) != m_fileSize)

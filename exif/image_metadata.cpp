@@ -1,5 +1,7 @@
 #include "exif/image_metadata.h"
 
+#include "app/path_bytes.h"
+
 #include <QFile>
 #include <QHash>
 #include <QStringDecoder>
@@ -394,7 +396,7 @@ public:
     bool open(const QString &path) {
         if (path.isEmpty() || path.contains(QChar(u'\0')))
             return false;
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        m_fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC);
         struct stat info {};
         if (m_fd < 0 || ::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode))
             return false;
@@ -562,7 +564,7 @@ std::vector<Listed> readExif(const QString &path, const QByteArray &exifTiff, bo
 
     // For a JPEG the factory would open the file twice more just to find out what the start
     // marker already says, and the reading checks the marker again.
-    const std::string name = QFile::encodeName(path).toStdString();
+    const std::string name = PathBytes(path).toStdString();
     auto image =
         jpeg ? std::make_unique<Exiv2::JpegImage>(Exiv2::ImageFactory::createIo(name), false)
              : std::unique_ptr<Exiv2::Image>(Exiv2::ImageFactory::open(name).release());

@@ -2,6 +2,8 @@
 // NTFS attribute that ntfs-3g offers, or the birth time where the file system keeps one.
 #include "filetime/file_times.h"
 
+#include "app/path_bytes.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -51,7 +53,7 @@ std::optional<long> utcOffsetAt(qint64 utcSeconds) {
 std::optional<QByteArray> nativePath(const QString &path) {
     if (path.isEmpty() || path.contains(QChar(u'\0')))
         return std::nullopt;
-    return QFile::encodeName(path);
+    return PathBytes(path);
 }
 
 std::optional<qint64> ntfsCreation(const char *name) {

@@ -1,5 +1,7 @@
 #include "filetime/rename.h"
 
+#include "app/path_bytes.h"
+
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
 
@@ -36,7 +38,7 @@ RenameError classify(int error) {
 } // namespace
 
 RenameError RenameNoReplace(const QString &from, const QString &to) {
-    const QByteArray a = QFile::encodeName(from), b = QFile::encodeName(to);
+    const QByteArray a = PathBytes(from), b = PathBytes(to);
     if (renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
         return RenameError::None;
     if (errno != EINVAL && errno != ENOSYS)
@@ -114,7 +116,8 @@ void RenameByShootingDate::run() {
             g.setText(i, 5, QStringLiteral("更名失败(日期无效)"));
             continue;
         }
-        const QString newName = base + ExtensionOf(name);
+        // A name in another encoding gets a new name in UTF-8.
+        const QString newName = base + DisplayName(ExtensionOf(name));
         const RenameError error = RenameNoReplace(w.pathOf(name), w.pathOf(newName));
         g.setText(i, 1, error == RenameError::None ? newName : name);
         if (error != RenameError::None)

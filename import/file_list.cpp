@@ -1,9 +1,11 @@
 #include "import/file_list.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "app/path_bytes.h"
 
 #include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace kalmora {
 
@@ -100,7 +102,8 @@ bool NaturalLess(const QString &a, const QString &b) {
 FileList::FileList(QObject *parent) : QObject(parent) {}
 
 bool FileList::setPath(const QString &path) {
-    if (path.isEmpty() || !QFileInfo(path).isDir())
+    struct stat st;
+    if (path.isEmpty() || ::stat(PathBytes(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
     m_path = path;
     refresh();
@@ -114,14 +117,27 @@ void FileList::setPattern(const QString &pattern) {
 
 void FileList::refresh() {
     m_names.clear();
-    if (!m_path.isEmpty()) {
-        const QDir dir(m_path);
-        const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
+    DIR *dir = m_path.isEmpty() ? nullptr : opendir(PathBytes(m_path).constData());
+    if (dir) {
+        // Read by hand rather than through Qt, which decodes names as UTF-8 and loses every
+        // name in another encoding.
         const FilePattern pattern(m_pattern);
-        for (const QFileInfo &fi : entries) {
-            if (fi.isFile() && !fi.isSymLink() && pattern.matches(fi.fileName()))
-                m_names.append(fi.fileName());
+        while (const dirent *entry = readdir(dir)) {
+            if (entry->d_name[0] == '.') // hidden, and the folder's own entries
+                continue;
+            bool regular = entry->d_type == DT_REG;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat st;
+                regular = fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          S_ISREG(st.st_mode);
+            }
+            if (!regular)
+                continue;
+            const QString name = NameFromBytes(QByteArray(entry->d_name));
+            if (pattern.matches(name))
+                m_names.append(name);
         }
+        closedir(dir);
         std::stable_sort(m_names.begin(), m_names.end(), NaturalLess);
     }
     emit changed();

@@ -1,6 +1,7 @@
 #include "import/import.h"
 
 #include "app/comm_declare.h"
+#include "app/path_bytes.h"
 #include "app/text_export.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
@@ -200,10 +201,10 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
             grid.setText(row, 6, times->lastWrite.toGeneralText());
             grid.setText(row, 7, times->lastAccess.toGeneralText());
             if (exportFile)
-                exportFile->writeLine(folderText + QLatin1Char('\t') + name + QLatin1Char('\t') +
-                                      times->creation.toGeneralText() + QLatin1Char('\t') +
-                                      times->lastWrite.toGeneralText() + QLatin1Char('\t') +
-                                      times->lastAccess.toGeneralText());
+                exportFile->writeLine(folderText + QLatin1Char('\t') + DisplayName(name) +
+                                      QLatin1Char('\t') + times->creation.toGeneralText() +
+                                      QLatin1Char('\t') + times->lastWrite.toGeneralText() +
+                                      QLatin1Char('\t') + times->lastAccess.toGeneralText());
         }
         grid.setText(row, 1, gridTimeText(grid.text(row, 1)));
         break;
@@ -222,7 +223,7 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
         if (exportFile) {
             const QString date = grid.text(row, 1).isEmpty() ? QStringLiteral("0000:00:00 00:00:00")
                                                              : grid.text(row, 1);
-            exportFile->writeLine(folderText + QLatin1Char('\t') + grid.text(row, 0) +
+            exportFile->writeLine(folderText + QLatin1Char('\t') + DisplayName(grid.text(row, 0)) +
                                   QLatin1Char('\t') + date);
         }
         break;

@@ -1,6 +1,7 @@
 #include "photo/exif_export.h"
 
 #include "app/comm_declare.h"
+#include "app/path_bytes.h"
 #include "app/text_export.h"
 #include "exif/exif_labels.h"
 #include "exif/image_metadata.h"
@@ -37,7 +38,7 @@ QString exportBlock(const QString &fileName, const QString &path) {
     properties = TranslateLabels(properties);
     if (properties.contains(QStringLiteral("制造商标记")))
         return QStringLiteral("制造商标记： 【内容太多太大，不予导出】");
-    return QStringLiteral("照片名称：") + fileName + CrLf + properties;
+    return QStringLiteral("照片名称：") + DisplayName(fileName) + CrLf + properties;
 }
 
 } // namespace

@@ -2,18 +2,29 @@
 #include "platform/desktop.h"
 #include "platform/file_dialogs.h"
 
+#include "app/path_bytes.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QUrl>
 
 namespace kalmora {
 
+namespace {
+
+// A file URL of the path's exact bytes, so a name in another encoding opens that very file.
+QUrl fileUrl(const QString &path) {
+    return QUrl::fromEncoded("file://" + PathBytes(path).toPercentEncoding("/"));
+}
+
+} // namespace
+
 bool QtDesktop::openFolder(const QString &path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QDesktopServices::openUrl(fileUrl(path));
 }
 
 bool QtDesktop::openFile(const QString &path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QDesktopServices::openUrl(fileUrl(path));
 }
 
 bool QtDesktop::openUrl(const QString &url) {

@@ -1,5 +1,7 @@
 #include "ui/file_grid.h"
 
+#include "app/path_bytes.h"
+
 #include <algorithm>
 
 namespace kalmora {
@@ -119,7 +121,7 @@ int FileGrid::columnCount(const QModelIndex &parent) const {
 QVariant FileGrid::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || role != Qt::DisplayRole)
         return {};
-    return text(index.row() + 1, index.column());
+    return DisplayName(text(index.row() + 1, index.column()));
 }
 
 QVariant FileGrid::headerData(int section, Qt::Orientation orientation, int role) const {
