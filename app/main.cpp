@@ -1,13 +1,42 @@
+#include "app/command_line.h"
 #include "app/start_main.h"
 #include "platform/real_services.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <cstdio>
+
 int main(int argc, char *argv[]) {
+    // Answered before any window exists: --help and --version need no display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    const kalmora::CommandLine command = kalmora::ParseCommandLine(args);
+    switch (command.action) {
+    case kalmora::CommandLine::Action::Help:
+        std::fputs(kalmora::UsageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case kalmora::CommandLine::Action::Version:
+        std::fputs(kalmora::VersionText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case kalmora::CommandLine::Action::UsageError:
+        std::fputs(
+            (command.error + QLatin1Char('\n') + kalmora::UsageText()).toLocal8Bit().constData(),
+            stderr);
+        return 2;
+    case kalmora::CommandLine::Action::Run:
+        break;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kalmora"));
+    QApplication::setDesktopFileName(QStringLiteral("com.example.Kalmora"));
+    QIcon icon(QStringLiteral(":/icons/kalmora.png"));
+    icon.addFile(QStringLiteral(":/icons/kalmora-48.png"));
+    QApplication::setWindowIcon(icon);
     // Qt's own dialogs and standard buttons in Chinese.
     QTranslator qtTranslator;
     if (qtTranslator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),

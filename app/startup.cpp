@@ -65,13 +65,14 @@ AppValues ComputeAppValues(const Environment &environment) {
         return v;
     }
     v.ProgramDataDir = environment.variable(QStringLiteral("ProgramData"));
-    if (v.ProgramDataDir.isEmpty())
+    if (v.ProgramDataDir.isEmpty()) {
+        // The user's own data folder holds one folder per program, named after the program:
+        // a folder named after wherever the binary sits ("bin", a build folder) is clutter.
         v.ProgramDataDir = environment.userDataFolder();
-    const qsizetype cut = programFolder.lastIndexOf(QLatin1Char('/'));
-    v.AppFolderName = programFolder.mid(cut + 1);
-    // A program in a shared "bin" folder would otherwise name its data folder "bin".
-    if (v.AppFolderName == QLatin1String("bin"))
         v.AppFolderName = QStringLiteral("Kalmora");
+    } else {
+        v.AppFolderName = programFolder.mid(programFolder.lastIndexOf(QLatin1Char('/')) + 1);
+    }
     const QString candidate = v.ProgramDataDir + QLatin1Char('/') + v.AppFolderName;
     const QString outPict = candidate + QStringLiteral("/OutPict");
     if (!QFileInfo::exists(outPict))

@@ -10,6 +10,7 @@ packages=(
     libexiv2-dev libmediainfo-dev libimage-exiftool-perl
     fonts-noto-cjk xvfb xauth ntfs-3g
     clang libclang-rt-dev
+    desktop-file-utils appstream lintian
 )
 
 missing=()

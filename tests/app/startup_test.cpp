@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/startup.h"
 #include "tests/support/doubles.h"
 
@@ -101,9 +102,9 @@ private slots:
         QTest::newRow("installed in /usr/bin") << "/usr/bin"
                                                << "Kalmora" << true;
         QTest::newRow("a build folder") << "/home/u/src/build"
-                                        << "build" << false;
+                                        << "Kalmora" << false;
         QTest::newRow("/optical is not /opt") << "/optical/Tool"
-                                              << "Tool" << false;
+                                              << "Kalmora" << false;
     }
     void workFolderWithoutVariables() {
         QFETCH(QString, program);
@@ -117,8 +118,40 @@ private slots:
         QCOMPARE(v.WorkFolder, usesData ? root.path() + QLatin1Char('/') + dataName : program);
         QVERIFY(QFileInfo(root.path() + QLatin1Char('/') + dataName + QStringLiteral("/OutPict"))
                     .isDir());
+        // Nothing named after the program's own folder.
+        QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{dataName});
         QVERIFY(v.ProgramFilesDir.isEmpty());
         QVERIFY(v.WinDir.isEmpty());
+    }
+
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("folder");
+        using A = CommandLine::Action;
+        QTest::newRow("no arguments") << QStringList{} << int(A::Run) << "";
+        QTest::newRow("a folder") << QStringList{"/home/u/照片"} << int(A::Run) << "/home/u/照片";
+        QTest::newRow("help wins over a folder")
+            << QStringList{"/a", "--help"} << int(A::Help) << "/a";
+        QTest::newRow("short version") << QStringList{"-v"} << int(A::Version) << "";
+        QTest::newRow("Qt's own option and its value are Qt's")
+            << QStringList{"-platform", "offscreen", "/a"} << int(A::Run) << "/a";
+        QTest::newRow("Qt's option without its value")
+            << QStringList{"-style"} << int(A::UsageError) << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus", "/a"} << int(A::UsageError) << "";
+        QTest::newRow("two folders") << QStringList{"/a", "/b"} << int(A::UsageError) << "";
+        QTest::newRow("a folder named like an option after --")
+            << QStringList{"--", "-v"} << int(A::Run) << "-v";
+    }
+    void commandLine() {
+        QFETCH(QStringList, args);
+        QFETCH(int, action);
+        QFETCH(QString, folder);
+        const CommandLine c = ParseCommandLine(args);
+        QCOMPARE(int(c.action), action);
+        QCOMPARE(c.folder, folder);
+        QCOMPARE(c.error.isEmpty(), c.action != CommandLine::Action::UsageError);
     }
 
     void environmentValuesAreTaken() {

@@ -1,0 +1,57 @@
+# What `cmake --install` puts in place, and the Debian package built from it with CPack.
+include(GNUInstallDirs)
+
+set(KALMORA_APP_ID com.example.Kalmora)
+set(KALMORA_PACKAGING ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
+
+install(TARGETS kalmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${KALMORA_PACKAGING}/${KALMORA_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${KALMORA_PACKAGING}/${KALMORA_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${KALMORA_PACKAGING}/icons/kalmora.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 48 128 256)
+    install(FILES ${KALMORA_PACKAGING}/icons/kalmora-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME kalmora.png)
+endforeach()
+
+# Debian wants the changelog and the manual page compressed, without time stamps inside.
+set(KALMORA_GZ ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+add_custom_command(
+    OUTPUT ${KALMORA_GZ}/changelog.gz ${KALMORA_GZ}/kalmora.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${KALMORA_GZ}
+    COMMAND gzip -n -9 -c ${KALMORA_PACKAGING}/changelog > ${KALMORA_GZ}/changelog.gz
+    COMMAND gzip -n -9 -c ${KALMORA_PACKAGING}/kalmora.1 > ${KALMORA_GZ}/kalmora.1.gz
+    DEPENDS ${KALMORA_PACKAGING}/changelog ${KALMORA_PACKAGING}/kalmora.1
+    VERBATIM)
+add_custom_target(kalmora_package_docs ALL DEPENDS ${KALMORA_GZ}/changelog.gz
+                                                   ${KALMORA_GZ}/kalmora.1.gz)
+install(FILES ${KALMORA_GZ}/kalmora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${KALMORA_PACKAGING}/copyright ${KALMORA_GZ}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kalmora)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kalmora)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Kalmora developers <dev@kalmora.example.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch editor of file time stamps and photo dates")
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Kalmora rewrites the creation, modification and access times of the files\n"
+    "in one folder along a plan through a time window, rewrites the shooting\n"
+    "date inside JPEG photos, renames photos and videos after their shooting\n"
+    "date, exports time stamps or Exif fields to text and strips metadata from\n"
+    "photos with exiftool. Its user interface is in Simplified Chinese.")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kalmora.example.com/)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# exiftool strips metadata; the Chinese interface needs CJK glyphs and Qt's own Chinese texts.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libimage-exiftool-perl, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Installs into a temporary prefix, validates the launcher and AppStream files, starts the
+# installed program the way its launcher does, builds the Debian package, checks it with lintian
+# and starts the program unpacked from it. Usage: package_test.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+src=$1
+build=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+desktop=com.example.Kalmora.desktop
+metainfo=com.example.Kalmora.metainfo.xml
+
+# --- install ---
+cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+share=$tmp/prefix/share
+for f in bin/kalmora share/applications/$desktop share/metainfo/$metainfo \
+         share/icons/hicolor/scalable/apps/kalmora.svg share/icons/hicolor/48x48/apps/kalmora.png \
+         share/icons/hicolor/128x128/apps/kalmora.png share/icons/hicolor/256x256/apps/kalmora.png \
+         share/man/man1/kalmora.1.gz; do
+    [ -e "$tmp/prefix/$f" ] || fail "not installed: $f"
+done
+desktop-file-validate "$share/applications/$desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$share/metainfo/$metainfo" || fail "appstreamcli validate"
+grep -qx 'Exec=kalmora %f' "$share/applications/$desktop" || fail "Exec line"
+grep -qx 'MimeType=inode/directory;' "$share/applications/$desktop" || fail "MimeType line"
+icon=$(sed -n 's/^Icon=//p' "$share/applications/$desktop")
+for size in 48 128 256; do
+    # A PNG's width and height are the two big-endian words after its 16-byte head.
+    dims=$(od -An -j16 -N8 -tx1 "$share/icons/hicolor/${size}x${size}/apps/$icon.png" | tr -d ' \n')
+    width=${dims:0:8} height=${dims:8:8}
+    [ $((16#$width)) -eq "$size" ] && [ $((16#$height)) -eq "$size" ] || fail "icon $size px"
+done
+
+# --- the launcher's command, without any display for --help and --version ---
+exec_line=$(sed -n 's/^Exec=//p' "$share/applications/$desktop")
+run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM PATH="$tmp/prefix/bin:$PATH" "$@"; }
+version=$(run ${exec_line/\%f/--version})
+[ "$version" = "Kalmora $(sed -n 's/^project(Kalmora VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")" ] ||
+    fail "version: $version"
+run kalmora --help | grep -q -- '--version' || fail "--help"
+set +e
+run kalmora --no-such-option >"$tmp/out" 2>"$tmp/err"
+status=$?
+set -e
+[ "$status" -eq 2 ] || fail "unknown option gave status $status"
+[ ! -s "$tmp/out" ] || fail "unknown option printed to stdout"
+grep -q -- '--help' "$tmp/err" || fail "unknown option: no usage on stderr"
+
+# --- the Debian package ---
+cpack -G DEB -B "$tmp/pkg" --config "$build/CPackConfig.cmake" >/dev/null
+deb=$(ls "$tmp"/pkg/kalmora_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in libimage-exiftool-perl fonts-noto-cjk libqt6widgets6 libexiv2 libmediainfo; do
+    grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
+done
+if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$tmp/lintian" 2>&1; then
+    cat "$tmp/lintian" >&2
+    fail "lintian"
+fi
+dpkg-deb -x "$deb" "$tmp/root"
+version=$(QT_QPA_PLATFORM=offscreen "$tmp/root/usr/bin/kalmora" --version)
+[[ "$version" == "Kalmora "* ]] || fail "unpacked program: $version"
+echo "PASS"
