@@ -40,6 +40,8 @@ bool DownloadUrlToFile(const QString &url, const QString &targetPath, int stallT
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     QNetworkReply *reply = manager.get(request);
+    // Read no further ahead than this, so that the download stops soon after the size limit.
+    reply->setReadBufferSize(1024 * 1024);
 
     bool writeOk = true, tooLarge = false, tooLong = false;
     qint64 received = 0;

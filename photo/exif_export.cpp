@@ -150,8 +150,8 @@ QString ExifExport::downloadExifTool() {
     for (const QString &path : {target, sums}) {
         if (!IsFreeDownloadTarget(path)) {
             s.prompter.show(QStringLiteral("下载已取消：") + path + CrLf +
-                                QStringLiteral("该位置已有一个符号链接或不属于当前用户的普通文件"
-                                               "的对象，为安全起见不会写入或改动它。"),
+                                QStringLiteral("该位置已存在，但不是当前用户自己的普通文件（例如"
+                                               "是符号链接），为安全起见不会写入或改动它。"),
                             MsgIcon::Warning);
             return {};
         }
@@ -193,14 +193,17 @@ QString ExifExport::downloadExifTool() {
     const QByteArray actual = fileChecksum(target);
     if (expected.isEmpty() || actual != expected) {
         QFile::remove(target);
-        const QString why =
-            expected.isEmpty()
-                ? QStringLiteral("找不到它的SHA-256校验值（服务器上的") + url +
-                      QStringLiteral(".sha256，或设置中Download组的Sha256）。")
-                : QStringLiteral("它的SHA-256校验值与") +
-                      (configured.trimmed().isEmpty() ? url + QStringLiteral(".sha256")
-                                                      : QStringLiteral("设置中的校验值")) +
-                      QStringLiteral("不符。");
+        QString why;
+        if (!configured.trimmed().isEmpty() && expected.isEmpty())
+            why = QStringLiteral("设置中Download组的Sha256不是有效的SHA-256校验值。");
+        else if (expected.isEmpty())
+            why = QStringLiteral("找不到它的SHA-256校验值（服务器上的") + url +
+                  QStringLiteral(".sha256，或设置中Download组的Sha256）。");
+        else
+            why = QStringLiteral("它的SHA-256校验值与") +
+                  (configured.trimmed().isEmpty() ? url + QStringLiteral(".sha256")
+                                                  : QStringLiteral("设置中的校验值")) +
+                  QStringLiteral("不符。");
         s.prompter.show(QStringLiteral("下载的资源文件未通过校验，已删除，不会运行：") + target +
                             CrLf + why + CrLf +
                             QStringLiteral("建议用系统的软件包管理器安装exiftool（例如 sudo apt "
