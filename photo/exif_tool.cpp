@@ -163,13 +163,10 @@ EraseOutcome ExifToolProcess::eraseThroughStandIn(const QByteArray &path, const 
         if (errno != EEXIST)
             break;
     }
+    // Someone else's entry under that name now is left alone.
     struct stat linked;
-    if (standIn.isEmpty())
+    if (standIn.isEmpty() || !regularFile(standIn, linked) || !sameFile(linked, photo))
         return EraseOutcome::NameNotPassable;
-    if (!regularFile(standIn, linked) || !sameFile(linked, photo)) {
-        ::unlink(standIn.constData());
-        return EraseOutcome::NameNotPassable;
-    }
 
     EraseOutcome outcome = EraseOutcome::ToolFailed;
     bool placed = false;
