@@ -205,7 +205,7 @@ private slots:
     void onlyRegularFilesAreSent() {
         QFETCH(QString, kind);
         useSystemExiftool();
-        w().features().exifExport->photoTimeLimitMs = 5000;
+        w().features().exifExport->photoTimeLimitMs = 10000;
         f.write(QStringLiteral("a.jpg"), cameraPhoto());
         f.write(QStringLiteral("b.jpg"), cameraPhoto());
         f.importPhotos();
@@ -264,7 +264,7 @@ private slots:
                                     "' \"$@\"\n"));
         QVERIFY(QFile::setPermissions(tool, QFile::permissions(tool) | QFile::ExeOwner));
         f.doubles->environment.variables.insert(QStringLiteral("PATH"), toolDir.path());
-        w().features().exifExport->photoTimeLimitMs = 4000;
+        w().features().exifExport->photoTimeLimitMs = 6000;
         f.write(name, cameraPhoto());
         f.importPhotos();
 
