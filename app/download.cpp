@@ -4,13 +4,30 @@
 #include "platform/downloader.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSaveFile>
+#include <QTimer>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kalmora {
 
-bool DownloadUrlToFile(const QString &url, const QString &targetPath, int stallTimeoutMs) {
+bool IsFreeDownloadTarget(const QString &path) {
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT;
+    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+bool DownloadUrlToFile(const QString &url, const QString &targetPath, int stallTimeoutMs,
+                       int totalTimeoutMs, qint64 maxBytes) {
+    // The save file would write through a link to wherever it points.
+    if (!IsFreeDownloadTarget(targetPath))
+        return false;
     QSaveFile out(targetPath);
     out.setDirectWriteFallback(false);
     if (!out.open(QIODevice::WriteOnly))
@@ -23,30 +40,52 @@ bool DownloadUrlToFile(const QString &url, const QString &targetPath, int stallT
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     QNetworkReply *reply = manager.get(request);
+    // Read no further ahead than this, so that the download stops soon after the size limit.
+    reply->setReadBufferSize(1024 * 1024);
 
-    bool writeOk = true;
+    bool writeOk = true, tooLarge = false, tooLong = false;
     qint64 received = 0;
     QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        const QByteArray chunk = reply->readAll();
+    auto take = [&](const QByteArray &chunk) {
         received += chunk.size();
-        if (writeOk && out.write(chunk) != chunk.size()) {
+        if (received > maxBytes) {
+            tooLarge = true;
+            reply->abort();
+        } else if (writeOk && out.write(chunk) != chunk.size()) {
             writeOk = false;
             reply->abort();
         }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maxBytes) {
+            tooLarge = true;
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+        if (!tooLarge)
+            take(reply->readAll());
     });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // A server that sends a byte now and then never stalls; the whole download has its limit.
+    QTimer overall;
+    overall.setSingleShot(true);
+    QObject::connect(&overall, &QTimer::timeout, &loop, [&] {
+        tooLong = true;
+        reply->abort();
+    });
+    overall.start(totalTimeoutMs);
     if (!reply->isFinished())
         loop.exec();
+    overall.stop();
 
-    const QByteArray rest = reply->readAll();
-    received += rest.size();
-    if (writeOk && out.write(rest) != rest.size())
-        writeOk = false;
+    if (!tooLarge && !tooLong)
+        take(reply->readAll());
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    bool ok = writeOk && reply->error() == QNetworkReply::NoError;
+    bool ok = writeOk && !tooLarge && !tooLong && reply->error() == QNetworkReply::NoError;
     if (reply->url().scheme().startsWith(QLatin1String("http")))
         ok = ok && status >= 200 && status < 300;
     if (length.isValid() && length.toLongLong() != received)

@@ -11,7 +11,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -114,9 +116,47 @@ void ExifExport::exportAll() {
     w.Busy = false;
 }
 
+namespace {
+
+const QString PackageHint = QStringLiteral(
+    "也可以用系统的软件包管理器安装exiftool（例如 sudo apt install libimage-exiftool-perl）。");
+
+// The first word of a checksum text ("<hex>  <name>" or the digits alone), if it is one.
+QByteArray checksumIn(const QByteArray &text) {
+    const QByteArray word = text.trimmed().split(' ').value(0).split('\t').value(0).toLower();
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    return hex.match(QString::fromLatin1(word)).hasMatch() ? word : QByteArray();
+}
+
+// SHA-256 of a regular file of at most the download limit; empty otherwise.
+QByteArray fileChecksum(const QString &path) {
+    const QFileInfo info(path);
+    if (!IsFreeDownloadTarget(path) || !info.isFile() || info.size() > DownloadSizeLimit)
+        return {};
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result().toHex();
+}
+
+} // namespace
+
 QString ExifExport::downloadExifTool() {
-    Settings &settings = w.services().settings;
+    Services &s = w.services();
+    Settings &settings = s.settings;
     const QString target = w.values().WorkFolder + QStringLiteral("/exiftool");
+    const QString sums = target + QStringLiteral(".sha256");
+    // Never written through a link or over someone else's file.
+    for (const QString &path : {target, sums}) {
+        if (!IsFreeDownloadTarget(path)) {
+            s.prompter.show(QStringLiteral("下载已取消：") + path + CrLf +
+                                QStringLiteral("该位置已存在，但不是当前用户自己的普通文件（例如"
+                                               "是符号链接），为安全起见不会写入或改动它。"),
+                            MsgIcon::Warning);
+            return {};
+        }
+    }
     QStringList servers;
     for (const char *key : {"Server1", "Server2"}) {
         const QString server =
@@ -124,36 +164,67 @@ QString ExifExport::downloadExifTool() {
         if (!server.isEmpty())
             servers.append(server);
     }
-    bool ok = false;
+    QString url;
     for (const QString &server : servers) {
-        if (w.services().downloader.download(QStringLiteral("http://") + server + downloadPath(),
-                                             target)) {
-            ok = true;
+        const QString candidate = QStringLiteral("http://") + server + downloadPath();
+        if (s.downloader.download(candidate, target)) {
+            url = candidate;
             break;
         }
     }
-    if (ok) {
-        // Whatever came down is used only once it answers like the real tool.
-        QFile::setPermissions(target, QFile::permissions(target) | QFile::ExeOwner |
-                                          QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther);
-        const ProcessResult version =
-            w.services().processes.run(target, {QStringLiteral("-ver")}, 15000);
-        static const QRegularExpression versionPattern(QStringLiteral(R"(^\d+\.\d+)"));
-        ok = version.started && version.finished && version.exitCode == 0 &&
-             versionPattern.match(QString::fromLatin1(version.output.trimmed())).hasMatch();
-        if (!ok)
-            QFile::remove(target);
-    }
-    if (!ok) {
+    if (url.isEmpty()) {
         QString text = QStringLiteral("资源文件下载失败！请稍后重试！");
         if (servers.isEmpty())
-            text += CrLf + QStringLiteral("也可以用系统的软件包管理器安装exiftool（例如 sudo "
-                                          "apt install libimage-exiftool-perl）。");
-        w.services().prompter.show(text, MsgIcon::Information);
+            text += CrLf + PackageHint;
+        s.prompter.show(text, MsgIcon::Information);
         return {};
     }
-    w.services().prompter.show(QStringLiteral("资源文件下载完毕！继续后续操作！"),
-                               MsgIcon::Information);
+
+    // Nothing that came down runs before it matches the checksum: the configured one, else the
+    // one published beside it.
+    const QString configured = settings.value(QStringLiteral("Download"), QStringLiteral("Sha256"));
+    QByteArray expected = checksumIn(configured.toLatin1());
+    if (configured.trimmed().isEmpty() &&
+        s.downloader.download(url + QStringLiteral(".sha256"), sums)) {
+        QFile published(sums);
+        if (published.open(QIODevice::ReadOnly))
+            expected = checksumIn(published.read(4096));
+    }
+    QFile::remove(sums);
+    const QByteArray actual = fileChecksum(target);
+    if (expected.isEmpty() || actual != expected) {
+        QFile::remove(target);
+        QString why;
+        if (!configured.trimmed().isEmpty() && expected.isEmpty())
+            why = QStringLiteral("设置中Download组的Sha256不是有效的SHA-256校验值。");
+        else if (expected.isEmpty())
+            why = QStringLiteral("找不到它的SHA-256校验值（服务器上的") + url +
+                  QStringLiteral(".sha256，或设置中Download组的Sha256）。");
+        else
+            why = QStringLiteral("它的SHA-256校验值与") +
+                  (configured.trimmed().isEmpty() ? url + QStringLiteral(".sha256")
+                                                  : QStringLiteral("设置中的校验值")) +
+                  QStringLiteral("不符。");
+        s.prompter.show(QStringLiteral("下载的资源文件未通过校验，已删除，不会运行：") + target +
+                            CrLf + why + CrLf +
+                            QStringLiteral("建议用系统的软件包管理器安装exiftool（例如 sudo apt "
+                                           "install libimage-exiftool-perl）。"),
+                        MsgIcon::Warning);
+        return {};
+    }
+
+    // Verified; still used only once it answers like the real tool.
+    QFile::setPermissions(target, QFile::permissions(target) | QFile::ExeOwner | QFile::ExeUser |
+                                      QFile::ExeGroup | QFile::ExeOther);
+    const ProcessResult version = s.processes.run(target, {QStringLiteral("-ver")}, 15000);
+    static const QRegularExpression versionPattern(QStringLiteral(R"(^\d+\.\d+)"));
+    if (!version.started || !version.finished || version.exitCode != 0 ||
+        !versionPattern.match(QString::fromLatin1(version.output.trimmed())).hasMatch()) {
+        QFile::remove(target);
+        s.prompter.show(QStringLiteral("资源文件下载失败！请稍后重试！"), MsgIcon::Information);
+        return {};
+    }
+    s.prompter.show(QStringLiteral("资源文件下载完毕！继续后续操作！"), MsgIcon::Information);
     return target;
 }
 
@@ -171,30 +242,50 @@ QString ExifExport::findExifTool() {
     return downloadExifTool();
 }
 
-int ExifExport::erasePass(const QString &program, bool repeat) {
+QList<ExifExport::ConfirmedRow> ExifExport::confirmedRows() const {
+    const FileGrid &g = *w.VSFlexGrid1;
+    QList<ConfirmedRow> rows;
+    for (int r = 1; r <= w.FileCount && r < g.rows(); ++r)
+        rows.append({r, g.text(r, NameCol), w.pathOf(g.text(r, NameCol))});
+    return rows;
+}
+
+int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &rows, bool repeat) {
     FileGrid &g = *w.VSFlexGrid1;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::unique_ptr<ExifToolSession> tool = startSession(program);
     const int n = w.FileCount;
     int failed = 0;
-    for (int r = 1; r <= n && r < g.rows(); ++r) {
+    for (const ConfirmedRow &row : rows) {
+        const int r = row.row;
         const QString mark = g.text(r, ResultCol);
         if (mark == NoExif || (repeat && mark.isEmpty()))
             continue;
         g.selectRow(r);
         w.ExifRow = r;
         w.ProgressBar1->setValue(r * 100 / n);
-        const QString path = w.pathOf(g.text(r, NameCol));
         // The row is read again only once the tool has answered for this photo.
-        bool clean = false;
-        if (tool->eraseAll(path)) {
-            ReadExifIntoRow(path, g,
+        QString result = EraseFailed;
+        switch (tool->erase(row.path)) {
+        case EraseOutcome::Erased: {
+            ReadExifIntoRow(row.path, g,
                             ExifRowContext{r, w.OptExif->isChecked(), w.RewriteRunning, false});
             ImageMetadata metadata;
-            clean = metadata.load(path) && metadata.count() < ErasedPropertyLimit;
+            if (metadata.load(row.path) && metadata.count() < ErasedPropertyLimit)
+                result.clear();
+            break;
         }
-        g.setText(r, ResultCol, clean ? QString() : EraseFailed);
-        failed += clean ? 0 : 1;
+        case EraseOutcome::ToolFailed:
+            break;
+        case EraseOutcome::NotRegularFile:
+            result = QStringLiteral("抹除失败(不是普通文件)");
+            break;
+        case EraseOutcome::NameNotPassable:
+            result = QStringLiteral("抹除失败(文件名无法安全传递)");
+            break;
+        }
+        g.setText(r, ResultCol, result);
+        failed += result.isEmpty() ? 0 : 1;
         PauseWithEvents(0.001f);
     }
     QApplication::restoreOverrideCursor();
@@ -203,14 +294,26 @@ int ExifExport::erasePass(const QString &program, bool repeat) {
 
 void ExifExport::eraseAll() {
     Prompter &prompter = w.services().prompter;
-    const QString program = findExifTool();
-    if (program.isEmpty())
-        return;
-
+    // Busy from here on: while the tool is found or downloaded the grid must stay as confirmed.
+    const bool clearOnReset = w.ClearOnReset;
     w.Busy = true;
     w.ApplyRunning = true;
     w.ClearOnReset = false;
-    int failed = erasePass(program, false);
+    const QList<ConfirmedRow> rows = confirmedRows();
+    const QString program = findExifTool();
+    if (program.isEmpty() || confirmedRows() != rows) {
+        if (!program.isEmpty())
+            prompter.show(QStringLiteral("照片列表已不是确认抹除时的列表，本次抹除已取消，没有改动"
+                                         "任何照片。") +
+                              CrLf + QStringLiteral("稍后请单击“重置所有”以进行新的操作。"),
+                          MsgIcon::Warning);
+        w.ClearOnReset = clearOnReset;
+        w.ApplyRunning = false;
+        w.Busy = false;
+        return;
+    }
+
+    int failed = erasePass(program, rows, false);
     while (failed > 0) {
         const MsgAnswer again = prompter.show(
             QStringLiteral("抹除完毕！有") + QLatin1Char(' ') + QString::number(failed) +
@@ -219,7 +322,7 @@ void ExifExport::eraseAll() {
             MsgIcon::Information, MsgButtons::YesNo);
         if (again != MsgAnswer::Yes)
             break;
-        failed = erasePass(program, true);
+        failed = erasePass(program, rows, true);
     }
     if (failed == 0)
         prompter.show(QStringLiteral("抹除完毕！稍后请单击“重置所有”以进行新的操作。"),

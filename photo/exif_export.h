@@ -2,6 +2,7 @@
 
 #include "photo/exif_tool.h"
 
+#include <QList>
 #include <QObject>
 
 #include <functional>
@@ -34,8 +35,16 @@ private:
     // The exiftool to use, downloading it when the user agrees; empty when there is none.
     QString findExifTool();
     QString downloadExifTool();
+    // A row as the user confirmed it: the erase touches these files and no others.
+    struct ConfirmedRow {
+        int row;
+        QString name;
+        QString path;
+        bool operator==(const ConfirmedRow &) const = default;
+    };
+    QList<ConfirmedRow> confirmedRows() const;
     // One pass over the rows; the number of rows it marked as failed.
-    int erasePass(const QString &program, bool repeat);
+    int erasePass(const QString &program, const QList<ConfirmedRow> &rows, bool repeat);
 
     FMainDate &w;
 };

@@ -1,9 +1,11 @@
 #include "app/comm_declare.h"
+#include "tests/support/files.h"
 #include "tests/support/http_server.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -94,6 +96,10 @@ private slots:
         QTest::newRow("server stops mid-body") << "cut";
         QTest::newRow("no data within the time limit") << "stall";
         QTest::newRow("missing target folder") << "folder";
+        QTest::newRow("announced length over the limit") << "large";
+        QTest::newRow("over the limit without a length") << "large-nolength";
+        QTest::newRow("a byte now and then, past the overall limit") << "trickle";
+        QTest::newRow("target is a link to the user's file") << "link";
     }
     void failedDownloadLeavesNoFile() {
         QFETCH(QString, what);
@@ -102,7 +108,13 @@ private slots:
         server.addRoute(QStringLiteral("/cut"), body, Behaviour::CutShort);
         server.addRoute(QStringLiteral("/stall"), body, Behaviour::Stall);
         server.addRoute(QStringLiteral("/ok"), body);
+        server.addRoute(QStringLiteral("/large"), QByteArray(300000, 'l'));
+        server.addRoute(QStringLiteral("/large-nolength"), QByteArray(300000, 'l'),
+                        Behaviour::NoLength);
+        server.addRoute(QStringLiteral("/trickle"), QByteArray(30, 't'), Behaviour::Trickle);
         QTemporaryDir dir;
+        QTemporaryDir elsewhere;
+        const QString victim = elsewhere.filePath(QStringLiteral("notes.txt"));
         QString target = dir.filePath(QStringLiteral("exiftool"));
         QString url;
         if (what == QLatin1String("404")) {
@@ -116,10 +128,22 @@ private slots:
         } else if (what == QLatin1String("folder")) {
             url = server.url(QStringLiteral("/ok"));
             target = dir.filePath(QStringLiteral("no/such/folder/exiftool"));
+        } else if (what == QLatin1String("link")) {
+            url = server.url(QStringLiteral("/ok"));
+            QVERIFY(test::writeFile(victim, "the user's notes"));
+            QVERIFY(QFile::link(victim, target));
         } else {
             url = server.url(QLatin1Char('/') + what);
         }
-        QVERIFY(!DownloadUrlToFile(url, target, 500));
+        // Limits of this test: 0.5 s without data, 2 s in all (the trickle takes 3 s), 200000
+        // bytes.
+        QVERIFY(!DownloadUrlToFile(url, target, 500, 2000, 200000));
+        if (what == QLatin1String("link")) {
+            QCOMPARE(test::readFile(victim), QByteArray("the user's notes"));
+            QCOMPARE(QFileInfo(target).symLinkTarget(), victim);
+            QCOMPARE(server.requests(), 0); // refused before anything was fetched
+            return;
+        }
         QVERIFY(!QFile::exists(target));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }

@@ -6,6 +6,7 @@
 #include "tests/support/http_server.h"
 #include "ui/features.h"
 
+#include <QCryptographicHash>
 #include <QUrl>
 
 using namespace kalmora;
@@ -18,6 +19,10 @@ const QString Question = QStringLiteral("选择“是”导出所有照片的Exi
 const QString EraseDone = QStringLiteral("抹除完毕！稍后请单击“重置所有”以进行新的操作。");
 const QString DownloadOffer =
     QStringLiteral("资源文件丢失，需重新下载方能使用本功能。\r\n需要下载吗(约需13秒)？");
+
+QByteArray sha256(const QByteArray &bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
 
 int propertyCount(const QString &path) {
     ImageMetadata metadata;
@@ -166,9 +171,11 @@ private slots:
         realDownloadsAndProcesses();
         // A stand-in that notes its calls and hands them to the real tool.
         test::LoopbackHttpServer server;
-        server.addRoute(ExifExport::downloadPath(),
-                        "#!/bin/sh\necho \"$*\" >> '" + QFile::encodeName(f.path("calls.log")) +
-                            "'\nexec '" + QFile::encodeName(f.exiftoolPath()) + "' \"$@\"\n");
+        const QByteArray script = "#!/bin/sh\necho \"$*\" >> '" +
+                                  QFile::encodeName(f.path("calls.log")) + "'\nexec '" +
+                                  QFile::encodeName(f.exiftoolPath()) + "' \"$@\"\n";
+        server.addRoute(ExifExport::downloadPath(), script);
+        server.addRoute(ExifExport::downloadPath() + ".sha256", sha256(script) + "  exiftool\n");
         const QString second = QUrl(server.url(QStringLiteral("/"))).authority();
         f.doubles->settings.values.insert(QStringLiteral("Download/Server1"), "127.0.0.1:1");
         f.doubles->settings.values.insert(QStringLiteral("Download/Server2"), second);
@@ -182,8 +189,10 @@ private slots:
         QCOMPARE(f.prompter().shown[1].buttons, MsgButtons::OkCancel);
         QCOMPARE(f.doubles->downloader.urls,
                  (QStringList{"http://127.0.0.1:1/uploads/userup/1042/exiftool",
-                              "http://" + second + "/uploads/userup/1042/exiftool"}));
+                              "http://" + second + "/uploads/userup/1042/exiftool",
+                              "http://" + second + "/uploads/userup/1042/exiftool.sha256"}));
         QVERIFY(QFileInfo(workTool()).isExecutable());
+        QVERIFY(!QFile::exists(workTool() + ".sha256"));
         QCOMPARE(linesOf(QStringLiteral("calls.log")),
                  (QStringList{"-ver", "-stay_open True -@ -"}));
         QVERIFY(propertyCount(f.path(QStringLiteral("a b.jpg"))) < 6);
@@ -206,8 +215,10 @@ private slots:
         QFETCH(int, offer);
         realDownloadsAndProcesses();
         test::LoopbackHttpServer http;
-        if (!served.isEmpty())
+        if (!served.isEmpty()) {
             http.addRoute(ExifExport::downloadPath(), served);
+            http.addRoute(ExifExport::downloadPath() + ".sha256", sha256(served));
+        }
         if (!server.isEmpty())
             f.doubles->settings.values.insert(QStringLiteral("Download/Server1"),
                                               QUrl(http.url(QStringLiteral("/"))).authority());
@@ -224,7 +235,7 @@ private slots:
                                            ? (QStringList{Question, DownloadOffer})
                                            : (QStringList{Question, DownloadOffer, failed}));
         QCOMPARE(f.doubles->downloader.urls.size(),
-                 qsizetype(offer == int(MsgAnswer::Ok) && !server.isEmpty()));
+                 offer == int(MsgAnswer::Ok) && !server.isEmpty() ? 1 + !served.isEmpty() : 0);
         QVERIFY(!QFile::exists(workTool()));
         QCOMPARE(f.bytesOf(QStringLiteral("a.jpg")), before);
         QVERIFY(!w().Busy && !w().ClearOnReset);

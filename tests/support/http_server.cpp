@@ -1,6 +1,7 @@
 #include "tests/support/http_server.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace kalmora::test {
 
@@ -16,6 +17,7 @@ QString LoopbackHttpServer::url(const QString &path) const {
 void LoopbackHttpServer::onConnection() {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::bytesWritten, this, [this](qint64 n) { m_sent += n; });
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
             if (socket->property("answered").toBool())
                 return;
@@ -32,6 +34,12 @@ void LoopbackHttpServer::onConnection() {
                 return;
             }
             const Route route = m_routes.value(path);
+            if (route.behaviour == Behaviour::NoLength) {
+                socket->write("HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" +
+                              route.body);
+                socket->disconnectFromHost();
+                return;
+            }
             socket->write("HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n"
                           "Content-Length: " +
                           QByteArray::number(route.body.size()) + "\r\n\r\n");
@@ -47,6 +55,23 @@ void LoopbackHttpServer::onConnection() {
             case Behaviour::Stall:
                 socket->write(route.body.left(route.body.size() / 2));
                 socket->flush();
+                break;
+            case Behaviour::Trickle: {
+                auto *timer = new QTimer(socket);
+                connect(timer, &QTimer::timeout, socket, [socket, timer, body = route.body] {
+                    const qsizetype at = socket->property("at").toLongLong();
+                    if (at >= body.size()) {
+                        timer->stop();
+                        socket->disconnectFromHost();
+                        return;
+                    }
+                    socket->write(body.mid(at, 1));
+                    socket->setProperty("at", at + 1);
+                });
+                timer->start(100);
+                break;
+            }
+            case Behaviour::NoLength:
                 break;
             }
         });

@@ -14,6 +14,8 @@ public:
         Serve,    // 200 with the body
         CutShort, // announces the whole length, sends half, closes
         Stall,    // sends the headers and half the body, then nothing
+        NoLength, // 200 with the body and no length: the end of the connection ends it
+        Trickle,  // announces the whole length, then one byte every 100 ms
     };
     struct Route {
         Behaviour behaviour = Behaviour::Serve;
@@ -26,6 +28,8 @@ public:
         m_routes.insert(path, Route{b, body});
     }
     int requests() const { return m_requests; }
+    // Bytes the system took from the server, headers included.
+    qint64 sent() const { return m_sent; }
 
 private:
     void onConnection();
@@ -33,6 +37,7 @@ private:
     QTcpServer m_server;
     QHash<QString, Route> m_routes;
     int m_requests = 0;
+    qint64 m_sent = 0;
 };
 
 } // namespace kalmora::test
