@@ -1,5 +1,7 @@
 #include "photo/exif_tool.h"
 
+#include "app/path_bytes.h"
+
 #include <algorithm>
 
 #include <QDir>
@@ -135,7 +137,7 @@ bool ExifToolProcess::run(const QByteArray &path) {
 }
 
 EraseOutcome ExifToolProcess::erase(const QString &path) {
-    const QByteArray bytes = QFile::encodeName(path);
+    const QByteArray bytes = PathBytes(path);
     struct stat st;
     if (!regularFile(bytes, st))
         return EraseOutcome::NotRegularFile;

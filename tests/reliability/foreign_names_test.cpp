@@ -4,6 +4,7 @@
 #include "app/path_bytes.h"
 #include "app/text_export.h"
 #include "exif/exif_reader.h"
+#include "exif/image_metadata.h"
 #include "filetime/file_times.h"
 #include "photo/date_rewrite.h"
 #include "tests/photo/photo_window.h"
@@ -161,6 +162,29 @@ private slots:
         QCOMPARE(entries(),
                  (QSet<QByteArray>{"2011-08-24 20.11.00.jpg", "2012-01-28 23.59.59.jpg"}));
         QCOMPARE(readRaw("2011-08-24 20.11.00.jpg").size(), photo("2011:08:24 20:11:00").size());
+    }
+
+    void eraseReachesEveryName() {
+        if (f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        for (const QByteArray &name : {GbkPhoto, Utf8Photo, Undecodable})
+            writeRaw(name, photo("2011:08:27 20:11:00"));
+        f.doubles->environment.variables.insert(QStringLiteral("PATH"),
+                                                qEnvironmentVariable("PATH"));
+        f.importPhotos();
+        QCOMPARE(w().FileCount, 3);
+        f.prompter().answer(MsgAnswer::No); // erase
+        w().CmdPicExifDel->click();
+        QVERIFY(w().ClearOnReset && !w().Busy);
+        for (const QByteArray &name : {GbkPhoto, Utf8Photo, Undecodable}) {
+            QCOMPARE(g().text(rowOfBytes(name), 5), QString());
+            ImageMetadata metadata;
+            QVERIFY(metadata.load(NameFromBytes(folderBytes() + name)));
+            QVERIFY2(metadata.count() < 6, qPrintable(QString::number(metadata.count())));
+        }
+        QCOMPARE(entries(), (QSet<QByteArray>{GbkPhoto, Utf8Photo, Undecodable}));
+        QCOMPARE(f.prompter().texts().last(),
+                 QStringLiteral("抹除完毕！稍后请单击“重置所有”以进行新的操作。"));
     }
 };
 
