@@ -37,7 +37,7 @@ QString exportBlock(const QString &fileName, const QString &path) {
     properties = TranslateLabels(properties);
     if (properties.contains(QStringLiteral("制造商标记")))
         return QStringLiteral("制造商标记： 【内容太多太大，不予导出】");
-    return QStringLiteral("照片名称：") + fileName + CrLf + properties;
+    return QStringLiteral("照片名称：") + OneLine(fileName) + CrLf + properties;
 }
 
 } // namespace
@@ -105,6 +105,7 @@ void ExifExport::exportAll() {
             w.services().desktop.openFolder(folder);
     } else {
         prompter.show(QStringLiteral("Exif信息导出失败，无法写入：") + file.path() + CrLf +
+                          file.refusal() + (file.refusal().isEmpty() ? QString() : CrLf) +
                           QStringLiteral("稍后请单击重置所有进行新的操作。"),
                       MsgIcon::Warning);
     }
