@@ -381,7 +381,10 @@ struct JpegFacts {
     std::optional<std::array<int, 3>> jfif; // units, x density, y density
     std::array<std::optional<QList<qint64>>, 4> tables;
     QByteArray exifTiff; // first Exif segment, from the TIFF header on
+    QByteArray xmp;      // first XMP segment, whole
 };
+
+const QByteArray XmpSignature("http://ns.adobe.com/xap/1.0/\0", 29);
 
 // Position in the 8x8 block of the k-th coefficient as a table stores it.
 constexpr std::array<int, 64> ZigZag = {
@@ -517,7 +520,7 @@ std::optional<JpegFacts> scanJpeg(const QString &path) {
         if (length < 2)
             break;
         const bool wanted = marker == 0xDB || (marker == 0xE0 && !facts.jfif) ||
-                            (marker == 0xE1 && facts.exifTiff.isEmpty());
+                            (marker == 0xE1 && (facts.exifTiff.isEmpty() || facts.xmp.isEmpty()));
         if (!wanted) {
             if (!file.seek(file.pos() + length - 2) || file.pos() > file.size())
                 break;
@@ -534,7 +537,10 @@ std::optional<JpegFacts> scanJpeg(const QString &path) {
                 facts.jfif = std::array<int, 3>{p[7], int(readUnsigned(p + 8, 2, false)),
                                                 int(readUnsigned(p + 10, 2, false))};
         } else if (payload.startsWith(QByteArray("Exif\0\0", 6))) {
-            facts.exifTiff = payload.mid(6);
+            if (facts.exifTiff.isEmpty())
+                facts.exifTiff = payload.mid(6);
+        } else if (payload.startsWith(XmpSignature) && facts.xmp.isEmpty()) {
+            facts.xmp = payload;
         }
     }
     return facts;
@@ -860,6 +866,29 @@ bool ImageMetadata::load(const QString &path) {
         // exiv2 reports unreadable and unknown files by throwing; so may a damaged file.
         m_properties.clear();
         return false;
+    }
+}
+
+QByteArray BoundedJpegMetadata(const QString &path) {
+    try {
+        const std::optional<JpegFacts> jpeg = scanJpeg(path);
+        if (!jpeg)
+            return {};
+        QByteArray out("\xFF\xD8", 2);
+        const auto segment = [&out](const QByteArray &payload) {
+            const auto length = quint16(payload.size() + 2); // it came from one segment
+            out += "\xFF\xE1";
+            out += char(length >> 8);
+            out += char(length & 0xFF);
+            out += payload;
+        };
+        if (!jpeg->exifTiff.isEmpty())
+            segment(QByteArray("Exif\0\0", 6) + boundedTiff(jpeg->exifTiff).tiff);
+        if (!jpeg->xmp.isEmpty())
+            segment(jpeg->xmp);
+        return out + QByteArray("\xFF\xD9", 2);
+    } catch (...) {
+        return {};
     }
 }
 

@@ -39,6 +39,11 @@ extern const QString TruncatedMark;
 // mark.
 QString PropertyLine(const MetadataProperty &property);
 
+// A JPEG's Exif and XMP segments alone, rebuilt as a small JPEG whose Exif block is bounded as
+// for the listing: what the author and caption reading hands to the library instead of the
+// file. Empty when the file is not a JPEG.
+QByteArray BoundedJpegMetadata(const QString &path);
+
 // Lists the metadata of one picture: the entries of IFD0, the Exif, interoperability and GPS
 // directories and IFD1, then what the JPEG stream itself says (JFIF resolution when there is no
 // Exif, the quantisation tables). One object serves one file.
