@@ -20,13 +20,9 @@ constexpr qint64 DownloadSizeLimit = 64 * 1024 * 1024;
 // Fetches the address into targetPath. The file appears only after a complete, successful
 // response; on any failure (no connection, HTTP error, no data for stallTimeoutMs, not done
 // within totalTimeoutMs, more than maxBytes, a body shorter than announced or cut off) the
-// result is false and no target file is left behind. A target that is not free (see below) is
-// refused before anything is fetched.
+// result is false and no target file is left behind. A target that is neither free nor a
+// regular file of this user (MayWriteOwnFile) is refused before anything is fetched.
 bool DownloadUrlToFile(const QString &url, const QString &targetPath, int stallTimeoutMs = 60000,
                        int totalTimeoutMs = 120000, qint64 maxBytes = DownloadSizeLimit);
-
-// True when a download may put its file at path: nothing is there, or a regular file of this
-// user. A link there is never written through.
-bool IsFreeDownloadTarget(const QString &path);
 
 } // namespace kalmora

@@ -1,6 +1,7 @@
 // Apart from the other helpers so that programs that never download do not load the network
 // library at start.
 #include "app/comm_declare.h"
+#include "app/write_protection.h"
 #include "platform/downloader.h"
 
 #include <QEventLoop>
@@ -16,17 +17,10 @@
 
 namespace kalmora {
 
-bool IsFreeDownloadTarget(const QString &path) {
-    struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return errno == ENOENT;
-    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
-}
-
 bool DownloadUrlToFile(const QString &url, const QString &targetPath, int stallTimeoutMs,
                        int totalTimeoutMs, qint64 maxBytes) {
     // The save file would write through a link to wherever it points.
-    if (!IsFreeDownloadTarget(targetPath))
+    if (!MayWriteOwnFile(targetPath))
         return false;
     QSaveFile out(targetPath);
     out.setDirectWriteFallback(false);

@@ -5,7 +5,8 @@ list(APPEND KALMORA_CORE_SOURCES
     app/single_instance.h app/single_instance.cpp
     app/startup.h app/startup.cpp
     app/path_bytes.h app/path_bytes.cpp
-    app/text_export.h app/text_export.cpp)
+    app/text_export.h app/text_export.cpp
+    app/write_protection.h app/write_protection.cpp)
 list(APPEND KALMORA_UI_SOURCES
     app/notice_window.h app/notice_window.cpp
     app/start_main.h app/start_main.cpp)

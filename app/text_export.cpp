@@ -1,7 +1,13 @@
 #include "app/text_export.h"
 
+#include "app/write_protection.h"
+
+#include <QFile>
+
 #include <cerrno>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kalmora {
 
@@ -45,11 +51,33 @@ std::optional<QString> DecodeGb18030(const QByteArray &bytes) {
     return QString::fromUtf8(*utf8);
 }
 
+QString OneLine(const QString &text) {
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
+    QString line = text;
+    line.replace(u'\r', QStringLiteral("\\r"));
+    line.replace(u'\n', QStringLiteral("\\n"));
+    return line;
+}
+
 TextExport::TextExport(const QString &path) : m_file(path) {}
+
+bool TextExport::nameIsSafe() {
+    // The file is written beside the name and renamed over it, which replaces a link rather than
+    // following it; but the writer resolves a link it finds on opening and would replace the
+    // link's target instead.
+    const OwnFileTarget target = ExamineOwnFileTarget(m_file.fileName());
+    if (target == OwnFileTarget::Free || target == OwnFileTarget::OwnRegularFile)
+        return true;
+    m_refusal = target == OwnFileTarget::Link
+                    ? QStringLiteral("该文件名已被一个链接占用，为安全起见不予写入。")
+                    : QStringLiteral("该文件名已被其他文件占用，为安全起见不予写入。");
+    return false;
+}
 
 bool TextExport::open() {
     m_file.setDirectWriteFallback(false);
-    m_ok = m_file.open(QIODevice::WriteOnly);
+    m_ok = nameIsSafe() && m_file.open(QIODevice::WriteOnly);
     return m_ok;
 }
 
@@ -63,8 +91,9 @@ bool TextExport::writeLine(const QString &line) {
 
 bool TextExport::commit() {
     // QSaveFile's commit misses a failed flush of its buffer (a full disk) and puts the cut-off
-    // file in place, reporting success: flush first, and check.
-    if (!m_ok || !m_file.flush()) {
+    // file in place, reporting success: flush first, and check. The name is looked at again, as
+    // something may have taken it meanwhile.
+    if (!m_ok || !m_file.flush() || !nameIsSafe()) {
         m_file.cancelWriting();
         m_file.commit();
         return false;

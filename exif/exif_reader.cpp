@@ -1,6 +1,7 @@
 #include "exif/exif_reader.h"
 
 #include "app/path_bytes.h"
+#include "app/write_protection.h"
 
 #include <QFile>
 #include <QSet>
@@ -264,6 +265,9 @@ bool ExifReader::WritePictureFile(const QString &path, quint64 position,
     // In place and without truncating, so the file keeps its identity, links and birth time.
     QFile file;
     if (!OpenPath(file, path, O_RDWR, QIODevice::ReadWrite))
+        return false;
+    // A photo marked read-only keeps its bytes, also when the administrator runs the program.
+    if (MarkedReadOnly(file.handle()))
         return false;
     // A file whose length changed since it was read is not the one the offsets describe.
     if (quint64(file.size()) != m_fileSize)

@@ -1,9 +1,11 @@
 #include "exif/image_metadata.h"
 
 #include "app/path_bytes.h"
+#include "app/text_export.h"
 
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -273,6 +275,31 @@ qint64 truncated(double value) {
     return std::isfinite(value) ? qint64(std::clamp(value, -9.2e18, 9.2e18)) : 0;
 }
 
+// Bytes per component of a TIFF type; 0 for a type the decoder does not know.
+int formatWidth(int type) {
+    switch (type) {
+    case 1:
+    case 2:
+    case 6:
+    case 7:
+        return 1;
+    case 3:
+    case 8:
+        return 2;
+    case 4:
+    case 9:
+    case 11:
+    case 13:
+        return 4;
+    case 5:
+    case 10:
+    case 12:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
 // The first value of another type as an integer: enough to tell one such property from another.
 qint64 firstAsInteger(int type, const QByteArray &raw, bool little) {
     const auto *data = reinterpret_cast<const uchar *>(raw.constData());
@@ -355,7 +382,10 @@ struct JpegFacts {
     std::optional<std::array<int, 3>> jfif; // units, x density, y density
     std::array<std::optional<QList<qint64>>, 4> tables;
     QByteArray exifTiff; // first Exif segment, from the TIFF header on
+    QByteArray xmp;      // first XMP segment, whole
 };
+
+const QByteArray XmpSignature("http://ns.adobe.com/xap/1.0/\0", 29);
 
 // Position in the 8x8 block of the k-th coefficient as a table stores it.
 constexpr std::array<int, 64> ZigZag = {
@@ -491,7 +521,7 @@ std::optional<JpegFacts> scanJpeg(const QString &path) {
         if (length < 2)
             break;
         const bool wanted = marker == 0xDB || (marker == 0xE0 && !facts.jfif) ||
-                            (marker == 0xE1 && facts.exifTiff.isEmpty());
+                            (marker == 0xE1 && (facts.exifTiff.isEmpty() || facts.xmp.isEmpty()));
         if (!wanted) {
             if (!file.seek(file.pos() + length - 2) || file.pos() > file.size())
                 break;
@@ -508,7 +538,10 @@ std::optional<JpegFacts> scanJpeg(const QString &path) {
                 facts.jfif = std::array<int, 3>{p[7], int(readUnsigned(p + 8, 2, false)),
                                                 int(readUnsigned(p + 10, 2, false))};
         } else if (payload.startsWith(QByteArray("Exif\0\0", 6))) {
-            facts.exifTiff = payload.mid(6);
+            if (facts.exifTiff.isEmpty())
+                facts.exifTiff = payload.mid(6);
+        } else if (payload.startsWith(XmpSignature) && facts.xmp.isEmpty()) {
+            facts.xmp = payload;
         }
     }
     return facts;
@@ -541,14 +574,126 @@ std::optional<MetadataProperty> rawMakerNote(const QByteArray &tiff) {
     if (!exifPointer)
         return std::nullopt;
     const auto note = findEntry(readUnsigned(p + *exifPointer + 6, 4, little), 0x927C);
-    if (!note || readUnsigned(p + *note, 2, little) != 7)
+    if (!note)
         return std::nullopt;
+    const int type = int(readUnsigned(p + *note, 2, little));
+    const quint64 width = quint64(formatWidth(type));
     const quint64 count = readUnsigned(p + *note + 2, 4, little);
-    const quint64 data = count <= 4 ? *note + 6 : readUnsigned(p + *note + 6, 4, little);
-    if (count > quint64(INT_MAX) || !inside(data, count))
+    const quint64 bytes = count * width;
+    const quint64 data = bytes <= 4 ? *note + 6 : readUnsigned(p + *note + 6, 4, little);
+    if (width == 0 || count > quint64(INT_MAX) || !inside(data, bytes))
         return std::nullopt;
-    return makeProperty(QStringLiteral("ExifMakerNote"), 7, int(count),
-                        tiff.mid(qsizetype(data), qsizetype(count)), little);
+    const quint64 taken = std::min<quint64>(bytes, quint64(MetadataFieldBytes)) / width * width;
+    MetadataProperty property = makeProperty(QStringLiteral("ExifMakerNote"), type, int(count),
+                                             tiff.mid(qsizetype(data), qsizetype(taken)), little);
+    property.truncated = taken < bytes;
+    return property;
+}
+
+// The tag that a maker note is given in the copy handed to the decoder (see boundedTiff).
+constexpr quint16 HiddenMakerNoteTag = 0xFFFF;
+
+quint32 listedKey(Directory directory, quint16 tag) {
+    return quint32(directory) << 16 | tag;
+}
+
+// A copy of the Exif block whose decoding costs a bounded amount: values are cut to the limits
+// of MetadataFieldBytes and MetadataPhotoBytes by lowering the entry's count. Hundreds of entries
+// may point at one block of data; decoded, each would take its own copy of it. The maker note is
+// hidden from the decoder, which would otherwise walk the maker's own directories unchecked; it is
+// listed from the original block (rawMakerNote).
+struct BoundedTiff {
+    QByteArray tiff;
+    QSet<quint32> cut; // listedKey of every entry cut short
+};
+
+BoundedTiff boundedTiff(const QByteArray &original) {
+    BoundedTiff out{original, {}};
+    const quint64 size = quint64(original.size());
+    if (size < 8 || (original.left(2) != "II" && original.left(2) != "MM"))
+        return out;
+    const bool little = original[0] == 'I';
+    auto *p = reinterpret_cast<uchar *>(out.tiff.data());
+    const auto inside = [size](quint64 offset, quint64 count) {
+        return offset <= size && count <= size - offset;
+    };
+    const auto write = [&](quint64 at, quint64 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            p[at + quint64(little ? i : bytes - 1 - i)] = uchar(value >> (8 * i));
+    };
+    // Directories to visit: the listed ones with their name, any other (sub-images, further
+    // links) without, as the decoder reads those too.
+    struct Pending {
+        quint64 offset;
+        std::optional<Directory> directory;
+    };
+    QList<Pending> queue{{readUnsigned(p + 4, 4, little), Directory::Ifd0}};
+    QSet<quint64> seen;
+    quint64 budget = quint64(MetadataPhotoBytes);
+    constexpr qsizetype MostDirectories = 64;
+    while (!queue.isEmpty() && seen.size() < MostDirectories) {
+        const Pending at = queue.takeFirst();
+        if (seen.contains(at.offset) || !inside(at.offset, 2))
+            continue;
+        seen.insert(at.offset);
+        const quint64 entries = readUnsigned(p + at.offset, 2, little);
+        quint64 k = 0;
+        for (; k < entries && inside(at.offset + 2 + 12 * k, 12); ++k) {
+            const quint64 entry = at.offset + 2 + 12 * k;
+            const auto tag = quint16(readUnsigned(p + entry, 2, little));
+            const int type = int(readUnsigned(p + entry + 2, 2, little));
+            const quint64 count = readUnsigned(p + entry + 4, 4, little);
+            const quint64 value = readUnsigned(p + entry + 8, 4, little);
+            if (at.directory == Directory::Exif && tag == 0x927C) {
+                write(entry, HiddenMakerNoteTag, 2);
+                continue;
+            }
+            // Whatever its type says, the decoder may follow it.
+            if (count >= 1) {
+                if (tag == 0x8769 && at.directory == Directory::Ifd0)
+                    queue.append({value, Directory::Exif});
+                else if (tag == 0x8825 && at.directory == Directory::Ifd0)
+                    queue.append({value, Directory::Gps});
+                else if (tag == 0xA005 && at.directory == Directory::Exif)
+                    queue.append({value, Directory::Interop});
+                else if (tag == 0x8769 || tag == 0x8825 || tag == 0xA005)
+                    queue.append({value, std::nullopt});
+                else if (tag == 0x014A) {
+                    const quint64 list = count == 1 ? entry + 8 : value;
+                    for (quint64 i = 0;
+                         i < std::min<quint64>(count, MostDirectories) && inside(list + 4 * i, 4);
+                         ++i)
+                        queue.append({readUnsigned(p + list + 4 * i, 4, little), std::nullopt});
+                }
+            }
+            const quint64 width = quint64(formatWidth(type));
+            const quint64 bytes = count * width; // at most 2^32 * 8: no wrap
+            if (bytes <= 4)
+                continue;
+            // Short values (dates, names, numbers) are always read whole: the budget is for
+            // the long ones, and a directory can hold only a few thousand entries.
+            constexpr quint64 ShortValueBytes = 256;
+            const quint64 allowed = bytes <= ShortValueBytes
+                                        ? bytes
+                                        : std::min({bytes, quint64(MetadataFieldBytes),
+                                                    std::max(budget, ShortValueBytes)});
+            const quint64 kept = allowed / width;
+            if (kept < count) {
+                write(entry + 4, kept, 4);
+                if (at.directory)
+                    out.cut.insert(listedKey(*at.directory, tag));
+            }
+            budget -= std::min(budget, kept * width);
+        }
+        const quint64 next = at.offset + 2 + 12 * entries;
+        if (k == entries && inside(next, 4)) {
+            if (const quint64 link = readUnsigned(p + next, 4, little); link != 0)
+                queue.append({link, at.directory == Directory::Ifd0
+                                        ? std::optional<Directory>(Directory::Ifd1)
+                                        : std::nullopt});
+        }
+    }
+    return out;
 }
 
 struct Listed {
@@ -557,28 +702,45 @@ struct Listed {
     MetadataProperty property;
 };
 
-// `jpeg`: the file starts with a JPEG start marker, which is the first type the factory tries.
+// `jpeg`: the file starts with a JPEG start marker, and `exifTiff` is its Exif block as the
+// segment walk found it.
 std::vector<Listed> readExif(const QString &path, const QByteArray &exifTiff, bool jpeg) {
     static std::once_flag quiet;
     std::call_once(quiet, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
 
-    // For a JPEG the factory would open the file twice more just to find out what the start
-    // marker already says, and the reading checks the marker again.
-    const std::string name = PathBytes(path).toStdString();
-    auto image =
-        jpeg ? std::make_unique<Exiv2::JpegImage>(Exiv2::ImageFactory::createIo(name), false)
-             : std::unique_ptr<Exiv2::Image>(Exiv2::ImageFactory::open(name).release());
-    image->readMetadata();
-    const Exiv2::ByteOrder order =
-        image->byteOrder() == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
+    // For a JPEG the Exif block is decoded from a bounded copy (boundedTiff); the segment walk
+    // has found it already, as the decoder's own JPEG reading would. Other pictures go to the
+    // library whole.
+    std::unique_ptr<Exiv2::Image> image;
+    Exiv2::ExifData jpegData;
+    Exiv2::ByteOrder order = Exiv2::littleEndian;
+    BoundedTiff bounded;
+    if (jpeg) {
+        bounded = boundedTiff(exifTiff);
+        if (!bounded.tiff.isEmpty()) {
+            order = Exiv2::ExifParser::decode(
+                jpegData, reinterpret_cast<const Exiv2::byte *>(bounded.tiff.constData()),
+                uint32_t(bounded.tiff.size()));
+            if (order == Exiv2::invalidByteOrder)
+                jpegData.clear();
+        }
+    } else {
+        image.reset(Exiv2::ImageFactory::open(PathBytes(path).toStdString()).release());
+        image->readMetadata();
+        order = image->byteOrder();
+    }
+    const Exiv2::ExifData &exifData = jpeg ? jpegData : image->exifData();
+    order = order == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
     const bool little = order == Exiv2::littleEndian;
 
     std::vector<Listed> listed;
-    listed.reserve(image->exifData().count() + 1);
+    listed.reserve(exifData.count() + 1);
     bool haveMakerNote = false;
-    for (const Exiv2::Exifdatum &datum : image->exifData()) {
+    for (const Exiv2::Exifdatum &datum : exifData) {
         const auto directory = directoryOf(datum.groupName());
         if (!directory)
+            continue;
+        if (jpeg && *directory == Directory::Exif && datum.tag() == HiddenMakerNoteTag)
             continue;
         const long size = datum.size();
         QByteArray raw(qsizetype(std::max(size, 0L)), '\0');
@@ -589,6 +751,7 @@ std::vector<Listed> readExif(const QString &path, const QByteArray &exifTiff, bo
         listed.push_back({*directory, tag,
                           makeProperty(propertyName(*directory, tag, datum), int(datum.typeId()),
                                        int(datum.count()), raw, little)});
+        listed.back().property.truncated = bounded.cut.contains(listedKey(*directory, tag));
     }
     if (!haveMakerNote) {
         if (auto note = rawMakerNote(exifTiff))
@@ -624,11 +787,15 @@ MetadataProperty density(const QString &name, int value) {
 
 } // namespace
 
-QString PropertyLine(const MetadataProperty &property) {
+const QString TruncatedMark = QStringLiteral("【内容过长，已截断】");
+
+namespace {
+
+QString propertyText(const MetadataProperty &property) {
     QStringList parts;
     switch (property.type) {
     case 2:
-        return property.name + u' ' + property.text;
+        return property.name + u' ' + OneLine(property.text);
     case 3:
     case 4:
         for (qint64 value : property.values)
@@ -640,15 +807,37 @@ QString PropertyLine(const MetadataProperty &property) {
             parts.append(QString::number(value.numerator) + u'/' +
                          QString::number(value.denominator));
         break;
-    case 7:
-        for (char byte : property.bytes)
-            parts.append(QStringLiteral("%1").arg(uchar(byte), 2, 16, QChar(u'0')).toUpper());
-        return property.name + u' ' + parts.join(u' ');
+    case 7: {
+        // Two upper-case digits a byte, written straight into the line: thousands of bytes are
+        // common.
+        static constexpr char Digits[] = "0123456789ABCDEF";
+        QString line = property.name + u' ';
+        const qsizetype start = line.size();
+        line.resize(start + qMax<qsizetype>(0, property.bytes.size() * 3 - 1), u' ');
+        QChar *out = line.data() + start;
+        for (qsizetype i = 0; i < property.bytes.size(); ++i, out += 3) {
+            const auto byte = uchar(property.bytes[i]);
+            out[0] = QLatin1Char(Digits[byte >> 4]);
+            out[1] = QLatin1Char(Digits[byte & 0x0F]);
+        }
+        return line;
+    }
     default:
         return property.name + u' ' + QString::number(property.type) + u' ' +
                QString::number(property.secondNumber);
     }
     return property.name + u' ' + parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString PropertyLine(const MetadataProperty &property) {
+    QString line = propertyText(property);
+    if (line.size() > PropertyLineChars)
+        line.truncate(PropertyLineChars - TruncatedMark.size() - 1);
+    else if (!property.truncated)
+        return line;
+    return line + u' ' + TruncatedMark;
 }
 
 bool ImageMetadata::load(const QString &path) {
@@ -678,6 +867,29 @@ bool ImageMetadata::load(const QString &path) {
         // exiv2 reports unreadable and unknown files by throwing; so may a damaged file.
         m_properties.clear();
         return false;
+    }
+}
+
+QByteArray BoundedJpegMetadata(const QString &path) {
+    try {
+        const std::optional<JpegFacts> jpeg = scanJpeg(path);
+        if (!jpeg)
+            return {};
+        QByteArray out("\xFF\xD8", 2);
+        const auto segment = [&out](const QByteArray &payload) {
+            const auto length = quint16(payload.size() + 2); // it came from one segment
+            out += "\xFF\xE1";
+            out += char(length >> 8);
+            out += char(length & 0xFF);
+            out += payload;
+        };
+        if (!jpeg->exifTiff.isEmpty())
+            segment(QByteArray("Exif\0\0", 6) + boundedTiff(jpeg->exifTiff).tiff);
+        if (!jpeg->xmp.isEmpty())
+            segment(jpeg->xmp);
+        return out + QByteArray("\xFF\xD9", 2);
+    } catch (...) {
+        return {};
     }
 }
 

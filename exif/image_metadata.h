@@ -21,10 +21,28 @@ struct MetadataProperty {
     QList<MetadataRational> rationals; // types 5 and 10
     QByteArray bytes;                  // type 7
     qint64 secondNumber = 0;           // other types: the first value read as an integer
+    bool truncated = false;            // the value was cut short to keep the photo's cost bounded
 };
 
-// The property's name, a blank and its value as text.
+// What reading one photo may take: each value up to `MetadataFieldBytes` bytes, the long values
+// together up to `MetadataPhotoBytes` (past that each keeps its first 256 bytes; shorter values
+// are always whole). A whole Exif block holds at most 64 KiB, so only entries that point at one
+// shared block of data can add up to more.
+inline constexpr qsizetype MetadataFieldBytes = 16 * 1024;
+inline constexpr qsizetype MetadataPhotoBytes = 1024 * 1024;
+// The most text one property line holds, and the mark a line gets when its value was cut.
+inline constexpr qsizetype PropertyLineChars = 64 * 1024;
+extern const QString TruncatedMark;
+
+// The property's name, a blank and its value as text, on one line: line breaks inside a text
+// show as "\r" and "\n". At most `PropertyLineChars` characters; a cut value ends with the
+// mark.
 QString PropertyLine(const MetadataProperty &property);
+
+// A JPEG's Exif and XMP segments alone, rebuilt as a small JPEG whose Exif block is bounded as
+// for the listing: what the author and caption reading hands to the library instead of the
+// file. Empty when the file is not a JPEG.
+QByteArray BoundedJpegMetadata(const QString &path);
 
 // Lists the metadata of one picture: the entries of IFD0, the Exif, interoperability and GPS
 // directories and IFD1, then what the JPEG stream itself says (JFIF resolution when there is no

@@ -1,6 +1,7 @@
 #include "exif/read_exif.h"
 
 #include "app/comm_declare.h"
+#include "app/text_export.h"
 #include "exif/image_metadata.h"
 #include "ui/file_grid.h"
 
@@ -9,6 +10,8 @@ namespace kalmora {
 namespace {
 
 constexpr int DateColumnExif = 1, DateColumnOther = 2, ModelColumn = 3, ResultColumn = 5;
+// The most text one photo adds to an export.
+constexpr qsizetype PhotoTextChars = 4 * 1024 * 1024;
 // A stripped photo keeps at most its JPEG-derived properties.
 constexpr int ErasedPropertyLimit = 6;
 
@@ -68,10 +71,14 @@ void AppendPropertyText(const QString &path, QString &exportBuffer) {
         return;
     QString block;
     for (int i = 1; i <= metadata.count(); ++i) {
-        QString line = PropertyLine(metadata.item(i));
+        const MetadataProperty property = metadata.item(i);
+        QString line = PropertyLine(property);
         // Maker notes are long binary blocks that mean nothing in a text file.
         if (line.toLower().contains(QLatin1StringView("makernote")))
             line = QStringLiteral("制造商注释：【内容太多太长，不予导出】");
+        // One photo's text stays bounded whatever it holds; what no longer fits is named only.
+        if (block.size() + line.size() > PhotoTextChars)
+            line = OneLine(property.name) + u' ' + TruncatedMark;
         block += line + QStringLiteral("\r\n");
     }
     exportBuffer += block + QStringLiteral("\r\n");

@@ -50,7 +50,10 @@ FileTimesUpdate ApplyFileTimes::writeSet(const DateTime &planned, int row) const
 
 void ApplyFileTimes::showResult(int row, const FileTimesWriteResult &result) {
     FileGrid &g = *w.VSFlexGrid1;
-    switch (result.outcome()) {
+    // "仅创建": the other stamps go back with their old values, so a creation time that cannot
+    // be set leaves the file as it was.
+    const bool onlyCreation = !w.OptAll->isChecked() && w.OptCreate->isChecked();
+    switch (result.outcome(onlyCreation)) {
     case WriteOutcome::Success:
         g.setText(row, 5, QStringLiteral("修改成功"));
         break;

@@ -3,6 +3,7 @@
 #include "filetime/file_times.h"
 
 #include "app/path_bytes.h"
+#include "app/write_protection.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -325,10 +326,8 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
         failAsked(errno);
         return result;
     }
-    const uid_t user = geteuid();
     bool touchable = true;
-    if ((sx.stx_uid == user && !(sx.stx_mode & S_IWUSR)) ||
-        !(sx.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH))) {
+    if (MarkedReadOnly(sx.stx_uid, sx.stx_mode)) {
         // Marked read-only for everyone: kept as it is even for the administrator, whom the
         // system would let through.
         failAsked(EACCES);
@@ -371,13 +370,17 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     return result;
 }
 
-WriteOutcome FileTimesWriteResult::outcome() const {
+WriteOutcome FileTimesWriteResult::outcome(bool onlyCreationChanges) const {
     const StampStatus all[] = {creation, lastAccess, lastWrite};
     if (!readBack ||
         std::find(std::begin(all), std::end(all), StampStatus::Failed) != std::end(all))
         return WriteOutcome::Failure;
-    if (creation == StampStatus::NotSettable)
-        return WriteOutcome::SuccessCreationUnchanged;
+    if (creation == StampStatus::NotSettable) {
+        const bool othersAsked =
+            lastAccess != StampStatus::NotRequested || lastWrite != StampStatus::NotRequested;
+        return onlyCreationChanges || !othersAsked ? WriteOutcome::Failure
+                                                   : WriteOutcome::SuccessCreationUnchanged;
+    }
     return WriteOutcome::Success;
 }
 

@@ -55,8 +55,11 @@ struct FileTimesWriteResult {
     int systemError = 0;
 
     // Failure when a call failed or any asked stamp does not hold its value; creation unchanged
-    // when only the creation stamp could not be set on this file system.
-    WriteOutcome outcome() const;
+    // when only the creation stamp could not be set on this file system. When the creation
+    // stamp was the one change asked for (`onlyCreationChanges`: the others were written back
+    // with the values they had, or not asked for at all) and it cannot be set, nothing changed:
+    // Failure.
+    WriteOutcome outcome(bool onlyCreationChanges = false) const;
 };
 
 // The file's current stamps, or no value when the file cannot be examined. Creation is the

@@ -1,10 +1,16 @@
 #include "filetime/video_date.h"
 
 #include "app/comm_declare.h"
+#include "app/path_bytes.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The wide-character entries of the C interface.
 #define UNICODE
@@ -30,12 +36,23 @@ QString ExtractVideoDate(const QString &report) {
 
 QString ReadVideoDate(const QString &path) {
     // MediaInfo reports a file it cannot open as an empty report; a missing file is no video.
-    if (!QFileInfo(path).isFile())
+    if (path.isEmpty() || path.contains(QChar(u'\0')))
         return {};
+    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    // MediaInfo turns a wide path into bytes with the process locale, which under "C" cannot
+    // spell a Chinese name. The open file's own name in /proc is plain ASCII and leads to
+    // exactly this file, whatever its name's bytes.
+    const QString procName = QStringLiteral("/proc/self/fd/%1").arg(fd);
+    const std::wstring file = (QFileInfo::exists(procName) ? procName : path).toStdWString();
     void *handle = MediaInfo_New();
     if (!handle)
         return {};
-    const std::wstring file = path.toStdWString();
     MediaInfo_Open(handle, file.c_str());
     MediaInfo_Option(handle, L"Complete", L"1");
     const QString report = StringFromWidePointer(MediaInfo_Inform(handle, 0));

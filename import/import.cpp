@@ -116,7 +116,7 @@ void Import::inputClicked() {
                     : QStringLiteral("文件路径\t文件名\t文件创建时间\t文件修改时间\t文件访问时间");
             if (!exportFile->open() || !exportFile->writeLine(header)) {
                 prompter.show(QStringLiteral("无法创建导出文件“") + exportFile->path() +
-                                  QStringLiteral("”，") + CrLf +
+                                  QStringLiteral("”，") + exportFile->refusal() + CrLf +
                                   QStringLiteral("导入将继续进行，但不保存导出信息。"),
                               MsgIcon::Warning);
                 exportFile.reset();
@@ -141,7 +141,8 @@ void Import::inputClicked() {
         exported = exportFile->commit();
         if (!exported)
             prompter.show(QStringLiteral("导出文件“") + exportFile->path() +
-                              QStringLiteral("”写入失败，导出信息未能保存。"),
+                              QStringLiteral("”写入失败，导出信息未能保存。") +
+                              exportFile->refusal(),
                           MsgIcon::Warning);
     }
     if (exported) {
@@ -201,10 +202,11 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
             grid.setText(row, 6, times->lastWrite.toGeneralText());
             grid.setText(row, 7, times->lastAccess.toGeneralText());
             if (exportFile)
-                exportFile->writeLine(folderText + QLatin1Char('\t') + DisplayName(name) +
-                                      QLatin1Char('\t') + times->creation.toGeneralText() +
-                                      QLatin1Char('\t') + times->lastWrite.toGeneralText() +
-                                      QLatin1Char('\t') + times->lastAccess.toGeneralText());
+                exportFile->writeLine(OneLine(folderText) + QLatin1Char('\t') +
+                                      OneLine(DisplayName(name)) + QLatin1Char('\t') +
+                                      times->creation.toGeneralText() + QLatin1Char('\t') +
+                                      times->lastWrite.toGeneralText() + QLatin1Char('\t') +
+                                      times->lastAccess.toGeneralText());
         }
         grid.setText(row, 1, gridTimeText(grid.text(row, 1)));
         break;
@@ -223,8 +225,9 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
         if (exportFile) {
             const QString date = grid.text(row, 1).isEmpty() ? QStringLiteral("0000:00:00 00:00:00")
                                                              : grid.text(row, 1);
-            exportFile->writeLine(folderText + QLatin1Char('\t') + DisplayName(grid.text(row, 0)) +
-                                  QLatin1Char('\t') + date);
+            exportFile->writeLine(OneLine(folderText) + QLatin1Char('\t') +
+                                  OneLine(DisplayName(grid.text(row, 0))) + QLatin1Char('\t') +
+                                  OneLine(date));
         }
         break;
     }

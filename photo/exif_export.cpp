@@ -3,6 +3,7 @@
 #include "app/comm_declare.h"
 #include "app/path_bytes.h"
 #include "app/text_export.h"
+#include "app/write_protection.h"
 #include "exif/exif_labels.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
@@ -40,7 +41,7 @@ QString exportBlock(const QString &fileName, const QString &path) {
     properties = TranslateLabels(properties);
     if (properties.contains(QStringLiteral("制造商标记")))
         return QStringLiteral("制造商标记： 【内容太多太大，不予导出】");
-    return QStringLiteral("照片名称：") + DisplayName(fileName) + CrLf + properties;
+    return QStringLiteral("照片名称：") + OneLine(DisplayName(fileName)) + CrLf + properties;
 }
 
 } // namespace
@@ -108,6 +109,7 @@ void ExifExport::exportAll() {
             w.services().desktop.openFolder(folder);
     } else {
         prompter.show(QStringLiteral("Exif信息导出失败，无法写入：") + file.path() + CrLf +
+                          file.refusal() + (file.refusal().isEmpty() ? QString() : CrLf) +
                           QStringLiteral("稍后请单击重置所有进行新的操作。"),
                       MsgIcon::Warning);
     }
@@ -131,7 +133,7 @@ QByteArray checksumIn(const QByteArray &text) {
 // SHA-256 of a regular file of at most the download limit; empty otherwise.
 QByteArray fileChecksum(const QString &path) {
     const QFileInfo info(path);
-    if (!IsFreeDownloadTarget(path) || !info.isFile() || info.size() > DownloadSizeLimit)
+    if (!MayWriteOwnFile(path) || !info.isFile() || info.size() > DownloadSizeLimit)
         return {};
     QFile file(path);
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -149,7 +151,7 @@ QString ExifExport::downloadExifTool() {
     const QString sums = target + QStringLiteral(".sha256");
     // Never written through a link or over someone else's file.
     for (const QString &path : {target, sums}) {
-        if (!IsFreeDownloadTarget(path)) {
+        if (!MayWriteOwnFile(path)) {
             s.prompter.show(QStringLiteral("下载已取消：") + path + CrLf +
                                 QStringLiteral("该位置已存在，但不是当前用户自己的普通文件（例如"
                                                "是符号链接），为安全起见不会写入或改动它。"),

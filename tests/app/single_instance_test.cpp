@@ -1,6 +1,14 @@
+#include "app/single_instance.h"
+
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using kalmora::SingleInstanceGuard;
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
@@ -30,7 +38,97 @@ private:
         return false;
     }
 
+    // Sets an environment variable for the life of the object.
+    struct ScopedVariable {
+        QByteArray name, old;
+        bool had;
+        ScopedVariable(const char *n, const QByteArray &value)
+            : name(n), old(qgetenv(n)), had(qEnvironmentVariableIsSet(n)) {
+            if (value.isNull())
+                qunsetenv(n);
+            else
+                qputenv(n, value);
+        }
+        ~ScopedVariable() {
+            if (had)
+                qputenv(name.constData(), old);
+            else
+                qunsetenv(name.constData());
+        }
+    };
+
 private slots:
+    // Another user's runtime folder, or one that others may write into, is not trusted; nor is
+    // the shared temporary folder, where anyone can plant a file under the lock's name.
+    void lockLivesInAFolderNoOtherUserCanChange_data() {
+        QTest::addColumn<QString>("runtime");
+        QTest::newRow("runtime folder of another user") << QStringLiteral("foreign");
+        QTest::newRow("runtime folder writable by all") << QStringLiteral("open");
+        QTest::newRow("runtime folder is a link") << QStringLiteral("link");
+        QTest::newRow("no runtime folder") << QString();
+    }
+    void lockLivesInAFolderNoOtherUserCanChange() {
+        QFETCH(QString, runtime);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QDir dir(root.path());
+        // A shared temporary folder where another user planted the lock names first.
+        const QString tmp = dir.filePath(QStringLiteral("tmp"));
+        QVERIFY(dir.mkpath(QStringLiteral("tmp")));
+        QVERIFY(::chmod(QFile::encodeName(tmp).constData(), 01777) == 0);
+        const uid_t other = 65534;
+        for (const QString &planted :
+             {QStringLiteral("kalmora-%1.lock").arg(getuid()), QStringLiteral("runtime-root")}) {
+            QVERIFY(QDir(tmp).mkdir(planted));
+            QVERIFY(::chown(QFile::encodeName(tmp + u'/' + planted).constData(), other, other) ==
+                    0);
+        }
+        QString runtimePath;
+        if (runtime == QLatin1String("foreign") || runtime == QLatin1String("open")) {
+            runtimePath = dir.filePath(runtime);
+            QVERIFY(dir.mkdir(runtime));
+            const QByteArray native = QFile::encodeName(runtimePath);
+            if (runtime == QLatin1String("foreign"))
+                QVERIFY(::chown(native.constData(), other, other) == 0 &&
+                        ::chmod(native.constData(), 0700) == 0);
+            else
+                QVERIFY(::chmod(native.constData(), 0777) == 0);
+        } else if (runtime == QLatin1String("link")) {
+            runtimePath = dir.filePath(QStringLiteral("link"));
+            QVERIFY(QFile::link(tmp, runtimePath));
+        }
+        const QString cache = dir.filePath(QStringLiteral("cache"));
+        ScopedVariable runtimeVariable("XDG_RUNTIME_DIR", runtimePath.isEmpty()
+                                                              ? QByteArray()
+                                                              : QFile::encodeName(runtimePath));
+        ScopedVariable tmpVariable("TMPDIR", QFile::encodeName(tmp));
+        ScopedVariable cacheVariable("XDG_CACHE_HOME", QFile::encodeName(cache));
+
+        const QString lock = SingleInstanceGuard::defaultLockPath();
+        QVERIFY2(!lock.startsWith(tmp) && (runtimePath.isEmpty() || !lock.startsWith(runtimePath)),
+                 qPrintable(lock));
+        // The folder that holds it is the user's own and closed to everyone else.
+        struct stat info {};
+        QVERIFY(::lstat(QFile::encodeName(QFileInfo(lock).path()).constData(), &info) == 0);
+        QVERIFY(S_ISDIR(info.st_mode));
+        QCOMPARE(info.st_uid, geteuid());
+        QCOMPARE(info.st_mode & 077, 0u);
+        // What was planted stops nobody.
+        SingleInstanceGuard guard(lock);
+        QVERIFY(guard.acquire());
+        SingleInstanceGuard second(lock);
+        QVERIFY(!second.acquire());
+    }
+
+    void ownRuntimeFolderIsUsed() {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        QVERIFY(::chmod(QFile::encodeName(root.path()).constData(), 0700) == 0);
+        ScopedVariable runtimeVariable("XDG_RUNTIME_DIR", QFile::encodeName(root.path()));
+        QCOMPARE(SingleInstanceGuard::defaultLockPath(),
+                 root.filePath(QStringLiteral("kalmora.lock")));
+    }
+
     void secondInstanceShowsTheMessageAndEnds() {
         QProcess first;
         start(first);

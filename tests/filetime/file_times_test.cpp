@@ -681,7 +681,7 @@ private slots:
         QTest::newRow("creation not settable")
             << unset << ok << ok << true << int(WriteOutcome::SuccessCreationUnchanged);
         QTest::newRow("only creation asked, not settable")
-            << unset << no << no << true << int(WriteOutcome::SuccessCreationUnchanged);
+            << unset << no << no << true << int(WriteOutcome::Failure);
         QTest::newRow("one failed") << ok << bad << ok << true << int(WriteOutcome::Failure);
         QTest::newRow("failed beats not settable")
             << unset << ok << bad << true << int(WriteOutcome::Failure);

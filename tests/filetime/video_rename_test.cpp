@@ -9,6 +9,8 @@
 #include <QCheckBox>
 #include <QRadioButton>
 
+#include <clocale>
+#include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,6 +94,21 @@ private slots:
         QVERIFY(WriteFileTimes(clip, u).outcome() != WriteOutcome::Failure);
         QCOMPARE(ReadVideoDate(clip), QStringLiteral("2011-08-27 20:11:00"));
         QCOMPARE(ReadVideoDate(f.path(QStringLiteral("missing.avi"))), QString());
+    }
+
+    // MediaInfo spells the path with the process locale; under "C" a Chinese name must still
+    // reach it.
+    void chineseNameUnderTheCLocale() {
+        const QString clip = f.path(QStringLiteral("视频 一.avi"));
+        writeFile(clip, QByteArray(4096, 'x'));
+        FileTimesUpdate u;
+        u.lastWrite = dt("2011-08-27 20:11:00");
+        QVERIFY(WriteFileTimes(clip, u).outcome() != WriteOutcome::Failure);
+        const std::string before = setlocale(LC_ALL, nullptr);
+        QVERIFY(setlocale(LC_ALL, "C"));
+        const QString date = ReadVideoDate(clip);
+        setlocale(LC_ALL, before.c_str());
+        QCOMPARE(date, QStringLiteral("2011-08-27 20:11:00"));
     }
 
     void videoImportFillsTheDateColumn() {
@@ -191,6 +208,32 @@ private slots:
         QCOMPARE(after.lastAccess, before.lastAccess);
         QCOMPARE(after.creation, before.creation);
         QCOMPARE(g().text(1, 5), QStringLiteral("修改成功"));
+    }
+
+    // Creation only, where the file system cannot set it: the file keeps all its stamps.
+    void videoShiftOfTheCreationAloneThatCannotBeSetFails() {
+        writeFile(f.path(QStringLiteral("a.avi")), QByteArray(4096, 'x'));
+        FileTimesUpdate u;
+        u.lastWrite = dt("2011-08-27 20:11:00");
+        QVERIFY(WriteFileTimes(f.path(QStringLiteral("a.avi")), u).outcome() !=
+                WriteOutcome::Failure);
+        w().ChPgDn->setChecked(true);
+        w().LDir->setText(f.folder.path());
+        w().CmdInput->click();
+        const FileTimes before = ReadFileTimes(f.path(QStringLiteral("a.avi"))).value();
+        w().OptCreate->setChecked(true);
+        PhotoDateSettings settings;
+        settings.unit = ShiftUnit::Hour;
+        settings.stepText = QStringLiteral("2");
+        w().features().dateRewrite->askSettings = [&] {
+            return std::optional<PhotoDateSettings>(settings);
+        };
+        w().CmdFileDateMod->click();
+        const FileTimes after = ReadFileTimes(f.path(QStringLiteral("a.avi"))).value();
+        if (after.creation != before.creation)
+            QSKIP("this file system sets creation times");
+        QCOMPARE(after, before);
+        QCOMPARE(g().text(1, 5), QStringLiteral("修改失败"));
     }
 
     void cancellingTheShiftWritesNothingAndResets() {

@@ -95,6 +95,7 @@ bool exifSeeds() {
         };
         const SamplePhoto camera = cameraPhoto(order);
         put(QStringLiteral("camera.jpg"), camera.bytes);
+        put(QStringLiteral("expanding.jpg"), expandingPhoto(order));
         put(QStringLiteral("camera-cut-in-exif.jpg"), camera.bytes.left(camera.exifEnd - 40));
         for (quint16 format = 0; format <= 13; ++format)
             put(QStringLiteral("format-%1.jpg").arg(format), formatPhoto(order, format));

@@ -275,4 +275,51 @@ SamplePhoto cameraPhoto(ByteOrder order, const QByteArray &dateTimeOriginal,
     return photo;
 }
 
+QByteArray expandingPhoto(ByteOrder order) {
+    using namespace ExifTags;
+    constexpr int SharedBytes = 52000;
+    constexpr int EntriesPerDirectory = 240;
+    TiffBuilder tiff(order);
+    const int ifd0 = tiff.addDirectory();
+    const int ifd1 = tiff.addDirectory();
+    const int exif = tiff.addDirectory();
+    const int gps = tiff.addDirectory();
+    tiff.add(ifd0, tiff.ascii(Model, "Kalmora TestCam"));
+    tiff.add(ifd0, tiff.pointer(ExifIfdPointer, exif));
+    tiff.add(ifd0, tiff.pointer(GpsIfdPointer, gps));
+    tiff.link(ifd0, ifd1);
+    tiff.add(exif, tiff.ascii(DateTimeOriginal, "2011:08:27 20:11:00"));
+
+    // Printable bytes without NUL, so that a text reading takes them all.
+    QByteArray shared(SharedBytes, '\0');
+    for (int i = 0; i < SharedBytes; ++i)
+        shared[i] = char(0x41 + i % 26);
+    const quint16 formats[] = {ExifFormat::Undefined, ExifFormat::Short, ExifFormat::Long,
+                               ExifFormat::Rational,  ExifFormat::Ascii, ExifFormat::SRational};
+    const auto width = [](quint16 format) {
+        return format == ExifFormat::Short       ? 2
+               : format == ExifFormat::Long      ? 4
+               : format == ExifFormat::Rational  ? 8
+               : format == ExifFormat::SRational ? 8
+                                                 : 1;
+    };
+    QList<std::pair<int, int>> sharing; // directory, entry index
+    for (const int dir : {ifd0, ifd1, exif, gps}) {
+        for (int k = 0; k < EntriesPerDirectory; ++k) {
+            const quint16 format = formats[k % 6];
+            TiffEntry e;
+            e.tag = quint16((dir == gps ? 0x0100 : 0xC000) + k);
+            e.format = format;
+            e.count = quint32(SharedBytes / width(format));
+            e.valueField = 0;
+            sharing.append({dir, tiff.add(dir, e)});
+        }
+    }
+    const int holder = tiff.add(gps, tiff.bytes(0x00FF, shared, ExifFormat::Undefined));
+    const quint32 at = tiff.build().dataOffsets.at(gps).at(holder);
+    for (const auto &[dir, k] : sharing)
+        tiff.entry(dir, k).valueField = at;
+    return JpegBuilder().jfif().exif(tiff.build().bytes).build().bytes;
+}
+
 } // namespace kalmora::test

@@ -152,4 +152,9 @@ struct SamplePhoto {
 SamplePhoto cameraPhoto(ByteOrder order, const QByteArray &dateTimeOriginal = "2019:05:04 13:22:41",
                         const QByteArray &model = "Kalmora TestCam");
 
+// A photo of about 65 KB built to expand: one block of value data of about 50 KB that hundreds
+// of entries in IFD0, IFD1, the Exif and the GPS directories all point at, read as bytes,
+// shorts, longs, rationals and text. It still has a model and a shooting date.
+QByteArray expandingPhoto(ByteOrder order);
+
 } // namespace kalmora::test

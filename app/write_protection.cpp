@@ -1,0 +1,33 @@
+#include "app/write_protection.h"
+
+#include "app/path_bytes.h"
+
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kalmora {
+
+bool MarkedReadOnly(uid_t owner, mode_t mode) {
+    return (owner == geteuid() && !(mode & S_IWUSR)) || !(mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+}
+
+bool MarkedReadOnly(int fd) {
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0)
+        return true;
+    return MarkedReadOnly(info.st_uid, info.st_mode);
+}
+
+OwnFileTarget ExamineOwnFileTarget(const QString &path) {
+    struct stat info {};
+    if (::lstat(PathBytes(path).constData(), &info) != 0)
+        return errno == ENOENT ? OwnFileTarget::Free : OwnFileTarget::OtherEntry;
+    if (S_ISLNK(info.st_mode))
+        return OwnFileTarget::Link;
+    return S_ISREG(info.st_mode) && info.st_uid == geteuid() ? OwnFileTarget::OwnRegularFile
+                                                             : OwnFileTarget::OtherEntry;
+}
+
+} // namespace kalmora
