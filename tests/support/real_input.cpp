@@ -167,4 +167,12 @@ void activate(QWidget *window) {
     flush();
 }
 
+bool closeWindow(QWidget *window) {
+    const bool closed =
+        QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::SynchronousDelivery>(
+            windowOf(window));
+    flush();
+    return closed;
+}
+
 } // namespace kalmora::test::real

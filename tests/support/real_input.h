@@ -41,5 +41,7 @@ void returnFromAnotherApplication(QWidget *window);
 void messageBoxClosedOver(QWidget *window);
 // The window takes the activation (no matter from where).
 void activate(QWidget *window);
+// The user closes the window with its title bar's close button; true when it closed.
+bool closeWindow(QWidget *window);
 
 } // namespace kalmora::test::real
