@@ -4,9 +4,9 @@
 #include "ui/up_down.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDate>
 #include <QEvent>
-#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -223,7 +223,8 @@ bool TimeFields::eventFilter(QObject *watched, QEvent *event) {
         auto *key = static_cast<QKeyEvent *>(event);
         if ((key->modifiers() & Qt::AltModifier) && !validateStep(field)) {
             m_swallowShortcut = true;
-            event->accept();
+            event->accept(); // the key goes to the field instead, which drops it
+            return true;
         }
         return false;
     }

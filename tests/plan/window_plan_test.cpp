@@ -772,7 +772,7 @@ private slots:
         listFiles(5, 31);
         FileGridView *view = w().GridView;
         const QRect cell = view->visualRect(w().VSFlexGrid1->index(row - 1, 0));
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        test::real::doubleClick(view->viewport(), cell.center());
         QCOMPARE(w().VSFlexGrid1->row(), std::min(row, w().VSFlexGrid1->rows() - 1));
         QCOMPARE(w().FileCount, filesAfter);
         QCOMPARE(names().size(), filesAfter);
@@ -787,8 +787,8 @@ private slots:
         listFiles(5, 31);
         w().Busy = true;
         FileGridView *view = w().GridView;
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {},
-                           view->visualRect(w().VSFlexGrid1->index(2, 0)).center());
+        test::real::doubleClick(view->viewport(),
+                                view->visualRect(w().VSFlexGrid1->index(2, 0)).center());
         QCOMPARE(prompter().beeps, 1);
         QCOMPARE(w().FileCount, 5);
     }

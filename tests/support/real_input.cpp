@@ -38,8 +38,13 @@ QWindow *windowOf(QWidget *widget) {
 void mouse(QWidget *widget, QPoint pos, Qt::MouseButtons state, Qt::MouseButton button,
            QEvent::Type type, ulong ms) {
     QWindow *window = windowOf(widget);
-    const QPoint local = widget->mapTo(widget->window(), pos.isNull() ? widget->rect().center()
-                                                                      : pos);
+    if (pos.isNull()) {
+        // A check box or option reacts on its indicator and caption only, which a layout may
+        // leave at the left of a wide widget.
+        const bool indicator = widget->inherits("QCheckBox") || widget->inherits("QRadioButton");
+        pos = indicator ? QPoint(8, widget->height() / 2) : widget->rect().center();
+    }
+    const QPoint local = widget->mapTo(widget->window(), pos);
     const QPoint global = widget->window()->mapToGlobal(local);
     QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::SynchronousDelivery>(
         window, later(ms), QPointF(local), QPointF(global), state, button, type);

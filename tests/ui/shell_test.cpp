@@ -231,8 +231,8 @@ private slots:
         w().CmbFileFilter->setEditText(QStringLiteral("*.abcdefghijk"));
         test::real::leaveForAnotherApplication();
         QCOMPARE(f.prompter().texts(),
-                 QStringList{
-                     QStringLiteral("错误：文件类型过滤标识太长，超出10个字符限制！重新检查输入！")});
+                 QStringList{QStringLiteral(
+                     "错误：文件类型过滤标识太长，超出10个字符限制！重新检查输入！")});
         QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*."));
         test::real::returnFromAnotherApplication(&w());
         QTRY_VERIFY(box()->hasFocus());
@@ -528,7 +528,7 @@ private slots:
         QVERIFY(!w().Frame1->isEnabled());
         QVERIFY(w().CmdInput->isEnabled());
         QVERIFY(!w().CmdFileDateMod->isEnabled()); // the sample rows are no files
-        test::real::doubleClick(w().Option3); // the whole gesture, its last release included
+        test::real::doubleClick(w().Option3);      // the whole gesture, its last release included
         QVERIFY(w().Option1->isChecked());
         QVERIFY(!w().Option3->isChecked());
         QCOMPARE(w().CmdTimeZone->text(), QStringLiteral("修改时间区间"));
@@ -544,24 +544,32 @@ private slots:
     void choosingTheShownFolderResetsTheList() {
         QFETCH(QString, way);
         f.makeFile(QStringLiteral("a.txt"), DateTime(2011, 1, 1), DateTime(2011, 1, 1));
-        f.importFolder();
-        QCOMPARE(w().FileCount, 1);
         showWindow();
+        // Listed in Exif mode; back in file-time mode the list still counts and the folder and
+        // type can be chosen again.
+        test::real::click(w().OptExif);
+        f.importFolder();
+        test::real::click(w().OptDate);
+        QCOMPARE(w().FileCount, 1);
         const QString folder = f.folder.path();
         if (way == QLatin1String("sample")) {
             f.doubles->fileDialogs.files = {f.path(QStringLiteral("a.txt"))};
-            w().ChPatternDefault->setChecked(false);
+            test::real::click(w().ChPatternDefault);
             test::real::click(w().CmdFileExt);
         } else {
             f.prompter().answer(way == QLatin1String("FDir") ? MsgAnswer::Yes : MsgAnswer::No);
             f.doubles->fileDialogs.folders = {folder};
-            QTimer::singleShot(0, this, [this, folder] {
-                if (auto *dialog = qobject_cast<FDir *>(QApplication::activeModalWidget())) {
-                    dialog->chooseFolder(folder);
-                    test::real::click(dialog->CmdOk);
-                }
-            });
+            // FDir opens once the question is answered.
+            f.prompter().onShow = [this, folder](const Message &) {
+                QTimer::singleShot(0, this, [this, folder] {
+                    if (auto *dialog = qobject_cast<FDir *>(QApplication::activeModalWidget())) {
+                        dialog->chooseFolder(folder);
+                        test::real::click(dialog->CmdOk);
+                    }
+                });
+            };
             test::real::click(w().CmdDirBrowse);
+            f.prompter().onShow = nullptr;
         }
         QCOMPARE(w().LDir->text(), folder);
         QCOMPARE(w().FileCount, 0);
@@ -572,8 +580,8 @@ private slots:
     void fdirRefusesSystemFolders() {
         showWindow();
         const QString before = w().LDir->text();
-        f.prompter().answer(MsgAnswer::Yes);   // the alternative way
-        f.prompter().answer(MsgAnswer::Retry); // after /etc
+        f.prompter().answer(MsgAnswer::Yes);    // the alternative way
+        f.prompter().answer(MsgAnswer::Retry);  // after /etc
         f.prompter().answer(MsgAnswer::Cancel); // after /usr/bin
         QStringList offered = {QStringLiteral("/etc"), QStringLiteral("/usr/bin")};
         std::function<void()> choose = [&] {
@@ -581,13 +589,12 @@ private slots:
             if (!dialog || offered.isEmpty())
                 return;
             dialog->chooseFolder(offered.takeFirst());
-            if (!offered.isEmpty())
-                f.prompter().onShow = [&](const Message &) { QTimer::singleShot(0, this, choose); };
-            else
+            if (offered.isEmpty())
                 f.prompter().onShow = nullptr;
             test::real::click(dialog->CmdOk);
         };
-        QTimer::singleShot(0, this, choose);
+        // FDir opens after the question, and again after Retry.
+        f.prompter().onShow = [&](const Message &) { QTimer::singleShot(0, this, choose); };
         test::real::click(w().CmdDirBrowse);
         QVERIFY(offered.isEmpty());
         QCOMPARE(f.prompter().texts(),
