@@ -211,7 +211,7 @@ private slots:
             QCOMPARE(g().text(r, 5), results[r - 1]);
             QCOMPARE(g().text(r, 2), dates[r - 1]);
         }
-        if (results[2] != QLatin1String("修改成功"))
+        if (results[2] != QStringLiteral("修改成功"))
             QCOMPARE(f.bytesOf(QStringLiteral("c.jpg")), c);
     }
 
