@@ -245,7 +245,7 @@ void FileFilter::sampleFileClicked() {
             return;
         }
         const QString pattern = QStringLiteral("*.") + tail.mid(dot + 1);
-        w.CmbFileFilter->setEditText(pattern);
+        w.CmbFileFilter->setEditText(pattern); // runs textChanged, which may reset
         w.File1->setPattern(pattern);
         w.ChPatternDefault->setChecked(false);
         return;

@@ -62,7 +62,7 @@ void DateRewrite::rewriteCurrentRow() {
             QStringLiteral("起始日期时间来修改当前行的数码照片的拍摄日期？"),
         MsgIcon::Warning, MsgButtons::OkCancel, QStringLiteral("警 告"), MsgAnswer::Cancel);
     if (answer != MsgAnswer::Ok) {
-        w.Option1->setChecked(true);
+        w.Option1->setChecked(true); // runs StepRange::option1Clicked
         return;
     }
     w.OperationRunning = true;
@@ -95,7 +95,7 @@ void DateRewrite::rewriteCurrentRow() {
         }
     }
     prompter.show(QStringLiteral("改写完毕！"), MsgIcon::Information);
-    w.Option1->setChecked(true);
+    w.Option1->setChecked(true); // runs StepRange::option1Clicked
     w.RewriteRunning = false;
     w.Busy = false;
     w.Frame5->setEnabled(true);

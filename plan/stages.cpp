@@ -241,7 +241,7 @@ void Stages::workTimeClicked() {
     if (on) {
         w.ChExclude->setEnabled(true);
     } else {
-        w.ChExclude->setChecked(true);
+        w.ChExclude->setChecked(true); // runs excludeClicked
         w.ChExclude->setEnabled(false);
     }
     if (w.ClearOnReset)

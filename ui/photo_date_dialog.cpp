@@ -230,16 +230,16 @@ void FPhotoDate::fillStartWithNow() {
 void FPhotoDate::chNewClicked() {
     if (ChNew->isChecked()) {
         Frame1->setTitle(QStringLiteral("时间递增单位："));
-        OptSec->setChecked(true);
+        OptSec->setChecked(true); // runs unitClicked
         ChFor->setEnabled(false);
-        ChFor->setChecked(true);
+        ChFor->setChecked(true); // runs chForClicked
         TStart->setEnabled(true);
         fillStartWithNow();
     } else {
         Frame1->setTitle(QStringLiteral("时间位移单位："));
-        OptDay->setChecked(true);
+        OptDay->setChecked(true); // runs unitClicked
         ChFor->setEnabled(true);
-        ChFor->setChecked(true);
+        ChFor->setChecked(true); // runs chForClicked
         TStart->setEnabled(false);
     }
 }
@@ -250,12 +250,12 @@ void FPhotoDate::chForClicked() {
 
 void FPhotoDate::option1Clicked() {
     ChNew->setEnabled(true);
-    ChNew->setChecked(false);
+    ChNew->setChecked(false); // runs chNewClicked when it was checked
 }
 
 void FPhotoDate::option2Clicked() {
     ChNew->setEnabled(false);
-    ChNew->setChecked(false);
+    ChNew->setChecked(false); // runs chNewClicked when it was checked
 }
 
 void FPhotoDate::unitClicked(ShiftUnit unit) {
