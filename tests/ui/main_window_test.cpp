@@ -428,7 +428,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTest::mouseMove(w.SB1Panels[1], QPoint(5, 5));
         QCOMPARE(w.SB1Panels[1]->cursor().shape(), Qt::PointingHandCursor);
-        QTest::mouseClick(w.SB1Panels[1], Qt::LeftButton);
+        test::real::click(w.SB1Panels[1]);
         QCOMPARE(m_doubles->desktop.opened,
                  QStringList{QStringLiteral("url:") + FMainDate::homePage() +
                              QStringLiteral("/Index.htm")});
