@@ -15,6 +15,8 @@ FNoticeMsg::FNoticeMsg() : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHin
     setObjectName(QStringLiteral("FNoticeMsg"));
     setWindowTitle(QStringLiteral("消息"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The program lives as long as the main window; a notice left open must not keep it alive.
+    setAttribute(Qt::WA_QuitOnClose, false);
     resize(420, 90);
 }
 

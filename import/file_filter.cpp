@@ -9,13 +9,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace kalmora {
 
@@ -102,9 +106,12 @@ QString FileFilter::validationMessage(const QString &text, const QString &accept
 bool FileFilter::validate() {
     const QString text = w.CmbFileFilter->currentText();
     const QString message = validationMessage(text, m_acceptedPattern);
-    if (message.isEmpty())
+    if (message.isEmpty() || m_validating)
         return true;
+    // The box takes the activation, which leaves the field once more: checked once.
+    m_validating = true;
     w.services().prompter.show(message, MsgIcon::Critical, MsgButtons::Ok, ErrorTitle);
+    m_validating = false;
     QLineEdit *edit = w.CmbFileFilter->lineEdit();
     w.CmbFileFilter->setEditText(QStringLiteral("*."));
     const bool selectExtension = text.size() > 2;
@@ -127,12 +134,13 @@ bool FileFilter::eventFilter(QObject *watched, QEvent *event) {
         if (edit->text().contains(QLatin1String("*.")))
             QTimer::singleShot(0, edit, [edit] { edit->setSelection(2, 12); });
         return false;
-    case QEvent::FocusOut: {
-        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+    case QEvent::FocusOut:
+        // Also when the window loses the activation; the box's own list popping up is no leaving.
+        if (static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
             validate();
         return false;
-    }
+    case QEvent::InputMethod:
+        return commitTyped(static_cast<QInputMethodEvent *>(event));
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
         // A middle click would paste the selection: refused like Ctrl+V.
@@ -150,27 +158,52 @@ bool FileFilter::eventFilter(QObject *watched, QEvent *event) {
         QString c = key->text();
         if (key->key() == Qt::Key_Backspace)
             c = QStringLiteral("\b");
-        if (c.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
-            key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-            key->key() == Qt::Key_Escape ||
-            (c.size() == 1 && c[0].unicode() < 32 && c != QLatin1String("\b")))
-            return false; // not a typed character: navigation, focus, shortcuts
-        m_acceptedPattern = QStringLiteral("1");
-        const QString t = edit->text();
-        const bool whole = edit->hasSelectedText() && edit->selectedText() == t;
-        const QString taken = typedCharacter(t, c, whole);
-        if (taken.isEmpty()) {
-            w.services().prompter.beep();
-            return true;
-        }
-        if (taken == QLatin1String("\b"))
-            return false; // an ordinary Backspace
-        edit->insert(taken);
-        return true;
+        // Delete (U+007F on X11), Return, Escape, Tab and the other control characters are no
+        // typed characters: the line edit handles them as in any text box.
+        else if (c.isEmpty() || std::any_of(c.begin(), c.end(), [](QChar ch) {
+                     return ch.category() == QChar::Other_Control;
+                 }))
+            return false;
+        return typed(c);
     }
     default:
         return false;
     }
+}
+
+bool FileFilter::typed(const QString &c) {
+    QLineEdit *edit = w.CmbFileFilter->lineEdit();
+    m_acceptedPattern = QStringLiteral("1");
+    const QString t = edit->text();
+    const bool whole = edit->hasSelectedText() && edit->selectedText() == t;
+    const QString taken = typedCharacter(t, c, whole);
+    if (taken.isEmpty()) {
+        w.services().prompter.beep();
+        return true;
+    }
+    if (taken == QLatin1String("\b"))
+        return false; // an ordinary Backspace
+    edit->insert(taken);
+    return true;
+}
+
+bool FileFilter::commitTyped(QInputMethodEvent *event) {
+    const QString committed = event->commitString();
+    if (committed.isEmpty())
+        return false;
+    // Each committed character goes through the rules of a typed one.
+    for (const QChar c : committed) {
+        if (c.category() == QChar::Other_Control) {
+            w.services().prompter.beep();
+            continue;
+        }
+        typed(QString(c));
+    }
+    if (!event->preeditString().isEmpty()) {
+        QInputMethodEvent composing(event->preeditString(), event->attributes());
+        QCoreApplication::sendEvent(w.CmbFileFilter->lineEdit(), &composing);
+    }
+    return true;
 }
 
 void FileFilter::sampleFileClicked() {
@@ -197,7 +230,7 @@ void FileFilter::sampleFileClicked() {
                 continue;
             return;
         }
-        w.LDir->setText(folder);
+        w.features().reset->chooseFolder(folder);
         w.File1->setPath(folder);
         const QString tail = file.right(12);
         const qsizetype dot = tail.lastIndexOf(QLatin1Char('.'));
@@ -212,7 +245,7 @@ void FileFilter::sampleFileClicked() {
             return;
         }
         const QString pattern = QStringLiteral("*.") + tail.mid(dot + 1);
-        w.CmbFileFilter->setEditText(pattern);
+        w.CmbFileFilter->setEditText(pattern); // runs textChanged, which may reset
         w.File1->setPattern(pattern);
         w.ChPatternDefault->setChecked(false);
         return;

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+class QInputMethodEvent;
+
 namespace kalmora {
 
 class FMainDate;
@@ -31,9 +33,15 @@ protected:
 private:
     void listPicked();
     bool validate();
+    // One character typed into the box (Backspace as "\b"): the typing rule, then inserted,
+    // refused with the beep, or left to the line edit; true when the key is dealt with here.
+    bool typed(const QString &c);
+    // An input method's commit, character by character as if typed.
+    bool commitTyped(QInputMethodEvent *event);
 
     FMainDate &w;
     QString m_acceptedPattern;
+    bool m_validating = false; // the message of a check is open
 };
 
 } // namespace kalmora

@@ -4,6 +4,7 @@
 #include "ui/fdir.h"
 #include "ui/features.h"
 #include "ui/main_window.h"
+#include "ui/reset.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -60,10 +61,26 @@ QString FolderChoice::BrowseForFolder(const QString &title) {
     return folder;
 }
 
-void FolderChoice::showFDir() {
-    FDir dialog(w.values().WorkFolder, &w);
-    dialog.exec();
-    w.LDir->setText(dialog.folder());
+void FolderChoice::showFDir(const AppValues &values) {
+    for (;;) {
+        FDir dialog(w.values().WorkFolder, &w);
+        dialog.exec();
+        const QString folder = dialog.folder();
+        // The same refusal as the default way: no way of choosing may reach a system folder.
+        if (IsSystemFolder(folder, values)) {
+            if (refuseSystemFolder() == MsgAnswer::Retry)
+                continue;
+            return;
+        }
+        w.features().reset->chooseFolder(folder);
+        return;
+    }
+}
+
+MsgAnswer FolderChoice::refuseSystemFolder() {
+    return w.services().prompter.show(QStringLiteral("不允许操作系统目录，请重新指定其他目录！"),
+                                      MsgIcon::Warning, MsgButtons::RetryCancel,
+                                      QStringLiteral("提醒"));
 }
 
 void FolderChoice::browseClicked() {
@@ -84,7 +101,7 @@ void FolderChoice::browseClicked() {
                            "取消——我的系统正常，使用默认方式，以后不再出现本提示"),
             MsgIcon::Information, MsgButtons::YesNoCancel, QStringLiteral("消息"), MsgAnswer::No);
         if (a == MsgAnswer::Yes) {
-            showFDir();
+            showFDir(values);
             return;
         }
         if (a == MsgAnswer::Cancel)
@@ -94,9 +111,7 @@ void FolderChoice::browseClicked() {
     for (;;) {
         const QString path = BrowseForFolder(QStringLiteral("请选择输入目录："));
         if (!path.isEmpty() && IsSystemFolder(path, values)) {
-            if (s.prompter.show(QStringLiteral("不允许操作系统目录，请重新指定其他目录！"),
-                                MsgIcon::Warning, MsgButtons::RetryCancel,
-                                QStringLiteral("提醒")) == MsgAnswer::Retry)
+            if (refuseSystemFolder() == MsgAnswer::Retry)
                 continue;
             return;
         }
@@ -107,7 +122,7 @@ void FolderChoice::browseClicked() {
         }
         if (path.isEmpty())
             return;
-        w.LDir->setText(path);
+        w.features().reset->chooseFolder(path);
         afterChoice(lunchFrame);
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/startup.h"
+#include "platform/prompter.h"
 
 #include <QObject>
 
@@ -25,11 +26,14 @@ public:
     // The folder dialog: the normalised folder, WorkFolder for one that does not exist, or
     // empty text when the user cancels.
     QString BrowseForFolder(const QString &title);
-    // Shows FDir modally; its folder goes to the main window however it is closed.
-    void showFDir();
+    // Shows FDir modally; its folder goes to the main window however it is closed, unless it
+    // is a system folder (by the rules of values), which is refused with a retry.
+    void showFDir(const AppValues &values);
 
 private:
     void afterChoice(bool lunchFrameWasEnabled);
+    // The warning with Retry and Cancel; the answer.
+    MsgAnswer refuseSystemFolder();
 
     FMainDate &w;
 };

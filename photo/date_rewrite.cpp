@@ -62,7 +62,7 @@ void DateRewrite::rewriteCurrentRow() {
             QStringLiteral("起始日期时间来修改当前行的数码照片的拍摄日期？"),
         MsgIcon::Warning, MsgButtons::OkCancel, QStringLiteral("警 告"), MsgAnswer::Cancel);
     if (answer != MsgAnswer::Ok) {
-        w.Option1->setChecked(true);
+        w.Option1->setChecked(true); // runs StepRange::option1Clicked
         return;
     }
     w.OperationRunning = true;
@@ -75,7 +75,7 @@ void DateRewrite::rewriteCurrentRow() {
             w.TStartY->text() + QLatin1Char('-') + w.TStartM->text() + QLatin1Char('-') +
             w.TStartD->text() + QLatin1Char(' ') + w.TStartH->text() + QLatin1Char(':') +
             w.TStartMin->text() + QLatin1Char(':') + w.TStartSec->text());
-        if (!start || start->toExifText().size() != 19) {
+        if (!start || ExifDateText(*start).isEmpty()) {
             g.setText(row, ResultCol, QStringLiteral("失败(日期数据异常)"));
         } else {
             switch (PatchShootingDate(w.pathOf(g.text(row, NameCol)), start->toExifText())) {
@@ -95,7 +95,7 @@ void DateRewrite::rewriteCurrentRow() {
         }
     }
     prompter.show(QStringLiteral("改写完毕！"), MsgIcon::Information);
-    w.Option1->setChecked(true);
+    w.Option1->setChecked(true); // runs StepRange::option1Clicked
     w.RewriteRunning = false;
     w.Busy = false;
     w.Frame5->setEnabled(true);
@@ -154,9 +154,8 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
             settings.newStart
                 ? RewriteBaseDate(settings.startText)
                 : (original.isEmpty() ? std::nullopt : RewriteBaseDate(HyphenDateText(original)));
-        const QString exifText = base ? plan.newDate(*base).toExifText() : QString();
-        // A date beyond year 9999 would not fit the field's 19 characters.
-        if (exifText.size() != 19) {
+        const QString exifText = base ? ExifDateText(plan.newDate(*base)) : QString();
+        if (exifText.isEmpty()) {
             g.setText(r, ResultCol, QStringLiteral("失败(日期数据异常)"));
             g.setText(r, NewCol, QString());
         } else {
@@ -167,7 +166,6 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
             case DatePatchOutcome::Failed:
                 g.setText(r, ResultCol, QStringLiteral("修改失败(文件访问错误)"));
                 g.setText(r, NewCol, original);
-                plan.stepTaken();
                 break;
             case DatePatchOutcome::NoDateField:
                 refreshRow(r);
@@ -176,7 +174,6 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
             case DatePatchOutcome::Written:
                 refreshRow(r);
                 g.setText(r, ResultCol, QStringLiteral("修改成功"));
-                plan.stepTaken();
                 break;
             }
         }

@@ -3,6 +3,8 @@
 #include "exif/exif_reader.h"
 #include "platform/random.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTime>
 
@@ -87,15 +89,29 @@ ShootingDatePlan::ShootingDatePlan(const PhotoDateSettings &settings, Random &ra
 
 DateTime ShootingDatePlan::newDate(const DateTime &base) {
     const PhotoDateSettings &s = m_settings;
+    // Every row that reaches the formula counts, whatever the patch then comes to.
     if (s.newStart)
-        return AddUnits(base, s.unit, m_rows * FieldNumber(s.stepText));
+        return AddUnits(base, s.unit, m_rows++ * FieldNumber(s.stepText));
     const qint64 amount = s.randomShift ? RandomAmount(FieldNumber(s.stepStartText),
                                                        FieldNumber(s.stepEndText), m_random.next())
                                         : FieldNumber(s.stepText);
     return AddUnits(base, s.unit, s.earlier ? -amount : amount);
 }
 
+QString ExifDateText(const DateTime &date) {
+    // Years 1 to 9999 only: the field holds four digits, and no sign.
+    if (!date.isValid() || date.year() < 1 || date.year() > 9999)
+        return {};
+    return date.toExifText();
+}
+
 DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText) {
+    // A photo gone or unreadable since the import is an access error, not a photo without a
+    // date field (the reader would take an unreadable file for one without Exif).
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return DatePatchOutcome::Failed;
+    file.close();
     try {
         ExifReader reader;
         reader.Load(path);

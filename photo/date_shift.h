@@ -53,16 +53,19 @@ bool IsValidStartText(const QString &text);
 class ShootingDatePlan {
 public:
     ShootingDatePlan(const PhotoDateSettings &settings, Random &random);
+    // With a new start, each call is one row further: rows rejected for a bad date never get
+    // here, every other row counts, whatever its patch comes to.
     DateTime newDate(const DateTime &base);
-    // The row used its step: the next new-start date is one step later. Rows rejected for a bad
-    // date, or photos without a date field, do not call this.
-    void stepTaken() { ++m_rows; }
 
 private:
     const PhotoDateSettings &m_settings;
     Random &m_random;
     qint64 m_rows = 0;
 };
+
+// The 19-character Exif form of a new shooting date, or empty text for a date outside the
+// years 1 to 9999.
+QString ExifDateText(const DateTime &date);
 
 // What writing a new shooting date into a photo came to.
 enum class DatePatchOutcome {

@@ -183,15 +183,16 @@ void Stages::breakClicked() {
     applyImportRule();
 }
 
-bool Stages::refuse(bool quiet) {
+void Stages::beepUnlessQuiet(bool quiet) {
     if (!quiet)
         w.services().prompter.beep();
-    return true;
 }
 
 void Stages::resetWorkClicked(bool quiet) {
-    if (!mayAct(false, false) && refuse(quiet))
+    if (!mayAct(false, false)) {
+        beepUnlessQuiet(quiet);
         return;
+    }
     w.features().timeFields->writeDutyDefaults();
     w.UpDownoffDutyH->setMin(LeadingNumber(w.TOnDutyH->text()));
     setStage(w.CmdTimeOnOffDuty, false);
@@ -202,8 +203,10 @@ void Stages::resetWorkClicked(bool quiet) {
 }
 
 void Stages::resetBreakClicked(bool quiet) {
-    if (!mayAct(false, false) && refuse(quiet))
+    if (!mayAct(false, false)) {
+        beepUnlessQuiet(quiet);
         return;
+    }
     w.features().timeFields->writeBreakDefaults();
     w.UpDownEBreakH->setMin(LeadingNumber(w.TBreakH->text()));
     setStage(w.CmdWordBreakTime, false);
@@ -238,7 +241,7 @@ void Stages::workTimeClicked() {
     if (on) {
         w.ChExclude->setEnabled(true);
     } else {
-        w.ChExclude->setChecked(true);
+        w.ChExclude->setChecked(true); // runs excludeClicked
         w.ChExclude->setEnabled(false);
     }
     if (w.ClearOnReset)

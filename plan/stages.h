@@ -33,7 +33,7 @@ public:
 
 private:
     bool mayAct(bool timeZone, bool videoCounts) const;
-    bool refuse(bool quiet);
+    void beepUnlessQuiet(bool quiet);
     void setStage(QPushButton *stage, bool fixed);
     void focusSelected(QWidget *field);
     void warn(const QString &text);

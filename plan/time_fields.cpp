@@ -4,9 +4,11 @@
 #include "ui/up_down.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDate>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -164,12 +166,15 @@ void TimeFields::followMonth(bool start) {
         day->setText(QString::number(last));
 }
 
-void TimeFields::validateStep(QLineEdit *field) {
+bool TimeFields::validateStep(QLineEdit *field) {
     const int n = LeadingNumber(field->text());
-    if (n >= 1 && n <= 300)
-        return;
+    if (m_validating || (n >= 1 && n <= 300))
+        return true;
+    // The box takes the activation, which leaves the field once more: checked once.
+    m_validating = true;
     w.services().prompter.show(QStringLiteral("范围：1—300，请在此区间指定。"),
                                MsgIcon::Information, MsgButtons::Ok, QStringLiteral("提醒"));
+    m_validating = false;
     const QString designText = field == w.TStep    ? QStringLiteral("1")
                                : field == w.TStepS ? QStringLiteral("10")
                                                    : QStringLiteral("90");
@@ -180,6 +185,29 @@ void TimeFields::validateStep(QLineEdit *field) {
         field->setFocus(Qt::OtherFocusReason);
         field->selectAll();
     });
+    return false;
+}
+
+bool TimeFields::filterCommit(QLineEdit *field, bool isStep, QEvent *event) {
+    auto *input = static_cast<QInputMethodEvent *>(event);
+    const QString committed = input->commitString();
+    if (committed.isEmpty())
+        return false;
+    QString digits;
+    if (isStep) {
+        for (const QChar c : committed) {
+            if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+                digits += c;
+        }
+    }
+    if (digits.size() == committed.size())
+        return false;
+    w.services().prompter.beep();
+    // What passes goes in as if typed; the composition stays as the input method shows it.
+    QInputMethodEvent kept(input->preeditString(), input->attributes());
+    kept.setCommitString(digits, input->replacementStart(), input->replacementLength());
+    QCoreApplication::sendEvent(field, &kept);
+    return true;
 }
 
 bool TimeFields::eventFilter(QObject *watched, QEvent *event) {
@@ -187,13 +215,32 @@ bool TimeFields::eventFilter(QObject *watched, QEvent *event) {
     if (!field)
         return false;
     const bool isStep = m_stepFields.contains(field);
+    if (event->type() == QEvent::InputMethod)
+        return filterCommit(field, isStep, event);
+    if (event->type() == QEvent::ShortcutOverride && isStep) {
+        // A button's shortcut acts without the focus leaving the field: check it first, and an
+        // invalid step stops the shortcut.
+        auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->modifiers() & Qt::AltModifier) && !validateStep(field)) {
+            m_swallowShortcut = true;
+            event->accept(); // the key goes to the field instead, which drops it
+            return true;
+        }
+        return false;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
+        if (m_swallowShortcut) {
+            m_swallowShortcut = false;
+            return true;
+        }
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
             return false;
         const QString text = key->text();
-        if (text.isEmpty())
-            return false; // arrows, Delete, Home: no character typed
+        // Delete is refused like any key but a digit or Backspace, whether or not the platform
+        // gives it a text (X11: U+007F).
+        if (text.isEmpty() && key->key() != Qt::Key_Delete)
+            return false; // arrows, Home, End: no character typed
         if (isStep &&
             (key->key() == Qt::Key_Backspace ||
              (text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9'))))
@@ -207,9 +254,9 @@ bool TimeFields::eventFilter(QObject *watched, QEvent *event) {
         QTimer::singleShot(0, field, [field] { field->setSelection(0, 4); });
         field->setSelection(0, 4);
     } else if (event->type() == QEvent::FocusOut) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        // Only a move to another control of the window validates, not a box or another window.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        // Leaving the field checks it, also when the window loses the activation (another
+        // program, a box): the value must not outlive the visit unchecked.
+        if (static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
             validateStep(field);
     }
     return false;

@@ -48,11 +48,17 @@ private:
     bool makeCanonical(QLineEdit *field);
     void onTimeFieldChanged(QLineEdit *field);
     void followMonth(bool start);
-    void validateStep(QLineEdit *field);
+    // True when the field holds a step of 1..300; otherwise the message, the design-time text
+    // and the focus back in the field.
+    bool validateStep(QLineEdit *field);
+    // An input method's commit: digits only in the step fields, nothing in the others.
+    bool filterCommit(QLineEdit *field, bool isStep, QEvent *event);
 
     FMainDate &w;
     QList<QLineEdit *> m_timeFields; // two-digit fields and the years: typing only beeps
     QList<QLineEdit *> m_stepFields;
+    bool m_validating = false;      // the message of a step check is open
+    bool m_swallowShortcut = false; // a shortcut refused for an invalid step: its key press too
 };
 
 } // namespace kalmora

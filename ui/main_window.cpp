@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include "app/notice_window.h"
 #include "import/file_list.h"
 #include "plan/time_fields.h"
 #include "ui/control_names.h"
@@ -27,6 +28,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace kalmora {
 
@@ -202,6 +204,12 @@ FMainDate::FMainDate(Services &services, const AppValues &values, QWidget *paren
     m_clockTimer->setInterval(1000);
     connect(m_clockTimer, &QTimer::timeout, this, &FMainDate::refreshClock);
     m_clockTimer->start();
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focus) {
+        if (!focus)
+            m_leftApplication = true;
+        else if (focus != windowHandle())
+            m_leftApplication = false; // one of our boxes or windows came in between
+    });
     load();
 }
 
@@ -735,8 +743,13 @@ void FMainDate::refreshClock() {
 
 bool FMainDate::event(QEvent *event) {
     if (event->type() == QEvent::WindowActivate) {
-        TStartH->setSelection(0, 2);
-        TStartH->setFocus(Qt::ActiveWindowFocusReason);
+        // Only a move between the program's own windows (a box closing, a dialog) puts the
+        // focus on the start hour; back from another program, the focus stays where it was.
+        if (!m_leftApplication) {
+            TStartH->setSelection(0, 2);
+            TStartH->setFocus(Qt::ActiveWindowFocusReason);
+        }
+        m_leftApplication = false;
     }
     return QMainWindow::event(event);
 }
@@ -758,10 +771,12 @@ void FMainDate::closeEvent(QCloseEvent *event) {
     const MsgAnswer answer =
         m_services.prompter.show(QStringLiteral("确定退出？"), MsgIcon::Information,
                                  MsgButtons::OkCancel, QStringLiteral("消息"), MsgAnswer::Cancel);
-    if (answer == MsgAnswer::Ok)
-        event->accept();
-    else
+    if (answer != MsgAnswer::Ok) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    FNoticeMsg::closeNotice(); // no window of the program outlives this one
 }
 
 void FMainDate::showHelp() {

@@ -187,6 +187,9 @@ private:
     AppValues m_values;
     QTimer *m_clockTimer;
     std::unique_ptr<Features> m_features;
+    // The application had no active window since this one was last active: the user was in
+    // another program.
+    bool m_leftApplication = false;
 };
 
 } // namespace kalmora

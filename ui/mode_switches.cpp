@@ -38,8 +38,13 @@ ModeSwitches::ModeSwitches(FMainDate &window) : QObject(&window), w(window) {
 }
 
 bool ModeSwitches::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == w.Option3 && event->type() == QEvent::MouseButtonDblClick)
+    if (watched == w.Option3 && event->type() == QEvent::MouseButtonDblClick) {
+        // The second press has put the button down; its release would click Option3 again and
+        // undo the switch to Option1. The double-click is the whole gesture.
+        w.Option3->setDown(false);
         currentRowDoubleClicked();
+        return true;
+    }
     return false;
 }
 
@@ -108,16 +113,16 @@ void ModeSwitches::modeClicked(QRadioButton *mode) {
          std::initializer_list<QWidget *>{w.CmdDelete, w.CmdReset, w.CmdFileDateMod,
                                           w.CmdPicDateMod, w.CmdPicMemoAdd, w.CmdPicExifDel})
         c->setEnabled(false);
-    w.Option1->setChecked(true);
+    w.Option1->setChecked(true); // runs StepRange::option1Clicked
 
     if (mode == w.OptDate) {
         w.features().stages->timeZoneClicked();
         w.Frame6->setEnabled(true);
         w.OptAll->setChecked(true);
         w.ChPgDn->setEnabled(true);
-        w.ChPgDn->setChecked(false);
+        w.ChPgDn->setChecked(false); // runs videoClicked(false) when it was on
         w.ChExclude->setEnabled(w.ChOnWorkTime->isChecked());
-        w.Check1->setChecked(false);
+        w.Check1->setChecked(false); // runs PhotoPreview::refresh
         w.Check1->setEnabled(false);
         w.ChPatternDefault->setEnabled(true);
         w.ChOnWorkTime->setEnabled(true);
@@ -132,20 +137,21 @@ void ModeSwitches::modeClicked(QRadioButton *mode) {
     } else {
         const bool exif = mode == w.OptExif;
         w.Frame6->setEnabled(false);
-        w.ChPgDn->setChecked(false);
+        w.ChPgDn->setChecked(false); // runs videoClicked(false) when it was on
         w.ChPgDn->setEnabled(!exif);
         if (exif) {
-            w.ChExclude->setChecked(true);
+            w.ChExclude->setChecked(true); // runs Stages::excludeClicked
             w.ChExclude->setEnabled(false);
         }
         w.Check1->setEnabled(exif);
         if (!exif)
-            w.Check1->setChecked(false);
-        w.ChPatternDefault->setChecked(true); // restores the picture types first
+            w.Check1->setChecked(false); // runs PhotoPreview::refresh
+        // FileFilter::defaultClicked restores the picture types first.
+        w.ChPatternDefault->setChecked(true);
         w.ChPatternDefault->setEnabled(false);
-        w.CmbFileFilter->setEditText(PhotoPattern);
+        w.CmbFileFilter->setEditText(PhotoPattern); // FileFilter::textChanged: may reset
         if (!exif)
-            w.ChOnWorkTime->setChecked(false);
+            w.ChOnWorkTime->setChecked(false); // runs Stages::workTimeClicked
         w.ChOnWorkTime->setEnabled(false);
         w.Option1->setEnabled(false);
         w.Option2->setEnabled(false);
@@ -183,9 +189,9 @@ void ModeSwitches::videoClicked(bool on) {
                                                            w.CmdWordBreakTime, w.CmdResetB})
             c->setEnabled(false);
     if (on) {
-        w.CmbFileFilter->setEditText(VideoPattern);
+        w.CmbFileFilter->setEditText(VideoPattern); // FileFilter::textChanged: may reset
         w.ChExclude->setEnabled(false);
-        w.ChPatternDefault->setChecked(false);
+        w.ChPatternDefault->setChecked(false); // FileFilter::defaultClicked turns the box on
         w.ChPatternDefault->setEnabled(false);
         w.CmbFileFilter->setEnabled(false);
         w.CmdFileExt->setEnabled(false);
@@ -196,7 +202,7 @@ void ModeSwitches::videoClicked(bool on) {
             w.Option3->setText(QStringLiteral("修改当前行的拍摄日期为起始时间,双击取消"));
         }
     } else {
-        w.ChPatternDefault->setChecked(true); // its handler restores the picture types
+        w.ChPatternDefault->setChecked(true); // FileFilter::defaultClicked: picture types
         if (w.OptRename->isChecked())
             w.CheckAll->setEnabled(false);
         else
@@ -204,7 +210,7 @@ void ModeSwitches::videoClicked(bool on) {
         w.OptDate->setText(QStringLiteral("修改文件时间属性"));
         if (fileTime) {
             w.ChOnWorkTime->setEnabled(true);
-            w.ChOnWorkTime->setChecked(false);
+            w.ChOnWorkTime->setChecked(false); // runs Stages::workTimeClicked
             w.Option3->setText(FileTimeRowCaption);
             w.CmdInput->setEnabled(w.CmdTimeZone->text() != QStringLiteral("设定时间区间"));
         }
@@ -219,7 +225,7 @@ void ModeSwitches::videoClicked(bool on) {
 
 void ModeSwitches::currentRowClicked() {
     const bool exif = w.OptExif->isChecked();
-    w.ChOnWorkTime->setChecked(false);
+    w.ChOnWorkTime->setChecked(false); // runs Stages::workTimeClicked
     w.ChOnWorkTime->setEnabled(false);
     w.CheckAll->setChecked(false);
     w.CheckAll->setEnabled(w.OptDate->isChecked());
@@ -234,7 +240,7 @@ void ModeSwitches::currentRowDoubleClicked() {
     const bool exif = w.OptExif->isChecked();
     if (!(w.OptDate->isChecked() || (exif && w.ChPgDn->isChecked())))
         return;
-    w.Option1->setChecked(true);
+    w.Option1->setChecked(true); // runs StepRange::option1Clicked
     w.features().stages->timeZoneClicked();
     if (w.CmdTimeZone->text() == QStringLiteral("修改时间区间"))
         w.Frame3->setEnabled(false);

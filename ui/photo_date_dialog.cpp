@@ -4,6 +4,7 @@
 #include "ui/main_window.h"
 #include "ui/up_down.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFocusEvent>
@@ -229,16 +230,16 @@ void FPhotoDate::fillStartWithNow() {
 void FPhotoDate::chNewClicked() {
     if (ChNew->isChecked()) {
         Frame1->setTitle(QStringLiteral("时间递增单位："));
-        OptSec->setChecked(true);
+        OptSec->setChecked(true); // runs unitClicked
         ChFor->setEnabled(false);
-        ChFor->setChecked(true);
+        ChFor->setChecked(true); // runs chForClicked
         TStart->setEnabled(true);
         fillStartWithNow();
     } else {
         Frame1->setTitle(QStringLiteral("时间位移单位："));
-        OptDay->setChecked(true);
+        OptDay->setChecked(true); // runs unitClicked
         ChFor->setEnabled(true);
-        ChFor->setChecked(true);
+        ChFor->setChecked(true); // runs chForClicked
         TStart->setEnabled(false);
     }
 }
@@ -249,12 +250,12 @@ void FPhotoDate::chForClicked() {
 
 void FPhotoDate::option1Clicked() {
     ChNew->setEnabled(true);
-    ChNew->setChecked(false);
+    ChNew->setChecked(false); // runs chNewClicked when it was checked
 }
 
 void FPhotoDate::option2Clicked() {
     ChNew->setEnabled(false);
-    ChNew->setChecked(false);
+    ChNew->setChecked(false); // runs chNewClicked when it was checked
 }
 
 void FPhotoDate::unitClicked(ShiftUnit unit) {
@@ -273,9 +274,9 @@ void FPhotoDate::unitClicked(ShiftUnit unit) {
     }
 }
 
-bool FPhotoDate::validateStart() {
+FPhotoDate::StartCheck FPhotoDate::validateStart() {
     if (!ChNew->isChecked() || m_validating || IsValidStartText(TStart->text()))
-        return true;
+        return StartCheck::Valid;
     m_validating = true;
     const MsgAnswer answer =
         m_services.prompter.show(QStringLiteral("非法起始日期时间，请修正！样式及范围：") + CrLf +
@@ -287,11 +288,11 @@ bool FPhotoDate::validateStart() {
         if (Option1->isChecked())
             option1Clicked();
         else
-            Option1->setChecked(true);
-        return true;
+            Option1->setChecked(true); // runs option1Clicked
+        return StartCheck::FixedShiftShown;
     }
     fillStartWithNow();
-    return false;
+    return StartCheck::Retry;
 }
 
 bool FPhotoDate::eventFilter(QObject *watched, QEvent *event) {
@@ -303,9 +304,11 @@ bool FPhotoDate::eventFilter(QObject *watched, QEvent *event) {
             return event->type() == QEvent::MouseButtonDblClick;
         case QEvent::FocusOut: {
             // Leaving the field for another control validates it; a box or another window
-            // taking the focus does not.
+            // taking the focus does not. Nor does a press on CmdOk: its click checks the field
+            // itself and must not go on with values the check just changed.
             const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+                QApplication::focusWidget() != CmdOk)
                 validateStart();
             break;
         }
@@ -317,8 +320,9 @@ bool FPhotoDate::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void FPhotoDate::okClicked() {
-    // The default-button path never leaves the field, so the check runs here as well.
-    if (!validateStart())
+    // The check runs here as well (a key may press OK without leaving the field). After Cancel
+    // the dialog shows other values than the user chose: it stays open for a look and a new OK.
+    if (validateStart() != StartCheck::Valid)
         return;
     hide();
     m_done = true;

@@ -40,8 +40,10 @@ public:
     void option1Clicked();
     void option2Clicked();
     void unitClicked(ShiftUnit unit);
-    // True when TStart may be left; otherwise the user chose to correct it.
-    bool validateStart();
+    // What the check of TStart came to: valid (or not checked), set right by Cancel (the fixed
+    // shift is now selected and shown), or to be corrected (Retry).
+    enum class StartCheck { Valid, FixedShiftShown, Retry };
+    StartCheck validateStart();
     void okClicked();
     void cancelClicked();
 

@@ -52,6 +52,14 @@ void Reset::folderChanged(const QString &text) {
         resetWithClear();
 }
 
+void Reset::chooseFolder(const QString &path) {
+    // Choosing the folder already shown changes no text, yet it starts over like another one.
+    if (w.LDir->text() == path)
+        folderChanged(path);
+    else
+        w.LDir->setText(path); // runs folderChanged
+}
+
 void Reset::writeResetHeaders() {
     FileGrid &g = *w.VSFlexGrid1;
     g.setText(0, 0, QStringLiteral("文件名"));
@@ -72,7 +80,7 @@ void Reset::writeResetHeaders() {
 void Reset::resetClicked() {
     if (!w.OptExif->isChecked())
         w.ChPgDn->setEnabled(true);
-    w.Check1->setChecked(false);
+    w.Check1->setChecked(false); // runs PhotoPreview::refresh
     w.Frame5->setEnabled(true);
     if (w.Busy && !w.Option3->isChecked() && !w.CheckAll->isChecked()) {
         w.services().prompter.beep();
@@ -100,20 +108,22 @@ void Reset::resetClicked() {
         fullReset();
     if (w.OptExif->isChecked() || w.OptRename->isChecked())
         w.CmdInput->setEnabled(true);
-    w.ChPgDn->setChecked(false);
+    w.ChPgDn->setChecked(false); // runs ModeSwitches::videoClicked(false) when it was on
     if (!w.OptDate->isChecked())
         w.ChPatternDefault->setEnabled(false);
     if (w.OptRename->isChecked())
         w.Option3->setEnabled(false);
+    // Row deletion leaves a "remaining" text there; every reset shows the list's count again.
+    w.refreshCountText();
 }
 
 void Reset::fullReset() {
     Stages &stages = *w.features().stages;
-    w.Option1->setChecked(true);
+    w.Option1->setChecked(true); // runs StepRange::option1Clicked
     w.TStep->setText(QStringLiteral("1"));
     w.TStepS->setText(QStringLiteral("10"));
     w.TStepE->setText(QStringLiteral("90"));
-    w.OptMin->setChecked(true);
+    w.OptMin->setChecked(true); // runs StepRange::unitClicked
 
     FileGrid &g = *w.VSFlexGrid1;
     g.setRows(1);
@@ -139,21 +149,22 @@ void Reset::fullReset() {
     stages.resetWorkClicked(true);
     stages.resetBreakClicked(true);
 
-    w.ChExclude->setChecked(true);
+    w.ChExclude->setChecked(true); // runs Stages::excludeClicked
     w.ChExclude->setEnabled(true);
     w.CmdReset->setEnabled(false);
-    w.CmbFileFilter->setEditText(FMainDate::defaultPattern());
+    w.CmbFileFilter->setEditText(FMainDate::defaultPattern()); // FileFilter::textChanged
     w.CmbFileFilter->setEnabled(false);
     w.CmdFileExt->setEnabled(false);
-    w.ChPatternDefault->setChecked(true);
+    w.ChPatternDefault->setChecked(true); // runs FileFilter::defaultClicked
     w.ChPatternDefault->setEnabled(true);
-    w.ChOnWorkTime->setChecked(true); // its handler sets the lunch-break switch
+    // Stages::workTimeClicked: while ClearOnReset is set only the lunch-break switch follows.
+    w.ChOnWorkTime->setChecked(true);
     w.UpDownTStep->setMax(300);
     w.UpDownTStepS->setMax(290);
     w.UpDownTStepE->setMax(300);
     w.CmdDelete->setEnabled(false);
     w.refreshCountText();
-    w.ChOnWorkTime->setChecked(false);
+    w.ChOnWorkTime->setChecked(false); // runs Stages::workTimeClicked
 
     w.ClearOnReset = false;
     w.Option1->setChecked(true);

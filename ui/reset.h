@@ -16,6 +16,9 @@ public:
     void resetClicked();
     void clearClicked();
     void folderChanged(const QString &text);
+    // A folder chosen by the user (dialog, FDir, sample file): the folder change runs even when
+    // the label already shows it.
+    void chooseFolder(const QString &path);
 
     // The grid's header row after a full reset, by mode.
     void writeResetHeaders();

@@ -1,4 +1,5 @@
 #include "tests/support/doubles.h"
+#include "tests/support/real_input.h"
 #include "ui/main_window.h"
 #include "ui/photo_date_dialog.h"
 #include "ui/up_down.h"
@@ -137,11 +138,38 @@ private slots:
         // Retry: the field is refilled and the dialog stays.
         QVERIFY(!d->dialogDone());
         QCOMPARE(d->TStart->selectedText(), now);
-        // Cancel: the fixed shift is taken instead.
+        // Cancel: the fixed shift is shown instead, for a second OK.
         d->TStart->setText(text);
         doubles->prompter.answer(MsgAnswer::Cancel);
         d->CmdOk->click();
-        QVERIFY(d->dialogDone() && d->Option1->isChecked() && !d->settings().newStart);
+        QVERIFY(!d->dialogDone() && d->Option1->isChecked() && !d->settings().newStart);
+        d->CmdOk->click();
+        QVERIFY(d->dialogDone() && !d->cancelled());
+    }
+
+    void okAfterCancelRunsWhatTheDialogShows() {
+        showActive();
+        test::real::click(d->ChNew);
+        QVERIFY(d->ChNew->isChecked() && d->OptSec->isChecked());
+        QCOMPARE(QApplication::focusWidget(), d->TStart);
+        d->TStart->setText(QStringLiteral("2011-13-01 00:00:00"));
+        doubles->prompter.answer(MsgAnswer::Cancel);
+        test::real::click(d->CmdOk);
+        QCOMPARE(doubles->prompter.shown.size(), 1);
+        QVERIFY(doubles->prompter.last().text.startsWith(QStringLiteral("非法起始日期时间")));
+        // Not gone with values the user never saw: the fixed shift is there to be looked at.
+        QVERIFY(!d->dialogDone());
+        QVERIFY(d->isVisible());
+        QVERIFY(d->Option1->isChecked() && !d->ChNew->isChecked());
+        QVERIFY(d->OptDay->isChecked() && d->ChFor->isChecked());
+        QCOMPARE(d->TStep->text(), QStringLiteral("5"));
+        test::real::click(d->CmdOk);
+        QVERIFY(d->dialogDone() && !d->cancelled());
+        const PhotoDateSettings s = d->settings();
+        QVERIFY(!s.newStart && !s.randomShift && s.earlier);
+        QCOMPARE(s.unit, ShiftUnit::Day);
+        QCOMPARE(s.stepText, QStringLiteral("5"));
+        QCOMPARE(doubles->prompter.shown.size(), 1);
     }
 
     void leavingTheStartFieldValidatesIt() {

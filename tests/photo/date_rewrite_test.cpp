@@ -1,6 +1,7 @@
 #include "app/notice_window.h"
 #include "photo/date_rewrite.h"
 #include "tests/photo/photo_window.h"
+#include "tests/support/real_input.h"
 #include "ui/features.h"
 
 #include <QCheckBox>
@@ -135,9 +136,9 @@ private slots:
         QTest::addColumn<bool>("newStart");
         QTest::addColumn<QStringList>("results"); // a, b (no Exif), c (no date field), d
         QTest::addColumn<QStringList>("dates");
-        QTest::newRow("new start: photos without a field take no step")
+        QTest::newRow("new start: every row that reaches the formula takes a step")
             << true << QStringList{"修改成功", "Exif信息丢失", "Exif信息丢失", "修改成功"}
-            << QStringList{"2011:08:07 09:05:03", "", "2010:05:06 07:08:09", "2011:08:07 09:15:03"};
+            << QStringList{"2011:08:07 09:05:03", "", "2010:05:06 07:08:09", "2011:08:07 09:35:03"};
         QTest::newRow("shift: a row without date is refused")
             << false << QStringList{"修改成功", "失败(日期数据异常)", "Exif信息丢失", "修改成功"}
             << QStringList{"2011:08:26 20:11:00", "", "2010:05:06 07:08:09", "2011:08:27 20:11:00"};
@@ -158,13 +159,60 @@ private slots:
         s.newStart = newStart;
         s.startText = QStringLiteral("2011-08-07 09:05:03");
         answer(s);
-        w().CmdPicDateMod->click();
+        test::real::click(w().CmdPicDateMod);
         for (int r = 1; r <= 4; ++r) {
             QCOMPARE(g().text(r, 5), results[r - 1]);
             QCOMPARE(g().text(r, 2), dates[r - 1]);
         }
         QCOMPARE(f.bytesOf(QStringLiteral("b.jpg")), b);
         QCOMPARE(f.bytesOf(QStringLiteral("c.jpg")), c);
+    }
+
+    void photosGoneOrDatesOutOfRange_data() {
+        QTest::addColumn<PhotoDateSettings>("s");
+        QTest::addColumn<QString>("gone"); // what became of b.jpg after the import
+        QTest::addColumn<QStringList>("results");
+        QTest::addColumn<QStringList>("dates");
+        const QString failed = QStringLiteral("修改失败(文件访问错误)");
+        const QString done = QStringLiteral("修改成功");
+        const QString bad = QStringLiteral("失败(日期数据异常)");
+        QTest::newRow("deleted: an access error, its date back")
+            << settings(ShiftUnit::Day, "1") << "deleted" << QStringList{done, failed, done}
+            << QStringList{"2011:08:26 20:11:00", "2012:01:31 23:59:59", "2011:03:30 10:00:00"};
+        QTest::newRow("replaced by a folder")
+            << settings(ShiftUnit::Day, "1") << "folder" << QStringList{done, failed, done}
+            << QStringList{"2011:08:26 20:11:00", "2012:01:31 23:59:59", "2011:03:30 10:00:00"};
+        PhotoDateSettings start = settings(ShiftUnit::Second, "10");
+        start.newStart = true;
+        start.startText = QStringLiteral("2011-08-07 09:05:03");
+        QTest::newRow("new start: a failed patch takes its step too")
+            << start << "deleted" << QStringList{done, failed, done}
+            << QStringList{"2011:08:07 09:05:03", "2012:01:31 23:59:59", "2011:08:07 09:05:23"};
+        QTest::newRow("before year 1") << settings(ShiftUnit::Year, "3000") << ""
+                                       << QStringList{bad, bad, bad} << QStringList{"", "", ""};
+    }
+    void photosGoneOrDatesOutOfRange() {
+        QFETCH(PhotoDateSettings, s);
+        QFETCH(QString, gone);
+        QFETCH(QStringList, results);
+        QFETCH(QStringList, dates);
+        f.write(QStringLiteral("a.jpg"), dated("2011:08:27 20:11:00"));
+        f.write(QStringLiteral("b.jpg"), dated("2012:01:31 23:59:59"));
+        f.write(QStringLiteral("c.jpg"), dated("2011:03:31 10:00:00"));
+        f.importPhotos();
+        const QByteArray c = f.bytesOf(QStringLiteral("c.jpg"));
+        if (!gone.isEmpty())
+            QVERIFY(QFile::remove(f.path(QStringLiteral("b.jpg"))));
+        if (gone == QLatin1String("folder"))
+            QVERIFY(QDir().mkdir(f.path(QStringLiteral("b.jpg"))));
+        answer(s);
+        test::real::click(w().CmdPicDateMod);
+        for (int r = 1; r <= 3; ++r) {
+            QCOMPARE(g().text(r, 5), results[r - 1]);
+            QCOMPARE(g().text(r, 2), dates[r - 1]);
+        }
+        if (results[2] != QStringLiteral("修改成功"))
+            QCOMPARE(f.bytesOf(QStringLiteral("c.jpg")), c);
     }
 
     void unwritablePhotoIsNoSuccess() {

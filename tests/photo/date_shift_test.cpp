@@ -88,7 +88,7 @@ private slots:
         s.earlier = earlier;
         test::ScriptedRandom random;
         ShootingDatePlan plan(s, random);
-        plan.stepTaken(); // rows done so far play no part in a shift
+        plan.newDate(DateTime(2000, 1, 1)); // rows done so far play no part in a shift
         QCOMPARE(plan.newDate(DateTime::parse(base).value()).toText(), expected);
     }
 

@@ -4,6 +4,7 @@
 #include "plan/step_range.h"
 #include "plan/time_fields.h"
 #include "tests/support/doubles.h"
+#include "tests/support/real_input.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -209,56 +211,107 @@ private slots:
         w().show();
         QVERIFY(QTest::qWaitForWindowActive(&w()));
         // Date and time fields change only through their spinners.
-        w().TStartD->setFocus();
+        test::real::click(w().TStartD);
         const QString day = w().TStartD->text();
-        QTest::keyClicks(w().TStartD, QStringLiteral("5a"));
+        test::real::type(QStringLiteral("5a"));
+        test::real::key(Qt::Key_Delete); // X11 gives it the text U+007F
         QCOMPARE(w().TStartD->text(), day);
-        QCOMPARE(prompter().beeps, 2);
-        // Step fields take digits and Backspace only.
-        w().TStepS->setFocus();
+        QCOMPARE(prompter().beeps, 3);
+        // Step fields take digits and Backspace only, typed or from an input method.
+        test::real::click(w().TStepS);
         QTRY_COMPARE(w().TStepS->selectedText(), QStringLiteral("10"));
-        QTest::keyClicks(w().TStepS, QStringLiteral("x"));
+        test::real::type(QStringLiteral("x"));
         QCOMPARE(w().TStepS->text(), QStringLiteral("10"));
-        QCOMPARE(prompter().beeps, 3);
-        QTest::keyClicks(w().TStepS, QStringLiteral("25"));
+        QCOMPARE(prompter().beeps, 4);
+        test::real::type(QStringLiteral("25"));
         QCOMPARE(w().TStepS->text(), QStringLiteral("25"));
-        QTest::keyClick(w().TStepS, Qt::Key_Backspace);
+        test::real::key(Qt::Key_Backspace);
         QCOMPARE(w().TStepS->text(), QStringLiteral("2"));
-        QCOMPARE(prompter().beeps, 3);
+        test::real::key(Qt::Key_4, Qt::KeypadModifier);
+        QCOMPARE(w().TStepS->text(), QStringLiteral("24"));
+        QCOMPARE(prompter().beeps, 4);
+        test::real::key(Qt::Key_Home);
+        test::real::key(Qt::Key_Delete);
+        QCOMPARE(w().TStepS->text(), QStringLiteral("24"));
+        QCOMPARE(prompter().beeps, 5);
+        test::real::key(Qt::Key_End);
+        test::real::commit(QStringLiteral("x"));
+        QCOMPARE(w().TStepS->text(), QStringLiteral("24"));
+        QCOMPARE(prompter().beeps, 6);
+        test::real::commit(QStringLiteral("中文"), QStringLiteral("zhongwen"));
+        QCOMPARE(w().TStepS->text(), QStringLiteral("24"));
+        QCOMPARE(prompter().beeps, 7);
+        test::real::key(Qt::Key_Backspace);
+        test::real::commit(QStringLiteral("5六"));
+        QCOMPARE(w().TStepS->text(), QStringLiteral("25"));
+        QCOMPARE(prompter().beeps, 8);
+        test::real::commit(QStringLiteral("7"));
+        QCOMPARE(w().TStepS->text(), QStringLiteral("257"));
+        QCOMPARE(prompter().beeps, 8);
     }
 
     void stepOutOfRangeIsRefused_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("designText");
-        QTest::newRow("TStep 0") << "TStep"
-                                 << "0"
-                                 << "1";
-        QTest::newRow("TStep 301") << "TStep"
-                                   << "301"
-                                   << "1";
-        QTest::newRow("TStepS empty") << "TStepS"
-                                      << ""
-                                      << "10";
-        QTest::newRow("TStepE 999") << "TStepE"
-                                    << "999"
-                                    << "90";
+        QTest::addColumn<QString>("leaving"); // how the focus leaves the field
+        QTest::newRow("TStep 0, Tab") << "TStep"
+                                      << "0"
+                                      << "1"
+                                      << "Tab";
+        QTest::newRow("TStep 0, to another program") << "TStep"
+                                                     << "0"
+                                                     << "1"
+                                                     << "another program";
+        QTest::newRow("TStep 0, the apply's shortcut") << "TStep"
+                                                       << "0"
+                                                       << "1"
+                                                       << "Alt+M";
+        QTest::newRow("TStep 301, Tab") << "TStep"
+                                        << "301"
+                                        << "1"
+                                        << "Tab";
+        QTest::newRow("TStepS empty, to another program") << "TStepS"
+                                                          << ""
+                                                          << "10"
+                                                          << "another program";
+        QTest::newRow("TStepE 999, a click elsewhere") << "TStepE"
+                                                       << "999"
+                                                       << "90"
+                                                       << "click";
     }
     void stepOutOfRangeIsRefused() {
         QFETCH(QString, field);
         QFETCH(QString, typed);
         QFETCH(QString, designText);
+        QFETCH(QString, leaving);
         auto *f = w().findChild<QLineEdit *>(field);
         w().show();
         QVERIFY(QTest::qWaitForWindowActive(&w()));
-        f->setFocus();
+        w().CmdFileDateMod->setEnabled(true);
+        QSignalSpy applyPressed(w().CmdFileDateMod, &QPushButton::pressed);
+        test::real::click(f);
         QTRY_VERIFY(f->hasFocus());
-        f->selectAll();
-        QTest::keyClick(f, Qt::Key_Backspace);
-        QTest::keyClicks(f, typed);
-        w().TAuthor->setEnabled(true);
-        w().CmdClear->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(f->selectedText(), f->text());
+        test::real::key(Qt::Key_Backspace);
+        test::real::type(typed);
+        QCOMPARE(f->text(), typed);
+        QVERIFY(prompter().shown.isEmpty());
+        if (leaving == QLatin1String("Tab")) {
+            test::real::key(Qt::Key_Tab);
+        } else if (leaving == QLatin1String("click")) {
+            w().TAuthor->setEnabled(true);
+            test::real::click(w().TAuthor);
+        } else if (leaving == QLatin1String("Alt+M")) {
+            test::real::key(Qt::Key_M, Qt::AltModifier);
+            QCOMPARE(applyPressed.count(), 0); // the apply never starts with a bad step
+        } else {
+            test::real::leaveForAnotherApplication();
+            QCOMPARE(f->text(), designText); // checked before the user is back
+            test::real::returnFromAnotherApplication(&w());
+        }
         expectMessage(QStringLiteral("范围：1—300，请在此区间指定。"), QStringLiteral("提醒"));
+        QCOMPARE(prompter().shown.size(), 1);
         QCOMPARE(f->text(), designText);
         QTRY_VERIFY(f->hasFocus());
         QCOMPARE(f->selectedText(), designText);
@@ -667,6 +720,13 @@ private slots:
         w().CmdDelete->click();
         QCOMPARE(w().LFilesCount->text(),
                  QStringLiteral("目标文件数共25个。现在还剩23个接受修改。"));
+        // Any reset shows the list's count again, the plain one too.
+        w().show();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        QVERIFY(!w().ClearOnReset);
+        test::real::click(w().CmdReset);
+        QCOMPARE(w().FileCount, 0);
+        QCOMPARE(w().LFilesCount->text(), w().countText());
         QCOMPARE(RowDeletion::remainingText(QStringLiteral("no sentence"), 4),
                  QStringLiteral("现在还剩4个接受修改。"));
     }
@@ -712,7 +772,7 @@ private slots:
         listFiles(5, 31);
         FileGridView *view = w().GridView;
         const QRect cell = view->visualRect(w().VSFlexGrid1->index(row - 1, 0));
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        test::real::doubleClick(view->viewport(), cell.center());
         QCOMPARE(w().VSFlexGrid1->row(), std::min(row, w().VSFlexGrid1->rows() - 1));
         QCOMPARE(w().FileCount, filesAfter);
         QCOMPARE(names().size(), filesAfter);
@@ -727,8 +787,8 @@ private slots:
         listFiles(5, 31);
         w().Busy = true;
         FileGridView *view = w().GridView;
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {},
-                           view->visualRect(w().VSFlexGrid1->index(2, 0)).center());
+        test::real::doubleClick(view->viewport(),
+                                view->visualRect(w().VSFlexGrid1->index(2, 0)).center());
         QCOMPARE(prompter().beeps, 1);
         QCOMPARE(w().FileCount, 5);
     }

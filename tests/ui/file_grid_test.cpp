@@ -1,3 +1,4 @@
+#include "tests/support/real_input.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
 #include "ui/up_down.h"
@@ -104,7 +105,7 @@ private slots:
         QCOMPARE(g.rowSel(), 7);
         QCOMPARE(g.colSel(), 4);
 
-        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, cell.center());
+        test::real::doubleClick(view.viewport(), cell.center());
         QCOMPARE(doubleClicks.count(), 1);
 
         view.verticalScrollBar()->setValue(5);

@@ -1,6 +1,7 @@
 #include "app/notice_window.h"
 #include "import/file_list.h"
 #include "tests/support/doubles.h"
+#include "tests/support/real_input.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
 #include "ui/main_window.h"
@@ -321,6 +322,41 @@ private slots:
         QCOMPARE(w.TStartH->selectedText(), QStringLiteral("08"));
     }
 
+    void activationMovesTheFocusOnlyBetweenOurWindows() {
+        FMainDate &w = window();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.TStartH));
+        test::real::click(w.TStep);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.TStep));
+        // Back from another program the user finds the focus where it was.
+        test::real::leaveForAnotherApplication();
+        test::real::returnFromAnotherApplication(&w);
+        QVERIFY(w.isActiveWindow());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.TStep));
+        // A box of ours closing brings it to the start hour.
+        test::real::messageBoxClosedOver(&w);
+        QVERIFY(w.isActiveWindow());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.TStartH));
+        QCOMPARE(w.TStartH->selectedText(), QStringLiteral("08"));
+        QVERIFY(m_doubles->prompter.shown.isEmpty());
+    }
+
+    void quittingClosesTheNoticeToo() {
+        FMainDate &w = window();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        NoticeText = QStringLiteral("原始拍摄时间改写完毕！稍后请单击“重置所有”按钮。");
+        QVERIFY(FNoticeMsg::showNotice()->isVisible());
+        m_doubles->prompter.answer(MsgAnswer::Ok);
+        QVERIFY(test::real::closeWindow(&w));
+        QCOMPARE(m_doubles->prompter.texts(), QStringList{QStringLiteral("确定退出？")});
+        QVERIFY(!w.isVisible());
+        // Nothing of the program is left on the screen, so the program ends.
+        for (QWidget *top : QApplication::topLevelWidgets())
+            QVERIFY2(!top->isVisible(), qPrintable(top->objectName()));
+    }
+
     void closeAsksFirst() {
         FMainDate &w = window();
         w.show();
@@ -392,7 +428,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTest::mouseMove(w.SB1Panels[1], QPoint(5, 5));
         QCOMPARE(w.SB1Panels[1]->cursor().shape(), Qt::PointingHandCursor);
-        QTest::mouseClick(w.SB1Panels[1], Qt::LeftButton);
+        test::real::click(w.SB1Panels[1]);
         QCOMPARE(m_doubles->desktop.opened,
                  QStringList{QStringLiteral("url:") + FMainDate::homePage() +
                              QStringLiteral("/Index.htm")});

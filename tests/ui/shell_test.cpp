@@ -1,5 +1,6 @@
 #include "import/file_filter.h"
 #include "import/folder_choice.h"
+#include "tests/support/real_input.h"
 #include "tests/support/window_fixture.h"
 #include "ui/fdir.h"
 #include "ui/features.h"
@@ -14,6 +15,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <functional>
+
 using namespace kalmora;
 
 class ShellTest : public QObject {
@@ -22,10 +25,21 @@ private:
     test::WindowFixture f;
     FMainDate &w() { return f.w(); }
     QLineEdit *box() { return w().CmbFileFilter->lineEdit(); }
+    void showWindow() {
+        if (w().isVisible())
+            return;
+        w().show();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+    }
+    // The user clicks into the type box and types after start.
     void typeIntoBox(const QString &start, const QString &keys) {
+        showWindow();
+        if (!w().CmbFileFilter->hasFocus())
+            test::real::click(w().CmbFileFilter);
+        QVERIFY(w().CmbFileFilter->hasFocus());
         w().CmbFileFilter->setEditText(start);
         box()->setCursorPosition(int(start.size()));
-        QTest::keyClicks(w().CmbFileFilter, keys); // where the user's keys arrive
+        test::real::type(keys);
     }
 
 private slots:
@@ -43,9 +57,9 @@ private slots:
         QVERIFY(w().CmbFileFilter->isEnabled());
         typeIntoBox(QString(), QStringLiteral("j"));
         QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*"));
-        QTest::keyClicks(w().CmbFileFilter, QStringLiteral("j"));
+        test::real::type(QStringLiteral("j"));
         QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*."));
-        QTest::keyClicks(w().CmbFileFilter, QStringLiteral("jpg"));
+        test::real::type(QStringLiteral("jpg"));
         QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*.jpg"));
         QCOMPARE(f.prompter().beeps, 0);
         QCOMPARE(w().features().fileFilter->acceptedPattern(), QStringLiteral("1"));
@@ -61,13 +75,67 @@ private slots:
         QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*.abcdefghij"));
         QCOMPARE(f.prompter().beeps, 3);
         // Pasting is refused.
-        QTest::keyClick(w().CmbFileFilter, Qt::Key_V, Qt::ControlModifier);
+        test::real::key(Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(f.prompter().beeps, 4);
         // The default comes back with its box, whatever was typed.
-        w().ChPatternDefault->setChecked(true);
+        test::real::click(w().ChPatternDefault);
+        QVERIFY(f.prompter().shown.isEmpty());
         QCOMPARE(w().CmbFileFilter->currentText(), FMainDate::defaultPattern());
         QVERIFY(!w().CmbFileFilter->isEnabled());
         QVERIFY(!w().CmdFileExt->isEnabled());
+    }
+
+    void controlKeysInTheBoxEditAsInAnyTextBox() {
+        w().ChPatternDefault->setChecked(false);
+        typeIntoBox(QStringLiteral("*.jpgx"), QString());
+        box()->setCursorPosition(5);
+        test::real::key(Qt::Key_Delete); // X11: text U+007F
+        QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*.jpg"));
+        test::real::key(Qt::Key_Backspace); // X11: text U+0008
+        QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*.jp"));
+        test::real::key(Qt::Key_Return);
+        test::real::key(Qt::Key_Escape);
+        QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*.jp"));
+        QCOMPARE(f.prompter().beeps, 0);
+        test::real::type(QStringLiteral("e"));
+        QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*.jpe"));
+    }
+
+    void inputMethodTextFollowsTheTypingRules_data() {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("committed");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("beeps");
+        QTest::newRow("an extension") << "*."
+                                      << "jpg"
+                                      << "*.jpg" << 0;
+        QTest::newRow("Chinese") << "*."
+                                 << "照片"
+                                 << "*.照片" << 0;
+        QTest::newRow("into an empty box") << ""
+                                           << "jpg"
+                                           << "*.g" << 0;
+        QTest::newRow("a dot refused") << "*."
+                                       << "j.p"
+                                       << "*.jp" << 1;
+        QTest::newRow("full-width punctuation is a character") << "*."
+                                                               << "，"
+                                                               << "*.，" << 0;
+        QTest::newRow("no more than 10") << "*.abcdefgh"
+                                         << "ijkl"
+                                         << "*.abcdefghij" << 2;
+    }
+    void inputMethodTextFollowsTheTypingRules() {
+        QFETCH(QString, start);
+        QFETCH(QString, committed);
+        QFETCH(QString, text);
+        QFETCH(int, beeps);
+        w().ChPatternDefault->setChecked(false);
+        typeIntoBox(start, QString());
+        test::real::commit(committed, QStringLiteral("pinyin"));
+        QCOMPARE(w().CmbFileFilter->currentText(), text);
+        QCOMPARE(f.prompter().beeps, beeps);
+        QCOMPARE(w().features().fileFilter->acceptedPattern(), QStringLiteral("1"));
     }
 
     void typedCharacterRules_data() {
@@ -155,6 +223,20 @@ private slots:
         QFETCH(QString, accepted);
         QFETCH(QString, message);
         QCOMPARE(FileFilter::validationMessage(text, accepted), message);
+    }
+
+    void aBadPatternIsCheckedWhenTheWindowIsLeft() {
+        w().ChPatternDefault->setChecked(false);
+        typeIntoBox(QStringLiteral("*.ab"), QStringLiteral("c"));
+        w().CmbFileFilter->setEditText(QStringLiteral("*.abcdefghijk"));
+        test::real::leaveForAnotherApplication();
+        QCOMPARE(f.prompter().texts(),
+                 QStringList{QStringLiteral(
+                     "错误：文件类型过滤标识太长，超出10个字符限制！重新检查输入！")});
+        QCOMPARE(w().CmbFileFilter->currentText(), QStringLiteral("*."));
+        test::real::returnFromAnotherApplication(&w());
+        QTRY_VERIFY(box()->hasFocus());
+        QCOMPARE(f.prompter().shown.size(), 1);
     }
 
     void leavingWithABadPatternKeepsTheFocus() {
@@ -438,18 +520,90 @@ private slots:
     }
 
     void currentRowModeAndItsDoubleClick() {
-        w().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w()));
-        w().Option3->setChecked(true);
+        showWindow();
+        test::real::click(w().Option3);
+        QVERIFY(w().Option3->isChecked());
         QVERIFY(!w().ChOnWorkTime->isEnabled());
         QVERIFY(w().CheckAll->isEnabled());
         QVERIFY(!w().Frame1->isEnabled());
         QVERIFY(w().CmdInput->isEnabled());
         QVERIFY(!w().CmdFileDateMod->isEnabled()); // the sample rows are no files
-        QTest::mouseDClick(w().Option3, Qt::LeftButton);
+        test::real::doubleClick(w().Option3);      // the whole gesture, its last release included
         QVERIFY(w().Option1->isChecked());
+        QVERIFY(!w().Option3->isChecked());
         QCOMPARE(w().CmdTimeZone->text(), QStringLiteral("修改时间区间"));
         QVERIFY(!w().Frame3->isEnabled());
+    }
+
+    void choosingTheShownFolderResetsTheList_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("default dialog") << "dialog";
+        QTest::newRow("FDir") << "FDir";
+        QTest::newRow("sample file") << "sample";
+    }
+    void choosingTheShownFolderResetsTheList() {
+        QFETCH(QString, way);
+        f.makeFile(QStringLiteral("a.txt"), DateTime(2011, 1, 1), DateTime(2011, 1, 1));
+        showWindow();
+        // Listed in Exif mode; back in file-time mode the list still counts and the folder and
+        // type can be chosen again.
+        test::real::click(w().OptExif);
+        f.importFolder();
+        test::real::click(w().OptDate);
+        QCOMPARE(w().FileCount, 1);
+        const QString folder = f.folder.path();
+        if (way == QLatin1String("sample")) {
+            f.doubles->fileDialogs.files = {f.path(QStringLiteral("a.txt"))};
+            test::real::click(w().ChPatternDefault);
+            test::real::click(w().CmdFileExt);
+        } else {
+            f.prompter().answer(way == QLatin1String("FDir") ? MsgAnswer::Yes : MsgAnswer::No);
+            f.doubles->fileDialogs.folders = {folder};
+            // FDir opens once the question is answered.
+            f.prompter().onShow = [this, folder](const Message &) {
+                QTimer::singleShot(0, this, [this, folder] {
+                    if (auto *dialog = qobject_cast<FDir *>(QApplication::activeModalWidget())) {
+                        dialog->chooseFolder(folder);
+                        test::real::click(dialog->CmdOk);
+                    }
+                });
+            };
+            test::real::click(w().CmdDirBrowse);
+            f.prompter().onShow = nullptr;
+        }
+        QCOMPARE(w().LDir->text(), folder);
+        QCOMPARE(w().FileCount, 0);
+        QCOMPARE(w().VSFlexGrid1->rows(), 11);
+        QVERIFY(w().VSFlexGrid1->text(1, 0).isEmpty());
+    }
+
+    void fdirRefusesSystemFolders() {
+        showWindow();
+        const QString before = w().LDir->text();
+        f.prompter().answer(MsgAnswer::Yes);    // the alternative way
+        f.prompter().answer(MsgAnswer::Retry);  // after /etc
+        f.prompter().answer(MsgAnswer::Cancel); // after /usr/bin
+        QStringList offered = {QStringLiteral("/etc"), QStringLiteral("/usr/bin")};
+        std::function<void()> choose = [&] {
+            auto *dialog = qobject_cast<FDir *>(QApplication::activeModalWidget());
+            if (!dialog || offered.isEmpty())
+                return;
+            dialog->chooseFolder(offered.takeFirst());
+            if (offered.isEmpty())
+                f.prompter().onShow = nullptr;
+            test::real::click(dialog->CmdOk);
+        };
+        // FDir opens after the question, and again after Retry.
+        f.prompter().onShow = [&](const Message &) { QTimer::singleShot(0, this, choose); };
+        test::real::click(w().CmdDirBrowse);
+        QVERIFY(offered.isEmpty());
+        QCOMPARE(f.prompter().texts(),
+                 (QStringList{f.prompter().shown[0].text,
+                              QStringLiteral("不允许操作系统目录，请重新指定其他目录！"),
+                              QStringLiteral("不允许操作系统目录，请重新指定其他目录！")}));
+        QCOMPARE(f.prompter().last().buttons, MsgButtons::RetryCancel);
+        QCOMPARE(f.prompter().last().title, QStringLiteral("提醒"));
+        QCOMPARE(w().LDir->text(), before);
     }
 
     void folderChangeResetsAnImportedList() {
