@@ -1,14 +1,16 @@
 #include "photo/date_shift.h"
 
+#include "app/path_bytes.h"
 #include "exif/exif_reader.h"
 #include "platform/random.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTime>
 
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace kalmora {
 
@@ -108,8 +110,10 @@ QString ExifDateText(const DateTime &date) {
 DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText) {
     // A photo gone or unreadable since the import is an access error, not a photo without a
     // date field (the reader would take an unreadable file for one without Exif).
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    struct stat info {};
+    if (!OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly) ||
+        ::fstat(file.handle(), &info) != 0 || !S_ISREG(info.st_mode))
         return DatePatchOutcome::Failed;
     file.close();
     try {
