@@ -1,8 +1,10 @@
 #include "app/command_line.h"
+#include "app/path_bytes.h"
 #include "app/start_main.h"
 #include "platform/real_services.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -13,7 +15,7 @@ int main(int argc, char *argv[]) {
     // Answered before any window exists: --help and --version need no display.
     QStringList args;
     for (int i = 1; i < argc; ++i)
-        args.append(QString::fromLocal8Bit(argv[i]));
+        args.append(kalmora::NameFromBytes(argv[i])); // a folder's name keeps its exact bytes
     const kalmora::CommandLine command = kalmora::ParseCommandLine(args);
     switch (command.action) {
     case kalmora::CommandLine::Action::Help:
@@ -44,5 +46,8 @@ int main(int argc, char *argv[]) {
         QApplication::installTranslator(&qtTranslator);
     kalmora::RealServices real;
     kalmora::Services services = real.services();
-    return kalmora::StartMain(services);
+    // Relative to where the program was started, not to where a running one was.
+    const QString folder =
+        command.folder.isEmpty() ? QString() : QDir::current().absoluteFilePath(command.folder);
+    return kalmora::StartMain(services, kalmora::SingleInstanceGuard::defaultLockPath(), folder);
 }

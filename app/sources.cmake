@@ -1,6 +1,7 @@
 list(APPEND KALMORA_CORE_SOURCES
     app/comm_declare.h app/comm_declare.cpp app/download.cpp
     app/command_line.h app/command_line.cpp
+    app/instance_channel.h app/instance_channel.cpp
     app/date_time.h app/date_time.cpp
     app/single_instance.h app/single_instance.cpp
     app/startup.h app/startup.cpp

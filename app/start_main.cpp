@@ -1,22 +1,52 @@
 #include "app/start_main.h"
 
+#include "app/instance_channel.h"
 #include "app/startup.h"
+#include "import/folder_choice.h"
+#include "ui/features.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QTimer>
 
 namespace kalmora {
 
-int StartMain(Services &services, const QString &lockPath) {
+namespace {
+
+// A folder from outside: the window comes to the front and takes it unless a batch or one of
+// its boxes is under way, where a folder change would cut in.
+void takeRequest(FMainDate &window, const QString &folder) {
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+    const bool batchRunning = window.Busy || window.OperationRunning || window.RewriteRunning;
+    if (!folder.isEmpty() && !batchRunning && !QApplication::activeModalWidget())
+        window.features().folderChoice->takeFolder(folder);
+}
+
+} // namespace
+
+int StartMain(Services &services, const QString &lockPath, const QString &folder) {
     SingleInstanceGuard guard(lockPath);
+    const QString socketPath = InstanceSocketPath(lockPath);
     if (!guard.acquire()) {
+        if (SendToRunningInstance(socketPath, folder))
+            return 0;
         services.prompter.show(QStringLiteral("Kalmora已在运行中！"), MsgIcon::None, MsgButtons::Ok,
                                QStringLiteral("Kalmora"));
         return 0;
     }
     const AppValues values = ComputeAppValues(services.environment);
     FMainDate window(services, values);
+    InstanceServer server;
+    server.listen(socketPath);
+    QObject::connect(&server, &InstanceServer::requested, &window,
+                     [&window](const QString &requested) { takeRequest(window, requested); });
     window.show();
+    if (!folder.isEmpty())
+        QTimer::singleShot(
+            0, &window, [&window, folder] { window.features().folderChoice->takeFolder(folder); });
     return QApplication::exec();
 }
 

@@ -9,8 +9,11 @@ namespace kalmora {
 
 class FMainDate;
 
-// The program's start: refuses a second instance, fixes the process-wide values, shows the main
-// window and runs until it closes. Returns the process exit code.
-int StartMain(Services &services, const QString &lockPath = SingleInstanceGuard::defaultLockPath());
+// The program's start: a second start hands its folder to the running program and ends (the
+// refusal message stays for a running program that cannot be reached); otherwise fixes the
+// process-wide values, shows the main window, takes the folder given (if any) as if chosen,
+// and runs until the window closes. Returns the process exit code.
+int StartMain(Services &services, const QString &lockPath = SingleInstanceGuard::defaultLockPath(),
+              const QString &folder = {});
 
 } // namespace kalmora

@@ -1,5 +1,7 @@
 #include "import/folder_choice.h"
 
+#include "app/path_bytes.h"
+
 #include "plan/stages.h"
 #include "ui/fdir.h"
 #include "ui/features.h"
@@ -11,6 +13,8 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <sys/stat.h>
 
 namespace kalmora {
 
@@ -83,12 +87,37 @@ MsgAnswer FolderChoice::refuseSystemFolder() {
                                       QStringLiteral("提醒"));
 }
 
+AppValues FolderChoice::currentValues() const {
+    AppValues values = w.values();
+    values.ProgramFilesDir = w.services().environment.variable(QStringLiteral("ProgramFiles"));
+    values.WinDir = w.services().environment.variable(QStringLiteral("windir"));
+    return values;
+}
+
+void FolderChoice::takeFolder(const QString &path) {
+    const QString folder = NormaliseFolder(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+    if (IsSystemFolder(folder, currentValues())) {
+        if (refuseSystemFolder() == MsgAnswer::Retry)
+            browseClicked();
+        return;
+    }
+    struct stat info {};
+    if (folder.contains(QLatin1Char('{')) || ::stat(PathBytes(folder).constData(), &info) != 0 ||
+        !S_ISDIR(info.st_mode)) {
+        w.services().prompter.show(QStringLiteral("该目录不可用，请重新指定。"), MsgIcon::Critical,
+                                   MsgButtons::Ok, QStringLiteral("警告"));
+        return;
+    }
+    w.OptAll->setChecked(true);
+    const bool lunchFrame = w.Frame2->isEnabled();
+    w.features().reset->chooseFolder(folder);
+    afterChoice(lunchFrame);
+}
+
 void FolderChoice::browseClicked() {
     Services &s = w.services();
     w.OptAll->setChecked(true);
-    AppValues values = w.values();
-    values.ProgramFilesDir = s.environment.variable(QStringLiteral("ProgramFiles"));
-    values.WinDir = s.environment.variable(QStringLiteral("windir"));
+    const AppValues values = currentValues();
     const QString previous = w.LDir->text();
     FMainDate::setTag(w.CmdDirBrowse, previous);
     const bool lunchFrame = w.Frame2->isEnabled();

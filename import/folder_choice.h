@@ -29,8 +29,14 @@ public:
     // Shows FDir modally; its folder goes to the main window however it is closed, unless it
     // is a system folder (by the rules of values), which is refused with a retry.
     void showFDir(const AppValues &values);
+    // A folder named from outside the window (the command line, a second start), with the
+    // checks of a chosen one: a system folder is refused with the retry question, whose Retry
+    // goes on as the browse button does; a path that is no folder is refused.
+    void takeFolder(const QString &path);
 
 private:
+    // The values with the environment's folders read afresh, as every choice reads them.
+    AppValues currentValues() const;
     void afterChoice(bool lunchFrameWasEnabled);
     // The warning with Retry and Cancel; the answer.
     MsgAnswer refuseSystemFolder();

@@ -1,13 +1,22 @@
 // Runs the program's real start-up with recording services, for the single-instance test.
-// Usage: kalmora_instance_probe LOCK_FILE DATA_FOLDER
-// Prints "box|title|text|icon" for every message box and "running" once the window shows.
+// Usage: kalmora_instance_probe LOCK_FILE DATA_FOLDER [FOLDER]
+// Prints "box|title|text|icon" for every message box, "running" once the window shows, and
+// "folder|PATH" for the folder label then and at every change.
 #include "app/start_main.h"
 #include "tests/support/doubles.h"
+#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+void print(const QString &line) {
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+} // namespace
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
@@ -17,13 +26,20 @@ int main(int argc, char *argv[]) {
     doubles.environment.dataFolder = QString::fromLocal8Bit(argv[2]);
     doubles.environment.program = QString::fromLocal8Bit(argv[2]) + QStringLiteral("/program");
     doubles.prompter.onShow = [](const kalmora::Message &m) {
-        std::printf("box|%s|%s|%d\n", qPrintable(m.title), qPrintable(m.text), int(m.icon));
-        std::fflush(stdout);
+        print(QStringLiteral("box|%1|%2|%3").arg(m.title, m.text).arg(int(m.icon)));
     };
     QTimer::singleShot(0, [] {
-        std::printf("running\n");
-        std::fflush(stdout);
+        print(QStringLiteral("running"));
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (auto *label = top->findChild<kalmora::ChangeLabel *>(QStringLiteral("LDir"))) {
+                print(QStringLiteral("folder|") + label->text());
+                QObject::connect(
+                    label, &kalmora::ChangeLabel::textChanged,
+                    [](const QString &text) { print(QStringLiteral("folder|") + text); });
+            }
+        }
     });
     kalmora::Services services = doubles.services();
-    return kalmora::StartMain(services, QString::fromLocal8Bit(argv[1]));
+    return kalmora::StartMain(services, QString::fromLocal8Bit(argv[1]),
+                              argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
 }

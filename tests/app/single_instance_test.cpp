@@ -16,9 +16,10 @@ private:
     QTemporaryDir m_dir;
     QString lockPath() const { return m_dir.filePath(QStringLiteral("kalmora.lock")); }
 
-    void start(QProcess &p) {
+    void start(QProcess &p, const QString &folder = {}) {
         p.setProgram(QStringLiteral(PROBE_PATH));
-        p.setArguments({lockPath(), m_dir.path()});
+        p.setArguments(folder.isEmpty() ? QStringList{lockPath(), m_dir.path()}
+                                        : QStringList{lockPath(), m_dir.path(), folder});
         p.start();
         QVERIFY(p.waitForStarted());
     }
@@ -129,11 +130,57 @@ private slots:
                  root.filePath(QStringLiteral("kalmora.lock")));
     }
 
-    void secondInstanceShowsTheMessageAndEnds() {
+    // A second start hands its folder to the running program and ends without a window or a
+    // box; the running program takes the folder with the checks of a chosen one.
+    void secondStartHandsOverItsFolder_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QByteArray>("firstPrints");
+        QTest::newRow("no folder: only to the front") << QString() << QByteArray();
+        QTest::newRow("a folder") << QStringLiteral("photos") << QByteArray("folder|");
+        QTest::newRow("a system folder is refused")
+            << QStringLiteral("/etc")
+            << QByteArray("box|提醒|不允许操作系统目录，请重新指定其他目录！");
+    }
+    void secondStartHandsOverItsFolder() {
+        QFETCH(QString, folder);
+        QFETCH(QByteArray, firstPrints);
+        const QString photos = m_dir.filePath(QStringLiteral("photos"));
+        QVERIFY(QDir().mkpath(photos));
+        if (folder == QLatin1String("photos"))
+            folder = photos;
         QProcess first;
         start(first);
         QByteArray line;
         QVERIFY(waitForLine(first, "running", &line));
+        QVERIFY(waitForLine(first, "folder|", &line)); // the work folder at load
+
+        QProcess second;
+        start(second, folder);
+        QVERIFY(second.waitForFinished(15000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.readAllStandardOutput(), QByteArray()); // no box, no window
+
+        if (!firstPrints.isEmpty()) {
+            QVERIFY(waitForLine(first, firstPrints, &line));
+            if (folder == photos)
+                QCOMPARE(QString::fromUtf8(line), QStringLiteral("folder|") + photos);
+        }
+        QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished();
+        // The refused folder never reached the label.
+        const QByteArray rest = first.readAllStandardOutput();
+        QVERIFY2(!rest.contains("folder|/etc"), rest.constData());
+    }
+
+    void unreachableProgramStillGivesTheMessage() {
+        QProcess first;
+        start(first);
+        QByteArray line;
+        QVERIFY(waitForLine(first, "running", &line));
+        // The lock is held, but nothing answers at the socket.
+        QVERIFY(QFile::remove(m_dir.filePath(QStringLiteral("kalmora.socket"))));
 
         QProcess second;
         start(second);
@@ -146,6 +193,19 @@ private slots:
         QCOMPARE(QString::fromUtf8(lines[0]), QStringLiteral("box|Kalmora|Kalmora已在运行中！|0"));
 
         QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished();
+    }
+
+    void folderOnTheCommandLineIsChosen() {
+        const QString photos = m_dir.filePath(QStringLiteral("photos"));
+        QVERIFY(QDir().mkpath(photos));
+        QProcess first;
+        start(first, photos);
+        QByteArray line;
+        QVERIFY(waitForLine(first, "running", &line));
+        QVERIFY(waitForLine(first, "folder|" + QFile::encodeName(photos), &line));
+        QCOMPARE(QString::fromUtf8(line), QStringLiteral("folder|") + photos);
         first.kill();
         first.waitForFinished();
     }

@@ -48,6 +48,23 @@ set -e
 [ ! -s "$tmp/out" ] || fail "unknown option printed to stdout"
 grep -q -- '--help' "$tmp/err" || fail "unknown option: no usage on stderr"
 
+# --- started from the launcher's command with a folder, then a second start hands over ---
+mkdir -p "$tmp/runtime" "$tmp/photos" "$tmp/more" "$tmp/home"
+chmod 700 "$tmp/runtime"
+session() {
+    env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$tmp/runtime" \
+        HOME="$tmp/home" PATH="$tmp/prefix/bin:$PATH" "$@"
+}
+session ${exec_line/\%f/$tmp/photos} >"$tmp/first.log" 2>&1 &
+first=$!
+for _ in $(seq 100); do [ -S "$tmp/runtime/kalmora.socket" ] && break; sleep 0.1; done
+[ -S "$tmp/runtime/kalmora.socket" ] || fail "the first program never listened"
+# A second start that could not reach the first would wait in its message box.
+session timeout 20 ${exec_line/\%f/$tmp/more} || fail "second start did not hand over"
+kill -0 "$first" || fail "the first program ended"
+kill "$first"
+wait "$first" || true
+
 # --- the Debian package ---
 cpack -G DEB -B "$tmp/pkg" --config "$build/CPackConfig.cmake" >/dev/null
 deb=$(ls "$tmp"/pkg/kalmora_*.deb)
