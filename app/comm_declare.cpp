@@ -44,6 +44,54 @@ void PauseWithEvents(float seconds) {
     }
 }
 
+namespace {
+int batchDepth = 0;
+bool stopAsked = false;
+} // namespace
+
+BatchBreath::BatchBreath() {
+    if (batchDepth++ == 0) {
+        stopAsked = false;
+        emit notifier().runningChanged(true);
+    }
+    m_sinceEvents.start();
+}
+
+BatchBreath::~BatchBreath() {
+    if (--batchDepth == 0) {
+        stopAsked = false;
+        emit notifier().runningChanged(false);
+    }
+}
+
+bool BatchBreath::breathe() {
+    if (m_sinceEvents.elapsed() >= BreathIntervalMs) {
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        m_sinceEvents.restart();
+    }
+    m_stopped = m_stopped || stopAsked;
+    return m_stopped;
+}
+
+bool BatchBreath::stopped() const {
+    return m_stopped || stopAsked;
+}
+
+bool BatchBreath::running() {
+    return batchDepth > 0;
+}
+
+void BatchBreath::requestStop() {
+    if (batchDepth > 0)
+        stopAsked = true;
+}
+
+BatchSignals &BatchBreath::notifier() {
+    static BatchSignals s;
+    return s;
+}
+
 QString ShortPathOf(const QString &path) {
     if (path.isEmpty() || !QFileInfo::exists(path))
         return {};

@@ -5,6 +5,7 @@
 #include "photo/date_rewrite.h"
 #include "photo/date_shift.h"
 #include "plan/time_fields.h"
+#include "ui/batch_stop.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
@@ -160,8 +161,8 @@ void ApplyFileTimes::applyClicked() {
     }
     w.OperationRunning = true;
     if (w.OptRename->isChecked()) {
-        RenameByShootingDate(w).run();
-        closingSteps();
+        const int done = RenameByShootingDate(w).run();
+        closingSteps(false, done);
         return;
     }
     if (w.Option3->isChecked() && currentRowEmpty && !w.CheckAll->isChecked()) {
@@ -201,18 +202,23 @@ void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
     const FileTimesUpdate update = writeSet(first, g.row());
     w.CmdFileDateMod->setEnabled(false);
     const int n = w.FileCount;
+    BatchBreath breath;
+    int done = n;
     for (int i = 1; i <= n; ++i) {
         g.selectRow(i);
         showResult(i, writeRow(i, update, true));
         ScrollAfterRow(g, i, n);
         w.ProgressBar1->setValue(i * 100 / n);
-        PauseWithEvents(0.01f);
+        if (breath.breathe()) {
+            done = i;
+            break;
+        }
     }
-    closingSteps();
+    closingSteps(false, done);
 }
 
-void ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)> &timeFor,
-                             bool keptFromRow) {
+int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)> &timeFor,
+                            bool keptFromRow) {
     FileGrid &g = *w.VSFlexGrid1;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     w.CmdReset->setEnabled(false);
@@ -220,6 +226,8 @@ void ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row
     w.CmdFileDateMod->setEnabled(false);
     w.CmdDelete->setEnabled(false);
     const int n = w.FileCount;
+    BatchBreath breath;
+    int done = n;
     for (int i = 1; i <= n; ++i) {
         g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
         w.ProgressBar1->setValue(i * 100 / n);
@@ -241,23 +249,27 @@ void ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row
             g.setText(i, 5, QStringLiteral("修改失败")); // no date to start from: untouched
         }
         ScrollAfterRow(g, i, n);
-        PauseWithEvents(0.005f);
+        if (breath.breathe()) {
+            done = i;
+            break;
+        }
     }
     if (w.CheckAll->isChecked())
         w.CmdInput->setEnabled(false);
+    return done;
 }
 
 void ApplyFileTimes::runPlanned() {
     const TimeWindow window = w.features().timeFields->timeWindow();
     PlanState plan = StartPlan(window);
-    runRows(
+    const int done = runRows(
         [&](int) {
             const DateTime t = plan.cursor;
             plan = NextPlannedTime(plan, window, w.services().random);
             return std::optional<DateTime>(t);
         },
         true);
-    closingSteps();
+    closingSteps(false, done);
 }
 
 void ApplyFileTimes::runVideoShift() {
@@ -269,7 +281,7 @@ void ApplyFileTimes::runVideoShift() {
         return;
     }
     Random &random = w.services().random;
-    runRows(
+    const int done = runRows(
         [&](int row) -> std::optional<DateTime> {
             const std::optional<DateTime> recorded = DateTime::parse(w.VSFlexGrid1->text(row, 1));
             if (!recorded)
@@ -282,12 +294,16 @@ void ApplyFileTimes::runVideoShift() {
             return AddUnits(*recorded, settings->unit, settings->earlier ? -amount : amount);
         },
         false);
-    closingSteps();
+    closingSteps(false, done);
 }
 
-void ApplyFileTimes::closingSteps(bool shiftCancelled) {
+void ApplyFileTimes::closingSteps(bool shiftCancelled, int done) {
     FileGrid &g = *w.VSFlexGrid1;
-    if (!shiftCancelled)
+    const int n = w.FileCount;
+    if (done >= 0 && done < n) {
+        BatchStop::markNotDone(g, done + 1, n);
+        w.features().batchStop->reportStopped(done, n - done);
+    } else if (!shiftCancelled)
         w.services().prompter.show(
             QStringLiteral("修改完毕！") + CrLf + CrLf +
                 QStringLiteral("稍后须单击重置所有按钮后方能进行下一次新操作！"),

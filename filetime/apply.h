@@ -28,7 +28,8 @@ public:
     void showResult(int row, const FileTimesWriteResult &result);
 
     // The steps after a run over all rows: the applied state.
-    void closingSteps(bool shiftCancelled = false);
+    // done: rows finished when a Stop ended the loop early; -1 when it ran to the end.
+    void closingSteps(bool shiftCancelled = false, int done = -1);
 
 private:
     bool checkWindow();
@@ -38,7 +39,8 @@ private:
     void runVideoShift();
     // The loop over all rows: each row's time from timeFor (no value: the row fails untouched);
     // keptFromRow: the stamps not taken come from the row's imported texts.
-    void runRows(const std::function<std::optional<DateTime>(int row)> &timeFor, bool keptFromRow);
+    // Returns the rows done: all of them unless a Stop came first.
+    int runRows(const std::function<std::optional<DateTime>(int row)> &timeFor, bool keptFromRow);
     FileTimesWriteResult writeRow(int row, const FileTimesUpdate &update, bool retryWithoutSlash);
 
     FMainDate &w;

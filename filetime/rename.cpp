@@ -1,5 +1,6 @@
 #include "filetime/rename.h"
 
+#include "app/comm_declare.h"
 #include "app/path_bytes.h"
 
 #include "ui/file_grid.h"
@@ -96,7 +97,7 @@ QString RenameFailureText(RenameError error) {
 
 RenameByShootingDate::RenameByShootingDate(FMainDate &window) : QObject(&window), w(window) {}
 
-void RenameByShootingDate::run() {
+int RenameByShootingDate::run() {
     w.Busy = true;
     w.ClearOnReset = false;
     w.ApplyRunning = true;
@@ -104,7 +105,10 @@ void RenameByShootingDate::run() {
     FileGrid &g = *w.VSFlexGrid1;
     const bool video = w.ChPgDn->isChecked();
     const int n = w.FileCount;
+    BatchBreath breath;
     for (int i = 1; i <= n; ++i) {
+        if (i > 1 && breath.breathe())
+            return i - 1;
         w.ProgressBar1->setValue(i * 100 / n);
         g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
         const QString name = g.text(i, 0);
@@ -124,6 +128,7 @@ void RenameByShootingDate::run() {
             g.setText(i, 5, RenameFailureText(error));
         ScrollAfterRow(g, i, n);
     }
+    return n;
 }
 
 } // namespace kalmora

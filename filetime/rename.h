@@ -27,7 +27,8 @@ class RenameByShootingDate : public QObject {
 public:
     explicit RenameByShootingDate(FMainDate &window);
     // The rows; the caller runs the closing steps afterwards.
-    void run();
+    // Returns the rows done: all of them unless a Stop came first.
+    int run();
 
 private:
     FMainDate &w;

@@ -8,6 +8,7 @@
 #include "filetime/video_date.h"
 #include "import/file_list.h"
 #include "plan/step_range.h"
+#include "ui/batch_stop.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
@@ -124,17 +125,29 @@ void Import::inputClicked() {
         }
     }
 
-    const float pause = m == Mode::Exif                                 ? 0.002f
-                        : (m == Mode::Rename || m == Mode::RenameVideo) ? 0.02f
-                                                                        : 0.01f;
-    for (int i = 1; i <= w.FileCount; ++i) {
-        w.ProgressBar1->setValue(i * 100 / w.FileCount);
-        grid.setText(i, 0, names[i - 1]);
-        grid.selectRow(i);
-        readRow(m, i, names[i - 1], exportFile.get());
-        PauseWithEvents(pause);
-        ScrollAfterRow(grid, i, w.FileCount);
+    int done = w.FileCount;
+    {
+        BatchBreath breath;
+        for (int i = 1; i <= w.FileCount; ++i) {
+            w.ProgressBar1->setValue(i * 100 / w.FileCount);
+            grid.setText(i, 0, names[i - 1]);
+            grid.selectRow(i);
+            readRow(m, i, names[i - 1], exportFile.get());
+            const bool stop = breath.breathe();
+            ScrollAfterRow(grid, i, w.FileCount);
+            if (stop) {
+                done = i;
+                break;
+            }
+        }
     }
+    // Files the import did not come to stay listed and marked, but outside FileCount: no later
+    // batch touches a file whose times or dates were never read.
+    const int listed = w.FileCount;
+    const bool stopped = done < listed;
+    for (int i = done + 1; i <= listed; ++i)
+        grid.setText(i, 0, names[i - 1]);
+    BatchStop::markNotDone(grid, done + 1, listed);
 
     bool exported = false;
     if (exportFile) {
@@ -145,7 +158,9 @@ void Import::inputClicked() {
                               exportFile->refusal(),
                           MsgIcon::Warning);
     }
-    if (exported) {
+    if (stopped) {
+        w.features().batchStop->reportStopped(done, listed - done);
+    } else if (exported) {
         const MsgAnswer open = prompter.show(
             QStringLiteral("导入完毕！ 提示：稍后双击非空行可以删除该行。") + CrLf +
                 QStringLiteral("如果要更改文件夹或者文件类型，请单击【重置所有】后须重新导入。") +
@@ -162,7 +177,8 @@ void Import::inputClicked() {
     }
 
     // Finish.
-    grid.setRows(w.FileCount + 1);
+    grid.setRows(listed + 1);
+    w.FileCount = done;
     grid.selectRow(1);
     grid.setTopRow(1);
     w.CmdReset->setEnabled(true);

@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "exif/read_exif.h"
 #include "filetime/apply.h"
+#include "ui/batch_stop.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
@@ -110,6 +111,8 @@ void DateRewrite::rewriteAllRows() {
     if (!settings)
         return;
 
+    // Around the video mode's apply too, so a stop inside it is seen here.
+    const BatchBreath batch;
     w.Busy = true;
     w.ClearOnReset = false;
     w.ApplyRunning = true;
@@ -123,10 +126,12 @@ void DateRewrite::rewriteAllRows() {
     // The apply's own closing steps may have restored the pointer already.
     if (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
-    w.services().prompter.show(RewriteSummaryText(*settings), MsgIcon::Information);
-
-    NoticeText = QStringLiteral("原始拍摄时间改写完毕！稍后请单击“重置所有”按钮。");
-    FNoticeMsg::showNotice();
+    // A stopped loop has told the user how far it came; the summary would claim every photo.
+    if (!batch.stopped()) {
+        w.services().prompter.show(RewriteSummaryText(*settings), MsgIcon::Information);
+        NoticeText = QStringLiteral("原始拍摄时间改写完毕！稍后请单击“重置所有”按钮。");
+        FNoticeMsg::showNotice();
+    }
     w.ProgressBar1->setValue(0);
     w.VSFlexGrid1->setRow(1);
     w.CmdInput->setEnabled(true);
@@ -143,7 +148,13 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
     w.RewriteRunning = true;
     ShootingDatePlan plan(settings, w.services().random);
     const int n = w.FileCount;
+    BatchBreath breath;
     for (int r = 1; r <= n; ++r) {
+        if (r > 1 && breath.breathe()) {
+            BatchStop::markNotDone(g, r, n);
+            w.features().batchStop->reportStopped(r - 1, n - r + 1);
+            return;
+        }
         if (r >= g.rows())
             break;
         g.selectRow(r);
@@ -161,7 +172,6 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
         } else {
             const DatePatchOutcome outcome =
                 PatchShootingDate(w.pathOf(g.text(r, NameCol)), exifText);
-            PauseWithEvents(0.05f);
             switch (outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(r, ResultCol, QStringLiteral("修改失败(文件访问错误)"));

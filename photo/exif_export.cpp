@@ -7,6 +7,8 @@
 #include "exif/exif_labels.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
+#include "ui/batch_stop.h"
+#include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
 
@@ -84,20 +86,30 @@ void ExifExport::exportAll() {
     TextExport file(folder + QLatin1Char('/') + exportFileName());
     bool written = file.open();
     const int n = w.FileCount;
-    for (int r = 1; r <= n && r < g.rows(); ++r) {
-        w.ProgressBar1->setValue(r * 100 / n);
-        const QString name = g.text(r, NameCol);
-        g.selectRow(r);
-        PauseWithEvents(0.0003f);
-        const QString block = exportBlock(name, w.pathOf(name));
-        if (r % 30 == 0)
-            g.setTopRow(n - r > 30 ? r : std::max(1, n - 29));
-        // An empty line, then the block; the writer ends it with one more line break.
-        written = written && file.writeLine(CrLf + block);
+    int done = 0;
+    {
+        BatchBreath breath;
+        for (int r = 1; r <= n && r < g.rows(); ++r) {
+            if (r > 1 && breath.breathe())
+                break;
+            w.ProgressBar1->setValue(r * 100 / n);
+            const QString name = g.text(r, NameCol);
+            g.selectRow(r);
+            const QString block = exportBlock(name, w.pathOf(name));
+            if (r % 30 == 0)
+                g.setTopRow(n - r > 30 ? r : std::max(1, n - 29));
+            // An empty line, then the block; the writer ends it with one more line break.
+            written = written && file.writeLine(CrLf + block);
+            done = r;
+        }
     }
+    // A stopped export keeps the photos done so far, each block whole.
     written = written && file.commit();
 
-    if (written) {
+    const int last = std::min(n, g.rows() - 1);
+    if (written && done < last) {
+        w.features().batchStop->reportStopped(done, last - done);
+    } else if (written) {
         const MsgAnswer open = prompter.show(
             QStringLiteral("每一张照片的Exif信息导出完毕，结果保存在：") + folder +
                 QLatin1Char('/') + exportFileName() + QStringLiteral("中。") + CrLf +
@@ -258,11 +270,19 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
     const std::unique_ptr<ExifToolSession> tool = startSession(program);
     const int n = w.FileCount;
     int failed = 0;
+    BatchBreath breath;
+    bool stop = false;
     for (const ConfirmedRow &row : rows) {
         const int r = row.row;
         const QString mark = g.text(r, ResultCol);
         if (mark == NoExif || (repeat && mark.isEmpty()))
             continue;
+        if (stop) {
+            // A repeat keeps the failure its row already shows.
+            if (!repeat)
+                BatchStop::markNotDone(g, r, r);
+            continue;
+        }
         g.selectRow(r);
         w.ExifRow = r;
         w.ProgressBar1->setValue(r * 100 / n);
@@ -288,7 +308,7 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
         }
         g.setText(r, ResultCol, result);
         failed += result.isEmpty() ? 0 : 1;
-        PauseWithEvents(0.001f);
+        stop = breath.breathe();
     }
     QApplication::restoreOverrideCursor();
     return failed;
@@ -315,8 +335,10 @@ void ExifExport::eraseAll() {
         return;
     }
 
+    // Around the passes, so a stop in one of them ends the erase.
+    const BatchBreath batch;
     int failed = erasePass(program, rows, false);
-    while (failed > 0) {
+    while (failed > 0 && !batch.stopped()) {
         const MsgAnswer again = prompter.show(
             QStringLiteral("抹除完毕！有") + QLatin1Char(' ') + QString::number(failed) +
                 QStringLiteral("张的抹除失败，再次尝试抹除失败的吗？(推荐)") + CrLf +
@@ -326,7 +348,15 @@ void ExifExport::eraseAll() {
             break;
         failed = erasePass(program, rows, true);
     }
-    if (failed == 0)
+    if (batch.stopped()) {
+        const FileGrid &g = *w.VSFlexGrid1;
+        int notDone = 0, noExif = 0;
+        for (const ConfirmedRow &row : rows) {
+            notDone += g.text(row.row, ResultCol) == BatchStop::notDoneText() ? 1 : 0;
+            noExif += g.text(row.row, ResultCol) == NoExif ? 1 : 0;
+        }
+        w.features().batchStop->reportStopped(int(rows.size()) - notDone - noExif, notDone);
+    } else if (failed == 0)
         prompter.show(QStringLiteral("抹除完毕！稍后请单击“重置所有”以进行新的操作。"),
                       MsgIcon::Information);
 

@@ -11,6 +11,7 @@
 #include "plan/stages.h"
 #include "plan/step_range.h"
 #include "plan/time_fields.h"
+#include "ui/batch_stop.h"
 #include "ui/mode_switches.h"
 #include "ui/reset.h"
 
@@ -27,7 +28,8 @@ Features::Features(FMainDate &window)
       modeSwitches(std::make_unique<ModeSwitches>(window)),
       dateRewrite(std::make_unique<DateRewrite>(window)),
       exifExport(std::make_unique<ExifExport>(window)),
-      photoPreview(std::make_unique<PhotoPreview>(window)) {}
+      photoPreview(std::make_unique<PhotoPreview>(window)),
+      batchStop(std::make_unique<BatchStop>(window)) {}
 
 Features::~Features() = default;
 

@@ -5,6 +5,7 @@
 namespace kalmora {
 
 class ApplyFileTimes;
+class BatchStop;
 class DateRewrite;
 class ExifExport;
 class FMainDate;
@@ -35,6 +36,7 @@ struct Features {
     std::unique_ptr<DateRewrite> dateRewrite;
     std::unique_ptr<ExifExport> exifExport;
     std::unique_ptr<PhotoPreview> photoPreview;
+    std::unique_ptr<BatchStop> batchStop;
 
     explicit Features(FMainDate &window);
     ~Features();

@@ -1,5 +1,6 @@
 list(APPEND KALMORA_CORE_SOURCES ui/file_grid.h ui/file_grid.cpp)
 list(APPEND KALMORA_UI_SOURCES
+    ui/batch_stop.h ui/batch_stop.cpp
     ui/control_names.h
     ui/features.h ui/features.cpp
     ui/fdir.h ui/fdir.cpp

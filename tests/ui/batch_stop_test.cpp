@@ -1,0 +1,239 @@
+#include "app/comm_declare.h"
+#include "app/notice_window.h"
+#include "photo/date_rewrite.h"
+#include "tests/photo/photo_window.h"
+#include "tests/support/real_input.h"
+#include "ui/features.h"
+#include "ui/file_grid_view.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+using namespace kalmora;
+
+namespace {
+
+enum class Batch { Import, Apply, Rewrite, Erase };
+
+const int Files = 5;
+
+DateTime dt(const char *text) {
+    return DateTime::parse(QLatin1String(text)).value();
+}
+
+QString nameOf(int i) {
+    return QStringLiteral("f%1.%2").arg(i).arg(QStringLiteral("jpg"));
+}
+
+} // namespace
+
+class BatchStopTest : public QObject {
+    Q_OBJECT
+private:
+    test::PhotoWindow f;
+    FMainDate &w() { return f.w(); }
+    FileGrid &g() { return f.g(); }
+    QPushButton *stopButton() { return w().findChild<QPushButton *>(QStringLiteral("CmdStop")); }
+
+    bool photos(Batch b) { return b == Batch::Rewrite || b == Batch::Erase; }
+
+    void fresh(Batch b) {
+        f.reopen();
+        w().show();
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        for (int i = 1; i <= Files; ++i) {
+            if (photos(b))
+                f.write(nameOf(i), test::cameraPhoto(test::ByteOrder::Little,
+                                                     QByteArray("2011:08:2") +
+                                                         QByteArray::number(i) + " 20:11:00")
+                                       .bytes);
+            else
+                f.makeFile(nameOf(i), dt("2010-05-06 07:08:09"), dt("2010-05-07 00:00:00"));
+        }
+        f.doubles->environment.variables.insert(QStringLiteral("PATH"),
+                                                qEnvironmentVariable("PATH"));
+        // Everything before the batch itself.
+        if (photos(b)) {
+            f.importPhotos();
+        } else {
+            f.setWindow(dt("2011-08-27 20:11:00"), dt("2011-08-28 23:00:00"));
+            if (b == Batch::Apply) {
+                f.importFolder();
+                w().Option1->setChecked(true);
+                w().TStep->setText(QStringLiteral("3"));
+            }
+        }
+        f.prompter().shown.clear();
+    }
+
+    void run(Batch b) {
+        switch (b) {
+        case Batch::Import:
+            f.importFolder();
+            break;
+        case Batch::Apply:
+            w().CmdFileDateMod->click();
+            break;
+        case Batch::Rewrite: {
+            PhotoDateSettings s;
+            s.unit = ShiftUnit::Day;
+            s.stepText = QStringLiteral("3");
+            w().features().dateRewrite->askSettings = [s] { return s; };
+            w().CmdPicDateMod->click();
+            break;
+        }
+        case Batch::Erase:
+            f.prompter().answer(MsgAnswer::No);
+            w().CmdPicExifDel->click();
+            break;
+        }
+    }
+
+    // What a file holds that the batch may change: a photo's bytes, a plain file's times.
+    QString onDisk(Batch b, const QString &name) {
+        if (photos(b))
+            return QString::fromLatin1(f.bytesOf(name).toBase64());
+        const FileTimes t = ReadFileTimes(f.path(name)).value();
+        return t.lastWrite.toText() + QLatin1Char('|') + t.lastAccess.toText();
+    }
+
+    // The window once the batch has closed.
+    QStringList finalState() {
+        QStringList s;
+        s << QStringLiteral("Busy=%1").arg(w().Busy)
+          << QStringLiteral("OperationRunning=%1").arg(w().OperationRunning)
+          << QStringLiteral("ApplyRunning=%1").arg(w().ApplyRunning)
+          << QStringLiteral("RewriteRunning=%1").arg(w().RewriteRunning)
+          << QStringLiteral("ClearOnReset=%1").arg(w().ClearOnReset)
+          << QStringLiteral("progress=%1").arg(w().ProgressBar1->value())
+          << QStringLiteral("waitCursor=%1").arg(QApplication::overrideCursor() != nullptr)
+          << QStringLiteral("stop=%1").arg(stopButton()->isVisible());
+        for (QWidget *c : std::initializer_list<QWidget *>{
+                 w().CmdInput, w().CmdReset, w().CmdDelete, w().CmdFileDateMod, w().CmdPicDateMod,
+                 w().CmdPicExifDel, w().CmdDirBrowse})
+            s << c->objectName() + QStringLiteral("=%1").arg(c->isEnabled());
+        return s;
+    }
+
+    QStringList rowTexts(int row) {
+        QStringList texts;
+        for (int c = 0; c < FileGrid::Cols; ++c)
+            texts << g().text(row, c);
+        return texts;
+    }
+
+    // Acts once, from the event handling after the batch has started row `row`.
+    void atRow(int row, std::function<void()> act) {
+        auto fired = std::make_shared<bool>(false);
+        connect(w().ProgressBar1, &QProgressBar::valueChanged, &w(), [row, act, fired](int value) {
+            if (*fired || value != row * 100 / Files)
+                return;
+            *fired = true;
+            QTimer::singleShot(0, act);
+        });
+    }
+
+private slots:
+    void initTestCase() {
+        if (f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        // Events after every row: what the hooks post is handled at the row they chose.
+        BatchBreath::BreathIntervalMs = 0;
+    }
+    void cleanup() {
+        f.window.reset();
+        FNoticeMsg::closeNotice();
+    }
+
+    void stopLeavesDoneRowsAndTheRestUntouched_data() {
+        QTest::addColumn<Batch>("batch");
+        QTest::addColumn<bool>("escape");
+        const QList<std::pair<const char *, Batch>> batches{{"import", Batch::Import},
+                                                            {"apply", Batch::Apply},
+                                                            {"rewrite", Batch::Rewrite},
+                                                            {"erase", Batch::Erase}};
+        for (const auto &[name, batch] : batches) {
+            QTest::addRow("%s, button", name) << batch << false;
+            QTest::addRow("%s, Escape", name) << batch << true;
+        }
+    }
+    void stopLeavesDoneRowsAndTheRestUntouched() {
+        QFETCH(Batch, batch);
+        QFETCH(bool, escape);
+        const int k = 2;
+
+        // The same batch run to its end gives the true results of the rows done.
+        fresh(batch);
+        QStringList before;
+        for (int i = 1; i <= Files; ++i)
+            before << onDisk(batch, nameOf(i));
+        QVERIFY(!stopButton()->isVisible());
+        run(batch);
+        const QStringList fullState = finalState();
+        QList<QStringList> fullRows;
+        QStringList fullDisk;
+        for (int i = 1; i <= k; ++i) {
+            fullRows << rowTexts(i);
+            fullDisk << onDisk(batch, g().text(i, 0));
+        }
+        if (batch != Batch::Import)
+            for (int i = 1; i <= k; ++i)
+                QVERIFY(fullDisk[i - 1] != before[i - 1]);
+
+        fresh(batch);
+        bool offered = false;
+        atRow(k, [&] {
+            offered = stopButton()->isVisible() && stopButton()->isEnabled();
+            if (escape)
+                test::real::key(Qt::Key_Escape);
+            else
+                test::real::click(stopButton());
+        });
+        run(batch);
+
+        QVERIFY(offered);
+        QCOMPARE(f.prompter().texts().last(),
+                 QStringLiteral("已停止：已处理%1个文件，其余%2个未处理。").arg(k).arg(Files - k));
+        QCOMPARE(finalState(), fullState);
+        for (int i = 1; i <= k; ++i) {
+            QCOMPARE(rowTexts(i), fullRows[i - 1]);
+            QCOMPARE(onDisk(batch, g().text(i, 0)), fullDisk[i - 1]);
+        }
+        for (int i = k + 1; i <= Files; ++i) {
+            QCOMPARE(g().text(i, 0), nameOf(i));
+            QCOMPARE(g().text(i, 5), QStringLiteral("未处理(已停止)"));
+            QCOMPARE(onDisk(batch, nameOf(i)), before[i - 1]);
+        }
+        if (batch == Batch::Import) {
+            // The files not read are outside the count: no later batch touches them.
+            QCOMPARE(w().FileCount, k);
+            QCOMPARE(g().rows(), Files + 1);
+        }
+    }
+
+    void clickDuringBatchIsHandled() {
+        fresh(Batch::Apply);
+        atRow(2, [&] {
+            FileGridView *view = w().GridView;
+            test::real::doubleClick(view->viewport(), view->visualRect(g().index(2, 0)).center());
+        });
+        run(Batch::Apply);
+        // The handler ran meanwhile and only beeped; the batch went on to its normal end.
+        QCOMPARE(f.prompter().beeps, 1);
+        QCOMPARE(w().FileCount, Files);
+        for (int i = 1; i <= Files; ++i)
+            QVERIFY(g().text(i, 5).startsWith(QStringLiteral("修改成功")));
+        QCOMPARE(
+            f.prompter().texts().last(),
+            QStringLiteral("修改完毕！\r\n\r\n稍后须单击重置所有按钮后方能进行下一次新操作！"));
+        QVERIFY(!stopButton()->isVisible());
+    }
+};
+
+QTEST_MAIN(BatchStopTest)
+#include "batch_stop_test.moc"
