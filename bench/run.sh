@@ -18,7 +18,7 @@ photos=1000
 files=1000
 photo_kib=1024
 runs=5
-window_files=5000
+window_files=10000
 scale_files=100000
 cases="shift read stamps rename strip window scale"
 jobs=$(nproc)
@@ -234,8 +234,8 @@ fi
 
 if wants window; then
     echo
-    echo "== window: import $window_files files in file-time mode, then apply a plan" >&2
-    if ! "$bin/kalmora_bench_window" "$window_files" 2>"$tmp/err"; then
+    echo "== window: file-time import and apply of $window_files files, rewrite and erase of $photos photos, beside the engine" >&2
+    if ! "$bin/kalmora_bench_window" "$window_files" "$photos" 2>"$tmp/err"; then
         cat "$tmp/err" >&2
         exit 1
     fi

@@ -1,10 +1,19 @@
-// The window's own cost: imports a folder in file-time mode and applies a planned distribution
-// on the real main window (offscreen, test doubles for the outside services), then reports the
-// wall time beyond the pauses the loops make on purpose, and the longest time during which no
-// event was handled.
+// The window's own cost, side by side with the engine doing the same work without it:
+//  - file-time mode: import a folder and apply a planned distribution on the real main window
+//    (offscreen, test doubles for the outside services) vs reading and writing the same stamps;
+//  - a shooting-date rewrite of every photo vs the engine's shift alone;
+//  - an erase of every photo vs one exiftool call over a copy of the same photos.
+// For each batch: the wall time, the longest time during which no event was handled, and how
+// often the progress bar was painted. The load average is printed with the figures.
 #include "app/date_time.h"
+#include "filetime/file_times.h"
 #include "import/file_list.h"
+#include "photo/date_rewrite.h"
+#include "photo/date_shift.h"
+#include "plan/time_plan.h"
 #include "tests/support/doubles.h"
+#include "tests/support/jpeg_builder.h"
+#include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
 
@@ -12,6 +21,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -93,15 +104,32 @@ void setFields(std::initializer_list<QLineEdit *> fields, const DateTime &d) {
         f->setText(texts.value(i++));
 }
 
+// Counts the progress bar's paints.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
 struct Phase {
     double wallSeconds = 0;
     PauseLedger pauses;
     double longestGapMs = 0;
+    int paints = 0;
 };
 
-template <typename Action> Phase measure(bool gaps, Action action) {
+template <typename Action> Phase measure(QWidget *bar, Action action) {
     const PauseLedger before = ledger;
-    GapWatch watch(gaps);
+    GapWatch watch(bar != nullptr);
+    PaintCounter counter;
+    if (bar)
+        bar->installEventFilter(&counter);
     QElapsedTimer clock;
     watch.start();
     clock.start();
@@ -109,116 +137,247 @@ template <typename Action> Phase measure(bool gaps, Action action) {
     Phase p;
     p.wallSeconds = double(clock.nsecsElapsed()) / 1e9;
     p.longestGapMs = watch.stopMs();
+    p.paints = counter.paints;
     p.pauses.calls = ledger.calls - before.calls;
     p.pauses.askedSeconds = ledger.askedSeconds - before.askedSeconds;
     p.pauses.spentSeconds = ledger.spentSeconds - before.spentSeconds;
     return p;
 }
 
-void report(const char *name, const Phase &p, int files) {
-    const double beyondAsked = p.wallSeconds - p.pauses.askedSeconds;
-    const double outsidePauses = p.wallSeconds - p.pauses.spentSeconds;
-    if (p.longestGapMs < 0)
-        std::printf("%-7s wall %8.3f s | pauses asked %8.3f s (%lld), spent %8.3f s | beyond the "
-                    "pauses %.3f ms/file = outside the pauses %.3f + pauses' overrun %.3f\n",
-                    name, p.wallSeconds, p.pauses.askedSeconds,
-                    static_cast<long long>(p.pauses.calls), p.pauses.spentSeconds,
-                    1e3 * beyondAsked / files, 1e3 * outsidePauses / files,
-                    1e3 * (p.pauses.spentSeconds - p.pauses.askedSeconds) / files);
-    else
-        std::printf("%-7s longest time without handling events %.1f ms (a 2 ms timer's largest "
-                    "interval; wall %.3f s)\n",
-                    name, p.longestGapMs, p.wallSeconds);
+QString loadAverage() {
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
-} // namespace
+// One batch through the window beside the engine's time for the same work.
+void report(const char *name, const Phase &window, double engineSeconds, const char *engineName) {
+    std::printf("%-8s window %7.3f s | %s %7.3f s | ratio %5.2f | longest without events %5.1f "
+                "ms | progress bar painted %5.1f times/s | pauses %lld (%.3f s) | load %s\n",
+                name, window.wallSeconds, engineName, engineSeconds,
+                window.wallSeconds / engineSeconds, window.longestGapMs,
+                window.paints / window.wallSeconds, static_cast<long long>(window.pauses.calls),
+                window.pauses.spentSeconds, qPrintable(loadAverage()));
+    std::fflush(stdout);
+}
 
-// One import and one apply on a fresh window over the folder; false when the rows do not show
-// the work done.
-bool runPass(const QString &folder, const QString &workFolder, int files, bool gaps, Phase &import,
-             Phase &apply) {
+struct Window {
     test::TestServices doubles;
-    doubles.clock.time = DateTime(2011, 1, 1, 9, 0, 0);
-    Services services = doubles.services();
-    AppValues values;
-    values.WorkFolder = workFolder;
-    FMainDate w(services, values);
-    w.resize(1200, 800);
-    w.show();
-    QCoreApplication::processEvents();
+    Services services;
+    FMainDate w;
 
-    // The folder, a window of a year and a fixed step of three, then the time-zone stage.
+    static AppValues values(const QString &workFolder) {
+        AppValues v;
+        v.WorkFolder = workFolder;
+        return v;
+    }
+    explicit Window(const QString &workFolder)
+        : doubles(), services(doubles.services()), w(services, values(workFolder)) {
+        doubles.clock.time = DateTime(2011, 1, 1, 9, 0, 0);
+        doubles.environment.variables.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+        w.resize(1200, 800);
+        w.show();
+        QCoreApplication::processEvents();
+    }
+};
+
+const DateTime PlanStart(2011, 1, 1, 8, 0, 0), PlanEnd(2011, 12, 31, 20, 0, 0);
+
+// The import and the planned apply of file-time mode; false when the rows do not show the work.
+bool fileTimesThroughWindow(const QString &folder, const QString &workFolder, int files,
+                            Phase &phase) {
+    Window win(workFolder);
+    FMainDate &w = win.w;
     w.LDir->setText(folder);
     w.File1->setPattern(QStringLiteral("*.*"));
-    const DateTime start(2011, 1, 1, 8, 0, 0), end(2011, 12, 31, 20, 0, 0);
-    setFields({w.TEndY, w.TEndM, w.TEndD, w.TEndH, w.TEndMin, w.TEndSec}, end);
-    setFields({w.TStartY, w.TStartM, w.TStartD, w.TStartH, w.TStartMin, w.TStartSec}, start);
-    setFields({w.TEndY, w.TEndM, w.TEndD, w.TEndH, w.TEndMin, w.TEndSec}, end);
+    setFields({w.TEndY, w.TEndM, w.TEndD, w.TEndH, w.TEndMin, w.TEndSec}, PlanEnd);
+    setFields({w.TStartY, w.TStartM, w.TStartD, w.TStartH, w.TStartMin, w.TStartSec}, PlanStart);
+    setFields({w.TEndY, w.TEndM, w.TEndD, w.TEndH, w.TEndMin, w.TEndSec}, PlanEnd);
     w.CmdTimeZone->click();
     if (!w.CmdInput->isEnabled()) {
         std::fprintf(stderr, "the import button stayed disabled\n");
         return false;
     }
-
-    import = measure(gaps, [&] { w.CmdInput->click();
-});
-FileGrid &grid = *w.VSFlexGrid1;
-int failed = 0;
-for (int r = 1; r <= files; ++r)
-    failed += grid.text(r, 0).isEmpty() || grid.text(r, 1).isEmpty() ? 1 : 0;
-if (grid.rows() != files + 1 || failed > 0 || !w.CmdFileDateMod->isEnabled()) {
-    std::fprintf(stderr, "import: %d rows, %d without stamps\n", grid.rows() - 1, failed);
-    return false;
+    FileGrid &grid = *w.VSFlexGrid1;
+    int failed = 0;
+    phase = measure(w.ProgressBar1, [&] {
+        w.CmdInput->click();
+        w.Option1->setChecked(true);
+        w.TStep->setText(QStringLiteral("3"));
+        w.CmdFileDateMod->click();
+    });
+    for (int r = 1; r <= files; ++r)
+        failed += grid.text(r, 5).startsWith(QStringLiteral("修改成功")) ? 0 : 1;
+    if (grid.rows() != files + 1 || failed > 0) {
+        std::fprintf(stderr, "file times: %d rows, %d not written\n", grid.rows() - 1, failed);
+        return false;
+    }
+    return true;
 }
 
-w.Option1->setChecked(true);
-w.TStep->setText(QStringLiteral("3"));
-apply = measure(gaps, [&] { w.CmdFileDateMod->click(); });
-for (int r = 1; r <= files; ++r)
-    failed += grid.text(r, 5).startsWith(QStringLiteral("修改成功")) ? 0 : 1;
-if (failed > 0) {
-    std::fprintf(stderr, "apply: %d rows not written\n", failed);
-    return false;
+// The same reads and writes without the window: every file's stamps read, then the plan's time
+// written to each and read back.
+double fileTimesByEngine(const QString &folder, int files) {
+    QElapsedTimer clock;
+    clock.start();
+    QStringList paths;
+    for (int i = 1; i <= files; ++i)
+        paths << folder + QStringLiteral("/file %1.dat").arg(i);
+    int failed = 0;
+    for (const QString &path : paths)
+        failed += ReadFileTimes(path) ? 0 : 1;
+    TimeWindow window;
+    window.start = PlanStart;
+    window.end = PlanEnd;
+    window.step = 3;
+    PlanState plan = StartPlan(window);
+    test::ScriptedRandom random;
+    for (const QString &path : paths) {
+        FileTimesUpdate u;
+        u.creation = u.lastAccess = u.lastWrite = plan.cursor;
+        failed += WriteFileTimes(path, u).outcome() == WriteOutcome::Failure ? 1 : 0;
+        plan = NextPlannedTime(plan, window, random);
+    }
+    if (failed > 0)
+        std::fprintf(stderr, "engine: %d files failed\n", failed);
+    return double(clock.nsecsElapsed()) / 1e9;
 }
-return true;
+
+bool writePhotos(const QString &folder, int photos) {
+    const QByteArray bytes =
+        test::cameraPhoto(test::ByteOrder::Little, "2011:08:27 20:11:00").bytes;
+    for (int i = 1; i <= photos; ++i) {
+        QFile f(folder + QStringLiteral("/photo %1.jpg").arg(i));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            return false;
+    }
+    return true;
 }
+
+void importPhotos(FMainDate &w, const QString &folder) {
+    w.OptExif->setChecked(true);
+    w.LDir->setText(folder);
+    w.File1->setPattern(QStringLiteral("*.jpg"));
+    w.CmdInput->setEnabled(true);
+    w.CmdInput->click();
+}
+
+PhotoDateSettings threeDaysEarlier() {
+    PhotoDateSettings s;
+    s.unit = ShiftUnit::Day;
+    s.stepText = QStringLiteral("3");
+    s.earlier = true;
+    return s;
+}
+
+Phase rewriteThroughWindow(const QString &folder, const QString &workFolder, int photos) {
+    Window win(workFolder);
+    FMainDate &w = win.w;
+    importPhotos(w, folder);
+    w.features().dateRewrite->askSettings = [] { return threeDaysEarlier(); };
+    const Phase p = measure(w.ProgressBar1, [&] { w.CmdPicDateMod->click(); });
+    int failed = 0;
+    for (int r = 1; r <= photos; ++r)
+        failed += w.VSFlexGrid1->text(r, 5) == QStringLiteral("修改成功") ? 0 : 1;
+    if (failed > 0)
+        std::fprintf(stderr, "rewrite: %d photos not written\n", failed);
+    return p;
+}
+
+double shiftByEngine(const QString &folder, int photos) {
+    QElapsedTimer clock;
+    clock.start();
+    test::ScriptedRandom random;
+    ShootingDatePlan plan(threeDaysEarlier(), random);
+    const DateTime base(2011, 8, 27, 20, 11, 0);
+    int failed = 0;
+    for (int i = 1; i <= photos; ++i)
+        failed += PatchShootingDate(folder + QStringLiteral("/photo %1.jpg").arg(i),
+                                    ExifDateText(plan.newDate(base))) == DatePatchOutcome::Written
+                      ? 0
+                      : 1;
+    if (failed > 0)
+        std::fprintf(stderr, "engine shift: %d photos not written\n", failed);
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+Phase eraseThroughWindow(const QString &folder, const QString &workFolder, int photos) {
+    Window win(workFolder);
+    FMainDate &w = win.w;
+    importPhotos(w, folder);
+    win.doubles.prompter.answer(MsgAnswer::No);
+    const Phase p = measure(w.ProgressBar1, [&] { w.CmdPicExifDel->click(); });
+    int failed = 0;
+    for (int r = 1; r <= photos; ++r)
+        failed += w.VSFlexGrid1->text(r, 5).isEmpty() ? 0 : 1;
+    if (failed > 0)
+        std::fprintf(stderr, "erase: %d photos not erased\n", failed);
+    return p;
+}
+
+double eraseByExiftool(const QString &folder) {
+    QElapsedTimer clock;
+    clock.start();
+    QProcess tool;
+    tool.start(QStringLiteral("exiftool"), {QStringLiteral("-q"), QStringLiteral("-all="),
+                                            QStringLiteral("-overwrite_original"),
+                                            QStringLiteral("-ext"), QStringLiteral("jpg"), folder});
+    if (!tool.waitForFinished(-1) || tool.exitCode() != 0)
+        std::fprintf(stderr, "exiftool failed\n");
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int files = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 5000;
-    if (files < 1) {
-        std::fprintf(stderr, "usage: %s [FILES]\n", argv[0]);
+    const int files = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
+    const int photos = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1000;
+    const QString cases =
+        argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("filetimes rewrite erase");
+    if (files < 1 || photos < 1) {
+        std::fprintf(stderr, "usage: %s [FILES] [PHOTOS] [\"filetimes rewrite erase\"]\n", argv[0]);
         return 2;
     }
-
-    QTemporaryDir folder, work;
-    if (!folder.isValid() || !work.isValid())
+    QTemporaryDir work;
+    if (!work.isValid())
         return 1;
-    for (int i = 1; i <= files; ++i) {
-        QFile f(folder.filePath(QStringLiteral("file %1.dat").arg(i)));
-        if (!f.open(QIODevice::WriteOnly) || f.write("content") != 7)
+
+    if (cases.contains(QLatin1String("filetimes"))) {
+        QTemporaryDir a, b;
+        for (const QTemporaryDir *d : {&a, &b})
+            for (int i = 1; i <= files; ++i) {
+                QFile f(d->filePath(QStringLiteral("file %1.dat").arg(i)));
+                if (!f.open(QIODevice::WriteOnly) || f.write("content") != 7)
+                    return 1;
+            }
+        const double engine = fileTimesByEngine(a.path(), files);
+        Phase window;
+        if (!fileTimesThroughWindow(b.path(), work.path(), files, window))
             return 1;
+        std::printf("file-time mode, %d files, import then a planned apply\n", files);
+        report("filetime", window, engine, "engine");
     }
-
-    std::printf("window: %d files, import in file-time mode, then a planned apply\n", files);
-    Phase import, apply;
-    if (!runPass(folder.path(), work.path(), files, false, import, apply))
-        return 1;
-    report("import", import, files);
-    report("apply", apply, files);
-    Phase both;
-    both.wallSeconds = import.wallSeconds + apply.wallSeconds;
-    both.pauses.calls = import.pauses.calls + apply.pauses.calls;
-    both.pauses.askedSeconds = import.pauses.askedSeconds + apply.pauses.askedSeconds;
-    both.pauses.spentSeconds = import.pauses.spentSeconds + apply.pauses.spentSeconds;
-    both.longestGapMs = -1;
-    report("both", both, files);
-
-    if (!runPass(folder.path(), work.path(), files, true, import, apply))
-        return 1;
-    report("import", import, files);
-    report("apply", apply, files);
+    if (cases.contains(QLatin1String("rewrite"))) {
+        QTemporaryDir a, b;
+        if (!writePhotos(a.path(), photos) || !writePhotos(b.path(), photos))
+            return 1;
+        const double engine = shiftByEngine(a.path(), photos);
+        const Phase window = rewriteThroughWindow(b.path(), work.path(), photos);
+        std::printf("shooting-date rewrite, %d photos, three days earlier\n", photos);
+        report("rewrite", window, engine, "shift ");
+    }
+    if (cases.contains(QLatin1String("erase"))) {
+        QTemporaryDir a, b;
+        if (!writePhotos(a.path(), photos) || !writePhotos(b.path(), photos))
+            return 1;
+        const double tool = eraseByExiftool(a.path());
+        const Phase window = eraseThroughWindow(b.path(), work.path(), photos);
+        std::printf("erase, %d photos\n", photos);
+        report("erase", window, tool, "exiftool");
+    }
     return 0;
 }

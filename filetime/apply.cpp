@@ -301,6 +301,8 @@ void ApplyFileTimes::closingSteps(bool shiftCancelled, int done) {
     FileGrid &g = *w.VSFlexGrid1;
     const int n = w.FileCount;
     if (done >= 0 && done < n) {
+        // The bar ends where a full run leaves it.
+        w.ProgressBar1->setValue(100);
         BatchStop::markNotDone(g, done + 1, n);
         w.features().batchStop->reportStopped(done, n - done);
     } else if (!shiftCancelled)

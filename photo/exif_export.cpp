@@ -107,6 +107,8 @@ void ExifExport::exportAll() {
     written = written && file.commit();
 
     const int last = std::min(n, g.rows() - 1);
+    if (done < last)
+        w.ProgressBar1->setValue(100); // where a full run leaves it
     if (written && done < last) {
         w.features().batchStop->reportStopped(done, last - done);
     } else if (written) {
