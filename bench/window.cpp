@@ -216,15 +216,19 @@ bool fileTimesThroughWindow(const QString &folder, const QString &workFolder, in
     return true;
 }
 
-// The same reads and writes without the window: every file's stamps read, then the plan's time
-// written to each and read back.
+// The same work without the window: the folder listed, every file's stamps read, then the
+// plan's time written to each and read back.
 double fileTimesByEngine(const QString &folder, int files) {
     QElapsedTimer clock;
     clock.start();
+    FileList list;
+    list.setPath(folder);
+    list.setPattern(QStringLiteral("*.*"));
+    list.refresh();
     QStringList paths;
-    for (int i = 1; i <= files; ++i)
-        paths << folder + QStringLiteral("/file %1.dat").arg(i);
-    int failed = 0;
+    for (const QString &name : list.names())
+        paths << folder + QLatin1Char('/') + name;
+    int failed = int(files - paths.size());
     for (const QString &path : paths)
         failed += ReadFileTimes(path) ? 0 : 1;
     TimeWindow window;
