@@ -227,6 +227,37 @@ private slots:
         }
     }
 
+    // The export changes no photo and writes no row result: a stop keeps the whole blocks of the
+    // photos done and leaves the rows as they were.
+    void stoppedExportKeepsWholeBlocks() {
+        const QString file = QStringLiteral("Exif信息导出.txt");
+        fresh(Batch::Rewrite);
+        f.prompter().answer(MsgAnswer::Yes); // export
+        f.prompter().answer(MsgAnswer::No);  // do not open the folder
+        w().CmdPicExifDel->click();
+        const QByteArray full = f.bytesOf(file);
+        const QStringList fullState = finalState();
+        QList<QStringList> fullRows;
+        for (int i = 1; i <= Files; ++i)
+            fullRows << rowTexts(Batch::Rewrite, i);
+
+        fresh(Batch::Rewrite);
+        atRow(2, [&] { test::real::click(stopButton()); });
+        f.prompter().answer(MsgAnswer::Yes);
+        w().CmdPicExifDel->click();
+        const QByteArray stopped = f.bytesOf(file);
+        QCOMPARE(f.prompter().texts().last(),
+                 QStringLiteral("已停止：已处理2个文件，其余3个未处理。"));
+        QVERIFY(stopped.contains("f2.jpg") && !stopped.contains("f3.jpg"));
+        QVERIFY(full.startsWith(stopped));
+        const QByteArray rest = full.mid(stopped.size());
+        QVERIFY(rest.startsWith("\r\n"));
+        QVERIFY(rest.mid(2, rest.indexOf('\n', 2) - 2).contains("f3.jpg"));
+        QCOMPARE(finalState(), fullState);
+        for (int i = 1; i <= Files; ++i)
+            QCOMPARE(rowTexts(Batch::Rewrite, i), fullRows[i - 1]);
+    }
+
     void clickDuringBatchIsHandled() {
         fresh(Batch::Apply);
         atRow(2, [&] {
