@@ -3,7 +3,6 @@
 #include "app/notice_window.h"
 #include "import/file_list.h"
 #include "plan/time_fields.h"
-#include "ui/control_names.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
