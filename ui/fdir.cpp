@@ -3,13 +3,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 namespace kalmora {
 

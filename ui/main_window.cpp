@@ -10,23 +10,13 @@
 #include "ui/paint_throttle.h"
 #include "ui/up_down.h"
 
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QStatusBar>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QWindow>
 
 namespace kalmora {
