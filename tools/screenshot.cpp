@@ -1,5 +1,8 @@
 // Renders the main window to PNG files so that a change to the window can be looked at.
-// Usage: kalmora_screenshot OUTPUT_FOLDER
+// Usage: kalmora_screenshot OUTPUT_FOLDER [SCREEN_WIDTHxSCREEN_HEIGHT [FONT_STEPS]]
+// With a screen size it also draws the window at its default size on a screen of that size below
+// a 32-pixel panel, and the window filling that screen; FONT_STEPS enlarges the font by that many
+// points first.
 #include "app/startup.h"
 #include "platform/real_services.h"
 #include "ui/features.h"
@@ -13,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
+#include <QPainter>
 #include <QTranslator>
 
 #include <cstdio>
@@ -30,11 +34,28 @@ public:
     }
     void beep() override {}
 };
+
+constexpr int PanelHeight = 32;
 } // namespace
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QSize screen;
+    if (argc > 2) {
+        const QStringList wh = QString::fromLocal8Bit(argv[2]).split(QLatin1Char('x'));
+        if (wh.size() == 2)
+            screen = QSize(wh[0].toInt(), wh[1].toInt());
+        if (screen.isEmpty()) {
+            std::fprintf(stderr, "screen size must read WIDTHxHEIGHT\n");
+            return 2;
+        }
+    }
+    if (argc > 3) {
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() + QString::fromLocal8Bit(argv[3]).toDouble());
+        QApplication::setFont(font);
+    }
     QDir().mkpath(out);
 
     RealServices real;
@@ -47,17 +68,38 @@ int main(int argc, char *argv[]) {
 
     FMainDate window(services, values);
     window.show();
-    auto shoot = [&](const char *name) {
-        QApplication::processEvents();
-        const QString file = out + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png");
-        if (!window.grab().save(file)) {
+    auto save = [&](const QPixmap &picture, const QString &name) {
+        const QString file = out + QLatin1Char('/') + name + QStringLiteral(".png");
+        if (!picture.save(file)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
             return false;
         }
         std::printf("%s\n", qPrintable(file));
         return true;
     };
+    auto shoot = [&](const char *name) {
+        QApplication::processEvents();
+        return save(window.grab(), QLatin1String(name));
+    };
+    std::printf("font %.1f pt; window %dx%d (minimum %dx%d)\n", QApplication::font().pointSizeF(),
+                window.width(), window.height(), window.minimumSizeHint().width(),
+                window.minimumSizeHint().height());
     bool ok = shoot("startup");
+    if (!screen.isEmpty()) {
+        const QString size = QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height());
+        QPixmap desktop(screen);
+        desktop.fill(QColor(0x40, 0x60, 0x80));
+        {
+            QPainter p(&desktop);
+            p.fillRect(0, 0, screen.width(), PanelHeight, Qt::black);
+            p.drawPixmap(0, PanelHeight, window.grab());
+        }
+        ok = save(desktop, QStringLiteral("screen-") + size) && ok;
+        const QSize before = window.size();
+        window.resize(screen.width(), screen.height() - PanelHeight);
+        ok = shoot(qPrintable(QStringLiteral("maximized-") + size)) && ok;
+        window.resize(before);
+    }
     window.ChPgDn->setChecked(true);
     ok = shoot("file-time-video") && ok;
     window.ChPgDn->setChecked(false);
@@ -74,9 +116,7 @@ int main(int argc, char *argv[]) {
     FPhotoDate dialog(services, &window);
     dialog.show();
     QApplication::processEvents();
-    const QString dialogFile = out + QStringLiteral("/photo-date-dialog.png");
-    ok = dialog.grab().save(dialogFile) && ok;
-    std::printf("%s\n", qPrintable(dialogFile));
+    ok = save(dialog.grab(), QStringLiteral("photo-date-dialog")) && ok;
     if (!ok)
         return 1;
     return 0;

@@ -3,34 +3,17 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 namespace kalmora {
 
 FDir::FDir(const QString &startFolder, QWidget *parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("FDir"));
-    setWindowTitle(QStringLiteral("指定目录"));
-    Drive1 = new QComboBox(this);
-    Dir1 = new QTreeView(this);
-    LDir = new QLabel(startFolder, this);
-    CmdOk = new QPushButton(QStringLiteral("确  定"), this);
-    CmdCancel = new QPushButton(QStringLiteral("取  消"), this);
-    CmdNew = new QPushButton(QStringLiteral("新  建"), this);
-    const std::pair<QWidget *, const char *> names[] = {
-        {Drive1, "Drive1"}, {Dir1, "Dir1"},           {LDir, "LDir"},
-        {CmdOk, "CmdOk"},   {CmdCancel, "CmdCancel"}, {CmdNew, "CmdNew"}};
-    for (const auto &[widget, name] : names) {
-        widget->setObjectName(QLatin1String(name));
-        widget->setAccessibleDescription(QLatin1String(name));
-    }
-    LDir->setFrameShape(QFrame::StyledPanel);
-    LDir->setWordWrap(true);
+    setupUi(this);
+    LDir->setText(startFolder);
     CmdNew->hide(); // never offered from the main window
 
     m_model = new QFileSystemModel(this);
@@ -52,18 +35,6 @@ FDir::FDir(const QString &startFolder, QWidget *parent) : QDialog(parent) {
             [this](const QModelIndex &index) { chooseFolder(m_model->filePath(index)); });
     connect(CmdOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(CmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(CmdNew);
-    buttons->addWidget(CmdOk);
-    buttons->addWidget(CmdCancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Drive1);
-    layout->addWidget(Dir1, 1);
-    layout->addWidget(LDir);
-    layout->addLayout(buttons);
-    resize(420, 480);
 
     // Open on the volume that holds the start folder.
     const QString start = QStorageInfo(startFolder).rootPath();

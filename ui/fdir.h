@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui_fdir.h"
+
 #include <QDialog>
 
 class QComboBox;
@@ -11,8 +13,8 @@ class QTreeView;
 namespace kalmora {
 
 // The program's own folder window: a list of the mounted volumes, the folder tree of the chosen
-// volume and the chosen folder's label.
-class FDir : public QDialog {
+// volume and the chosen folder's label. The controls come from the form fdir.ui.
+class FDir : public QDialog, public Ui_FDir {
     Q_OBJECT
 public:
     explicit FDir(const QString &startFolder, QWidget *parent = nullptr);
@@ -20,13 +22,6 @@ public:
     QString folder() const;
     void chooseVolume(int index);
     void chooseFolder(const QString &path);
-
-    QComboBox *Drive1;
-    QTreeView *Dir1;
-    QLabel *LDir;
-    QPushButton *CmdOk;
-    QPushButton *CmdCancel;
-    QPushButton *CmdNew;
 
 private:
     QFileSystemModel *m_model;

@@ -10,21 +10,29 @@
 
 namespace kalmora {
 
-FileGridView::FileGridView(FileGrid *grid, QWidget *parent) : QTableView(parent), m_grid(grid) {
-    setModel(grid);
+FileGridView::FileGridView(FileGrid *grid, QWidget *parent) : FileGridView(parent) {
+    setGrid(grid);
+}
+
+FileGridView::FileGridView(QWidget *parent) : QTableView(parent) {
     const int dateWidth = fontMetrics().horizontalAdvance(QStringLiteral("2011-08-27 20:11:00"));
     m_scale = std::max(1.0, (dateWidth + 14) / (1850 / 15.0));
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setStretchLastSection(false);
+    // The last shown column (the results) takes the free width: its texts are the longest.
+    horizontalHeader()->setStretchLastSection(true);
     setEditTriggers(NoEditTriggers);
     setSelectionMode(ContiguousSelection);
     setSelectionBehavior(SelectItems);
     setVerticalScrollMode(ScrollPerItem);
     setWordWrap(false);
     viewport()->setMouseTracking(true);
+}
 
+void FileGridView::setGrid(FileGrid *grid) {
+    m_grid = grid;
+    setModel(grid);
     for (int c = 0; c < FileGrid::Cols; ++c)
         applyWidth(c);
     connect(grid, &FileGrid::colWidthChanged, this, &FileGridView::applyWidth);

@@ -12,6 +12,9 @@ class FileGridView : public QTableView {
     Q_OBJECT
 public:
     explicit FileGridView(FileGrid *grid, QWidget *parent = nullptr);
+    // Shows nothing until setGrid().
+    explicit FileGridView(QWidget *parent = nullptr);
+    void setGrid(FileGrid *grid);
     FileGrid *grid() const { return m_grid; }
 
     // 15 twips per pixel at 96 dpi, widened when the font needs it: a time column (1850 twips)
@@ -32,7 +35,7 @@ private:
     void showGridSelection();
     void takeViewSelection();
 
-    FileGrid *m_grid;
+    FileGrid *m_grid = nullptr;
     bool m_syncing = false;
     double m_scale = 1.0;
 };

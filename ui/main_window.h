@@ -3,6 +3,9 @@
 #include "app/startup.h"
 #include "platform/services.h"
 
+#include "ui/change_label.h"
+#include "ui_main_window.h"
+
 #include <QLabel>
 #include <QMainWindow>
 
@@ -27,21 +30,10 @@ class FileList;
 class UpDown;
 struct Features;
 
-// A label whose text change runs a handler, like the other controls.
-class ChangeLabel : public QLabel {
-    Q_OBJECT
-public:
-    using QLabel::QLabel;
-    void setText(const QString &text);
-
-signals:
-    void textChanged(const QString &text);
-};
-
-// The main window. It creates every control under its own name (member and objectName), keeps
-// the window flags, and runs its own load, close and status handlers. Feature areas attach to it
-// and own the handlers of their controls.
-class FMainDate : public QMainWindow {
+// The main window. Its controls come from the form main_window.ui, each under its own name
+// (member and objectName); the window keeps the flags and runs its own load, close and status
+// handlers. Feature areas attach to it and own the handlers of their controls.
+class FMainDate : public QMainWindow, public Ui_FMainDate {
     Q_OBJECT
 public:
     FMainDate(Services &services, const AppValues &values, QWidget *parent = nullptr);
@@ -86,83 +78,11 @@ public:
     int ExifRow = 0;
     bool RewriteRunning = false;
 
-    // Folder
-    QLabel *Label1;
-    ChangeLabel *LDir;
-    QPushButton *CmdDirBrowse;
-    // File type
-    QLabel *Label4;
-    QComboBox *CmbFileFilter;
-    QCheckBox *ChPatternDefault;
-    QPushButton *CmdFileExt;
+    // The controls that a form cannot hold.
     FileList *File1;
-    QLabel *LFilesCount;
-    // Mode
-    QGroupBox *Frame5;
-    QRadioButton *OptDate;
-    QRadioButton *OptExif;
-    QRadioButton *OptRename;
-    QCheckBox *ChPgDn;
-    // Times to change
-    QGroupBox *Frame6;
-    QRadioButton *OptCreate;
-    QRadioButton *OptModTime;
-    QRadioButton *OptAccessDate;
-    QRadioButton *OptAll;
-    // Time window
-    QGroupBox *Frame3;
-    QLabel *Label5, *Label9, *Label6;
-    QLineEdit *TStartY, *TStartM, *TStartD, *TStartH, *TStartMin, *TStartSec;
-    QLineEdit *TEndY, *TEndM, *TEndD, *TEndH, *TEndMin, *TEndSec;
-    UpDown *UpDownYS, *UpDownMonS, *UpDownDayS, *UpDownYHS, *UpDownMinS, *UpDown2;
-    UpDown *UpDownYE, *UpDownMonE, *UpDownDayE, *UpDownYHE, *UpDown1, *UpDown3;
-    // Time unit
-    QGroupBox *Frame1;
-    QRadioButton *OptSec, *OptMin, *OptHour, *OptDay;
-    // Step
-    QLabel *Label18;
-    QRadioButton *Option1;
-    QLineEdit *TStep;
-    UpDown *UpDownTStep;
-    QRadioButton *Option2;
-    QLineEdit *TStepS;
-    UpDown *UpDownTStepS;
-    QLabel *Label20;
-    QLineEdit *TStepE;
-    UpDown *UpDownTStepE;
-    QLabel *Label19, *Label21;
-    QRadioButton *Option3;
-    // Working hours
-    QGroupBox *Frame4;
-    QLineEdit *TOnDutyH, *TOnDutyM, *TOnDutyS, *TOffDutyH, *TOffDutyM, *TOffDutyS;
-    UpDown *UpDownOnDutyH, *UpDownOnDutyM, *UpDownOnDutyS;
-    UpDown *UpDownoffDutyH, *UpDownOffDutyM, *UpDownOffDutyS;
-    QLabel *Label14, *Label11, *Label12;
-    QCheckBox *ChOnWorkTime;
-    QPushButton *CmdTimeOnOffDuty, *CmdResetWork;
-    // Lunch break
-    QGroupBox *Frame2;
-    QLineEdit *TBreakH, *TBreakM, *TBreakS, *TEBreakH, *TEBreakM, *TEBreakS;
-    UpDown *UpDownBreakH, *UpDownBreakM, *UpDownBreakS;
-    UpDown *UpDownEBreakH, *UpDownEBreakM, *UpDownEBreakS;
-    QLabel *Label17, *Label15, *Label16;
-    QCheckBox *ChExclude;
-    QPushButton *CmdWordBreakTime, *CmdResetB;
-    // Actions
-    QPushButton *CmdTimeZone, *CmdNow, *CmdInput, *CmdFileDateMod, *CmdDelete, *CmdReset, *CmdClear,
-        *CmdHelp;
-    // Photo
-    QLineEdit *TAuthor, *TPicMemo;
-    QPushButton *CmdPicMemoAdd, *CmdPicDateMod, *CmdPicExifDel;
-    QCheckBox *CheckAll, *Check1;
-    // Progress
-    QLabel *LProgress;
-    QProgressBar *ProgressBar1;
-    // Grid
+    // The grid's rows; the form's VSFlexGrid1 is the view that shows them.
     FileGrid *VSFlexGrid1;
     FileGridView *GridView;
-    // Status
-    QStatusBar *SB1;
     QLabel *SB1Panels[4];
     QTimer *Timer1;
 
@@ -176,8 +96,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void createControls();
-    void layoutControls();
+    void completeControls();
     void load();
     void applySelectionRule();
     void refreshClock();

@@ -1,21 +1,16 @@
 #include "ui/photo_date_dialog.h"
 
-#include "ui/control_names.h"
 #include "ui/main_window.h"
 #include "ui/up_down.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QFocusEvent>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 namespace kalmora {
 
@@ -43,10 +38,8 @@ const QString CrLf = QStringLiteral("\r\n");
 
 FPhotoDate::FPhotoDate(Services &services, QWidget *parent)
     : QDialog(parent), m_services(services) {
-    setObjectName(QStringLiteral("FPhotoDate"));
-    setWindowTitle(QStringLiteral("数码照片/视频拍摄时间修改设置"));
-    createControls();
-    layoutControls();
+    setupUi(this);
+    completeControls();
     load();
 }
 
@@ -59,68 +52,14 @@ std::optional<PhotoDateSettings> FPhotoDate::ask(Services &services, QWidget *pa
     return dialog.settings();
 }
 
-void FPhotoDate::createControls() {
-    auto label = [this](const char *name, const QString &text) {
-        return named(new QLabel(text, this), name);
-    };
-    auto option = [this](const char *name, const QString &caption) {
-        return named(new QRadioButton(caption, this), name);
-    };
-    auto check = [this](const char *name, const QString &caption) {
-        return named(new QCheckBox(caption, this), name);
-    };
-    auto field = [this](const char *name, const QString &text, const QString &description) {
-        return named(new QLineEdit(text, this), name, description);
-    };
-
-    Label1 =
-        label("Label1", QStringLiteral("修改数码照片/视频的拍摄时间，有歪曲事实作弊之嫌，非必要"
-                                       "下请勿非法使用！您确定要修改原始拍摄日期时间？"));
-    Label1->setWordWrap(true);
-    ChNew = check("ChNew", QStringLiteral("将列表中的按指定起始时间递增修改："));
-    Label5 = label("Label5", QStringLiteral("指定的新起始日期时间(样式：yyyy-mm-dd hh:mm:ss)："));
-    TStart = field("TStart", QString(), QStringLiteral("新起始日期时间"));
-    TStart->setEnabled(false);
+void FPhotoDate::completeControls() {
     TStart->setMinimumWidth(
         TStart->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16);
     TStart->installEventFilter(this);
-
-    Option1 = option("Option1", QStringLiteral("原始时间固定位移"));
-    TStep = field("TStep", QStringLiteral("3"), QStringLiteral("位移量"));
-    Option2 = option("Option2", QStringLiteral("原时间随机位移 从："));
-    TStepS = field("TStepS", QStringLiteral("1"), QStringLiteral("随机位移下限"));
-    TStepE = field("TStepE", QStringLiteral("10"), QStringLiteral("随机位移上限"));
     // The limits until a unit is chosen: those of days, the unit selected at the start.
-    UpDownTStep = new UpDown(QStringLiteral("UpDownTStep"), TStep, 1, 30, this);
-    UpDownTStepS = new UpDown(QStringLiteral("UpDownTStepS"), TStepS, 1, 10, this);
-    UpDownTStepE = new UpDown(QStringLiteral("UpDownTStepE"), TStepE, 10, 30, this);
-    Label2 = label("Label2", QStringLiteral("天。"));
-    Label3 = label("Label3", QStringLiteral("天。"));
-    ChFor = check("ChFor", QStringLiteral("前移"));
-    ChFor->setChecked(true);
-    Chback = check("Chback", QStringLiteral("后推"));
-
-    Frame1 = named(new QGroupBox(QStringLiteral("时间位移单位："), this), "Frame1");
-    OptYear = option("OptYear", QStringLiteral("年"));
-    OptMon = option("OptMon", QStringLiteral("月"));
-    OptDay = option("OptDay", QStringLiteral("天"));
-    OptHour = option("OptHour", QStringLiteral("时"));
-    OptMin = option("OptMin", QStringLiteral("分"));
-    OptSec = option("OptSec", QStringLiteral("秒"));
-    for (QRadioButton *b : {OptYear, OptMon, OptDay, OptHour, OptMin, OptSec})
-        b->setParent(Frame1);
-
-    CmdOk = named(new QPushButton(QStringLiteral("设置并返回执行修改"), this), "CmdOk");
-    CmdCancel = named(new QPushButton(QStringLiteral("放弃修改并返回"), this), "CmdCancel");
-    CmdOk->setAutoDefault(false);
-    CmdCancel->setAutoDefault(false);
-
-    // The two amount options form one group, the unit options another (inside Frame1).
-    auto *amounts = new QButtonGroup(this);
-    amounts->addButton(Option1);
-    amounts->addButton(Option2);
-    Option1->setChecked(true);
-    OptDay->setChecked(true);
+    UpDownTStep->bind(TStep, 1, 30);
+    UpDownTStepS->bind(TStepS, 1, 10);
+    UpDownTStepE->bind(TStepE, 10, 30);
 
     // Connected after the start state is set: the start values are not those of a click.
     connect(ChNew, &QCheckBox::toggled, this, &FPhotoDate::chNewClicked);
@@ -144,50 +83,6 @@ void FPhotoDate::createControls() {
     }
     connect(CmdOk, &QPushButton::clicked, this, &FPhotoDate::okClicked);
     connect(CmdCancel, &QPushButton::clicked, this, &FPhotoDate::cancelClicked);
-}
-
-void FPhotoDate::layoutControls() {
-    auto *root = new QVBoxLayout(this);
-    root->addWidget(Label1);
-    root->addWidget(ChNew);
-    auto *start = new QHBoxLayout;
-    start->addWidget(Label5);
-    start->addWidget(TStart, 1);
-    root->addLayout(start);
-
-    auto *amounts = new QGridLayout;
-    amounts->addWidget(Option1, 0, 0);
-    amounts->addWidget(TStep, 0, 1);
-    amounts->addWidget(UpDownTStep, 0, 2);
-    amounts->addWidget(Label2, 0, 3);
-    amounts->addWidget(Option2, 1, 0);
-    amounts->addWidget(TStepS, 1, 1);
-    amounts->addWidget(UpDownTStepS, 1, 2);
-    amounts->addWidget(new QLabel(QStringLiteral("—"), this), 1, 3);
-    amounts->addWidget(TStepE, 1, 4);
-    amounts->addWidget(UpDownTStepE, 1, 5);
-    amounts->addWidget(Label3, 1, 6);
-    for (QLineEdit *f : {TStep, TStepS, TStepE})
-        f->setMaximumWidth(48);
-    amounts->setColumnStretch(7, 1);
-    root->addLayout(amounts);
-
-    auto *direction = new QHBoxLayout;
-    direction->addWidget(ChFor);
-    direction->addWidget(Chback);
-    direction->addStretch(1);
-    root->addLayout(direction);
-
-    auto *units = new QHBoxLayout(Frame1);
-    for (QRadioButton *b : {OptYear, OptMon, OptDay, OptHour, OptMin, OptSec})
-        units->addWidget(b);
-    root->addWidget(Frame1);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(CmdOk);
-    buttons->addWidget(CmdCancel);
-    root->addLayout(buttons);
 }
 
 void FPhotoDate::load() {

@@ -2,6 +2,7 @@
 
 #include "photo/date_shift.h"
 #include "platform/services.h"
+#include "ui_photo_date_dialog.h"
 
 #include <QDialog>
 
@@ -19,8 +20,9 @@ namespace kalmora {
 class UpDown;
 
 // Asks how the photos' new shooting dates are derived: from a new start date with a fixed
-// increment, by a fixed shift or by a random shift of each photo's own date.
-class FPhotoDate : public QDialog {
+// increment, by a fixed shift or by a random shift of each photo's own date. The controls come
+// from the form photo_date_dialog.ui.
+class FPhotoDate : public QDialog, public Ui_FPhotoDate {
     Q_OBJECT
 public:
     explicit FPhotoDate(Services &services, QWidget *parent = nullptr);
@@ -47,17 +49,6 @@ public:
     void okClicked();
     void cancelClicked();
 
-    QLabel *Label1, *Label5, *Label2, *Label3;
-    QCheckBox *ChNew;
-    QLineEdit *TStart;
-    QRadioButton *Option1, *Option2;
-    QLineEdit *TStep, *TStepS, *TStepE;
-    UpDown *UpDownTStep, *UpDownTStepS, *UpDownTStepE;
-    QCheckBox *ChFor, *Chback;
-    QGroupBox *Frame1;
-    QRadioButton *OptYear, *OptMon, *OptDay, *OptHour, *OptMin, *OptSec;
-    QPushButton *CmdOk, *CmdCancel;
-
 public slots:
     void reject() override; // closing the window or Escape gives up, like CmdCancel
 
@@ -65,8 +56,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void createControls();
-    void layoutControls();
+    void completeControls();
     void load();
     void fillStartWithNow();
 

@@ -22,19 +22,20 @@ int LeadingNumber(const QString &text) {
 }
 
 UpDown::UpDown(const QString &name, QLineEdit *buddy, int min, int max, QWidget *parent)
-    : QWidget(parent), m_buddy(buddy), m_up(new QToolButton(this)), m_down(new QToolButton(this)),
-      m_min(min), m_max(max) {
+    : UpDown(parent) {
     setObjectName(name);
-    setAccessibleDescription(name);
-    setAccessibleName(buddy ? buddy->accessibleName() : name);
+    bind(buddy, min, max);
+}
+
+UpDown::UpDown(QWidget *parent)
+    : QWidget(parent), m_buddy(nullptr), m_up(new QToolButton(this)), m_down(new QToolButton(this)),
+      m_min(0), m_max(0) {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     for (QToolButton *b : {m_up, m_down}) {
         const bool up = b == m_up;
         b->setArrowType(up ? Qt::UpArrow : Qt::DownArrow);
-        b->setObjectName(name + (up ? QStringLiteral(".up") : QStringLiteral(".down")));
-        b->setAccessibleDescription(b->objectName());
         b->setAccessibleName(up ? QStringLiteral("增加") : QStringLiteral("减少"));
         b->setFocusPolicy(Qt::NoFocus);
         b->setAutoRepeat(true);
@@ -43,6 +44,24 @@ UpDown::UpDown(const QString &name, QLineEdit *buddy, int min, int max, QWidget 
         connect(b, &QToolButton::clicked, this, [this, up] { step(up ? 1 : -1); });
     }
     setFixedWidth(16);
+    // A form names the spinner after creating it.
+    connect(this, &QObject::objectNameChanged, this, &UpDown::nameHalves);
+}
+
+void UpDown::nameHalves() {
+    const QString name = objectName();
+    setAccessibleDescription(name);
+    m_up->setObjectName(name + QStringLiteral(".up"));
+    m_down->setObjectName(name + QStringLiteral(".down"));
+    for (QToolButton *b : {m_up, m_down})
+        b->setAccessibleDescription(b->objectName());
+}
+
+void UpDown::bind(QLineEdit *buddy, int min, int max) {
+    m_buddy = buddy;
+    m_min = min;
+    m_max = max;
+    setAccessibleName(buddy ? buddy->accessibleName() : objectName());
 }
 
 void UpDown::step(int delta) {

@@ -13,6 +13,11 @@ class UpDown : public QWidget {
     Q_OBJECT
 public:
     UpDown(const QString &name, QLineEdit *buddy, int min, int max, QWidget *parent = nullptr);
+    // Unbound until bind(); its halves take their names from the object name as it changes.
+    explicit UpDown(QWidget *parent = nullptr);
+
+    // Binds the spinner to its field and gives it the field's accessible name.
+    void bind(QLineEdit *buddy, int min, int max);
 
     int min() const { return m_min; }
     int max() const { return m_max; }
@@ -32,6 +37,7 @@ signals:
 
 private:
     void step(int delta);
+    void nameHalves();
 
     QLineEdit *m_buddy;
     QToolButton *m_up;

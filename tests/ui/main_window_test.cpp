@@ -2,11 +2,14 @@
 #include "import/file_list.h"
 #include "tests/support/doubles.h"
 #include "tests/support/real_input.h"
+#include "ui/fdir.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
 #include "ui/main_window.h"
+#include "ui/photo_date_dialog.h"
 #include "ui/up_down.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -311,6 +314,151 @@ private slots:
         QCOMPARE(w.LFilesCount->text(), QStringLiteral("目标文件数共1个。"));
         w.File1->setPattern(QStringLiteral("*.*"));
         QCOMPARE(w.LFilesCount->text(), QStringLiteral("目标文件数共5个。"));
+    }
+
+    // The default window fits a 1366x768 screen less its panel, also one and two font steps up,
+    // with every control inside it.
+    void defaultWindowFitsASmallScreen_data() {
+        QTest::addColumn<int>("fontSteps");
+        QTest::newRow("usual font") << 0;
+        QTest::newRow("one step larger") << 1;
+        QTest::newRow("two steps larger") << 2;
+    }
+    void defaultWindowFitsASmallScreen() {
+        QFETCH(int, fontSteps);
+        const QFont usual = QApplication::font();
+        QFont larger = usual;
+        larger.setPointSizeF(usual.pointSizeF() + fontSteps);
+        QApplication::setFont(larger);
+        open();
+        QApplication::setFont(usual);
+        FMainDate &w = window();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY2(w.width() <= 1340 && w.height() <= 700,
+                 qPrintable(QStringLiteral("%1x%2").arg(w.width()).arg(w.height())));
+        int checked = 0;
+        for (QWidget *c : w.findChildren<QWidget *>()) {
+            if (c->accessibleDescription().isEmpty() || !c->isVisibleTo(&w))
+                continue;
+            const QRect place(c->mapTo(&w, QPoint(0, 0)), c->size());
+            QVERIFY2(!place.isEmpty() && w.rect().contains(place), qPrintable(c->objectName()));
+            ++checked;
+        }
+        QVERIFY(checked > 100);
+    }
+
+    // The results column takes the free width, so the longest result is never cut.
+    void resultColumnShowsTheLongestResult_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("file times") << "OptDate";
+        QTest::newRow("Exif") << "OptExif";
+        QTest::newRow("rename") << "OptRename";
+    }
+    void resultColumnShowsTheLongestResult() {
+        QFETCH(QString, mode);
+        FMainDate &w = window();
+        w.findChild<QRadioButton *>(mode)->setChecked(true);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QString longest = QStringLiteral("修改成功(创建时间未改)");
+        const int needed = w.GridView->fontMetrics().horizontalAdvance(longest) + 12;
+        QVERIFY2(w.GridView->columnWidth(5) >= needed,
+                 qPrintable(QStringLiteral("%1 < %2").arg(w.GridView->columnWidth(5)).arg(needed)));
+    }
+
+    // What a screen reader reads: the caption, or the label beside a field with its unit.
+    void accessibleNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("spoken");
+        auto row = [](const char *name, const char *spoken) {
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(spoken);
+        };
+        row("TStartY", "起始 年");
+        row("TStartM", "起始 月");
+        row("TStartSec", "起始 秒");
+        row("TEndD", "结束 日");
+        row("TEndMin", "结束 分");
+        row("TOnDutyH", "上班 开始 时");
+        row("TOffDutyM", "上班 结束 分");
+        row("TBreakS", "午休 开始 秒");
+        row("TEBreakH", "午休 结束 时");
+        row("TStep", "递增");
+        row("TStepS", "无规律变化 从");
+        row("TStepE", "无规律变化 到");
+        row("UpDownYS", "起始 年");
+        row("UpDown1", "结束 分");
+        row("UpDownYS.up", "增加");
+        row("UpDownYS.down", "减少");
+        row("TAuthor", "拍摄者");
+        row("TPicMemo", "照片说明");
+        row("ProgressBar1", "处理进度");
+        row("VSFlexGrid1", "文件列表");
+        row("CmdInput", "导入待处理的文件(I)");
+        row("CmdDirBrowse", "浏览(B)...");
+        row("OptDate", "修改文件时间属性");
+        row("ChPgDn", "处理数码视频");
+        row("Frame3", "设定起止时间区间");
+        row("Label5", "起始：");
+    }
+    void accessibleNames() {
+        QFETCH(QString, name);
+        QFETCH(QString, spoken);
+        auto *w = window().findChild<QWidget *>(name);
+        QVERIFY2(w, qPrintable(name));
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(w);
+        QVERIFY(face);
+        QCOMPARE(face->text(QAccessible::Name), spoken);
+        QCOMPARE(face->text(QAccessible::Description), name);
+    }
+
+    // A drop-down reads its text as its name; the label beside it is its label.
+    void fileTypeBoxIsLabelled() {
+        FMainDate &w = window();
+        QAccessibleInterface *box = QAccessible::queryAccessibleInterface(w.CmbFileFilter);
+        const auto labels = box->relations(QAccessible::Label);
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(labels.first().first->text(QAccessible::Name), QStringLiteral("文件类型："));
+    }
+
+    // Labels that show a value read that value.
+    void valueLabelsReadTheirValue() {
+        FMainDate &w = window();
+        auto spoken = [](QWidget *label) {
+            return QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+        };
+        QCOMPARE(spoken(w.LDir), m_folder.path());
+        QTemporaryDir other;
+        w.LDir->setText(other.path());
+        QCOMPARE(spoken(w.LDir), other.path());
+        QCOMPARE(spoken(w.LFilesCount), QStringLiteral("目标文件数共0个。"));
+        QCOMPARE(spoken(w.SB1Panels[3]), QStringLiteral("2026-12-07"));
+
+        FDir dialog(m_folder.path());
+        QCOMPARE(spoken(dialog.LDir), m_folder.path());
+        dialog.chooseFolder(other.path());
+        QCOMPARE(spoken(dialog.LDir), other.path());
+    }
+
+    // The shooting-date dialog's fields read the option beside them.
+    void photoDialogNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("TStart") << "TStart" << QStringLiteral("新起始日期时间");
+        QTest::newRow("TStep") << "TStep" << QStringLiteral("原始时间固定位移");
+        QTest::newRow("TStepS") << "TStepS" << QStringLiteral("原时间随机位移 从");
+        QTest::newRow("TStepE") << "TStepE" << QStringLiteral("原时间随机位移 到");
+        QTest::newRow("UpDownTStepE") << "UpDownTStepE" << QStringLiteral("原时间随机位移 到");
+        QTest::newRow("UpDownTStepE.up") << "UpDownTStepE.up" << QStringLiteral("增加");
+    }
+    void photoDialogNames() {
+        QFETCH(QString, name);
+        QFETCH(QString, spoken);
+        FPhotoDate dialog(*m_services);
+        auto *w = dialog.findChild<QWidget *>(name);
+        QVERIFY2(w, qPrintable(name));
+        QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), spoken);
+        QCOMPARE(w->accessibleDescription(), name);
     }
 
     void activationFocusesTheStartHour() {
