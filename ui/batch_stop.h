@@ -2,7 +2,6 @@
 
 #include <QObject>
 
-class QPushButton;
 class QShortcut;
 
 namespace kalmora {
@@ -10,14 +9,12 @@ namespace kalmora {
 class FMainDate;
 class FileGrid;
 
-// CmdStop and its Escape key: offered beside the progress bar while a batch loop runs. A click
+// CmdStop (beside the progress bar) and the Escape key: offered while a batch loop runs. A click
 // asks the loop to end after the file it is working on (BatchBreath).
 class BatchStop : public QObject {
     Q_OBJECT
 public:
     explicit BatchStop(FMainDate &window);
-
-    QPushButton *button() const { return m_button; }
 
     // The row text of a file a stopped batch did not come to.
     static QString notDoneText();
@@ -30,7 +27,6 @@ private:
     void batchRunning(bool running);
 
     FMainDate &w;
-    QPushButton *m_button;
     QShortcut *m_escape;
 };
 
