@@ -139,27 +139,38 @@ private slots:
         QTest::addColumn<bool>("currentRow");
         QTest::addColumn<PhotoDateSettings>("s");
         QTest::addColumn<QStringList>("expected"); // original, digitized, modified of a.jpg
-        QTest::addColumn<int>("step");             // seconds each further row adds
+        QTest::addColumn<QList<double>>("random");
+        QTest::addColumn<QList<int>>("rowSeconds"); // how far each row's dates lie from a.jpg's
         PhotoDateSettings earlier = settings(ShiftUnit::Month, "1");
         earlier.allDates = true;
         PhotoDateSettings start = settings(ShiftUnit::Second, "10");
         start.allDates = true;
         start.newStart = true;
         start.startText = QStringLiteral("2013-4-5 6:07:08");
+        PhotoDateSettings random = settings(ShiftUnit::Hour, "", false);
+        random.allDates = true;
+        random.randomShift = true;
+        random.stepStartText = QStringLiteral("1");
+        random.stepEndText = QStringLiteral("10");
         for (const auto order : {test::ByteOrder::Little, test::ByteOrder::Big}) {
             const char *const name = order == test::ByteOrder::Little ? "II" : "MM";
             QTest::addRow("%s: one month earlier, each from its own date", name)
                 << int(order) << false << earlier
                 << QStringList{"2011:02:28 20:11:00", "2011:02:28 21:00:00", "2011:03:01 09:30:00"}
-                << 0;
+                << QList<double>{} << QList<int>{0, 0, 0};
+            // One amount per photo, drawn once for its three dates.
+            QTest::addRow("%s: random hours later, one draw per photo", name)
+                << int(order) << false << random
+                << QStringList{"2011:03:29 01:11:00", "2011:03:29 02:00:00", "2011:04:01 14:30:00"}
+                << QList<double>{0.5, 0.0, 0.99} << QList<int>{0, -4 * 3600, 4 * 3600};
             QTest::addRow("%s: a new start for all three", name)
                 << int(order) << false << start
                 << QStringList{"2013:04:05 06:07:08", "2013:04:05 06:07:08", "2013:04:05 06:07:08"}
-                << 10;
+                << QList<double>{} << QList<int>{0, 10, 20};
             QTest::addRow("%s: the current row, all three to the start fields", name)
                 << int(order) << true << PhotoDateSettings()
                 << QStringList{"2013:04:05 06:07:08", "2013:04:05 06:07:08", "2013:04:05 06:07:08"}
-                << 0;
+                << QList<double>{} << QList<int>{0, 0, 0};
         }
     }
     void otherDatesFollow() {
@@ -169,7 +180,8 @@ private slots:
         QFETCH(bool, currentRow);
         QFETCH(PhotoDateSettings, s);
         QFETCH(QStringList, expected);
-        QFETCH(int, step);
+        QFETCH(QList<double>, random);
+        QFETCH(QList<int>, rowSeconds);
         const auto byteOrder = test::ByteOrder(order);
         const test::SamplePhoto all = test::cameraPhotoDates(
             byteOrder, "2011:03:28 20:11:00", "2011:03:28 21:00:00", "2011:04:01 09:30:00");
@@ -187,6 +199,7 @@ private slots:
             f.setWindow(DateTime(2013, 4, 5, 6, 7, 8), DateTime(2013, 4, 6, 18, 0, 0));
             f.prompter().answer(MsgAnswer::Ok);
         } else {
+            f.doubles->random.values = random;
             answer(s);
         }
         const QStringList rows = {"a.jpg", "b.jpg", "c.jpg"};
@@ -217,8 +230,9 @@ private slots:
             for (int d = 0; d < 3; ++d) {
                 if (positions[d] == 0)
                     continue;
-                const QString date =
-                    DateTime::parse(HyphenDateText(expected[d]))->addSeconds(k * step).toExifText();
+                const QString date = DateTime::parse(HyphenDateText(expected[d]))
+                                         ->addSeconds(rowSeconds[k])
+                                         .toExifText();
                 want.replace(positions[d], 19, date.toLatin1());
                 QCOMPARE(read.takeFirst().trimmed(), date);
             }
