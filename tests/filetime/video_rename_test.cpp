@@ -209,17 +209,14 @@ private slots:
         QVERIFY(g().text(1, 6).isEmpty() && g().text(1, 7).isEmpty());
     }
 
+    // Forms the clips below do not show: older MediaInfo puts "UTC" first; ISO forms; no date.
     void containerDates_data() {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("local");
-        QTest::newRow("UTC after the date, summer") << "2021-05-01 10:00:00 UTC"
-                                                    << "2021-05-01 12:00:00";
-        QTest::newRow("UTC before the date, winter") << "UTC 2021-01-15 10:00:00"
-                                                     << "2021-01-15 11:00:00";
+        QTest::newRow("UTC first, winter") << "UTC 2021-01-15 10:00:00"
+                                           << "2021-01-15 11:00:00";
         QTest::newRow("Z with fractions") << "2021-05-01T10:00:00.250Z"
                                           << "2021-05-01 12:00:00";
-        QTest::newRow("its own offset keeps its clock time") << "2021-05-01T18:30:00+0800"
-                                                             << "2021-05-01 18:30:00";
         QTest::newRow("a year alone") << "2021"
                                       << "";
         QTest::newRow("no such day") << "2021-02-30 10:00:00 UTC"
