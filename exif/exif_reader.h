@@ -5,7 +5,9 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace kalmora {
 
@@ -27,6 +29,11 @@ public:
     // Overwrites the text of an ASCII entry in the file, leaving every other byte alone.
     // False when nothing was written; ExifError for a character beyond one byte.
     bool setTag(int exifTag, const QString &value);
+    // Several entries through one open of the file; nothing is written unless every one of them
+    // can be patched in place.
+    bool setTags(const QList<std::pair<int, QString>> &values);
+    // Whether setTag would find the entry and the text would fit it in place.
+    bool canSetTag(int exifTag, const QString &value) const;
     // Throws ExifError when the directories cannot be read; entries read before stay.
     void Load(const QString &picFile);
 
@@ -46,7 +53,12 @@ private:
 
     // Reads the file's first `limit` bytes, or all of it for a negative limit.
     void ReadPictureFile(const QString &path, qint64 limit);
-    bool WritePictureFile(const QString &path, quint64 position, const QByteArray &bytes) const;
+    struct Patch {
+        quint64 position = 0;
+        QByteArray bytes;
+    };
+    bool WritePictureFile(const QString &path, const QList<Patch> &patches) const;
+    std::optional<Patch> patchFor(int exifTag, const QString &value) const;
     bool FindExifSegment();
     bool IsIntelOrder() const;
     static QString PadLeft(const QString &text, int width, QChar fill);

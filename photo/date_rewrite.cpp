@@ -79,18 +79,24 @@ void DateRewrite::rewriteCurrentRow() {
         if (!start || ExifDateText(*start).isEmpty()) {
             g.setText(row, ResultCol, QStringLiteral("失败(日期数据异常)"));
         } else {
-            switch (PatchShootingDate(w.pathOf(g.text(row, NameCol)), start->toExifText())) {
+            // The other dates, when chosen, take the same new date.
+            const std::optional<DateMove> move = AllExifDatesChosen(w.services().settings)
+                                                     ? std::optional<DateMove>(DateMove{*start})
+                                                     : std::nullopt;
+            const DatesPatchResult patched =
+                PatchShootingDates(w.pathOf(g.text(row, NameCol)), start->toExifText(), move);
+            switch (patched.outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(row, ResultCol, QStringLiteral("修改失败"));
                 g.setText(row, NewCol, g.text(row, OriginalCol));
                 break;
             case DatePatchOutcome::NoDateField:
                 refreshRow(row);
-                g.setText(row, ResultCol, QStringLiteral("Exif信息丢失"));
+                g.setText(row, ResultCol, QStringLiteral("Exif信息丢失") + patched.note());
                 break;
             case DatePatchOutcome::Written:
                 refreshRow(row);
-                g.setText(row, ResultCol, QStringLiteral("修改成功"));
+                g.setText(row, ResultCol, QStringLiteral("修改成功") + patched.note());
                 break;
             }
         }
@@ -165,25 +171,28 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
             settings.newStart
                 ? RewriteBaseDate(settings.startText)
                 : (original.isEmpty() ? std::nullopt : RewriteBaseDate(HyphenDateText(original)));
-        const QString exifText = base ? ExifDateText(plan.newDate(*base)) : QString();
+        const std::optional<DateMove> move =
+            base ? std::optional<DateMove>(plan.nextMove(*base)) : std::nullopt;
+        const QString exifText = move ? ExifDateText(move->applyTo(*base)) : QString();
         if (exifText.isEmpty()) {
             g.setText(r, ResultCol, QStringLiteral("失败(日期数据异常)"));
             g.setText(r, NewCol, QString());
         } else {
-            const DatePatchOutcome outcome =
-                PatchShootingDate(w.pathOf(g.text(r, NameCol)), exifText);
-            switch (outcome) {
+            const DatesPatchResult patched =
+                PatchShootingDates(w.pathOf(g.text(r, NameCol)), exifText,
+                                   settings.allDates ? move : std::optional<DateMove>());
+            switch (patched.outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(r, ResultCol, QStringLiteral("修改失败(文件访问错误)"));
                 g.setText(r, NewCol, original);
                 break;
             case DatePatchOutcome::NoDateField:
                 refreshRow(r);
-                g.setText(r, ResultCol, QStringLiteral("Exif信息丢失"));
+                g.setText(r, ResultCol, QStringLiteral("Exif信息丢失") + patched.note());
                 break;
             case DatePatchOutcome::Written:
                 refreshRow(r);
-                g.setText(r, ResultCol, QStringLiteral("修改成功"));
+                g.setText(r, ResultCol, QStringLiteral("修改成功") + patched.note());
                 break;
             }
         }
