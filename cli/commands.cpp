@@ -695,6 +695,14 @@ QList<OptionSpec> withCommon(QList<OptionSpec> options, bool writes) {
     return options;
 }
 
+// The options of the time window, shared by plan and apply.
+QList<OptionSpec> windowOptionSpecs() {
+    QList<OptionSpec> options;
+    for (const char *name : {"start", "end", "step", "random", "working-hours", "lunch", "stamps"})
+        options.append({QLatin1String(name), true});
+    return options;
+}
+
 const QString WindowOptions = QStringLiteral(
     "  --start DATE           the window's start, yyyy-mm-dd hh:mm:ss (required)\n"
     "  --end DATE             the window's end, yyyy-mm-dd hh:mm:ss (required)\n"
@@ -703,7 +711,9 @@ const QString WindowOptions = QStringLiteral(
     "  --random A-B[s|m]      a random step from A to B (both included) instead\n"
     "  --working-hours HH:MM-HH:MM\n"
     "                         only times inside these working hours, each day\n"
-    "  --lunch HH:MM-HH:MM    skip this lunch break (with --working-hours)\n");
+    "  --lunch HH:MM-HH:MM    skip this lunch break (with --working-hours)\n"
+    "  --stamps c,m,a         the stamps that take the planned time: creation,\n"
+    "                         modification, access (default all three)\n");
 const QString CommonOptions =
     QStringLiteral("  --pattern PATTERNS     file types, ';'-separated wildcards; default\n"
                    "                         \"*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff\"\n"
@@ -720,15 +730,7 @@ const QList<Command> &Commands() {
                         "Prints the time the window's plan gives each file, in the window's\n"
                         "order. Lines: path, \"planned\", time.\n\nOptions:\n") +
              WindowOptions + CommonOptions,
-         withCommon({{QStringLiteral("start"), true},
-                     {QStringLiteral("end"), true},
-                     {QStringLiteral("step"), true},
-                     {QStringLiteral("random"), true},
-                     {QStringLiteral("working-hours"), true},
-                     {QStringLiteral("lunch"), true},
-                     {QStringLiteral("stamps"), true}},
-                    false),
-         true, planCommand},
+         withCommon(windowOptionSpecs(), false), true, planCommand},
         {QStringLiteral("apply"), QStringLiteral("write the planned times as the files' stamps"),
          QStringLiteral(
              "Usage: kalmora-cli apply [options] FOLDER\n\n"
@@ -736,21 +738,8 @@ const QList<Command> &Commands() {
              "values read before (whole seconds). Lines: path, result (ok, failed, dry-run),\n"
              "creation, modification, access as read back, and the window's row text.\n\n"
              "Options:\n") +
-             WindowOptions +
-             QStringLiteral("  --stamps c,m,a         the stamps that take the planned time: "
-                            "creation,\n"
-                            "                         modification, access (default all "
-                            "three)\n") +
-             CommonOptions + DryRunOption,
-         withCommon({{QStringLiteral("start"), true},
-                     {QStringLiteral("end"), true},
-                     {QStringLiteral("step"), true},
-                     {QStringLiteral("random"), true},
-                     {QStringLiteral("working-hours"), true},
-                     {QStringLiteral("lunch"), true},
-                     {QStringLiteral("stamps"), true}},
-                    true),
-         true, applyCommand},
+             WindowOptions + CommonOptions + DryRunOption,
+         withCommon(windowOptionSpecs(), true), true, applyCommand},
         {QStringLiteral("shift-date"), QStringLiteral("rewrite the photos' shooting dates"),
          QStringLiteral(
              "Usage: kalmora-cli shift-date (--by SHIFT | --random SHIFT | --new-start DATE)\n"

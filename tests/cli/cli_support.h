@@ -83,11 +83,12 @@ inline QMap<QString, DiskState> folderState(const QString &folder) {
     return m;
 }
 
-// Sets the stamps with a nanosecond part: modification in the past, access now.
-inline bool setNanoStamps(const QString &path, qint64 mtimeSec, long nsec) {
+// Sets the stamps with a nanosecond part: modification in the past, access now (or at the
+// second given).
+inline bool setNanoStamps(const QString &path, qint64 mtimeSec, long nsec, qint64 atimeSec = -1) {
     struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_NOW;
+    times[0].tv_sec = atimeSec < 0 ? 0 : atimeSec;
+    times[0].tv_nsec = atimeSec < 0 ? UTIME_NOW : nsec;
     times[1].tv_sec = mtimeSec;
     times[1].tv_nsec = nsec;
     return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
