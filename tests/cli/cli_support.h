@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTest>
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -58,9 +59,8 @@ struct DiskState {
 
 inline DiskState diskState(const QString &path) {
     DiskState s;
-    QFile f(path);
-    if (f.open(QIODevice::ReadOnly))
-        s.bytes = f.readAll();
+    // The stamps before the bytes: reading may move an access time that is not later than
+    // the modification time.
     struct statx st {};
     if (statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW,
               STATX_BTIME | STATX_MTIME | STATX_ATIME, &st) == 0) {
@@ -71,6 +71,9 @@ inline DiskState diskState(const QString &path) {
         s.btimeSec = st.stx_btime.tv_sec;
         s.btimeNsec = st.stx_btime.tv_nsec;
     }
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly))
+        s.bytes = f.readAll();
     return s;
 }
 
@@ -83,12 +86,13 @@ inline QMap<QString, DiskState> folderState(const QString &folder) {
     return m;
 }
 
-// Sets the stamps with a nanosecond part: modification in the past, access now (or at the
-// second given).
+// Sets the stamps with a nanosecond part: modification in the past, access a little after
+// now (or at the second given). An access time later than both the modification and the
+// status change stays put when the file is read (relatime).
 inline bool setNanoStamps(const QString &path, qint64 mtimeSec, long nsec, qint64 atimeSec = -1) {
     struct timespec times[2];
-    times[0].tv_sec = atimeSec < 0 ? 0 : atimeSec;
-    times[0].tv_nsec = atimeSec < 0 ? UTIME_NOW : nsec;
+    times[0].tv_sec = atimeSec < 0 ? time(nullptr) + 2 : atimeSec;
+    times[0].tv_nsec = nsec;
     times[1].tv_sec = mtimeSec;
     times[1].tv_nsec = nsec;
     return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;

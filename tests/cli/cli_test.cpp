@@ -309,7 +309,7 @@ private slots:
         photo(QStringLiteral("DSC01234.jpg"), "2011:08:27 20:11:00");
         photo(QStringLiteral("DSC01235.jpg"), "2011:08:27 20:11:00"); // the same second
         photo(QStringLiteral("IMG_7.JPG"), "2013:03:04 05:06:07");
-        QVERIFY(writeFile(path(QStringLiteral("plain.jpg")), JpegBuilder().build().bytes));
+        plainFile(QStringLiteral("plain.jpg"), JpegBuilder().build().bytes);
         const auto before = folderState(folder());
         const CliRun dry = runCli({"rename", "--dry-run", folder()});
         QCOMPARE(dry.exit, 1);
@@ -361,7 +361,7 @@ private slots:
         if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
             QSKIP("exiftool is not installed");
         photo(QStringLiteral("a.jpg"), "2011:08:27 20:11:00");
-        QVERIFY(writeFile(path(QStringLiteral("bare.jpg")), JpegBuilder().build().bytes));
+        plainFile(QStringLiteral("bare.jpg"), JpegBuilder().build().bytes);
         const auto before = folderState(folder());
         const CliRun dry = runCli({"strip", "--dry-run", folder()});
         QCOMPARE(dry.exit, 0);
