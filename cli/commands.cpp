@@ -488,9 +488,9 @@ int shiftDateCommand(const Invocation &inv) {
                              {QStringLiteral("note"), QStringLiteral("Exif信息丢失")}});
                 break;
             case DatePatchOutcome::Written:
-                ReadExifIntoRow(path, grid, ExifRowContext{r, true, true, false});
+                // Written means the 19 bytes went into the file; a second read would repeat them.
                 results.add(path, Ok,
-                            {{QStringLiteral("date"), HyphenDateText(grid.text(r, DateCol))},
+                            {{QStringLiteral("date"), date->toText()},
                              {QStringLiteral("original"), HyphenDateText(original)},
                              {QStringLiteral("note"), QStringLiteral("修改成功")}});
                 break;

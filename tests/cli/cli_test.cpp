@@ -11,6 +11,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace kalmora;
 using namespace kalmora::test;
 
@@ -198,6 +201,50 @@ private slots:
         QCOMPARE(line.value(QStringLiteral("result")).toString(), QStringLiteral("planned"));
         QCOMPARE(line.value(QStringLiteral("time")).toString(),
                  QStringLiteral("2011-01-03 08:00:00"));
+    }
+
+    // A name in another encoding (GBK bytes) comes out as its bytes in a line, and as the
+    // escapes Python's surrogateescape reads back in JSON.
+    void foreignNamesKeepTheirBytes() {
+        const QByteArray name = "\xD5\xD5\t1.jpg"; // GBK, and a tab inside the name
+        const QByteArray full = QFile::encodeName(folder()) + '/' + name;
+        const int fd = ::open(full.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        const QStringList options{
+            "plan", "--start", "2011-01-03 08:00:00", "--end", "2011-01-03 09:00:00", folder()};
+        CliRun run = runCli(options);
+        QCOMPARE(run.exit, 0);
+        QCOMPARE(run.out,
+                 QFile::encodeName(folder()) + "/\xD5\xD5\\t1.jpg\tplanned\t2011-01-03 08:00:00\n");
+        run = runCli(QStringList{options[0], "--json"} + options.mid(1));
+        QCOMPARE(run.exit, 0);
+        QVERIFY2(run.out.contains("/\\udcd5\\udcd5\\u00091.jpg\",\"result\":\"planned\""),
+                 run.out.constData());
+    }
+
+    // A long batch draws a bar on a terminal, and writes nothing to a pipe.
+    void progressBarOnlyOnATerminal() {
+        const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+        if (script.isEmpty())
+            QSKIP("script (util-linux) is not installed");
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(writeFile(path(QStringLiteral("f%1.jpg").arg(i)), "x"));
+        const QStringList options = window({folder()});
+        const CliRun piped = runCli(QStringList{"apply"} + options);
+        QCOMPARE(piped.exit, 0);
+        QVERIFY(piped.err.isEmpty());
+        // The same run with a terminal for its output; the typescript records what it showed.
+        QString command = QStringLiteral(KALMORA_CLI) + QStringLiteral(" apply");
+        for (const QString &o : options)
+            command += QStringLiteral(" '") + o + u'\'';
+        QProcess p;
+        p.start(script, {"-qec", command + QStringLiteral(" >/dev/null"),
+                         path(QStringLiteral("typescript"))});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray shown = readFile(path(QStringLiteral("typescript")));
+        QVERIFY2(shown.contains("] 100% 100/100"), shown.constData());
     }
 
     void applyWritesThePlanAndADryRunNothing_data() {
