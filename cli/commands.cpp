@@ -426,6 +426,34 @@ bool photoLibraryAvailable() {
     return false;
 }
 
+// What a command over the listed files works with: the names in the window's order, a grid for
+// the readers the window fills its rows with, the result lines and the bar.
+struct Batch {
+    Batch(const Invocation &inv, const QStringList &list)
+        : names(list), dryRun(inv.flags.contains(QStringLiteral("dry-run"))),
+          results(inv.flags.contains(QStringLiteral("json"))), progress(int(list.size())) {
+        grid.setRows(int(names.size()) + 1);
+    }
+    QStringList names;
+    bool dryRun;
+    Results results;
+    Progress progress;
+    FileGrid grid;
+};
+
+// No batch when there is nothing to work on or, for photos, no photo library; `status` then
+// holds the exit status.
+std::unique_ptr<Batch> startBatch(const Invocation &inv, bool photos, int &status) {
+    const std::optional<QStringList> names = listFiles(inv, status);
+    if (!names)
+        return nullptr;
+    if (photos && !photoLibraryAvailable()) {
+        status = SomeFailed;
+        return nullptr;
+    }
+    return std::make_unique<Batch>(inv, *names);
+}
+
 int shiftDateCommand(const Invocation &inv) {
     if (inv.has(QStringLiteral("increment")) && !inv.has(QStringLiteral("new-start")))
         return usage(inv, Say("--increment 须与 --new-start 一起使用。",
@@ -435,26 +463,18 @@ int shiftDateCommand(const Invocation &inv) {
     if (!settings)
         return usage(inv, error);
     int status = AllDone;
-    const std::optional<QStringList> names = listFiles(inv, status);
-    if (!names)
+    const std::unique_ptr<Batch> b = startBatch(inv, true, status);
+    if (!b)
         return status;
-    if (!photoLibraryAvailable())
-        return SomeFailed;
-
-    const bool dryRun = inv.flags.contains(QStringLiteral("dry-run"));
     MtRandom random;
     std::vector<ShootingDatePlan> plans;
     for (const PhotoDateSettings &s : *settings)
         plans.emplace_back(s, random);
-    Results results(inv.flags.contains(QStringLiteral("json")));
-    Progress progress(int(names->size()));
-    FileGrid grid;
-    grid.setRows(int(names->size()) + 1);
-    for (int r = 1; r <= names->size(); ++r) {
-        const QString path = pathOf(inv, names->at(r - 1));
+    for (int r = 1; r <= b->names.size(); ++r) {
+        const QString path = pathOf(inv, b->names.at(r - 1));
         // The import's reading, then the rewrite's, as the window does them.
-        ReadExifIntoRow(path, grid, ExifRowContext{r, true, false, false});
-        const QString original = grid.text(r, OriginalDateCol);
+        ReadExifIntoRow(path, b->grid, ExifRowContext{r, true, false, false});
+        const QString original = b->grid.text(r, OriginalDateCol);
         const PhotoDateSettings &first = settings->front();
         std::optional<DateTime> date =
             first.newStart
@@ -465,86 +485,80 @@ int shiftDateCommand(const Invocation &inv) {
                 date = plan.newDate(*date);
         const QString exifText = date ? ExifDateText(*date) : QString();
         if (exifText.isEmpty()) {
-            results.add(path, Failed,
-                        {{QStringLiteral("date"), QString()},
-                         {QStringLiteral("original"), HyphenDateText(original)},
-                         {QStringLiteral("note"), QStringLiteral("失败(日期数据异常)")}});
-        } else if (dryRun) {
-            results.add(path, DryRun,
-                        {{QStringLiteral("date"), date->toText()},
-                         {QStringLiteral("original"), HyphenDateText(original)}});
+            b->results.add(path, Failed,
+                           {{QStringLiteral("date"), QString()},
+                            {QStringLiteral("original"), HyphenDateText(original)},
+                            {QStringLiteral("note"), QStringLiteral("失败(日期数据异常)")}});
+        } else if (b->dryRun) {
+            b->results.add(path, DryRun,
+                           {{QStringLiteral("date"), date->toText()},
+                            {QStringLiteral("original"), HyphenDateText(original)}});
         } else {
             switch (PatchShootingDate(path, exifText)) {
             case DatePatchOutcome::Failed:
-                results.add(path, Failed,
-                            {{QStringLiteral("date"), QString()},
-                             {QStringLiteral("original"), HyphenDateText(original)},
-                             {QStringLiteral("note"), QStringLiteral("修改失败(文件访问错误)")}});
+                b->results.add(
+                    path, Failed,
+                    {{QStringLiteral("date"), QString()},
+                     {QStringLiteral("original"), HyphenDateText(original)},
+                     {QStringLiteral("note"), QStringLiteral("修改失败(文件访问错误)")}});
                 break;
             case DatePatchOutcome::NoDateField:
-                results.add(path, Failed,
-                            {{QStringLiteral("date"), QString()},
-                             {QStringLiteral("original"), HyphenDateText(original)},
-                             {QStringLiteral("note"), QStringLiteral("Exif信息丢失")}});
+                b->results.add(path, Failed,
+                               {{QStringLiteral("date"), QString()},
+                                {QStringLiteral("original"), HyphenDateText(original)},
+                                {QStringLiteral("note"), QStringLiteral("Exif信息丢失")}});
                 break;
             case DatePatchOutcome::Written:
                 // Written means the 19 bytes went into the file; a second read would repeat them.
-                results.add(path, Ok,
-                            {{QStringLiteral("date"), date->toText()},
-                             {QStringLiteral("original"), HyphenDateText(original)},
-                             {QStringLiteral("note"), QStringLiteral("修改成功")}});
+                b->results.add(path, Ok,
+                               {{QStringLiteral("date"), date->toText()},
+                                {QStringLiteral("original"), HyphenDateText(original)},
+                                {QStringLiteral("note"), QStringLiteral("修改成功")}});
                 break;
             }
         }
-        progress.step(r);
+        b->progress.step(r);
     }
-    return results.exitStatus();
+    return b->results.exitStatus();
 }
 
 int renameCommand(const Invocation &inv) {
-    int status = AllDone;
-    const std::optional<QStringList> names = listFiles(inv, status);
-    if (!names)
-        return status;
     const bool video = inv.flags.contains(QStringLiteral("video"));
-    if (!video && !photoLibraryAvailable())
-        return SomeFailed;
-    const bool dryRun = inv.flags.contains(QStringLiteral("dry-run"));
-    Results results(inv.flags.contains(QStringLiteral("json")));
-    Progress progress(int(names->size()));
-    FileGrid grid;
-    grid.setRows(int(names->size()) + 1);
+    int status = AllDone;
+    const std::unique_ptr<Batch> b = startBatch(inv, !video, status);
+    if (!b)
+        return status;
     QSet<QString> taken; // names a dry run has handed out already
-    for (int r = 1; r <= names->size(); ++r) {
-        const QString name = names->at(r - 1);
+    for (int r = 1; r <= b->names.size(); ++r) {
+        const QString name = b->names.at(r - 1);
         const QString path = pathOf(inv, name);
         if (video)
-            grid.setText(r, DateCol, ReadVideoDate(path));
+            b->grid.setText(r, DateCol, ReadVideoDate(path));
         else
-            ReadExifIntoRow(path, grid, ExifRowContext{r, false, false, false});
-        const QString newName = RenameTargetName(name, grid.text(r, DateCol), video);
+            ReadExifIntoRow(path, b->grid, ExifRowContext{r, false, false, false});
+        const QString newName = RenameTargetName(name, b->grid.text(r, DateCol), video);
         if (newName.isEmpty()) {
-            results.add(path, Failed,
-                        {{QStringLiteral("name"), QString()},
-                         {QStringLiteral("note"), RenameInvalidDateText()}});
-        } else if (dryRun) {
+            b->results.add(path, Failed,
+                           {{QStringLiteral("name"), QString()},
+                            {QStringLiteral("note"), RenameInvalidDateText()}});
+        } else if (b->dryRun) {
             struct stat st {};
             const bool exists = taken.contains(newName) ||
                                 lstat(PathBytes(pathOf(inv, newName)).constData(), &st) == 0;
             taken.insert(newName);
-            results.add(path, exists ? Failed : DryRun,
-                        {{QStringLiteral("name"), newName},
-                         {QStringLiteral("note"),
-                          exists ? RenameFailureText(RenameError::Exists) : QString()}});
+            b->results.add(path, exists ? Failed : DryRun,
+                           {{QStringLiteral("name"), newName},
+                            {QStringLiteral("note"),
+                             exists ? RenameFailureText(RenameError::Exists) : QString()}});
         } else {
             const RenameError e = RenameNoReplace(path, pathOf(inv, newName));
-            results.add(path, e == RenameError::None ? Ok : Failed,
-                        {{QStringLiteral("name"), e == RenameError::None ? newName : QString()},
-                         {QStringLiteral("note"), RenameFailureText(e)}});
+            b->results.add(path, e == RenameError::None ? Ok : Failed,
+                           {{QStringLiteral("name"), e == RenameError::None ? newName : QString()},
+                            {QStringLiteral("note"), RenameFailureText(e)}});
         }
-        progress.step(r);
+        b->progress.step(r);
     }
-    return results.exitStatus();
+    return b->results.exitStatus();
 }
 
 // Where an export goes: the file of -o (written whole or not at all), or standard output.
@@ -589,17 +603,16 @@ private:
 
 int exportTimesCommand(const Invocation &inv) {
     int status = AllDone;
-    const std::optional<QStringList> names = listFiles(inv, status);
-    if (!names)
+    const std::unique_ptr<Batch> b = startBatch(inv, false, status);
+    if (!b)
         return status;
     ExportTarget target(inv);
     if (!target.open())
         return SomeFailed;
     bool ok = target.writeLine(TimeListHeader());
     bool allRead = true;
-    Progress progress(int(names->size()));
     int r = 0;
-    for (const QString &name : *names) {
+    for (const QString &name : b->names) {
         const std::optional<FileTimes> times = ReadFileTimes(pathOf(inv, name));
         if (!times) {
             // As in the window, a file whose stamps cannot be read has no line.
@@ -611,7 +624,7 @@ int exportTimesCommand(const Invocation &inv) {
                  target.writeLine(TimeListLine(inv.folder + QLatin1Char('/'), name, times->creation,
                                                times->lastWrite, times->lastAccess));
         }
-        progress.step(++r);
+        b->progress.step(++r);
     }
     ok = target.commit() && ok;
     return ok && allRead ? AllDone : SomeFailed;
@@ -619,22 +632,19 @@ int exportTimesCommand(const Invocation &inv) {
 
 int exportExifCommand(const Invocation &inv) {
     int status = AllDone;
-    const std::optional<QStringList> names = listFiles(inv, status);
-    if (!names)
+    const std::unique_ptr<Batch> b = startBatch(inv, true, status);
+    if (!b)
         return status;
-    if (!photoLibraryAvailable())
-        return SomeFailed;
     ExportTarget target(inv);
     if (!target.open())
         return SomeFailed;
     bool ok = true;
-    Progress progress(int(names->size()));
     int r = 0;
-    for (const QString &name : *names) {
+    for (const QString &name : b->names) {
         // An empty line, then the block; the writer ends it with one more line break.
         ok = ok &&
              target.writeLine(QStringLiteral("\r\n") + ExifExportBlock(name, pathOf(inv, name)));
-        progress.step(++r);
+        b->progress.step(++r);
     }
     ok = target.commit() && ok;
     return ok ? AllDone : SomeFailed;
@@ -642,14 +652,11 @@ int exportExifCommand(const Invocation &inv) {
 
 int stripCommand(const Invocation &inv) {
     int status = AllDone;
-    const std::optional<QStringList> names = listFiles(inv, status);
-    if (!names)
+    const std::unique_ptr<Batch> b = startBatch(inv, true, status);
+    if (!b)
         return status;
-    if (!photoLibraryAvailable())
-        return SomeFailed;
-    const bool dryRun = inv.flags.contains(QStringLiteral("dry-run"));
     QString program;
-    if (!dryRun) {
+    if (!b->dryRun) {
         ProcessEnvironment environment;
         program = LocateExifTool(environment.variable(QStringLiteral("PATH")),
                                  ComputeAppValues(environment).WorkFolder);
@@ -662,29 +669,26 @@ int stripCommand(const Invocation &inv) {
         }
     }
     std::optional<ExifToolProcess> tool;
-    if (!dryRun)
+    if (!b->dryRun)
         tool.emplace(program, PhotoTimeLimitMs);
-    Results results(inv.flags.contains(QStringLiteral("json")));
-    Progress progress(int(names->size()));
-    FileGrid grid;
-    grid.setRows(int(names->size()) + 1);
-    for (int r = 1; r <= names->size(); ++r) {
-        const QString path = pathOf(inv, names->at(r - 1));
+    for (int r = 1; r <= b->names.size(); ++r) {
+        const QString path = pathOf(inv, b->names.at(r - 1));
         // The import's reading: a photo without Exif is left alone, as the window leaves it.
-        ReadExifIntoRow(path, grid, ExifRowContext{r, true, false, false});
-        if (grid.text(r, OriginalDateCol).isEmpty()) {
-            results.add(path, Skipped, {{QStringLiteral("note"), QStringLiteral("Exif信息丢失")}});
-        } else if (dryRun) {
-            results.add(path, DryRun, {{QStringLiteral("note"), QString()}});
+        ReadExifIntoRow(path, b->grid, ExifRowContext{r, true, false, false});
+        if (b->grid.text(r, OriginalDateCol).isEmpty()) {
+            b->results.add(path, Skipped,
+                           {{QStringLiteral("note"), QStringLiteral("Exif信息丢失")}});
+        } else if (b->dryRun) {
+            b->results.add(path, DryRun, {{QStringLiteral("note"), QString()}});
         } else {
             const EraseOutcome outcome = tool->erase(path);
             const QString note =
                 EraseResultText(outcome, outcome == EraseOutcome::Erased && MetadataErased(path));
-            results.add(path, note.isEmpty() ? Ok : Failed, {{QStringLiteral("note"), note}});
+            b->results.add(path, note.isEmpty() ? Ok : Failed, {{QStringLiteral("note"), note}});
         }
-        progress.step(r);
+        b->progress.step(r);
     }
-    return results.exitStatus();
+    return b->results.exitStatus();
 }
 
 QList<OptionSpec> withCommon(QList<OptionSpec> options, bool writes) {
@@ -718,6 +722,17 @@ const QString CommonOptions =
     QStringLiteral("  --pattern PATTERNS     file types, ';'-separated wildcards; default\n"
                    "                         \"*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff\"\n"
                    "  --json                 JSON Lines instead of tab-separated lines\n");
+// The options of the two exports.
+QList<OptionSpec> exportOptionSpecs() {
+    return {{QStringLiteral("o"), true},
+            {QStringLiteral("utf8"), false},
+            {QStringLiteral("pattern"), true}};
+}
+const QString ExportOptions =
+    QStringLiteral("  -o FILE                write to FILE (default standard output)\n"
+                   "  --utf8                 UTF-8 instead of GB18030\n"
+                   "  --pattern PATTERNS     file types, as for the other commands\n");
+
 const QString DryRunOption =
     QStringLiteral("  --dry-run              print what would be done; change nothing\n");
 
@@ -770,32 +785,20 @@ const QList<Command> &Commands() {
                         "  --video                videos, after their recorded date\n") +
              CommonOptions + DryRunOption,
          withCommon({{QStringLiteral("video"), false}}, true), true, renameCommand},
-        {QStringLiteral("export-times"),
-         QStringLiteral("export the files' time stamps as text"),
+        {QStringLiteral("export-times"), QStringLiteral("export the files' time stamps as text"),
          QStringLiteral("Usage: kalmora-cli export-times [options] FOLDER\n\n"
                         "The window's time-list export: a header, then one tab-separated line "
-                        "per file.\n\nOptions:\n"
-                        "  -o FILE                write to FILE (default standard output)\n"
-                        "  --utf8                 UTF-8 instead of GB18030\n"
-                        "  --pattern PATTERNS     file types, as for the other commands\n"),
-         {{QStringLiteral("o"), true},
-          {QStringLiteral("utf8"), false},
-          {QStringLiteral("pattern"), true}},
-         true,
-         exportTimesCommand},
-        {QStringLiteral("export-exif"),
-         QStringLiteral("export every Exif field of the photos"),
+                        "per file.\n"
+                        "\nOptions:\n") +
+             ExportOptions,
+         exportOptionSpecs(), true, exportTimesCommand},
+        {QStringLiteral("export-exif"), QStringLiteral("export every Exif field of the photos"),
          QStringLiteral("Usage: kalmora-cli export-exif [options] FOLDER\n\n"
                         "The window's Exif export: per photo an empty line, its name line and "
-                        "its\nfields with the window's Chinese labels.\n\nOptions:\n"
-                        "  -o FILE                write to FILE (default standard output)\n"
-                        "  --utf8                 UTF-8 instead of GB18030\n"
-                        "  --pattern PATTERNS     file types, as for the other commands\n"),
-         {{QStringLiteral("o"), true},
-          {QStringLiteral("utf8"), false},
-          {QStringLiteral("pattern"), true}},
-         true,
-         exportExifCommand},
+                        "its\nfields with the window's Chinese labels.\n"
+                        "\nOptions:\n") +
+             ExportOptions,
+         exportOptionSpecs(), true, exportExifCommand},
         {QStringLiteral("strip"), QStringLiteral("remove all metadata from the photos (exiftool)"),
          QStringLiteral("Usage: kalmora-cli strip [options] FOLDER\n\n"
                         "Strips all metadata from each photo through one running exiftool; "
