@@ -80,3 +80,7 @@ void InstanceServer::accept() {
 }
 
 } // namespace kalmora
+
+// Its own meta-object code, so that a program using another class of the core does not load
+// the network library.
+#include "moc_instance_channel.cpp"

@@ -1,5 +1,6 @@
 #include "app/text_export.h"
 
+#include "app/path_bytes.h"
 #include "app/write_protection.h"
 
 #include <QFile>
@@ -60,7 +61,26 @@ QString OneLine(const QString &text) {
     return line;
 }
 
-TextExport::TextExport(const QString &path) : m_file(path) {}
+std::optional<QByteArray> ExportLineBytes(const QString &line, ExportEncoding encoding) {
+    const QString text = line + QStringLiteral("\r\n");
+    if (encoding == ExportEncoding::Utf8)
+        return text.toUtf8();
+    return EncodeGb18030(text);
+}
+
+QString TimeListHeader() {
+    return QStringLiteral("文件路径\t文件名\t文件创建时间\t文件修改时间\t文件访问时间");
+}
+
+QString TimeListLine(const QString &folderText, const QString &name, const DateTime &creation,
+                     const DateTime &lastWrite, const DateTime &lastAccess) {
+    return OneLine(folderText) + QLatin1Char('\t') + OneLine(DisplayName(name)) +
+           QLatin1Char('\t') + creation.toGeneralText() + QLatin1Char('\t') +
+           lastWrite.toGeneralText() + QLatin1Char('\t') + lastAccess.toGeneralText();
+}
+
+TextExport::TextExport(const QString &path, ExportEncoding encoding)
+    : m_file(path), m_encoding(encoding) {}
 
 bool TextExport::nameIsSafe() {
     // The file is written beside the name and renamed over it, which replaces a link rather than
@@ -84,7 +104,7 @@ bool TextExport::open() {
 bool TextExport::writeLine(const QString &line) {
     if (!m_ok)
         return false;
-    const std::optional<QByteArray> bytes = EncodeGb18030(line + QStringLiteral("\r\n"));
+    const std::optional<QByteArray> bytes = ExportLineBytes(line, m_encoding);
     m_ok = bytes && m_file.write(*bytes) == bytes->size();
     return m_ok;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/date_time.h"
+
 #include <QSaveFile>
 #include <QString>
 
@@ -17,13 +19,23 @@ std::optional<QString> DecodeGb18030(const QByteArray &bytes);
 // so that a file name or a photo's text cannot add lines of its own.
 QString OneLine(const QString &text);
 
+// How an export is written: GB18030 for the spreadsheets here, or UTF-8 when asked for.
+enum class ExportEncoding { Gb18030, Utf8 };
+// One line of an export as bytes, CR LF added; no value when it cannot be encoded.
+std::optional<QByteArray> ExportLineBytes(const QString &line, ExportEncoding encoding);
+
+// The time-list export: its header and one file's line (the folder ends in a separator).
+QString TimeListHeader();
+QString TimeListLine(const QString &folderText, const QString &name, const DateTime &creation,
+                     const DateTime &lastWrite, const DateTime &lastAccess);
+
 // A text file written as GB18030 with CR LF line ends. It appears only when everything was
 // written and commit() succeeded; otherwise any earlier file of that name stays as it was.
 // A name taken by anything but a regular file of the user's own (a link, a pipe, another
 // user's file) is refused and left as it is.
 class TextExport {
 public:
-    explicit TextExport(const QString &path);
+    explicit TextExport(const QString &path, ExportEncoding encoding = ExportEncoding::Gb18030);
     bool open();
     bool writeLine(const QString &line); // adds CR LF
     bool commit();
@@ -35,6 +47,7 @@ private:
     bool nameIsSafe();
 
     QSaveFile m_file;
+    ExportEncoding m_encoding;
     bool m_ok = false;
     QString m_refusal;
 };

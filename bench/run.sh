@@ -67,6 +67,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALMORA_BUILD
     -DKALMORA_BUILD_TESTS=OFF >/dev/null
 nice cmake --build "$build" -j"$jobs" >&2
 bin="$build/bench"
+cli="$build/cli/kalmora-cli"
 
 # --- corpus --------------------------------------------------------------------------------
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/kalmora-bench.XXXXXX")
@@ -170,6 +171,7 @@ photo_list=$(for f in "$corpus"/photos/*.jpg; do printf "'%s' " "$work/${f##*/}"
 if wants shift; then
     run_case "shift every shooting date +1 day" photos "$photos" shift \
         "ours (ExifReader patch)" "'$bin/kalmora_bench_shift' '$work'" \
+        "kalmora-cli shift-date" "'$cli' shift-date --by +1d '$work'" \
         "exiftool (one process)" "exiftool -q -overwrite_original '-DateTimeOriginal+=0:0:1 0:0:0' '$work'" \
         "exiv2 -a +24 ad" "exiv2 -a +24 ad $photo_list" \
         "jhead -ta+24:00" "jhead -q -ta+24:00 $photo_list"
@@ -184,12 +186,14 @@ if wants stamps; then
     run_case "set three stamps, read them back" files "$files" stamps \
         "ours (WriteFileTimes)" "'$bin/kalmora_bench_stamps' '$work'" \
         "ours + ReadFileTimes" "'$bin/kalmora_bench_stamps' '$work' --read-again" \
+        "kalmora-cli apply" "'$cli' apply --start '2015-03-14 09:26:53' --end '2015-03-14 23:59:59' --step 1s --pattern '*.*' '$work'" \
         "touch -d per file" "bash -c 'for f in \"\$0\"/*; do touch -d \"2015-03-14 09:26:53\" \"\$f\"; done' '$work'" \
         "C floor (utimensat+statx)" "'$bin/kalmora_bench_floor' '$work'"
 fi
 if wants rename; then
     run_case "rename by shooting date" photos "$photos" rename \
         "ours (import read + rename)" "'$bin/kalmora_bench_rename' '$work'" \
+        "kalmora-cli rename" "'$cli' rename '$work'" \
         "exiftool -FileName<" "exiftool -q '-FileName<DateTimeOriginal' -d '%Y-%m-%d %H.%M.%S%%-c.%%e' '$work'" \
         "jhead -n" "jhead -q '-n%Y-%m-%d %H.%M.%S' $photo_list"
 fi

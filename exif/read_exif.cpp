@@ -1,7 +1,9 @@
 #include "exif/read_exif.h"
 
 #include "app/comm_declare.h"
+#include "app/path_bytes.h"
 #include "app/text_export.h"
+#include "exif/exif_labels.h"
 #include "exif/image_metadata.h"
 #include "ui/file_grid.h"
 
@@ -82,6 +84,21 @@ void AppendPropertyText(const QString &path, QString &exportBuffer) {
         block += line + QStringLiteral("\r\n");
     }
     exportBuffer += block + QStringLiteral("\r\n");
+}
+
+QString ExifExportBlock(const QString &fileName, const QString &path) {
+    QString properties;
+    AppendPropertyText(path, properties);
+    properties = TranslateLabels(properties);
+    if (properties.contains(QStringLiteral("制造商标记")))
+        return QStringLiteral("制造商标记： 【内容太多太大，不予导出】");
+    return QStringLiteral("照片名称：") + OneLine(DisplayName(fileName)) + QStringLiteral("\r\n") +
+           properties;
+}
+
+bool MetadataErased(const QString &path) {
+    ImageMetadata metadata;
+    return metadata.load(path) && metadata.count() < ErasedPropertyLimit;
 }
 
 } // namespace kalmora

@@ -23,4 +23,13 @@ void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &
 // Nothing is appended for a file that cannot be loaded.
 void AppendPropertyText(const QString &path, QString &exportBuffer);
 
+// One photo's part of the Exif export: its name line and its translated properties, or the one
+// line that stands for a photo with maker tags. The name is left as it is: a photo called
+// "DateTime.jpg" keeps its name.
+QString ExifExportBlock(const QString &fileName, const QString &path);
+
+// Whether the photo keeps no more than what the JPEG stream itself describes, as a stripped
+// photo does; false when it cannot be loaded.
+bool MetadataErased(const QString &path);
+
 } // namespace kalmora

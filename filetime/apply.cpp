@@ -91,23 +91,15 @@ bool ApplyFileTimes::checkWindow() {
     Prompter &prompter = w.services().prompter;
     TimeFields &fields = *w.features().timeFields;
     if (w.ChOnWorkTime->isChecked()) {
-        if (fields.onDutyNumber() < fields.startTimeNumber()) {
-            prompter.show(QStringLiteral("上班时间应不早于起始时间，请检查后重新指定！"),
-                          MsgIcon::Information);
-            return false;
-        }
-        if (fields.offDutyNumber() > fields.endTimeNumber()) {
-            prompter.show(QStringLiteral("下班时间应不晚于结束时间，请检查后重新指定！"),
-                          MsgIcon::Information);
+        const QString refusal = ApplyDutyRefusal(fields.startTimeNumber(), fields.endTimeNumber(),
+                                                 fields.onDutyNumber(), fields.offDutyNumber());
+        if (!refusal.isEmpty()) {
+            prompter.show(refusal, MsgIcon::Information);
             return false;
         }
     }
-    const TimeWindow plain = [&] {
-        TimeWindow t = fields.timeWindow();
-        t.workingHoursOnly = false; // the plain start and end, not the duty times
-        return t;
-    }();
-    TimeWindow window = plain;
+    TimeWindow window = fields.timeWindow();
+    window.workingHoursOnly = false; // the plain start and end, not the duty times
     window.start = DateTime::parse(w.TStartY->text().trimmed() + QLatin1Char('-') +
                                    w.TStartM->text() + QLatin1Char('-') + w.TStartD->text() +
                                    QLatin1Char(' ') + w.TStartH->text() + QLatin1Char(':') +
@@ -118,29 +110,17 @@ bool ApplyFileTimes::checkWindow() {
                         QLatin1Char('-') + w.TEndD->text() + QLatin1Char(' ') + w.TEndH->text() +
                         QLatin1Char(':') + w.TEndMin->text() + QLatin1Char(':') + w.TEndSec->text())
             .value_or(DateTime());
-    const qint64 span = std::llabs(WindowCapacity(window));
-    const qint64 n = w.FileCount;
-    const QString tooSmall = QStringLiteral("起止时间差小于列表的文件数，请重新") + CrLf +
-                             QStringLiteral("指定起止时间以扩大时间差后重试。");
-    if (w.Option2->isChecked()) {
-        if (span < n * LeadingNumber(w.TStepS->text())) {
-            prompter.show(tooSmall, MsgIcon::Information);
-            return false;
-        }
-        if (span < n * LeadingNumber(w.TStepE->text())) {
-            const MsgAnswer a = prompter.show(
-                QStringLiteral("起止时间差有可能小于列表的文件数，建议重新指定起止时间以扩大") +
-                    CrLf +
-                    QStringLiteral("时间差后重试，否则靠后的文件将有可能因超出上限而被放弃修改。"),
-                MsgIcon::Information, MsgButtons::YesNo);
-            if (a == MsgAnswer::Yes)
-                return false;
-        }
-    } else if (span < n * LeadingNumber(w.TStep->text())) {
-        prompter.show(tooSmall, MsgIcon::Information);
+    switch (CheckCapacity(std::llabs(WindowCapacity(window)), w.FileCount, window)) {
+    case CapacityVerdict::Fits:
+        return true;
+    case CapacityVerdict::TooSmall:
+        prompter.show(CapacityTooSmallText(), MsgIcon::Information);
         return false;
+    case CapacityVerdict::MayBeTooSmall:
+        return prompter.show(CapacityMayBeTooSmallText(), MsgIcon::Information,
+                             MsgButtons::YesNo) != MsgAnswer::Yes;
     }
-    return true;
+    return false;
 }
 
 void ApplyFileTimes::applyClicked() {

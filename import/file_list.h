@@ -18,6 +18,11 @@ private:
     bool m_all = false;
 };
 
+// The picture types the file-type box starts with and returns to.
+inline QString DefaultPicturePattern() {
+    return QStringLiteral("*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff");
+}
+
 // File-manager order: case ignored, runs of digits compared by value (IMG_2 before IMG_10).
 bool NaturalLess(const QString &a, const QString &b);
 

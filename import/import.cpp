@@ -113,10 +113,9 @@ void Import::inputClicked() {
         if (askForExport(m)) {
             exportFile =
                 std::make_unique<TextExport>(exportFolder() + QLatin1Char('/') + exportFileName());
-            const QString header =
-                m == Mode::Exif
-                    ? QStringLiteral("文件路径\t文件名\t照片拍摄日期时间")
-                    : QStringLiteral("文件路径\t文件名\t文件创建时间\t文件修改时间\t文件访问时间");
+            const QString header = m == Mode::Exif
+                                       ? QStringLiteral("文件路径\t文件名\t照片拍摄日期时间")
+                                       : TimeListHeader();
             if (!exportFile->open() || !exportFile->writeLine(header)) {
                 prompter.show(QStringLiteral("无法创建导出文件“") + exportFile->path() +
                                   QStringLiteral("”，") + exportFile->refusal() + CrLf +
@@ -220,11 +219,8 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
             grid.setText(row, 6, times->lastWrite.toGeneralText());
             grid.setText(row, 7, times->lastAccess.toGeneralText());
             if (exportFile)
-                exportFile->writeLine(OneLine(folderText) + QLatin1Char('\t') +
-                                      OneLine(DisplayName(name)) + QLatin1Char('\t') +
-                                      times->creation.toGeneralText() + QLatin1Char('\t') +
-                                      times->lastWrite.toGeneralText() + QLatin1Char('\t') +
-                                      times->lastAccess.toGeneralText());
+                exportFile->writeLine(TimeListLine(folderText, name, times->creation,
+                                                   times->lastWrite, times->lastAccess));
         }
         grid.setText(row, 1, gridTimeText(grid.text(row, 1)));
         break;

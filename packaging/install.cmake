@@ -4,7 +4,7 @@ include(GNUInstallDirs)
 set(KALMORA_APP_ID com.example.Kalmora)
 set(KALMORA_PACKAGING ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 
-install(TARGETS kalmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kalmora kalmora-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${KALMORA_PACKAGING}/${KALMORA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KALMORA_PACKAGING}/${KALMORA_APP_ID}.metainfo.xml
@@ -20,15 +20,19 @@ endforeach()
 # Debian wants the changelog and the manual page compressed, without time stamps inside.
 set(KALMORA_GZ ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 add_custom_command(
-    OUTPUT ${KALMORA_GZ}/changelog.gz ${KALMORA_GZ}/kalmora.1.gz
+    OUTPUT ${KALMORA_GZ}/changelog.gz ${KALMORA_GZ}/kalmora.1.gz ${KALMORA_GZ}/kalmora-cli.1.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KALMORA_GZ}
     COMMAND gzip -n -9 -c ${KALMORA_PACKAGING}/changelog > ${KALMORA_GZ}/changelog.gz
     COMMAND gzip -n -9 -c ${KALMORA_PACKAGING}/kalmora.1 > ${KALMORA_GZ}/kalmora.1.gz
+    COMMAND gzip -n -9 -c ${KALMORA_PACKAGING}/kalmora-cli.1 > ${KALMORA_GZ}/kalmora-cli.1.gz
     DEPENDS ${KALMORA_PACKAGING}/changelog ${KALMORA_PACKAGING}/kalmora.1
+            ${KALMORA_PACKAGING}/kalmora-cli.1
     VERBATIM)
 add_custom_target(kalmora_package_docs ALL DEPENDS ${KALMORA_GZ}/changelog.gz
-                                                   ${KALMORA_GZ}/kalmora.1.gz)
-install(FILES ${KALMORA_GZ}/kalmora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+                                                   ${KALMORA_GZ}/kalmora.1.gz
+                                                   ${KALMORA_GZ}/kalmora-cli.1.gz)
+install(FILES ${KALMORA_GZ}/kalmora.1.gz ${KALMORA_GZ}/kalmora-cli.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${KALMORA_PACKAGING}/copyright ${KALMORA_GZ}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kalmora)
 

@@ -30,22 +30,7 @@ namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
 const QString NoExif = QStringLiteral("Exif信息丢失");
-const QString EraseFailed = QStringLiteral("抹除失败");
 constexpr int NameCol = 0, ResultCol = 5;
-// A stripped photo keeps at most what the JPEG stream itself describes.
-constexpr int ErasedPropertyLimit = 6;
-
-// One photo's part of the export: its name line and its translated properties. The name is
-// left as it is: a photo called "DateTime.jpg" keeps its name.
-QString exportBlock(const QString &fileName, const QString &path) {
-    QString properties;
-    AppendPropertyText(path, properties);
-    properties = TranslateLabels(properties);
-    if (properties.contains(QStringLiteral("制造商标记")))
-        return QStringLiteral("制造商标记： 【内容太多太大，不予导出】");
-    return QStringLiteral("照片名称：") + OneLine(DisplayName(fileName)) + CrLf + properties;
-}
-
 } // namespace
 
 ExifExport::ExifExport(FMainDate &window) : QObject(&window), w(window) {
@@ -95,7 +80,7 @@ void ExifExport::exportAll() {
             w.ProgressBar1->setValue(r * 100 / n);
             const QString name = g.text(r, NameCol);
             g.selectRow(r);
-            const QString block = exportBlock(name, w.pathOf(name));
+            const QString block = ExifExportBlock(name, w.pathOf(name));
             if (r % 30 == 0)
                 g.setTopRow(n - r > 30 ? r : std::max(1, n - 29));
             // An empty line, then the block; the writer ends it with one more line break.
@@ -289,25 +274,14 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
         w.ExifRow = r;
         w.ProgressBar1->setValue(r * 100 / n);
         // The row is read again only once the tool has answered for this photo.
-        QString result = EraseFailed;
-        switch (tool->erase(row.path)) {
-        case EraseOutcome::Erased: {
+        const EraseOutcome outcome = tool->erase(row.path);
+        bool clean = false;
+        if (outcome == EraseOutcome::Erased) {
             ReadExifIntoRow(row.path, g,
                             ExifRowContext{r, w.OptExif->isChecked(), w.RewriteRunning, false});
-            ImageMetadata metadata;
-            if (metadata.load(row.path) && metadata.count() < ErasedPropertyLimit)
-                result.clear();
-            break;
+            clean = MetadataErased(row.path);
         }
-        case EraseOutcome::ToolFailed:
-            break;
-        case EraseOutcome::NotRegularFile:
-            result = QStringLiteral("抹除失败(不是普通文件)");
-            break;
-        case EraseOutcome::NameNotPassable:
-            result = QStringLiteral("抹除失败(文件名无法安全传递)");
-            break;
-        }
+        const QString result = EraseResultText(outcome, clean);
         g.setText(r, ResultCol, result);
         failed += result.isEmpty() ? 0 : 1;
         stop = breath.breathe();

@@ -19,6 +19,20 @@
 
 namespace kalmora {
 
+QString EraseResultText(EraseOutcome outcome, bool clean) {
+    switch (outcome) {
+    case EraseOutcome::Erased:
+        return clean ? QString() : QStringLiteral("抹除失败");
+    case EraseOutcome::ToolFailed:
+        return QStringLiteral("抹除失败");
+    case EraseOutcome::NotRegularFile:
+        return QStringLiteral("抹除失败(不是普通文件)");
+    case EraseOutcome::NameNotPassable:
+        return QStringLiteral("抹除失败(文件名无法安全传递)");
+    }
+    return QStringLiteral("抹除失败");
+}
+
 namespace {
 
 // The name exiftool writes its new file to before it puts it in the photo's place.

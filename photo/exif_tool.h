@@ -17,6 +17,9 @@ enum class EraseOutcome {
     NameNotPassable, // the name cannot reach the tool as itself and no plain stand-in was made
 };
 
+// The row text of an erase: empty when the tool answered and the photo came out clean.
+QString EraseResultText(EraseOutcome outcome, bool clean);
+
 // Strips all metadata from photos, one photo per call, through one running exiftool.
 class ExifToolSession {
 public:

@@ -86,8 +86,9 @@ void Stages::timeZoneClicked() {
         return;
     }
     TimeFields &fields = *w.features().timeFields;
-    if (fields.endNumber() <= fields.startNumber()) {
-        warn(QStringLiteral("结束时间小于起始时间，请检查后重新指定！"));
+    if (const QString refusal = WindowStageRefusal(fields.startNumber(), fields.endNumber());
+        !refusal.isEmpty()) {
+        warn(refusal);
         return;
     }
     w.CmdResetWork->setEnabled(false);
@@ -124,16 +125,10 @@ void Stages::onOffDutyClicked() {
         return;
     }
     TimeFields &fields = *w.features().timeFields;
-    if (fields.onDutyNumber() >= fields.offDutyNumber()) {
-        warn(QStringLiteral("上班时间晚于下班时间，请检查后重新指定！"));
-        return;
-    }
-    if (fields.startTimeNumber() > fields.onDutyNumber()) {
-        warn(QStringLiteral("上班时间不应早于起止起始时间，请检查后重新指定！"));
-        return;
-    }
-    if (fields.endTimeNumber() < fields.offDutyNumber()) {
-        warn(QStringLiteral("下班时间不应晚于起止结束时间，请检查后重新指定！"));
+    if (const QString refusal = DutyStageRefusal(fields.startTimeNumber(), fields.endTimeNumber(),
+                                                 fields.onDutyNumber(), fields.offDutyNumber());
+        !refusal.isEmpty()) {
+        warn(refusal);
         return;
     }
     if (!isFixed(w.CmdTimeOnOffDuty)) {
@@ -163,8 +158,10 @@ void Stages::breakClicked() {
         return;
     }
     TimeFields &fields = *w.features().timeFields;
-    if (fields.breakEndNumber() <= fields.breakStartNumber()) {
-        warn(QStringLiteral("午休结束时间早于午休开始时间，请检查后重新指定！"));
+    if (const QString refusal =
+            BreakStageRefusal(fields.breakStartNumber(), fields.breakEndNumber());
+        !refusal.isEmpty()) {
+        warn(refusal);
         return;
     }
     if (!isFixed(w.CmdWordBreakTime)) {

@@ -77,9 +77,7 @@ void StepRange::UpdateStepRange() {
     const StepLimits limits = StepLimitsFor(capacity / w.FileCount);
     UpDown *spinners[] = {w.UpDownTStep, w.UpDownTStepS, w.UpDownTStepE};
     if (limits.tooSmall) {
-        w.services().prompter.show(QStringLiteral("时间区间间隔过小，稍后请重新指定以扩大区间；"
-                                                  "\r\n然后需重新导入以刷新。"),
-                                   MsgIcon::Information);
+        w.services().prompter.show(StepRangeTooSmallText(), MsgIcon::Information);
         w.CmdFileDateMod->setEnabled(false);
         for (UpDown *u : spinners) {
             u->setMax(1);

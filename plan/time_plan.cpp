@@ -90,4 +90,65 @@ PlanState NextPlannedTime(const PlanState &state, const TimeWindow &w, Random &r
     return s;
 }
 
+qint64 ComparisonNumber(const DateTime &d) {
+    return d.year() * 10000000000LL + d.month() * 100000000LL + d.day() * 1000000LL +
+           d.hour() * 10000LL + d.minute() * 100LL + d.second();
+}
+
+qint64 ComparisonNumber(const QTime &t) {
+    return t.hour() * 10000LL + t.minute() * 100LL + t.second();
+}
+
+QString WindowStageRefusal(qint64 start, qint64 end) {
+    return end <= start ? QStringLiteral("结束时间小于起始时间，请检查后重新指定！") : QString();
+}
+
+QString DutyStageRefusal(qint64 startTime, qint64 endTime, qint64 onDuty, qint64 offDuty) {
+    if (onDuty >= offDuty)
+        return QStringLiteral("上班时间晚于下班时间，请检查后重新指定！");
+    if (startTime > onDuty)
+        return QStringLiteral("上班时间不应早于起止起始时间，请检查后重新指定！");
+    if (endTime < offDuty)
+        return QStringLiteral("下班时间不应晚于起止结束时间，请检查后重新指定！");
+    return {};
+}
+
+QString BreakStageRefusal(qint64 breakStart, qint64 breakEnd) {
+    return breakEnd <= breakStart
+               ? QStringLiteral("午休结束时间早于午休开始时间，请检查后重新指定！")
+               : QString();
+}
+
+QString StepRangeTooSmallText() {
+    return QStringLiteral("时间区间间隔过小，稍后请重新指定以扩大区间；\r\n然后需重新导入以刷新。");
+}
+
+QString ApplyDutyRefusal(qint64 startTime, qint64 endTime, qint64 onDuty, qint64 offDuty) {
+    if (onDuty < startTime)
+        return QStringLiteral("上班时间应不早于起始时间，请检查后重新指定！");
+    if (offDuty > endTime)
+        return QStringLiteral("下班时间应不晚于结束时间，请检查后重新指定！");
+    return {};
+}
+
+CapacityVerdict CheckCapacity(qint64 span, qint64 files, const TimeWindow &w) {
+    if (w.stepMode == TimeWindow::StepMode::Random) {
+        if (span < files * w.randomLower)
+            return CapacityVerdict::TooSmall;
+        if (span < files * w.randomUpper)
+            return CapacityVerdict::MayBeTooSmall;
+        return CapacityVerdict::Fits;
+    }
+    return span < files * w.step ? CapacityVerdict::TooSmall : CapacityVerdict::Fits;
+}
+
+QString CapacityTooSmallText() {
+    return QStringLiteral("起止时间差小于列表的文件数，请重新\r\n指定起止时间以扩大时间差后重试。");
+}
+
+QString CapacityMayBeTooSmallText() {
+    return QStringLiteral("起止时间差有可能小于列表的文件数，建议重新指定起止时间以扩大\r\n"
+                          "时间差后重试，否则靠后的文件将有可能因超出上限而被放弃修改。");
+}
+
 } // namespace kalmora

@@ -3,6 +3,7 @@
 #include "app/date_time.h"
 #include "platform/random.h"
 
+#include <QString>
 #include <QTime>
 
 namespace kalmora {
@@ -59,5 +60,28 @@ int PlanStep(const TimeWindow &window, Random &random);
 // Advances the cursor after a row. A time exactly at off-duty, break start or break end stays;
 // the walk never compares the cursor with the window's end.
 PlanState NextPlannedTime(const PlanState &state, const TimeWindow &window, Random &random);
+
+// The checks a time window passes before any file is touched. Times compare as the numbers their
+// digits make: yyyymmddhhmmss for a date-time, hhmmss for a time of day. Each returns the
+// refusal the user is shown, or empty text when the window passes.
+qint64 ComparisonNumber(const DateTime &dateTime);
+qint64 ComparisonNumber(const QTime &time);
+// Fixing the time window, the working hours, the lunch break.
+QString WindowStageRefusal(qint64 start, qint64 end);
+QString DutyStageRefusal(qint64 startTime, qint64 endTime, qint64 onDuty, qint64 offDuty);
+QString BreakStageRefusal(qint64 breakStart, qint64 breakEnd);
+// The step-range update after an import, when the window cannot hold one step per file.
+QString StepRangeTooSmallText();
+// The apply's checks: the duty hours against the window's times of day, then the span between
+// the plain start and end against the files times the step.
+QString ApplyDutyRefusal(qint64 startTime, qint64 endTime, qint64 onDuty, qint64 offDuty);
+enum class CapacityVerdict {
+    Fits,
+    TooSmall,      // refused with CapacityTooSmallText
+    MayBeTooSmall, // random steps: the user is asked with CapacityMayBeTooSmallText
+};
+CapacityVerdict CheckCapacity(qint64 span, qint64 files, const TimeWindow &window);
+QString CapacityTooSmallText();
+QString CapacityMayBeTooSmallText();
 
 } // namespace kalmora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/startup.h"
+#include "import/file_list.h"
 #include "platform/services.h"
 
 #include "ui/change_label.h"
@@ -51,9 +52,7 @@ public:
     // The home page of the status bar's link.
     static QString homePage();
     // The picture types the file-type box starts with and returns to.
-    static QString defaultPattern() {
-        return QStringLiteral("*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff");
-    }
+    static QString defaultPattern() { return DefaultPicturePattern(); }
 
     // Texts of the date-time and count forms used on this window.
     QString countText() const;

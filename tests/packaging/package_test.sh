@@ -18,7 +18,7 @@ share=$tmp/prefix/share
 for f in bin/kalmora share/applications/$desktop share/metainfo/$metainfo \
          share/icons/hicolor/scalable/apps/kalmora.svg share/icons/hicolor/48x48/apps/kalmora.png \
          share/icons/hicolor/128x128/apps/kalmora.png share/icons/hicolor/256x256/apps/kalmora.png \
-         share/man/man1/kalmora.1.gz; do
+         share/man/man1/kalmora.1.gz bin/kalmora-cli share/man/man1/kalmora-cli.1.gz; do
     [ -e "$tmp/prefix/$f" ] || fail "not installed: $f"
 done
 desktop-file-validate "$share/applications/$desktop" || fail "desktop-file-validate"
@@ -47,6 +47,19 @@ set -e
 [ "$status" -eq 2 ] || fail "unknown option gave status $status"
 [ ! -s "$tmp/out" ] || fail "unknown option printed to stdout"
 grep -q -- '--help' "$tmp/err" || fail "unknown option: no usage on stderr"
+
+# --- the command line, installed: no display, and its manual page reads without complaint ---
+run kalmora-cli --help | grep -q -- 'shift-date' || fail "kalmora-cli --help"
+run kalmora-cli plan --help | grep -q -- '--working-hours' || fail "kalmora-cli plan --help"
+set +e
+run kalmora-cli apply --no-such-option "$tmp" >"$tmp/out" 2>"$tmp/err"
+status=$?
+set -e
+[ "$status" -eq 2 ] || fail "kalmora-cli: unknown option gave status $status"
+[ ! -s "$tmp/out" ] || fail "kalmora-cli: unknown option printed to stdout"
+man_warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
+    man --warnings -E UTF-8 -l "$share/man/man1/kalmora-cli.1.gz" 2>&1 >/dev/null || true)
+[ -z "$man_warnings" ] || fail "kalmora-cli.1: $man_warnings"
 
 # --- started from the launcher's command with a folder, then a second start hands over ---
 mkdir -p "$tmp/runtime" "$tmp/photos" "$tmp/more" "$tmp/home"

@@ -1,0 +1,428 @@
+#include "app/text_export.h"
+#include "exif/read_exif.h"
+#include "filetime/file_times.h"
+#include "plan/time_plan.h"
+#include "tests/cli/cli_support.h"
+#include "tests/support/files.h"
+#include "tests/support/jpeg_builder.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace kalmora;
+using namespace kalmora::test;
+
+namespace {
+
+DateTime dt(const char *text) {
+    return DateTime::parse(QLatin1String(text)).value();
+}
+
+// The window's text as the command line prints it: one line break per line.
+QByteArray asPrinted(const QString &windowText) {
+    QString t = windowText;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return t.toUtf8();
+}
+
+} // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString folder() const { return dir->path(); }
+    QString path(const QString &name) const { return dir->filePath(name); }
+
+    void plainFile(const QString &name, const QByteArray &content = "content") {
+        QVERIFY(writeFile(path(name), content));
+        QVERIFY(setNanoStamps(path(name), 1300000000, 123456789));
+    }
+    void photo(const QString &name, const QByteArray &date) {
+        QVERIFY(writeFile(path(name), cameraPhoto(ByteOrder::Little, date).bytes));
+        QVERIFY(setNanoStamps(path(name), 1300000000, 987654321));
+    }
+    static QStringList window(const QStringList &extra = {}) {
+        return QStringList{"--start", "2011-08-27 20:11:00", "--end", "2011-08-28 23:00:00"} +
+               extra;
+    }
+
+private slots:
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+    }
+
+    void usageErrors_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("no command") << QStringList{} << QByteArray("No command given.");
+        QTest::newRow("unknown command") << QStringList{"touch"} << QByteArray("Unknown command");
+        QTest::newRow("unknown option")
+            << QStringList{"plan", "--later", "F"} << QByteArray("Unknown option: --later");
+        QTest::newRow("option of another command")
+            << QStringList{"rename", "--by", "+1d", "F"} << QByteArray("Unknown option: --by");
+        QTest::newRow("no folder")
+            << QStringList{"plan"} + window() << QByteArray("No folder given.");
+        QTest::newRow("missing folder")
+            << QStringList{"plan"} + window({"/no/such/folder"}) << QByteArray("No such folder");
+        QTest::newRow("no window") << QStringList{"apply", "F"} << QByteArray("--start and --end");
+        QTest::newRow("step beyond the field")
+            << QStringList{"plan"} + window({"--step", "301", "F"}) << QByteArray("from 1 to 300");
+        QTest::newRow("step and random")
+            << QStringList{"plan"} + window({"--step", "2", "--random", "1-5", "F"})
+            << QByteArray("not both");
+        QTest::newRow("lunch without working hours")
+            << QStringList{"plan"} + window({"--lunch", "12:00-14:00", "F"})
+            << QByteArray("--lunch needs");
+        QTest::newRow("stamps") << QStringList{"apply"} + window({"--stamps", "c,x", "F"})
+                                << QByteArray("--stamps takes");
+        QTest::newRow("shift without a sign")
+            << QStringList{"shift-date", "--by", "1d", "F"} << QByteArray("--by takes");
+        QTest::newRow("two shifts")
+            << QStringList{"shift-date", "--by", "-1d", "--random", "-1-5d", "F"}
+            << QByteArray("exactly one of");
+        QTest::newRow("random shift bounds reversed")
+            << QStringList{"shift-date", "--random", "+5-1d", "F"} << QByteArray("A below B");
+        QTest::newRow("new start out of range")
+            << QStringList{"shift-date", "--new-start", "1899-01-01 00:00:00", "F"}
+            << QByteArray("years 1900 to 2200");
+    }
+    void usageErrors() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, message);
+        plainFile(QStringLiteral("a.jpg"));
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^F$")), folder());
+        const CliRun run = runCli(arguments);
+        QCOMPARE(run.exit, 2);
+        QVERIFY2(run.err.contains(message), run.err.constData());
+        QVERIFY(run.out.isEmpty());
+    }
+
+    // The window's own refusals, in the window's words under a Chinese locale and in English
+    // otherwise; nothing is touched.
+    void windowRefusals_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("chinese");
+        QTest::addColumn<QByteArray>("english");
+        QTest::newRow("end equals start")
+            << 1 << QStringList{"--start", "2011-01-01 10:00:00", "--end", "2011-01-01 10:00:00"}
+            << WindowStageRefusal(1, 0) << QByteArray("not later than the start");
+        QTest::newRow("window starts after on-duty")
+            << 1
+            << QStringList{"--start",         "2011-01-01 09:00:00", "--end", "2011-01-03 18:00:00",
+                           "--working-hours", "08:00-18:00"}
+            << DutyStageRefusal(90000, 180000, 80000, 180000)
+            << QByteArray("earlier than the window's start");
+        QTest::newRow("equal break")
+            << 1 << QStringList{"--start",         "2011-01-01 08:00:00",
+                                "--end",           "2011-01-03 18:00:00",
+                                "--working-hours", "08:00-18:00",
+                                "--lunch",         "13:00-13:00"}
+            << BreakStageRefusal(130000, 130000) << QByteArray("lunch break does not end");
+        QTest::newRow("five files in four minutes")
+            << 5 << QStringList{"--start", "2011-01-01 10:00:00", "--end", "2011-01-01 10:04:00"}
+            << StepRangeTooSmallText() << QByteArray("too small for one step per file");
+        QTest::newRow("five files, step 3, ten minutes")
+            << 5 << QStringList{"--start", "2011-01-01 10:00:00",
+                                "--end",   "2011-01-01 10:10:00",
+                                "--step",  "3"}
+            << CapacityTooSmallText() << QByteArray("smaller than the files need");
+    }
+    void windowRefusals() {
+        QFETCH(int, files);
+        QFETCH(QStringList, options);
+        QFETCH(QString, chinese);
+        QFETCH(QByteArray, english);
+        for (int i = 0; i < files; ++i)
+            plainFile(QStringLiteral("f%1.jpg").arg(i));
+        const auto before = folderState(folder());
+        for (const char *command : {"plan", "apply"}) {
+            const CliRun zh =
+                runCli(QStringList{QLatin1String(command)} + options + QStringList{folder()},
+                       QStringLiteral("zh_CN.UTF-8"));
+            QCOMPARE(zh.exit, 2);
+            QVERIFY2(zh.err.contains(asPrinted(chinese)), zh.err.constData());
+            QVERIFY(zh.out.isEmpty());
+            const CliRun en =
+                runCli(QStringList{QLatin1String(command)} + options + QStringList{folder()});
+            QCOMPARE(en.exit, 2);
+            QVERIFY2(en.err.contains(english), en.err.constData());
+        }
+        QCOMPARE(folderState(folder()), before);
+    }
+
+    // The import narrows the random bounds to what the window holds per file, as it rewrites
+    // the window's step fields: 40 minutes for 5 files allow steps of 1 to 8 minutes.
+    void randomBoundsNarrowAsTheWindowsFields() {
+        for (int i = 0; i < 5; ++i)
+            plainFile(QStringLiteral("f%1.jpg").arg(i));
+        const CliRun run = runCli({"plan", "--start", "2011-01-01 10:00:00", "--end",
+                                   "2011-01-01 10:40:00", "--random", "20-30", folder()});
+        QCOMPARE(run.exit, 0);
+        QVERIFY2(run.err.contains("narrowed to 1-8"), run.err.constData());
+        QCOMPARE(run.lines().size(), 5);
+        DateTime previous;
+        for (const QByteArray &line : run.lines()) {
+            const DateTime t =
+                DateTime::parse(QString::fromUtf8(line.split('\t').value(2))).value();
+            if (previous.isValid())
+                QVERIFY(previous.minutesTo(t) >= 1 && previous.minutesTo(t) <= 8);
+            previous = t;
+        }
+        QVERIFY(previous <= dt("2011-01-01 10:40:00"));
+    }
+
+    // The window's order (numbers by value), its pattern, and the working-hours walk.
+    void planFollowsTheWindowsWalk() {
+        for (const char *name : {"IMG_10.JPG", "img_2.jpg", "IMG_1.jpg", "notes.txt", "b.gif"})
+            plainFile(QString::fromLatin1(name));
+        const CliRun run = runCli({"plan", "--start", "2011-01-03 08:00:00", "--end",
+                                   "2011-01-09 18:00:00", "--step", "300m", "--working-hours",
+                                   "08:00-18:00", "--lunch", "12:00-14:00", folder()});
+        QCOMPARE(run.exit, 0);
+        const QByteArray f = folder().toUtf8() + '/';
+        QCOMPARE(run.lines(), (QList<QByteArray>{f + "b.gif\tplanned\t2011-01-03 08:00:00",
+                                                 f + "IMG_1.jpg\tplanned\t2011-01-03 14:00:00",
+                                                 f + "img_2.jpg\tplanned\t2011-01-04 08:00:00",
+                                                 f + "IMG_10.JPG\tplanned\t2011-01-04 14:00:00"}));
+        const CliRun txt =
+            runCli({"plan", "--start", "2011-01-03 08:00:00", "--end", "2011-01-03 09:00:00",
+                    "--step", "30s", "--pattern", "*.TXT", "--json", folder()});
+        QCOMPARE(txt.exit, 0);
+        const QJsonObject line = QJsonDocument::fromJson(txt.lines().value(0)).object();
+        QCOMPARE(line.value(QStringLiteral("path")).toString(), path(QStringLiteral("notes.txt")));
+        QCOMPARE(line.value(QStringLiteral("result")).toString(), QStringLiteral("planned"));
+        QCOMPARE(line.value(QStringLiteral("time")).toString(),
+                 QStringLiteral("2011-01-03 08:00:00"));
+    }
+
+    // A name in another encoding (GBK bytes) comes out as its bytes in a line, and as the
+    // escapes Python's surrogateescape reads back in JSON.
+    void foreignNamesKeepTheirBytes() {
+        const QByteArray name = "\xD5\xD5\t1.jpg"; // GBK, and a tab inside the name
+        const QByteArray full = QFile::encodeName(folder()) + '/' + name;
+        const int fd = ::open(full.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        const QStringList options{
+            "plan", "--start", "2011-01-03 08:00:00", "--end", "2011-01-03 09:00:00", folder()};
+        CliRun run = runCli(options);
+        QCOMPARE(run.exit, 0);
+        QCOMPARE(run.out,
+                 QFile::encodeName(folder()) + "/\xD5\xD5\\t1.jpg\tplanned\t2011-01-03 08:00:00\n");
+        run = runCli(QStringList{options[0], "--json"} + options.mid(1));
+        QCOMPARE(run.exit, 0);
+        QVERIFY2(run.out.contains("/\\udcd5\\udcd5\\u00091.jpg\",\"result\":\"planned\""),
+                 run.out.constData());
+    }
+
+    // A long batch draws a bar on a terminal, and writes nothing to a pipe.
+    void progressBarOnlyOnATerminal() {
+        const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+        if (script.isEmpty())
+            QSKIP("script (util-linux) is not installed");
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(writeFile(path(QStringLiteral("f%1.jpg").arg(i)), "x"));
+        const QStringList options = window({folder()});
+        const CliRun piped = runCli(QStringList{"apply"} + options);
+        QCOMPARE(piped.exit, 0);
+        QVERIFY(piped.err.isEmpty());
+        // The same run with a terminal for its output; the typescript records what it showed.
+        QString command = QStringLiteral(KALMORA_CLI) + QStringLiteral(" apply");
+        for (const QString &o : options)
+            command += QStringLiteral(" '") + o + u'\'';
+        QProcess p;
+        p.start(script, {"-qec", command + QStringLiteral(" >/dev/null"),
+                         path(QStringLiteral("typescript"))});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray shown = readFile(path(QStringLiteral("typescript")));
+        QVERIFY2(shown.contains("] 100% 100/100"), shown.constData());
+    }
+
+    void applyWritesThePlanAndADryRunNothing_data() {
+        QTest::addColumn<QString>("stamps");
+        QTest::newRow("all three") << "c,m,a";
+        QTest::newRow("modification only") << "m";
+        QTest::newRow("access only") << "a";
+    }
+    void applyWritesThePlanAndADryRunNothing() {
+        QFETCH(QString, stamps);
+        for (const char *name : {"a.jpg", "b.jpg", "c.jpg"})
+            plainFile(QString::fromLatin1(name));
+        const auto before = folderState(folder());
+        const QStringList options = window({"--step", "7m", "--stamps", stamps, folder()});
+        const CliRun dry = runCli(QStringList{"apply", "--dry-run"} + options);
+        QCOMPARE(dry.exit, 0);
+        QCOMPARE(dry.lines().size(), 3);
+        QVERIFY(dry.lines().value(1).startsWith(path(QStringLiteral("b.jpg")).toUtf8() +
+                                                "\tdry-run\t"));
+        QCOMPARE(folderState(folder()), before);
+
+        const FileTimes old = ReadFileTimes(path(QStringLiteral("c.jpg"))).value();
+        const CliRun run = runCli(QStringList{"apply"} + options);
+        QCOMPARE(run.exit, 0);
+        const DateTime planned = dt("2011-08-27 20:25:00"); // the third file: two steps on
+        const FileTimes now = ReadFileTimes(path(QStringLiteral("c.jpg"))).value();
+        QCOMPARE(now.lastWrite, stamps.contains(u'm') ? planned : old.lastWrite);
+        QCOMPARE(now.lastAccess, stamps.contains(u'a') ? planned : old.lastAccess);
+        const QList<QByteArray> third = run.lines().value(2).split('\t');
+        QCOMPARE(third.value(0), path(QStringLiteral("c.jpg")).toUtf8());
+        QCOMPARE(third.value(1), QByteArray("ok"));
+        QCOMPARE(third.value(3), now.lastWrite.toText().toUtf8());
+        QCOMPARE(third.value(4), now.lastAccess.toText().toUtf8());
+        QVERIFY(third.value(5).startsWith("修改成功"));
+    }
+
+    // A file marked read-only is refused and says so; the others are written: exit 1.
+    void applyReportsAFailedFile() {
+        plainFile(QStringLiteral("a.jpg"));
+        plainFile(QStringLiteral("b.jpg"));
+        QVERIFY(QFile::setPermissions(path(QStringLiteral("b.jpg")), QFile::ReadOwner));
+        const DiskState locked = diskState(path(QStringLiteral("b.jpg")));
+        const CliRun run = runCli(QStringList{"apply", "--json"} + window({folder()}));
+        QCOMPARE(run.exit, 1);
+        const QJsonObject a = QJsonDocument::fromJson(run.lines().value(0)).object();
+        const QJsonObject b = QJsonDocument::fromJson(run.lines().value(1)).object();
+        QCOMPARE(a.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+        QCOMPARE(a.value(QStringLiteral("modification")).toString(),
+                 QStringLiteral("2011-08-27 20:11:00"));
+        QCOMPARE(b.value(QStringLiteral("result")).toString(), QStringLiteral("failed"));
+        QCOMPARE(b.value(QStringLiteral("note")).toString(), QStringLiteral("修改失败"));
+        QCOMPARE(diskState(path(QStringLiteral("b.jpg"))), locked);
+    }
+
+    void shiftDateRewritesThePhotos_data() {
+        QTest::addColumn<QStringList>("options");
+        // Of a.jpg, b.jpg and c.jpg afterwards; c.jpg has no date of its own: empty when it fails.
+        QTest::addColumn<QStringList>("dates");
+        QTest::newRow("a day and two hours earlier")
+            << QStringList{"--by", "-1d2h"}
+            << QStringList{"2011-08-26 18:11:00", "2012-02-27 22:00:00", ""};
+        QTest::newRow("a month later")
+            << QStringList{"--by", "+1mo"}
+            << QStringList{"2011-09-27 20:11:00", "2012-03-29 00:00:00", ""};
+        QTest::newRow("new start with an increment")
+            << QStringList{"--new-start", "2020-01-31 23:59:30", "--increment", "45s"}
+            << QStringList{"2020-01-31 23:59:30", "2020-02-01 00:00:15", "2020-02-01 00:01:00"};
+        QTest::newRow("random amount of exactly one day")
+            << QStringList{"--random", "+1-2d"}
+            << QStringList{"2011-08-28 20:11:00", "2012-03-01 00:00:00", ""};
+    }
+    void shiftDateRewritesThePhotos() {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, dates);
+        photo(QStringLiteral("a.jpg"), "2011:08:27 20:11:00");
+        photo(QStringLiteral("b.jpg"), "2012:02:29 00:00:00");
+        photo(QStringLiteral("c.jpg"), "    :  :     :  :  "); // an unknown date
+        const auto before = folderState(folder());
+        const int status = dates[2].isEmpty() ? 1 : 0;
+        const CliRun dry =
+            runCli(QStringList{"shift-date", "--dry-run"} + options + QStringList{folder()});
+        QCOMPARE(dry.exit, status); // the unknown date fails in a real run too
+        QCOMPARE(dry.lines().value(0).split('\t').value(2), dates[0].toUtf8());
+        QCOMPARE(folderState(folder()), before);
+
+        const CliRun run = runCli(QStringList{"shift-date"} + options + QStringList{folder()});
+        QCOMPARE(run.exit, status);
+        for (int i = 0; i < (status ? 2 : 3); ++i) {
+            const QList<QByteArray> fields = run.lines().value(i).split('\t');
+            QCOMPARE(fields.value(1), QByteArray("ok"));
+            QCOMPARE(fields.value(2), dates[i].toUtf8());
+            // What the photo holds now, read as the window reads it.
+            QString block;
+            AppendPropertyText(path(QStringLiteral("abc").mid(i, 1) + QStringLiteral(".jpg")),
+                               block);
+            QString exif = dates[i];
+            exif.replace(4, 1, u':').replace(7, 1, u':');
+            QVERIFY2(block.contains(exif), qPrintable(block));
+        }
+        if (!status)
+            return;
+        const QList<QByteArray> unknown = run.lines().value(2).split('\t');
+        QCOMPARE(unknown.value(1), QByteArray("failed"));
+        QCOMPARE(unknown.value(4), QByteArray("失败(日期数据异常)"));
+        QCOMPARE(diskState(path(QStringLiteral("c.jpg"))), before.value(QStringLiteral("c.jpg")));
+    }
+
+    void renameNeverReplacesAFile() {
+        photo(QStringLiteral("DSC01234.jpg"), "2011:08:27 20:11:00");
+        photo(QStringLiteral("DSC01235.jpg"), "2011:08:27 20:11:00"); // the same second
+        photo(QStringLiteral("IMG_7.JPG"), "2013:03:04 05:06:07");
+        plainFile(QStringLiteral("plain.jpg"), JpegBuilder().build().bytes);
+        const auto before = folderState(folder());
+        const CliRun dry = runCli({"rename", "--dry-run", folder()});
+        QCOMPARE(dry.exit, 1);
+        QCOMPARE(dry.lines().value(1).split('\t').value(1), QByteArray("failed"));
+        QCOMPARE(folderState(folder()), before);
+
+        const CliRun run = runCli({"rename", folder()});
+        QCOMPARE(run.exit, 1);
+        const QByteArray f = folder().toUtf8() + '/';
+        QCOMPARE(run.lines(), (QList<QByteArray>{f + "DSC01234.jpg\tok\t2011-08-27 20.11.00.jpg\t",
+                                                 f + "DSC01235.jpg\tfailed\t\t更名失败(同名)",
+                                                 f + "IMG_7.JPG\tok\t2013-03-04 05.06.07.JPG\t",
+                                                 f + "plain.jpg\tfailed\t\t更名失败(日期无效)"}));
+        QCOMPARE(QDir(folder()).entryList(QDir::Files, QDir::Name),
+                 (QStringList{"2011-08-27 20.11.00.jpg", "2013-03-04 05.06.07.JPG", "DSC01235.jpg",
+                              "plain.jpg"}));
+        QCOMPARE(diskState(path(QStringLiteral("2011-08-27 20.11.00.jpg"))).bytes,
+                 before.value(QStringLiteral("DSC01234.jpg")).bytes);
+    }
+
+    void exportsWriteTheWindowsText() {
+        plainFile(QStringLiteral("照片1.jpg"));
+        photo(QStringLiteral("p.jpg"), "2011:08:27 20:11:00");
+        const FileTimes t = ReadFileTimes(path(QStringLiteral("照片1.jpg"))).value();
+        const QString out = path(QStringLiteral("out.txt"));
+        CliRun run = runCli({"export-times", "-o", out, "--pattern", "*.jpg", folder()});
+        QCOMPARE(run.exit, 0);
+        QVERIFY(run.out.isEmpty());
+        const QString text = DecodeGb18030(readFile(out)).value();
+        const QStringList lines = text.split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.value(0), TimeListHeader());
+        QCOMPARE(lines.value(2), TimeListLine(folder() + u'/', QStringLiteral("照片1.jpg"),
+                                              t.creation, t.lastWrite, t.lastAccess));
+        QCOMPARE(lines.size(), 4); // two files and the last line break
+
+        run = runCli({"export-times", "--utf8", "--pattern", "*.jpg", folder()});
+        QCOMPARE(run.exit, 0);
+        QCOMPARE(QString::fromUtf8(run.out), text);
+
+        run = runCli({"export-exif", "--utf8", "--pattern", "p.jpg", folder()});
+        QCOMPARE(run.exit, 0);
+        QCOMPARE(QString::fromUtf8(run.out),
+                 QStringLiteral("\r\n") + ExifExportBlock(QStringLiteral("p.jpg"), path("p.jpg")) +
+                     QStringLiteral("\r\n"));
+        QVERIFY(run.out.contains("照片名称：p.jpg"));
+    }
+
+    void stripRemovesTheMetadata() {
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        photo(QStringLiteral("a.jpg"), "2011:08:27 20:11:00");
+        plainFile(QStringLiteral("bare.jpg"), JpegBuilder().build().bytes);
+        const auto before = folderState(folder());
+        const CliRun dry = runCli({"strip", "--dry-run", folder()});
+        QCOMPARE(dry.exit, 0);
+        QCOMPARE(folderState(folder()), before);
+
+        const CliRun run = runCli({"strip", folder()});
+        QCOMPARE(run.exit, 0);
+        const QByteArray f = folder().toUtf8() + '/';
+        QCOMPARE(run.lines(),
+                 (QList<QByteArray>{f + "a.jpg\tok\t", f + "bare.jpg\tskipped\tExif信息丢失"}));
+        QVERIFY(MetadataErased(path(QStringLiteral("a.jpg"))));
+        QCOMPARE(diskState(path(QStringLiteral("bare.jpg"))), before.value("bare.jpg"));
+    }
+};
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "cli_test.moc"
