@@ -18,44 +18,6 @@
 
 namespace kalmora {
 
-namespace {
-
-RenameError classify(int error) {
-    switch (error) {
-    case EEXIST:
-    case ENOTEMPTY:
-        return RenameError::Exists;
-    case ENOENT:
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ENAMETOOLONG:
-        return RenameError::Access;
-    default:
-        return RenameError::Other;
-    }
-}
-
-} // namespace
-
-RenameError RenameNoReplace(const QString &from, const QString &to) {
-    const QByteArray a = PathBytes(from), b = PathBytes(to);
-    if (renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
-        return RenameError::None;
-    if (errno != EINVAL && errno != ENOSYS)
-        return classify(errno);
-    // The file system cannot refuse a replacement by itself: a hard link cannot replace
-    // anything either, and the old name goes only once the new one exists.
-    if (link(a.constData(), b.constData()) != 0)
-        return classify(errno);
-    if (unlink(a.constData()) != 0) {
-        const int error = errno;
-        unlink(b.constData()); // the file keeps exactly one name
-        return classify(error);
-    }
-    return RenameError::None;
-}
-
 QString RenameBaseName(const QString &s, bool video) {
     QString base;
     if (video) {
@@ -98,36 +60,57 @@ QString RenameFailureText(RenameError error) {
 RenameByShootingDate::RenameByShootingDate(FMainDate &window) : QObject(&window), w(window) {}
 
 int RenameByShootingDate::run() {
+    FileGrid &g = *w.VSFlexGrid1;
+    const bool video = w.ChPgDn->isChecked();
+    const int n = w.FileCount;
+    // Every new name is worked out and recorded before the first file is renamed.
+    QStringList newNames(n + 1);
+    for (int i = 1; i <= n; ++i) {
+        const QString s = g.text(i, 2);
+        const QString base = RenameBaseName(s, video);
+        const bool unknownDate = s.isEmpty() || s.contains(QLatin1String("   "));
+        // A name in another encoding gets a new name in UTF-8.
+        if (!(unknownDate && !video) && !base.isEmpty())
+            newNames[i] = base + DisplayName(ExtensionOf(g.text(i, 0)));
+    }
+    const auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::Rename);
+    if (!journal)
+        return NotStarted;
+    QList<int> seqs(n + 1);
+    for (int i = 1; i <= n; ++i) {
+        if (!newNames[i].isEmpty())
+            seqs[i] = journal->intendRename(w.pathOf(g.text(i, 0)), w.pathOf(newNames[i]));
+    }
+    if (!CommitIntents(*journal, w.services().prompter))
+        return NotStarted;
+
     w.Busy = true;
     w.ClearOnReset = false;
     w.ApplyRunning = true;
     w.CmdFileDateMod->setEnabled(false);
-    FileGrid &g = *w.VSFlexGrid1;
-    const bool video = w.ChPgDn->isChecked();
-    const int n = w.FileCount;
     BatchBreath breath;
     for (int i = 1; i <= n; ++i) {
-        if (i > 1 && breath.breathe())
+        if (i > 1 && breath.breathe()) {
+            journal->end();
             return i - 1;
+        }
         w.ProgressBar1->setValue(i * 100 / n);
         g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
         const QString name = g.text(i, 0);
-        const QString s = g.text(i, 2);
-        const QString base = RenameBaseName(s, video);
-        const bool unknownDate = s.isEmpty() || s.contains(QLatin1String("   "));
-        if ((unknownDate && !video) || base.isEmpty()) {
+        const QString &newName = newNames[i];
+        if (newName.isEmpty()) {
             g.setText(i, 1, name);
             g.setText(i, 5, QStringLiteral("更名失败(日期无效)"));
             continue;
         }
-        // A name in another encoding gets a new name in UTF-8.
-        const QString newName = base + DisplayName(ExtensionOf(name));
         const RenameError error = RenameNoReplace(w.pathOf(name), w.pathOf(newName));
+        journal->done(seqs[i], error == RenameError::None);
         g.setText(i, 1, error == RenameError::None ? newName : name);
         if (error != RenameError::None)
             g.setText(i, 5, RenameFailureText(error));
         ScrollAfterRow(g, i, n);
     }
+    journal->end();
     return n;
 }
 

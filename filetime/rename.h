@@ -1,17 +1,14 @@
 #pragma once
 
+#include "filetime/rename_no_replace.h"
+#include "journal/journal.h"
+
 #include <QObject>
 #include <QString>
 
 namespace kalmora {
 
 class FMainDate;
-
-enum class RenameError { None, Exists, Access, Other };
-
-// Renames within the file system without ever replacing a file: a target that exists, or one
-// that appears meanwhile, makes it fail with Exists.
-RenameError RenameNoReplace(const QString &from, const QString &to);
 
 // "yyyy-mm-dd hh.mm.ss" from a date text: a video's "yyyy-mm-dd hh:mm:ss" or a photo's Exif
 // "yyyy:mm:dd hh:mm:ss". Empty when the text cannot make a file name here.
@@ -27,8 +24,10 @@ class RenameByShootingDate : public QObject {
 public:
     explicit RenameByShootingDate(FMainDate &window);
     // The rows; the caller runs the closing steps afterwards.
-    // Returns the rows done: all of them unless a Stop came first.
+    // Returns the rows done: all of them unless a Stop came first; NotStarted when the journal
+    // could not record the batch (nothing changed, the window as before).
     int run();
+    static constexpr int NotStarted = -2;
 
 private:
     FMainDate &w;

@@ -1,6 +1,7 @@
 # Files of filetime/: core (no widgets) and ui (widgets).
 list(APPEND KALMORA_CORE_SOURCES
     filetime/file_times.h filetime/file_times.cpp
+    filetime/rename_no_replace.h filetime/rename_no_replace.cpp
     filetime/system_file_time_store.cpp
     filetime/video_date.h filetime/video_date.cpp
     platform/file_time_store.h)

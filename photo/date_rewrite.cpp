@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "exif/read_exif.h"
 #include "filetime/apply.h"
+#include "journal/journal.h"
 #include "ui/batch_stop.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
@@ -25,6 +26,8 @@ namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
 constexpr int NameCol = 0, OriginalCol = 1, NewCol = 2, ResultCol = 5;
+// The date texts a rewrite may overwrite; the journal keeps each one it finds.
+const QList<int> DateTags = {36867, 36868, 306};
 
 } // namespace
 
@@ -79,7 +82,22 @@ void DateRewrite::rewriteCurrentRow() {
         if (!start || ExifDateText(*start).isEmpty()) {
             g.setText(row, ResultCol, QStringLiteral("失败(日期数据异常)"));
         } else {
-            switch (PatchShootingDate(w.pathOf(g.text(row, NameCol)), start->toExifText())) {
+            const QString path = w.pathOf(g.text(row, NameCol));
+            auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::DateRewrite);
+            if (journal) {
+                journal->intendDatePatch(path, start->toExifText(), DateTags);
+                if (!CommitIntents(*journal, prompter)) // a failed intent fails the commit
+                    journal.reset();
+            }
+            if (!journal) {
+                w.Option1->setChecked(true);
+                w.OperationRunning = false;
+                w.RewriteRunning = false;
+                return;
+            }
+            const DatePatchOutcome outcome =
+                PatchShootingDate(w.pathOf(g.text(row, NameCol)), start->toExifText());
+            switch (outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(row, ResultCol, QStringLiteral("修改失败"));
                 g.setText(row, NewCol, g.text(row, OriginalCol));
@@ -93,6 +111,8 @@ void DateRewrite::rewriteCurrentRow() {
                 g.setText(row, ResultCol, QStringLiteral("修改成功"));
                 break;
             }
+            journal->done(1, outcome == DatePatchOutcome::Written);
+            journal->end();
         }
     }
     prompter.show(QStringLiteral("改写完毕！"), MsgIcon::Information);
@@ -118,10 +138,18 @@ void DateRewrite::rewriteAllRows() {
     w.ApplyRunning = true;
     w.CmdPicDateMod->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (w.ChPgDn->isChecked())
+    if (w.ChPgDn->isChecked()) {
         w.features().applyFileTimes->applyClicked();
-    else
-        rewriteRows(*settings);
+    } else if (!rewriteRows(*settings)) {
+        // The journal could not record the batch: nothing changed, the window as before.
+        QApplication::restoreOverrideCursor();
+        w.CmdPicDateMod->setEnabled(true);
+        w.Busy = false;
+        w.ApplyRunning = false;
+        w.OperationRunning = false;
+        w.RewriteRunning = false;
+        return;
+    }
 
     // The apply's own closing steps may have restored the pointer already.
     if (QApplication::overrideCursor())
@@ -142,30 +170,49 @@ void DateRewrite::rewriteAllRows() {
     w.ClearOnReset = true;
 }
 
-void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
+bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
     FileGrid &g = *w.VSFlexGrid1;
-    w.OperationRunning = true;
-    w.RewriteRunning = true;
     ShootingDatePlan plan(settings, w.services().random);
-    const int n = w.FileCount;
-    BatchBreath breath;
+    const int n = std::min(w.FileCount, g.rows() - 1);
+    // Every new date is worked out and recorded before the first photo changes.
+    QStringList exifTexts(n + 1);
     for (int r = 1; r <= n; ++r) {
-        if (r > 1 && breath.breathe()) {
-            BatchStop::markNotDone(g, r, n);
-            w.features().batchStop->reportStopped(r - 1, n - r + 1);
-            return;
-        }
-        if (r >= g.rows())
-            break;
-        g.selectRow(r);
-        w.ProgressBar1->setValue(r * 100 / n);
-
         const QString original = g.text(r, OriginalCol);
         const std::optional<DateTime> base =
             settings.newStart
                 ? RewriteBaseDate(settings.startText)
                 : (original.isEmpty() ? std::nullopt : RewriteBaseDate(HyphenDateText(original)));
-        const QString exifText = base ? ExifDateText(plan.newDate(*base)) : QString();
+        exifTexts[r] = base ? ExifDateText(plan.newDate(*base)) : QString();
+    }
+    const auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::DateRewrite);
+    if (!journal)
+        return false;
+    QList<int> seqs(n + 1);
+    for (int r = 1; r <= n; ++r) {
+        if (!exifTexts[r].isEmpty())
+            seqs[r] =
+                journal->intendDatePatch(w.pathOf(g.text(r, NameCol)), exifTexts[r], DateTags);
+    }
+    if (!CommitIntents(*journal, w.services().prompter))
+        return false;
+
+    w.OperationRunning = true;
+    w.RewriteRunning = true;
+    const int count = w.FileCount;
+    BatchBreath breath;
+    for (int r = 1; r <= count; ++r) {
+        if (r > 1 && breath.breathe()) {
+            BatchStop::markNotDone(g, r, count);
+            w.features().batchStop->reportStopped(r - 1, count - r + 1);
+            break;
+        }
+        if (r >= g.rows())
+            break;
+        g.selectRow(r);
+        w.ProgressBar1->setValue(r * 100 / count);
+
+        const QString original = g.text(r, OriginalCol);
+        const QString &exifText = exifTexts[r];
         if (exifText.isEmpty()) {
             g.setText(r, ResultCol, QStringLiteral("失败(日期数据异常)"));
             g.setText(r, NewCol, QString());
@@ -186,10 +233,13 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
                 g.setText(r, ResultCol, QStringLiteral("修改成功"));
                 break;
             }
+            journal->done(seqs[r], outcome == DatePatchOutcome::Written);
         }
-        if (r % 30 == 0 && n - r > 30)
+        if (r % 30 == 0 && count - r > 30)
             g.setTopRow(r);
     }
+    journal->end();
+    return true;
 }
 
 } // namespace kalmora

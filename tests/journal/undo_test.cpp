@@ -1,0 +1,299 @@
+// Every batch of the window undone from its journal: the files come back byte for byte and stamp
+// for stamp; a file changed since is left alone; a journal that cannot be written stops the batch
+// before any file changes.
+#include "journal/restore.h"
+#include "photo/date_rewrite.h"
+#include "tests/photo/photo_window.h"
+#include "tests/support/files.h"
+#include "ui/features.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QRadioButton>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+using namespace kalmora;
+
+namespace {
+
+// What a file is, as the undo must give it back.
+struct Held {
+    QByteArray bytes;
+    FileState state;
+    bool operator==(const Held &o) const {
+        return bytes == o.bytes && state.sameAs(o.state) && state.access == o.state.access;
+    }
+};
+using Snapshot = QMap<QString, Held>;
+
+// The test's own reading must not move the access times it compares.
+QByteArray readUntouched(const QString &path) {
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NOATIME);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return {};
+    return file.readAll();
+}
+
+Snapshot snapshot(const QString &folder) {
+    Snapshot s;
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QString path = folder + QLatin1Char('/') + name;
+        const FileState state = ReadFileState(path);
+        s.insert(name, Held{readUntouched(path), state});
+    }
+    return s;
+}
+
+QString describe(const Snapshot &a, const Snapshot &b) {
+    if (a.keys() != b.keys())
+        return a.keys().join(u',') + QStringLiteral(" / ") + b.keys().join(u',');
+    for (const QString &k : a.keys()) {
+        const FileState &x = a[k].state, &y = b[k].state;
+        if (!(a[k] == b[k]))
+            return k + QStringLiteral(": bytes %1, mtime %2.%3 vs %4.%5, atime %6.%7 vs %8.%9")
+                           .arg(a[k].bytes == b[k].bytes)
+                           .arg(x.modification.sec)
+                           .arg(x.modification.nsec)
+                           .arg(y.modification.sec)
+                           .arg(y.modification.nsec)
+                           .arg(x.access.sec)
+                           .arg(x.access.nsec)
+                           .arg(y.access.sec)
+                           .arg(y.access.nsec);
+    }
+    return {};
+}
+
+// Stamps with nanoseconds, which no batch writes: only a restore can bring them back.
+void setNanoStamps(const QString &path, int i) {
+    const timespec times[2] = {{1300000000 + i * 7, 123456789 - i},
+                               {1200000000 + i * 11, 987654321 - i}};
+    QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+const QString NotStartedStart =
+    QStringLiteral("无法写入撤销记录，本次操作没有开始，没有改动任何文件。");
+
+} // namespace
+
+class UndoTest : public QObject {
+    Q_OBJECT
+private:
+    test::PhotoWindow f;
+    FMainDate &w() { return f.w(); }
+
+    JournalConfig config() {
+        return JournalConfigFrom(f.doubles->environment, f.doubles->settings, f.doubles->clock);
+    }
+
+    void makeFiles(const QString &kind) {
+        for (int i = 1; i <= 6; ++i) {
+            const bool photo = kind != QLatin1String("file times");
+            const QString name =
+                photo ? QStringLiteral("DSC%1.jpg").arg(i) : QStringLiteral("文件 %1.dat").arg(i);
+            const DateTime taken = DateTime(2015, 2, 27, 20, 0, 0).addSeconds(3671 * i);
+            f.write(name, photo ? test::cameraPhoto(i % 2 ? test::ByteOrder::Little
+                                                          : test::ByteOrder::Big,
+                                                    taken.toExifText().toLatin1())
+                                      .bytes
+                                : name.toUtf8());
+            setNanoStamps(f.path(name), i);
+        }
+    }
+
+    // Imports the folder for one batch of the window (reading a photo moves its access time).
+    void importFor(const QString &kind) {
+        if (kind == QLatin1String("file times")) {
+            f.setWindow(DateTime(2021, 3, 4, 9, 0, 0), DateTime(2021, 3, 6, 9, 0, 0));
+            f.importFolder();
+        } else if (kind == QLatin1String("rename")) {
+            w().OptRename->setChecked(true);
+            w().CmdInput->setEnabled(true);
+            w().LDir->setText(f.folder.path());
+            w().File1->setPattern(QStringLiteral("*.jpg"));
+            w().CmdInput->click();
+        } else {
+            f.importPhotos();
+        }
+    }
+    // Runs the batch over the imported files.
+    void runBatch(const QString &kind) {
+        if (kind == QLatin1String("file times")) {
+            w().Option1->setChecked(true);
+            w().TStep->setText(QStringLiteral("1"));
+            w().CmdFileDateMod->click();
+        } else if (kind == QLatin1String("rename")) {
+            w().CmdFileDateMod->click();
+        } else if (kind == QLatin1String("date rewrite")) {
+            PhotoDateSettings settings;
+            settings.stepText = QStringLiteral("3");
+            settings.unitText = QStringLiteral("天。");
+            settings.unit = ShiftUnit::Day;
+            settings.earlier = true;
+            w().features().dateRewrite->askSettings = [settings] { return settings; };
+            w().CmdPicDateMod->click();
+        } else {
+            f.doubles->environment.variables.insert(QStringLiteral("PATH"),
+                                                    qEnvironmentVariable("PATH"));
+            f.prompter().answer(MsgAnswer::No); // not the export: the erase
+            w().CmdPicExifDel->click();
+        }
+    }
+
+private slots:
+    void init() { f.reopen(); }
+    void cleanup() { f.window.reset(); }
+
+    void undoRestoresEveryFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("operation");
+        QTest::newRow("file times") << "file times" << int(BatchKind::FileTimes);
+        QTest::newRow("rename") << "rename" << int(BatchKind::Rename);
+        QTest::newRow("date rewrite") << "date rewrite" << int(BatchKind::DateRewrite);
+        QTest::newRow("erase") << "erase" << int(BatchKind::Erase);
+    }
+    void undoRestoresEveryFile() {
+        QFETCH(QString, kind);
+        QFETCH(int, operation);
+        if (kind == QLatin1String("erase") && f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        makeFiles(kind);
+        importFor(kind);
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(kind);
+        const Snapshot after = snapshot(f.folder.path());
+        QVERIFY2(after != before, "the batch changed nothing");
+        for (const QString &name : after.keys())
+            QVERIFY2(!(after.value(name) == before.value(name)), qPrintable(name));
+
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(int(batches[0].kind), operation);
+        QCOMPARE(batches[0].state, BatchSummary::State::Finished);
+        QCOMPARE(batches[0].done, 6);
+        QCOMPARE(batches[0].folder, f.folder.path());
+
+        const RestoreReport report = RestoreBatch(config(), batches[0].id);
+        QVERIFY2(report.started, qPrintable(report.reason));
+        QVERIFY2(report.skipped.isEmpty(),
+                 qPrintable(report.skipped.value(0).path + report.skipped.value(0).reason));
+        QCOMPARE(report.restored, 6);
+        const Snapshot restored = snapshot(f.folder.path());
+        QVERIFY2(restored == before, qPrintable(describe(restored, before)));
+        // Nothing of the journal's own lands in the user's folder.
+        QCOMPARE(restored.keys(), before.keys());
+
+        // The restore is a batch of its own, and undoing it brings the batch's result back.
+        const QList<BatchSummary> now = ListBatches(config());
+        QCOMPARE(now.size(), 2);
+        QCOMPARE(now[0].kind, BatchKind::Restore);
+        QCOMPARE(now[0].undoes, batches[0].id);
+        QCOMPARE(now[1].undoneBy, now[0].id);
+        const RestoreReport again = RestoreBatch(config(), now[0].id);
+        QVERIFY2(again.started && again.skipped.isEmpty(), qPrintable(again.reason));
+        const Snapshot redone = snapshot(f.folder.path());
+        for (const QString &name : after.keys())
+            QVERIFY2(redone.value(name).bytes == after.value(name).bytes &&
+                         redone.value(name).state.modification ==
+                             after.value(name).state.modification,
+                     qPrintable(name));
+    }
+
+    // A file changed after the batch keeps that change; the others come back.
+    void fileChangedSinceIsSkipped_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("file times, content edited") << "file times";
+        QTest::newRow("date rewrite, date edited") << "date rewrite";
+        QTest::newRow("rename, edited under its new name") << "rename";
+    }
+    void fileChangedSinceIsSkipped() {
+        QFETCH(QString, kind);
+        makeFiles(kind);
+        importFor(kind);
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(kind);
+        const QString edited = snapshot(f.folder.path()).firstKey();
+        {
+            QFile file(f.path(edited));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(file.size() - 1));
+            QVERIFY(file.write("!") == 1); // the last byte of a JPEG is its end marker
+        }
+        const Held editedHeld = snapshot(f.folder.path()).value(edited);
+
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.size(), 1);
+        const RestoreReport report = RestoreBatch(config(), batches[0].id);
+        QVERIFY(report.started);
+        QCOMPARE(report.restored, 5);
+        QCOMPARE(report.skipped.size(), 1);
+        QCOMPARE(report.skipped[0].path, f.path(edited));
+        QCOMPARE(report.skipped[0].reason, QStringLiteral("文件在这批操作之后又被改动过"));
+        const Snapshot now = snapshot(f.folder.path());
+        QVERIFY(now.value(edited) == editedHeld);
+        QCOMPARE(now.size(), before.size());
+        int back = 0;
+        for (const QString &name : before.keys())
+            back += now.value(name) == before.value(name) ? 1 : 0;
+        QCOMPARE(back, 5);
+    }
+
+    // The journal's folder cannot take the batch: a box says why, and no file changes.
+    void unwritableJournalStopsTheBatch_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("how");
+        for (const char *kind : {"file times", "rename", "date rewrite", "erase"}) {
+            QTest::addRow("%s, state folder is a file", kind) << kind << "file";
+            QTest::addRow("%s, full disk", kind) << kind << "full";
+        }
+    }
+    void unwritableJournalStopsTheBatch() {
+        QFETCH(QString, kind);
+        QFETCH(QString, how);
+        if (kind == QLatin1String("erase") && f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        const QString state = f.doubles->stateHome.path();
+        struct Unmount {
+            QByteArray at;
+            ~Unmount() {
+                if (!at.isEmpty())
+                    umount2(at.constData(), MNT_DETACH);
+            }
+        } unmount;
+        if (how == QLatin1String("file")) {
+            QVERIFY(test::writeFile(state + QStringLiteral("/Kalmora"), "not a folder"));
+        } else {
+            // A small file system of its own, filled up.
+            if (mount("tmpfs", QFile::encodeName(state).constData(), "tmpfs", 0, "size=64k") != 0)
+                QSKIP("cannot mount a file system here (needs the administrator)");
+            unmount.at = QFile::encodeName(state);
+            QVERIFY(QDir().mkpath(state + QStringLiteral("/Kalmora")));
+            QFile filler(state + QStringLiteral("/Kalmora/filler"));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            const QByteArray block(4096, 'x');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+            filler.close();
+        }
+        makeFiles(kind);
+        importFor(kind);
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(kind);
+        const Snapshot after = snapshot(f.folder.path());
+        QVERIFY2(after == before, qPrintable(describe(after, before)));
+        QStringList texts = f.prompter().texts();
+        QVERIFY2(!texts.isEmpty() && texts.last().startsWith(NotStartedStart),
+                 qPrintable(texts.join(u'|')));
+        QVERIFY(!w().Busy);
+        QVERIFY(!w().OperationRunning);
+    }
+};
+
+QTEST_MAIN(UndoTest)
+#include "undo_test.moc"
