@@ -211,6 +211,11 @@ bool processAlive(qint64 pid) {
 
 } // namespace
 
+bool OpenUntouched(QFile &file, const QString &path) {
+    return OpenPath(file, path, O_RDONLY | O_NONBLOCK | O_NOATIME, QIODevice::ReadOnly) ||
+           OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly);
+}
+
 QString BatchKindText(BatchKind kind) {
     switch (kind) {
     case BatchKind::FileTimes:
@@ -261,7 +266,7 @@ FileState ReadFileState(const QString &path, bool withHash) {
     if (withHash && S_ISREG(sx.stx_mode)) {
         QFile file;
         QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly) && hash.addData(&file))
+        if (OpenUntouched(file, path) && hash.addData(&file))
             s.hash = hash.result();
     }
     return s;
@@ -479,13 +484,15 @@ int BatchJournal::intendRename(const QString &from, const QString &to) {
 
 int BatchJournal::intendDatePatch(const QString &path, const QString &text,
                                   const QList<int> &tags) {
+    // Before the reader has read the file: reading may move its access time.
+    const FileState old = ReadFileState(path);
     QList<BytePatch> patches;
     if (m_config.enabled) {
         try {
             ExifReader reader;
             reader.Load(path);
             QFile file;
-            const bool open = OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly);
+            const bool open = OpenUntouched(file, path);
             for (const int tag : tags) {
                 const auto range = reader.textRange(tag);
                 if (!range || !open || !file.seek(qint64(range->first)))
@@ -503,7 +510,6 @@ int BatchJournal::intendDatePatch(const QString &path, const QString &text,
             // No date text to keep: the patch will not find one either.
         }
     }
-    const FileState old = ReadFileState(path);
     return addEntry(ChangeKind::DatePatch, path, {}, old, EncodeState(old), {}, 0, patches);
 }
 
@@ -606,7 +612,7 @@ void BatchJournal::done(int seq, bool succeeded) {
         Statement p(m_db, "SELECT n, offset, before FROM patches WHERE batch = ? AND seq = ?");
         p.bind(1, m_batch).bind(2, seq);
         QFile file;
-        const bool open = OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly);
+        const bool open = OpenUntouched(file, path);
         Statement set(m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
         while (p.step() == SQLITE_ROW) {
             const QByteArray now =
@@ -662,8 +668,11 @@ void BatchJournal::prune() {
     };
     if (old.isEmpty() && trimmed.isEmpty())
         return;
-    if (!exec("BEGIN"))
+    // A failed prune leaves the old batches; it does not stop this one.
+    if (!exec("BEGIN")) {
+        m_reason.clear();
         return;
+    }
     for (const qint64 id : trimmed) {
         dropOriginals(id);
         Statement u(m_db, "UPDATE entries SET kept = NULL, kept_bytes = 0 WHERE batch = ?");
@@ -680,8 +689,9 @@ void BatchJournal::prune() {
             d.step();
         }
     }
-    exec("COMMIT");
-    m_reason.clear(); // a failed prune leaves the old batches; it does not stop this one
+    if (!exec("COMMIT"))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_reason.clear();
 }
 
 namespace {

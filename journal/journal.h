@@ -3,6 +3,7 @@
 #include "filetime/file_times.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QString>
 
@@ -61,6 +62,10 @@ struct FileState {
     // reading a file moves it.
     bool sameAs(const FileState &other) const;
 };
+// Opens the file for reading without moving its access time where the system allows it (our
+// own files), so that the journal's reads never count as a change.
+bool OpenUntouched(QFile &file, const QString &path);
+
 // Reads what `path` holds now; `withHash` adds the content's hash.
 FileState ReadFileState(const QString &path, bool withHash = false);
 

@@ -41,7 +41,7 @@ QString systemText(int error) {
 
 QByteArray readAt(const QString &path, qint64 offset, qsizetype length) {
     QFile file;
-    if (!OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly) || !file.seek(offset))
+    if (!OpenUntouched(file, path) || !file.seek(offset))
         return {};
     return file.read(length);
 }

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QRadioButton>
 #include <QTest>
 
@@ -147,7 +148,10 @@ private:
     }
 
 private slots:
-    void init() { f.reopen(); }
+    void init() {
+        f.reopen();
+        w().show(); // the window's load makes its file list
+    }
     void cleanup() { f.window.reset(); }
 
     void undoRestoresEveryFile_data() {
@@ -242,6 +246,60 @@ private slots:
         for (const QString &name : before.keys())
             back += now.value(name) == before.value(name) ? 1 : 0;
         QCOMPARE(back, 5);
+    }
+
+    // Batches older than the days kept go when the next one starts; so do kept originals beyond
+    // the total kept, oldest first, while their batch stays listed.
+    void oldBatchesArePruned() {
+        makeFiles(QStringLiteral("file times"));
+        importFor(QStringLiteral("file times"));
+        runBatch(QStringLiteral("file times"));
+        const QList<BatchSummary> first = ListBatches(config());
+        QCOMPARE(first.size(), 1);
+
+        f.doubles->settings.setValue(QStringLiteral("Journal"), QStringLiteral("KeepDays"),
+                                     QStringLiteral("30"));
+        const auto batchAt = [&](const DateTime &now) {
+            f.doubles->clock.time = now;
+            JournalConfig c = config();
+            BatchJournal journal(c);
+            QVERIFY(journal.begin(f.folder.path(), BatchKind::Rename));
+            QVERIFY(journal.end());
+        };
+        const DateTime started = *UtcSecondsToLocal(first[0].started);
+        batchAt(started.addDays(30));
+        QCOMPARE(ListBatches(config()).size(), 2); // thirty days old: kept
+        batchAt(started.addDays(31));
+        const QList<BatchSummary> now = ListBatches(config());
+        QCOMPARE(now.size(), 2);
+        QVERIFY(now[0].id != first[0].id && now[1].id != first[0].id);
+    }
+
+    void keptOriginalsBeyondTheLimitArePruned() {
+        if (f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        makeFiles(QStringLiteral("erase"));
+        importFor(QStringLiteral("erase"));
+        runBatch(QStringLiteral("erase"));
+        const QString originals =
+            f.doubles->stateHome.path() + QStringLiteral("/Kalmora/originals");
+        const qint64 erased = ListBatches(config()).first().id;
+        QCOMPARE(QDir(originals + QLatin1Char('/') + QString::number(erased))
+                     .entryList(QDir::Files)
+                     .size(),
+                 6);
+        // Less than the six photos' size: the next batch drops them.
+        f.doubles->settings.setValue(QStringLiteral("Journal"), QStringLiteral("KeepOriginalsMB"),
+                                     QStringLiteral("0"));
+        BatchJournal next(config());
+        QVERIFY(next.begin(f.folder.path(), BatchKind::Rename));
+        QVERIFY(next.end());
+        QVERIFY(!QFileInfo::exists(originals + QLatin1Char('/') + QString::number(erased)));
+        const RestoreReport report = RestoreBatch(config(), erased);
+        QVERIFY(report.started);
+        QCOMPARE(report.restored, 0);
+        QCOMPARE(report.skipped.size(), 6);
+        QCOMPARE(report.skipped[0].reason, QStringLiteral("原件没有保留(超过保留上限或已被清理)"));
     }
 
     // The journal's folder cannot take the batch: a box says why, and no file changes.
