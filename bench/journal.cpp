@@ -46,8 +46,14 @@ struct Case {
     std::function<bool(const QString &path, int i)> change;
 };
 
+// Where one run's time went, in seconds.
+struct Phases {
+    double intents = 0, commit = 0, changes = 0, end = 0;
+};
+
 // Seconds for one run over the folder; -1 when a file was not handled.
-double run(const Case &c, const QString &folder, const QString &state, bool journalOn) {
+double run(const Case &c, const QString &folder, const QString &state, bool journalOn,
+           Phases &phases) {
     JournalConfig config;
     config.stateFolder = state;
     config.enabled = journalOn;
@@ -59,17 +65,22 @@ double run(const Case &c, const QString &folder, const QString &state, bool jour
     QList<int> seqs(Files);
     for (int i = 0; i < Files; ++i)
         seqs[i] = c.intend(journal, folder + QLatin1Char('/') + nameOf(i), i);
+    phases.intents = double(clock.nsecsElapsed()) / 1e9;
     if (!journal.commit())
         return -1;
+    phases.commit = double(clock.nsecsElapsed()) / 1e9 - phases.intents;
     int failed = 0;
     for (int i = 0; i < Files; ++i) {
         const bool ok = c.change(folder + QLatin1Char('/') + nameOf(i), i);
         failed += ok ? 0 : 1;
         journal.done(seqs[i], ok);
     }
+    phases.changes = double(clock.nsecsElapsed()) / 1e9 - phases.intents - phases.commit;
     if (!journal.end() || failed > 0)
         return -1;
-    return double(clock.nsecsElapsed()) / 1e9;
+    const double total = double(clock.nsecsElapsed()) / 1e9;
+    phases.end = total - phases.intents - phases.commit - phases.changes;
+    return total;
 }
 
 } // namespace
@@ -112,13 +123,17 @@ int main(int argc, char **argv) {
     int failed = 0;
     for (const Case &c : cases) {
         QList<double> off, on;
+        Phases last;
         // Alternating, so a change of the machine's load falls on both sides alike.
         for (int r = 0; r < Runs; ++r) {
             for (const bool journalOn : {false, true}) {
                 if (!makeFiles(folder, photo))
                     return 1;
                 ::sync();
-                const double s = run(c, folder, state, journalOn);
+                Phases phases;
+                const double s = run(c, folder, state, journalOn, phases);
+                if (journalOn)
+                    last = phases;
                 failed += s < 0 ? 1 : 0;
                 (journalOn ? on : off).append(s);
             }
@@ -129,6 +144,9 @@ int main(int argc, char **argv) {
         std::printf("%-7s %d files | journal off %7.1f ms | on %7.1f ms | cost %+5.1f%% "
                     "(medians of %d)\n",
                     c.name, Files, a * 1000, b * 1000, (b - a) / a * 100, Runs);
+        std::printf("        last run with the journal: begin and intents %.1f ms, commit %.1f ms, "
+                    "changes with after-values %.1f ms, end %.1f ms\n",
+                    last.intents * 1000, last.commit * 1000, last.changes * 1000, last.end * 1000);
     }
     QDir(work).removeRecursively();
     return bench::finish("journal", qsizetype(Files) * 3, failed);

@@ -360,9 +360,22 @@ FileState DecodeState(const QByteArray &bytes) {
     return s;
 }
 
-BatchJournal::BatchJournal(JournalConfig config) : m_config(std::move(config)) {}
+struct BatchJournal::Cache {
+    struct Entry {
+        ChangeKind kind;
+        QString path;
+        QString newPath;
+        QList<std::pair<qint64, qsizetype>> patches; // offset, length
+    };
+    QList<Entry> entries; // by seq - 1
+    std::unique_ptr<Statement> insertEntry, insertPatch, updateAfter, updatePatch;
+};
+
+BatchJournal::BatchJournal(JournalConfig config)
+    : m_cache(std::make_unique<Cache>()), m_config(std::move(config)) {}
 
 BatchJournal::~BatchJournal() {
+    m_cache.reset(); // the statements before the database
     if (m_db) {
         if (m_inTransaction)
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -392,6 +405,10 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     if (!m_db)
         return false;
     prune();
+    // The batch goes to the disk with its intents, in one flush.
+    if (!exec("BEGIN"))
+        return false;
+    m_inTransaction = true;
     Statement add(m_db, "INSERT INTO batches(started, folder, operation, state, pid, undoes) "
                         "VALUES(?, ?, ?, 0, ?, ?)");
     add.bind(1, m_config.now)
@@ -419,8 +436,12 @@ int BatchJournal::addEntry(ChangeKind kind, const QString &path, const QString &
         m_inTransaction = true;
     }
     const int seq = ++m_seq;
-    Statement add(m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, "
-                        "kept, kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Cache &c = *m_cache;
+    if (!c.insertEntry)
+        c.insertEntry = std::make_unique<Statement>(
+            m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
+                  "kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement &add = *c.insertEntry;
     add.bind(1, m_batch)
         .bind(2, seq)
         .bind(3, qint64(kind))
@@ -430,13 +451,19 @@ int BatchJournal::addEntry(ChangeKind kind, const QString &path, const QString &
         .bind(7, intended)
         .bind(8, kept.isEmpty() ? QByteArray() : PathBytes(kept))
         .bind(9, keptBytes);
-    if (add.step() != SQLITE_DONE) {
+    const int stepped = add.step();
+    add.reset();
+    if (stepped != SQLITE_DONE) {
         fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
         return 0;
     }
+    Cache::Entry entry{kind, path, newPath, {}};
     if (!patches.isEmpty()) {
-        Statement p(m_db, "INSERT INTO patches(batch, seq, n, offset, before, intended) "
-                          "VALUES(?, ?, ?, ?, ?, ?)");
+        if (!c.insertPatch)
+            c.insertPatch = std::make_unique<Statement>(
+                m_db, "INSERT INTO patches(batch, seq, n, offset, before, intended) "
+                      "VALUES(?, ?, ?, ?, ?, ?)");
+        Statement &p = *c.insertPatch;
         for (int i = 0; i < patches.size(); ++i) {
             p.bind(1, m_batch)
                 .bind(2, seq)
@@ -444,16 +471,16 @@ int BatchJournal::addEntry(ChangeKind kind, const QString &path, const QString &
                 .bind(4, patches[i].offset)
                 .bind(5, patches[i].before)
                 .bind(6, patches[i].intended);
-            if (p.step() != SQLITE_DONE) {
+            const int done = p.step();
+            p.reset();
+            if (done != SQLITE_DONE) {
                 fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
                 return 0;
             }
-            p.reset();
+            entry.patches.append({patches[i].offset, patches[i].before.size()});
         }
     }
-    // Groups keep the cost of a durable commit per file away.
-    if (++m_uncommitted >= GroupSize && !commit())
-        return 0;
+    c.entries.append(entry);
     return seq;
 }
 
@@ -524,7 +551,10 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
     QString kept;
     if (keep)
         *keep = Keep::Kept;
-    if (m_config.enabled && keepOriginal && old.exists) {
+    // Only a regular file has an original to keep: the erase sends nothing else to the tool.
+    struct stat st {};
+    const bool regular = ::lstat(PathBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    if (m_config.enabled && keepOriginal && regular) {
         if (!QDir().mkpath(m_keptFolder)) {
             fail(QStringLiteral("无法建立文件夹 %1").arg(m_keptFolder));
             if (keep)
@@ -550,19 +580,6 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
                     {});
 }
 
-int BatchJournal::intendContentFrom(const QString &path, const QString &replacement) {
-    const int seq = intendContent(path, true);
-    if (seq > 0 && m_config.enabled) {
-        Statement s(m_db, "UPDATE entries SET new_path = ? WHERE batch = ? AND seq = ?");
-        s.bind(1, PathBytes(replacement)).bind(2, m_batch).bind(3, seq);
-        if (s.step() != SQLITE_DONE) {
-            fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
-            return 0;
-        }
-    }
-    return seq;
-}
-
 bool BatchJournal::commit() {
     if (!m_config.enabled)
         return true;
@@ -585,41 +602,50 @@ bool BatchJournal::commit() {
     }
     m_inTransaction = false;
     m_uncommitted = 0;
+    // The intents are on the disk; the after-values that follow need no flush of their own.
+    if (!m_intentsDurable) {
+        m_intentsDurable = true;
+        sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    }
     return true;
 }
 
 void BatchJournal::done(int seq, bool succeeded) {
-    if (!m_config.enabled || seq <= 0 || !m_db)
+    if (!m_config.enabled || seq <= 0 || seq > m_cache->entries.size() || !m_db)
         return;
-    // The state is read now: later reads of the row (its Exif, its stamps) must not count.
-    Statement q(m_db, "SELECT kind, path, new_path FROM entries WHERE batch = ? AND seq = ?");
-    q.bind(1, m_batch).bind(2, seq);
-    if (q.step() != SQLITE_ROW)
-        return;
-    const auto kind = ChangeKind(q.integer(0));
-    const QString path = NameFromBytes(
-        kind == ChangeKind::Rename && succeeded && !q.isNull(2) ? q.blob(2) : q.blob(1));
+    const Cache::Entry &e = m_cache->entries[seq - 1];
+    const QString &path =
+        e.kind == ChangeKind::Rename && succeeded && !e.newPath.isEmpty() ? e.newPath : e.path;
+    // Read now: later reads of the row (its Exif, its stamps) must not count.
+    const FileState after = ReadFileState(path, e.kind == ChangeKind::Content);
     if (!m_inTransaction) {
         if (!exec("BEGIN"))
             return;
         m_inTransaction = true;
     }
-    const FileState after = ReadFileState(path, kind == ChangeKind::Content);
-    Statement u(m_db, "UPDATE entries SET after = ?, state = ? WHERE batch = ? AND seq = ?");
-    u.bind(1, EncodeState(after)).bind(2, succeeded ? Done : Failed).bind(3, m_batch).bind(4, seq);
-    u.step();
-    if (kind == ChangeKind::DatePatch) {
-        Statement p(m_db, "SELECT n, offset, before FROM patches WHERE batch = ? AND seq = ?");
-        p.bind(1, m_batch).bind(2, seq);
+    Cache &c = *m_cache;
+    if (!c.updateAfter)
+        c.updateAfter = std::make_unique<Statement>(
+            m_db, "UPDATE entries SET after = ?, state = ? WHERE batch = ? AND seq = ?");
+    c.updateAfter->bind(1, EncodeState(after))
+        .bind(2, succeeded ? Done : Failed)
+        .bind(3, m_batch)
+        .bind(4, seq);
+    c.updateAfter->step();
+    c.updateAfter->reset();
+    if (!e.patches.isEmpty()) {
+        if (!c.updatePatch)
+            c.updatePatch = std::make_unique<Statement>(
+                m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
         QFile file;
         const bool open = OpenUntouched(file, path);
-        Statement set(m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
-        while (p.step() == SQLITE_ROW) {
-            const QByteArray now =
-                open && file.seek(p.integer(1)) ? file.read(p.blob(2).size()) : QByteArray("");
-            set.bind(1, now).bind(2, m_batch).bind(3, seq).bind(4, p.integer(0));
-            set.step();
-            set.reset();
+        for (int n = 0; n < e.patches.size(); ++n) {
+            const QByteArray now = open && file.seek(e.patches[n].first)
+                                       ? file.read(e.patches[n].second)
+                                       : QByteArray("");
+            c.updatePatch->bind(1, now).bind(2, m_batch).bind(3, seq).bind(4, n);
+            c.updatePatch->step();
+            c.updatePatch->reset();
         }
     }
     if (++m_uncommitted >= GroupSize)
@@ -629,6 +655,8 @@ void BatchJournal::done(int seq, bool succeeded) {
 bool BatchJournal::end() {
     if (!m_config.enabled || !m_db)
         return true;
+    // No flush of its own either: a batch whose end is lost shows as cut off, and its restore
+    // judges each file by its old and intended values.
     Statement s(m_db, "UPDATE batches SET state = 1, ended = ? WHERE id = ?");
     if (!m_inTransaction && exec("BEGIN"))
         m_inTransaction = true;

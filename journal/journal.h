@@ -119,11 +119,12 @@ public:
     // The original is kept (a hard link, else a copy up to the copy limit). TooLarge: nothing
     // kept yet; the caller asks, then calls intendContent(path, false) to go on without undo.
     int intendContent(const QString &path, bool keepOriginal, Keep *keep = nullptr);
-    int intendContentFrom(const QString &path, const QString &replacement);
-    // Makes every intent so far durable. False: the batch must not go on (reason()).
+    // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
+    // batch must not go on (reason()).
     bool commit();
-    // What the file holds after the change; `path` is where it is now (the new name of a
-    // rename). Recorded with the next group.
+    // What the file holds after the change (read now), recorded in groups of 256 without a
+    // flush of its own: an after-value lost in a crash makes the entry one of a cut-off batch,
+    // which the restore judges by the old and the intended values.
     void done(int seq, bool succeeded);
     // Ends the batch (finished); records the last after-values.
     bool end();
@@ -139,11 +140,15 @@ private:
                  const QList<BytePatch> &patches);
     void prune();
 
+    // The statements every entry takes, prepared once, and what done() must know of each entry.
+    struct Cache;
+    std::unique_ptr<Cache> m_cache;
     JournalConfig m_config;
     sqlite3 *m_db = nullptr;
     qint64 m_batch = 0;
     int m_seq = 0;
     bool m_inTransaction = false;
+    bool m_intentsDurable = false;
     int m_uncommitted = 0;
     QString m_reason;
     QString m_keptFolder;

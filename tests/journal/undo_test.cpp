@@ -6,11 +6,14 @@
 #include "tests/photo/photo_window.h"
 #include "tests/support/files.h"
 #include "ui/features.h"
+#include "ui/history_window.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <fcntl.h>
@@ -246,6 +249,46 @@ private slots:
         for (const QString &name : before.keys())
             back += now.value(name) == before.value(name) ? 1 : 0;
         QCOMPARE(back, 5);
+    }
+
+    // The window lists the batch; its undo asks first, then says what it did and what it skipped.
+    void historyWindowUndoesTheSelectedBatch() {
+        makeFiles(QStringLiteral("file times"));
+        importFor(QStringLiteral("file times"));
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(QStringLiteral("file times"));
+        const QString edited = before.firstKey();
+        QVERIFY(test::writeFile(f.path(edited), "edited since"));
+
+        FHistory history(*f.services, &w());
+        QCOMPARE(history.TBatches->rowCount(), 1);
+        QCOMPARE(history.TBatches->item(0, 1)->text(), QStringLiteral("修改文件时间"));
+        QCOMPARE(history.TBatches->item(0, 2)->text(), QStringLiteral("6 / 0"));
+        QCOMPARE(history.TBatches->item(0, 3)->text(), QStringLiteral("完成"));
+        QCOMPARE(history.TBatches->item(0, 4)->text(), f.folder.path());
+        QVERIFY(!history.CmdUndo->isEnabled());
+        history.TBatches->selectRow(0);
+        QVERIFY(history.CmdUndo->isEnabled());
+
+        f.prompter().shown.clear();
+        f.prompter().answer(MsgAnswer::Cancel);
+        history.CmdUndo->click();
+        QCOMPARE(f.prompter().last().buttons, MsgButtons::OkCancel);
+        QVERIFY(snapshot(f.folder.path()) != before); // cancelled: nothing restored
+
+        history.TBatches->selectRow(0);
+        f.prompter().answer(MsgAnswer::Ok);
+        history.CmdUndo->click();
+        QCOMPARE(history.TResult->toPlainText(),
+                 QStringLiteral("已恢复 5 个文件；0 个文件这批操作并未改动。\n以下 1 个文件未恢复："
+                                "\n") +
+                     f.path(edited) + QStringLiteral("：文件在这批操作之后又被改动过"));
+        QCOMPARE(history.TBatches->rowCount(), 2);
+        QCOMPARE(history.TBatches->item(0, 1)->text(), QStringLiteral("撤销(第 1 批)"));
+        QCOMPARE(history.TBatches->item(1, 3)->text(), QStringLiteral("已撤销"));
+        const Snapshot now = snapshot(f.folder.path());
+        for (const QString &name : before.keys())
+            QVERIFY2((now.value(name) == before.value(name)) == (name != edited), qPrintable(name));
     }
 
     // Batches older than the days kept go when the next one starts; so do kept originals beyond
