@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QIODevice>
+#include <QSet>
 #include <QtEndian>
 
 #include <sqlite3.h>
@@ -203,9 +204,16 @@ QString keepCopy(const QString &from, const QString &to, const FileState &state,
     return {};
 }
 
-bool processAlive(qint64 pid) {
+// The batches this process has open: any other batch of ours that still shows as running was
+// cut off (its journal went away without an end).
+QSet<qint64> &openBatches() {
+    static QSet<qint64> open;
+    return open;
+}
+
+bool runningHere(qint64 pid, qint64 batch) {
     if (pid == qint64(::getpid()))
-        return true;
+        return openBatches().contains(batch);
     return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
@@ -375,6 +383,7 @@ BatchJournal::BatchJournal(JournalConfig config)
     : m_cache(std::make_unique<Cache>()), m_config(std::move(config)) {}
 
 BatchJournal::~BatchJournal() {
+    openBatches().remove(m_batch);
     m_cache.reset(); // the statements before the database
     if (m_db) {
         if (m_inTransaction)
@@ -419,6 +428,7 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     if (add.step() != SQLITE_DONE)
         return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
     m_batch = sqlite3_last_insert_rowid(m_db);
+    openBatches().insert(m_batch);
     m_keptFolder = m_config.stateFolder + QStringLiteral("/originals/") + QString::number(m_batch);
     return true;
 }
@@ -732,9 +742,9 @@ BatchSummary summaryFrom(Statement &q) {
     b.folder = NameFromBytes(q.blob(3));
     b.kind = BatchKind(q.integer(4));
     const int state = int(q.integer(5));
-    b.state = state == 1                                 ? BatchSummary::State::Finished
-              : state == 0 && processAlive(q.integer(6)) ? BatchSummary::State::Running
-                                                         : BatchSummary::State::Interrupted;
+    b.state = state == 1                                      ? BatchSummary::State::Finished
+              : state == 0 && runningHere(q.integer(6), b.id) ? BatchSummary::State::Running
+                                                              : BatchSummary::State::Interrupted;
     b.undoes = q.integer(7);
     b.done = int(q.integer(8));
     b.failed = int(q.integer(9));

@@ -32,6 +32,7 @@ struct Plan {
     Verdict verdict = Verdict::Skip;
     QString reason;
     QList<QByteArray> bytesNow; // date patches: what the file holds at each offset
+    QString shown;              // where the file is, as the report names it
     int seq = 0;                // the restore's own entry
 };
 
@@ -65,6 +66,7 @@ Plan judge(const JournalEntry &e) {
     Plan p;
     p.entry = &e;
     p.verdict = Verdict::Unchanged;
+    p.shown = e.path;
     if (!e.old.exists)
         return p; // nothing was there for the batch to change
     switch (e.kind) {
@@ -89,6 +91,7 @@ Plan judge(const JournalEntry &e) {
         const FileState atOld = ReadFileState(e.path);
         if (!sameFile(atNew, e.old))
             return sameFile(atOld, e.old) ? p : skip(p, Gone);
+        p.shown = e.newPath;
         if (e.after && !atNew.sameAs(*e.after))
             return skip(p, ChangedSince);
         if (atOld.exists)
@@ -268,8 +271,7 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch) {
     }
     report.started = true;
     for (const Plan &p : plans) {
-        const QString shown =
-            p.entry->kind == ChangeKind::Rename ? p.entry->newPath : p.entry->path;
+        const QString &shown = p.shown;
         switch (p.verdict) {
         case Verdict::Unchanged:
             ++report.unchanged;

@@ -1,8 +1,10 @@
 // Every batch of the window undone from its journal: the files come back byte for byte and stamp
 // for stamp; a file changed since is left alone; a journal that cannot be written stops the batch
 // before any file changes.
+#include "filetime/rename_no_replace.h"
 #include "journal/restore.h"
 #include "photo/date_rewrite.h"
+#include "photo/date_shift.h"
 #include "tests/photo/photo_window.h"
 #include "tests/support/files.h"
 #include "ui/features.h"
@@ -249,6 +251,85 @@ private slots:
         for (const QString &name : before.keys())
             back += now.value(name) == before.value(name) ? 1 : 0;
         QCOMPARE(back, 5);
+    }
+
+    // A batch cut off half-way (its journal gone before any after-value reached the disk, as
+    // when the program is killed): the files it changed come back, the one it never reached
+    // stays, and a file that is neither as before nor as intended is left alone.
+    void cutOffBatchRestoresWhatItTouched_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("stamps") << "file times"
+                                << "文件既不是操作前的样子，也不是这批操作写成的样子";
+        QTest::newRow("rename") << "rename"
+                                << "文件已不存在(已被移动或删除)";
+        QTest::newRow("date patch") << "date rewrite"
+                                    << "文件既不是操作前的样子，也不是这批操作写成的样子";
+    }
+    void cutOffBatchRestoresWhatItTouched() {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        makeFiles(kind);
+        const Snapshot before = snapshot(f.folder.path());
+        const QStringList names = before.keys();
+        const auto newName = [](int i) { return QStringLiteral("renamed %1.jpg").arg(i); };
+        const DateTime planned(2021, 3, 4, 9, 0, 0);
+        {
+            BatchJournal journal(config());
+            QVERIFY(journal.begin(f.folder.path(), BatchKind::FileTimes));
+            QList<int> seqs;
+            for (int i = 0; i < names.size(); ++i) {
+                const QString path = f.path(names[i]);
+                const DateTime t = planned.addSeconds(60 * i);
+                seqs.append(kind == QLatin1String("file times")
+                                ? journal.intendStamps(path, FileTimesUpdate{t, t, t})
+                            : kind == QLatin1String("rename")
+                                ? journal.intendRename(path, f.path(newName(i)))
+                                : journal.intendDatePatch(path, t.toExifText(), {36867}));
+            }
+            QVERIFY(journal.commit());
+            for (int i = 0; i < 4; ++i) {
+                const QString path = f.path(names[i]);
+                const DateTime t = planned.addSeconds(60 * i);
+                if (kind == QLatin1String("file times"))
+                    QVERIFY(WriteFileTimes(path, FileTimesUpdate{t, t, t}).outcome() !=
+                            WriteOutcome::Failure);
+                else if (kind == QLatin1String("rename"))
+                    QCOMPARE(RenameNoReplace(path, f.path(newName(i))), RenameError::None);
+                else
+                    QCOMPARE(PatchShootingDate(path, t.toExifText()), DatePatchOutcome::Written);
+                if (i < 2)
+                    journal.done(seqs[i], true); // not yet on the disk when the journal goes
+            }
+            QCOMPARE(ListBatches(config()).first().state, BatchSummary::State::Running);
+        }
+        // The last file: changed by someone else meanwhile.
+        const QString other = f.path(names.last());
+        if (kind == QLatin1String("rename")) {
+            QVERIFY(QFile::remove(other));
+        } else {
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::Append));
+            QCOMPARE(file.write("+"), 1);
+        }
+        const Held otherHeld = snapshot(f.folder.path()).value(names.last());
+
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.first().state, BatchSummary::State::Interrupted);
+        const RestoreReport report = RestoreBatch(config(), batches.first().id);
+        QVERIFY2(report.started, qPrintable(report.reason));
+        QCOMPARE(report.skipped.size(), 1);
+        QCOMPARE(report.skipped[0].path, other);
+        QCOMPARE(report.skipped[0].reason, reason);
+        QCOMPARE(report.restored + report.unchanged, names.size() - 1);
+        QVERIFY(report.restored >= 4);
+        const Snapshot now = snapshot(f.folder.path());
+        for (int i = 0; i + 1 < names.size(); ++i)
+            QVERIFY2(now.value(names[i]) == before.value(names[i]),
+                     qPrintable(describe(Snapshot{{names[i], now.value(names[i])}},
+                                         Snapshot{{names[i], before.value(names[i])}})));
+        QVERIFY(now.value(names.last()) == otherHeld);
+        QCOMPARE(now.size(), kind == QLatin1String("rename") ? names.size() - 1 : names.size());
     }
 
     // The window lists the batch; its undo asks first, then says what it did and what it skipped.
