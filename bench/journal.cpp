@@ -1,7 +1,7 @@
 // The batch journal's cost: the shooting-date shift, the stamps and the rename of 1,000 files,
 // each run with the journal off and on (every file's intent durable before the change, its
 // after-state recorded), side by side. The files are made afresh before every run.
-// Usage: kalmora_bench_journal WORKFOLDER
+// Usage: kalmora_bench_journal WORKFOLDER [CASE]
 #include "journal/journal.h"
 #include "bench/bench_support.h"
 #include "filetime/file_times.h"
@@ -86,8 +86,8 @@ double run(const Case &c, const QString &folder, const QString &state, bool jour
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2)
-        return bench::usage(argv[0], "WORKFOLDER");
+    if (argc != 2 && argc != 3)
+        return bench::usage(argv[0], "WORKFOLDER [shift|stamps|rename]");
     const QString work = QString::fromLocal8Bit(argv[1]);
     const QString folder = work + QStringLiteral("/files");
     const QString state = work + QStringLiteral("/state/Kalmora");
@@ -122,6 +122,8 @@ int main(int argc, char **argv) {
     };
     int failed = 0;
     for (const Case &c : cases) {
+        if (argc == 3 && qstrcmp(argv[2], c.name) != 0)
+            continue;
         QList<double> off, on;
         Phases last;
         // Alternating, so a change of the machine's load falls on both sides alike.
