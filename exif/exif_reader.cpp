@@ -174,13 +174,21 @@ QVariant ExifReader::tag(int exifTag) {
 }
 
 bool ExifReader::setTag(int exifTag, const QString &value) {
+    return setTags({{exifTag, value}});
+}
+
+bool ExifReader::canSetTag(int exifTag, const QString &value) const {
+    return patchFor(exifTag, value).has_value();
+}
+
+std::optional<ExifReader::Patch> ExifReader::patchFor(int exifTag, const QString &value) const {
     if (!m_hasExif || exifTag == 0)
-        return false;
+        return std::nullopt;
     const auto record =
         std::find_if(m_records.cbegin(), m_records.cend(),
                      [exifTag](const ExifTagRecord &r) { return r.Tag == exifTag; });
     if (record == m_records.cend())
-        return false;
+        return std::nullopt;
 
     QByteArray bytes;
     bytes.reserve(value.size());
@@ -194,7 +202,7 @@ bool ExifReader::setTag(int exifTag, const QString &value) {
     // the TIFF header, other formats would be corrupted, a longer text would spill over.
     if (record->DataFormat != FormatAscii || !record->dataOutsideEntry ||
         quint64(bytes.size()) > record->Components)
-        return false;
+        return std::nullopt;
     const quint64 start = m_tiffStart + record->ValueOffset;
     bool safe = false;
     try {
@@ -203,14 +211,27 @@ bool ExifReader::setTag(int exifTag, const QString &value) {
         // Not reached: the load read the segment's header, the only bytes the check reads.
     }
     if (!safe)
-        return false;
+        return std::nullopt;
+    return Patch{start, bytes};
+}
 
-    if (!WritePictureFile(m_picFile, start, bytes))
+bool ExifReader::setTags(const QList<std::pair<int, QString>> &values) {
+    QList<Patch> patches;
+    for (const auto &[exifTag, value] : values) {
+        std::optional<Patch> patch = patchFor(exifTag, value);
+        if (!patch)
+            return false;
+        patches.append(*patch);
+    }
+    if (patches.isEmpty() || !WritePictureFile(m_picFile, patches))
         return false;
     // The bytes held in memory follow the file.
-    if (start < quint64(m_buffer.size())) {
-        const qsizetype held = std::min(bytes.size(), qsizetype(quint64(m_buffer.size()) - start));
-        m_buffer.replace(qsizetype(start), held, bytes.left(held));
+    for (const Patch &p : patches) {
+        if (p.position >= quint64(m_buffer.size()))
+            continue;
+        const qsizetype held =
+            std::min(p.bytes.size(), qsizetype(quint64(m_buffer.size()) - p.position));
+        m_buffer.replace(qsizetype(p.position), held, p.bytes.left(held));
     }
     return true;
 }
@@ -279,8 +300,7 @@ void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
     m_fileSize = quint64(m_buffer.size() < wanted ? m_buffer.size() : size);
 }
 
-bool ExifReader::WritePictureFile(const QString &path, quint64 position,
-                                  const QByteArray &bytes) const {
+bool ExifReader::WritePictureFile(const QString &path, const QList<Patch> &patches) const {
     // In place and without truncating, so the file keeps its identity, links and birth time.
     QFile file;
     if (!OpenPath(file, path, O_RDWR, QIODevice::ReadWrite))
@@ -291,10 +311,12 @@ bool ExifReader::WritePictureFile(const QString &path, quint64 position,
     // A file whose length changed since it was read is not the one the offsets describe.
     if (quint64(file.size()) != m_fileSize)
         return false;
-    if (!file.seek(qint64(position)))
-        return false;
-    if (file.write(bytes) != bytes.size())
-        return false;
+    for (const Patch &p : patches) {
+        if (!file.seek(qint64(p.position)))
+            return false;
+        if (file.write(p.bytes) != p.bytes.size())
+            return false;
+    }
     if (!file.flush())
         return false;
     file.close();

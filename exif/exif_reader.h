@@ -32,6 +32,11 @@ public:
     // Where setTag would write this tag's text in the file and how many bytes it may take; no
     // value when it would refuse (no such text entry, inline data, unsafe range).
     std::optional<std::pair<quint64, quint32>> textRange(int exifTag) const;
+    // Several entries through one open of the file; nothing is written unless every one of them
+    // can be patched in place.
+    bool setTags(const QList<std::pair<int, QString>> &values);
+    // Whether setTag would find the entry and the text would fit it in place.
+    bool canSetTag(int exifTag, const QString &value) const;
     // Throws ExifError when the directories cannot be read; entries read before stay.
     void Load(const QString &picFile);
 
@@ -51,7 +56,12 @@ private:
 
     // Reads the file's first `limit` bytes, or all of it for a negative limit.
     void ReadPictureFile(const QString &path, qint64 limit);
-    bool WritePictureFile(const QString &path, quint64 position, const QByteArray &bytes) const;
+    struct Patch {
+        quint64 position = 0;
+        QByteArray bytes;
+    };
+    bool WritePictureFile(const QString &path, const QList<Patch> &patches) const;
+    std::optional<Patch> patchFor(int exifTag, const QString &value) const;
     bool FindExifSegment();
     bool IsIntelOrder() const;
     static QString PadLeft(const QString &text, int width, QChar fill);

@@ -2,9 +2,13 @@
 
 #include "app/comm_declare.h"
 #include "app/path_bytes.h"
+#include "filetime/file_times.h"
+#include "platform/settings.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <fcntl.h>
@@ -21,7 +25,44 @@ namespace kalmora {
 
 namespace {
 const QString FieldName = QStringLiteral("File last modification date (local)");
+
+// The container's own dates, the most telling first: the phone's local creation date, then the
+// recording, encoding and tagging dates.
+const wchar_t *const RecordedFields[] = {L"com.apple.quicktime.creationdate", L"Recorded_Date",
+                                         L"Encoded_Date", L"Tagged_Date"};
 } // namespace
+
+std::optional<DateTime> ContainerDateToLocal(const QString &value) {
+    static const QRegularExpression re(
+        QStringLiteral(R"(^(UTC\s+)?(\d{4})-(\d{2})-(\d{2})[T ](\d{2}):(\d{2}):(\d{2})(\.\d+)?)"
+                       R"(\s*(UTC|Z|[+-]\d{2}:?\d{2})?$)"));
+    const QRegularExpressionMatch m = re.match(value.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate date(m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt());
+    const QTime time(m.captured(5).toInt(), m.captured(6).toInt(), m.captured(7).toInt());
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    const QString zone = m.captured(9);
+    // Local time by the rules the file stamps use, those in force on that date.
+    if (!m.captured(1).isEmpty() || zone == QStringLiteral("UTC") || zone == QStringLiteral("Z"))
+        return UtcSecondsToLocal(QDateTime(date, time, Qt::UTC).toSecsSinceEpoch());
+    return DateTime(date.year(), date.month(), date.day(), time.hour(), time.minute(),
+                    time.second());
+}
+
+VideoDateSource ChosenVideoDateSource(const Settings &settings) {
+    return settings.value(QStringLiteral("Options"), QStringLiteral("VideoRecordedDate")) ==
+                   QStringLiteral("1")
+               ? VideoDateSource::Recorded
+               : VideoDateSource::FileModified;
+}
+
+void RememberVideoDateSource(Settings &settings, VideoDateSource source) {
+    settings.setValue(QStringLiteral("Options"), QStringLiteral("VideoRecordedDate"),
+                      source == VideoDateSource::Recorded ? QStringLiteral("1")
+                                                          : QStringLiteral("0"));
+}
 
 QString ExtractVideoDate(const QString &report) {
     const qsizetype p = report.indexOf(FieldName);
@@ -35,6 +76,10 @@ QString ExtractVideoDate(const QString &report) {
 }
 
 QString ReadVideoDate(const QString &path) {
+    return ReadVideoDate(path, VideoDateSource::FileModified).text;
+}
+
+VideoDate ReadVideoDate(const QString &path, VideoDateSource source) {
     // MediaInfo reports a file it cannot open as an empty report; a missing file is no video.
     if (path.isEmpty() || path.contains(QChar(u'\0')))
         return {};
@@ -56,9 +101,24 @@ QString ReadVideoDate(const QString &path) {
     MediaInfo_Open(handle, file.c_str());
     MediaInfo_Option(handle, L"Complete", L"1");
     const QString report = StringFromWidePointer(MediaInfo_Inform(handle, 0));
+    VideoDate result;
+    if (source == VideoDateSource::Recorded) {
+        for (const wchar_t *field : RecordedFields) {
+            const std::optional<DateTime> date = ContainerDateToLocal(
+                StringFromWidePointer(MediaInfo_Get(handle, MediaInfo_Stream_General, 0, field,
+                                                    MediaInfo_Info_Text, MediaInfo_Info_Name)));
+            if (date) {
+                result.text = date->toText();
+                result.recorded = true;
+                break;
+            }
+        }
+    }
     MediaInfo_Close(handle);
     MediaInfo_Delete(handle);
-    return ExtractVideoDate(report);
+    if (!result.recorded)
+        result.text = ExtractVideoDate(report);
+    return result;
 }
 
 } // namespace kalmora

@@ -87,6 +87,8 @@ void Import::inputClicked() {
         return;
     }
     const Mode m = mode();
+    m_videoSource =
+        w.ChVideoDate->isChecked() ? VideoDateSource::Recorded : VideoDateSource::FileModified;
     if ((m == Mode::Exif || m == Mode::Rename) && !ImageMetadata::libraryAvailable()) {
         prompter.show(QStringLiteral("GDI+ 初始化失败，本功能暂无法使用。."), MsgIcon::Warning);
         return;
@@ -228,11 +230,17 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
         break;
     }
     case Mode::FileTimeVideo:
-        grid.setText(row, 1, gridTimeText(ReadVideoDate(path)));
+    case Mode::RenameVideo: {
+        const VideoDate date = ReadVideoDate(path, m_videoSource);
+        if (m == Mode::FileTimeVideo)
+            grid.setText(row, 1, gridTimeText(date.text));
+        else
+            grid.setText(row, 2, date.text);
+        // The user asked for the recorded date: say where another one stands in for it.
+        if (m_videoSource == VideoDateSource::Recorded && !date.recorded && !date.text.isEmpty())
+            grid.setText(row, 5, QStringLiteral("视频未记录拍摄时间，用文件修改时间"));
         break;
-    case Mode::RenameVideo:
-        grid.setText(row, 2, ReadVideoDate(path));
-        break;
+    }
     case Mode::Exif: {
         w.ExifRow = row;
         ReadExifIntoRow(path, grid, ExifRowContext{row, true, w.RewriteRunning, false});

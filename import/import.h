@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filetime/video_date.h"
+
 #include <QObject>
 
 #include <memory>
@@ -30,6 +32,7 @@ private:
     void readRow(Mode mode, int row, const QString &name, TextExport *exportFile);
 
     FMainDate &w;
+    VideoDateSource m_videoSource = VideoDateSource::FileModified; // for this import
 };
 
 } // namespace kalmora

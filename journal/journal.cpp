@@ -550,8 +550,8 @@ int BatchJournal::intendRename(const QString &from, const QString &to) {
     return addEntry(ChangeKind::Rename, from, to, ReadFileState(from), {}, {}, 0, {});
 }
 
-int BatchJournal::intendDatePatch(const QString &path, const QString &text,
-                                  const QList<int> &tags) {
+int BatchJournal::intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
+                                  const std::function<QByteArray(const QByteArray &)> &other) {
     // Before the reader has read the file: reading may move its access time.
     const FileState old = ReadFileState(path);
     QList<BytePatch> patches;
@@ -569,7 +569,8 @@ int BatchJournal::intendDatePatch(const QString &path, const QString &text,
                 p.offset = qint64(range->first);
                 p.before = file.read(range->second);
                 p.intended = p.before;
-                const QByteArray bytes = text.toLatin1();
+                const QByteArray bytes =
+                    tag == tags.first() ? text.toLatin1() : (other ? other(p.before) : p.before);
                 p.intended.replace(0, std::min(bytes.size(), p.intended.size()),
                                    bytes.left(p.intended.size()));
                 patches.append(p);

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -112,8 +113,10 @@ public:
     int intendStamps(const QString &path, const FileTimesUpdate &update);
     int intendStampsExact(const QString &path, const FileState &target);
     int intendRename(const QString &from, const QString &to);
-    // The date texts `tags` hold (those present), to be overwritten with `text`.
-    int intendDatePatch(const QString &path, const QString &text, const QList<int> &tags);
+    // The date texts `tags` hold (those present): the first to be overwritten with `text`, the
+    // others with what `other` makes of their own text (no function: left as they are).
+    int intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
+                        const std::function<QByteArray(const QByteArray &own)> &other = {});
     int intendBytes(const QString &path, const QList<BytePatch> &patches, const FileState &stamps);
     enum class Keep { Kept, TooLarge, Failed };
     // The original is kept (a hard link, else a copy up to the copy limit). TooLarge: nothing

@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <functional>
+
 namespace kalmora {
 
 namespace {
@@ -28,6 +30,18 @@ const QString CrLf = QStringLiteral("\r\n");
 constexpr int NameCol = 0, OriginalCol = 1, NewCol = 2, ResultCol = 5;
 // The date texts a rewrite may overwrite; the journal keeps each one it finds.
 const QList<int> DateTags = {36867, 36868, 306};
+
+// What the dates besides the shooting date become: moved from their own values with the move,
+// left as they are without one.
+std::function<QByteArray(const QByteArray &)> otherDates(const std::optional<DateMove> &move) {
+    if (!move)
+        return {};
+    return [move = *move](const QByteArray &own) {
+        const std::optional<DateTime> date =
+            RewriteBaseDate(HyphenDateText(QString::fromLatin1(own.left(19))));
+        return date ? ExifDateText(move.applyTo(*date)).toLatin1() : own;
+    };
+}
 
 } // namespace
 
@@ -83,9 +97,13 @@ void DateRewrite::rewriteCurrentRow() {
             g.setText(row, ResultCol, QStringLiteral("失败(日期数据异常)"));
         } else {
             const QString path = w.pathOf(g.text(row, NameCol));
+            // The other dates, when chosen, take the same new date.
+            const std::optional<DateMove> move = AllExifDatesChosen(w.services().settings)
+                                                     ? std::optional<DateMove>(DateMove{*start})
+                                                     : std::nullopt;
             auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::DateRewrite);
             if (journal) {
-                journal->intendDatePatch(path, start->toExifText(), DateTags);
+                journal->intendDatePatch(path, start->toExifText(), DateTags, otherDates(move));
                 if (!CommitIntents(*journal, prompter)) // a failed intent fails the commit
                     journal.reset();
             }
@@ -95,23 +113,22 @@ void DateRewrite::rewriteCurrentRow() {
                 w.RewriteRunning = false;
                 return;
             }
-            const DatePatchOutcome outcome =
-                PatchShootingDate(w.pathOf(g.text(row, NameCol)), start->toExifText());
-            switch (outcome) {
+            const DatesPatchResult patched = PatchShootingDates(path, start->toExifText(), move);
+            switch (patched.outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(row, ResultCol, QStringLiteral("修改失败"));
                 g.setText(row, NewCol, g.text(row, OriginalCol));
                 break;
             case DatePatchOutcome::NoDateField:
                 refreshRow(row);
-                g.setText(row, ResultCol, QStringLiteral("Exif信息丢失"));
+                g.setText(row, ResultCol, QStringLiteral("Exif信息丢失") + patched.note());
                 break;
             case DatePatchOutcome::Written:
                 refreshRow(row);
-                g.setText(row, ResultCol, QStringLiteral("修改成功"));
+                g.setText(row, ResultCol, QStringLiteral("修改成功") + patched.note());
                 break;
             }
-            journal->done(1, outcome == DatePatchOutcome::Written);
+            journal->done(1, patched.outcome == DatePatchOutcome::Written);
             journal->end();
         }
     }
@@ -176,13 +193,15 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
     const int n = std::min(w.FileCount, g.rows() - 1);
     // Every new date is worked out and recorded before the first photo changes.
     QStringList exifTexts(n + 1);
+    QList<std::optional<DateMove>> moves(n + 1);
     for (int r = 1; r <= n; ++r) {
         const QString original = g.text(r, OriginalCol);
         const std::optional<DateTime> base =
             settings.newStart
                 ? RewriteBaseDate(settings.startText)
                 : (original.isEmpty() ? std::nullopt : RewriteBaseDate(HyphenDateText(original)));
-        exifTexts[r] = base ? ExifDateText(plan.newDate(*base)) : QString();
+        moves[r] = base ? std::optional<DateMove>(plan.nextMove(*base)) : std::nullopt;
+        exifTexts[r] = moves[r] ? ExifDateText(moves[r]->applyTo(*base)) : QString();
     }
     const auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::DateRewrite);
     if (!journal)
@@ -190,8 +209,9 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
     QList<int> seqs(n + 1);
     for (int r = 1; r <= n; ++r) {
         if (!exifTexts[r].isEmpty())
-            seqs[r] =
-                journal->intendDatePatch(w.pathOf(g.text(r, NameCol)), exifTexts[r], DateTags);
+            seqs[r] = journal->intendDatePatch(
+                w.pathOf(g.text(r, NameCol)), exifTexts[r], DateTags,
+                otherDates(settings.allDates ? moves[r] : std::optional<DateMove>()));
     }
     if (!CommitIntents(*journal, w.services().prompter))
         return false;
@@ -217,23 +237,24 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
             g.setText(r, ResultCol, QStringLiteral("失败(日期数据异常)"));
             g.setText(r, NewCol, QString());
         } else {
-            const DatePatchOutcome outcome =
-                PatchShootingDate(w.pathOf(g.text(r, NameCol)), exifText);
-            switch (outcome) {
+            const DatesPatchResult patched =
+                PatchShootingDates(w.pathOf(g.text(r, NameCol)), exifText,
+                                   settings.allDates ? moves[r] : std::optional<DateMove>());
+            switch (patched.outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(r, ResultCol, QStringLiteral("修改失败(文件访问错误)"));
                 g.setText(r, NewCol, original);
                 break;
             case DatePatchOutcome::NoDateField:
                 refreshRow(r);
-                g.setText(r, ResultCol, QStringLiteral("Exif信息丢失"));
+                g.setText(r, ResultCol, QStringLiteral("Exif信息丢失") + patched.note());
                 break;
             case DatePatchOutcome::Written:
                 refreshRow(r);
-                g.setText(r, ResultCol, QStringLiteral("修改成功"));
+                g.setText(r, ResultCol, QStringLiteral("修改成功") + patched.note());
                 break;
             }
-            journal->done(seqs[r], outcome == DatePatchOutcome::Written);
+            journal->done(seqs[r], patched.outcome == DatePatchOutcome::Written);
         }
         if (r % 30 == 0 && count - r > 30)
             g.setTopRow(r);

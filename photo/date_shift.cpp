@@ -3,6 +3,7 @@
 #include "app/path_bytes.h"
 #include "exif/exif_reader.h"
 #include "platform/random.h"
+#include "platform/settings.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -17,7 +18,23 @@ namespace kalmora {
 namespace {
 const QString CrLf = QStringLiteral("\r\n");
 constexpr int TagDateTimeOriginal = 36867;
+constexpr int TagDateTimeDigitized = 36868;
+constexpr int TagDateTime = 306;
+const QString OptionsGroup = QStringLiteral("Options");
+const QString AllDatesKey = QStringLiteral("AllExifDates");
 } // namespace
+
+bool AllExifDatesChosen(const Settings &settings) {
+    return settings.value(OptionsGroup, AllDatesKey) == QStringLiteral("1");
+}
+
+void RememberAllExifDates(Settings &settings, bool on) {
+    settings.setValue(OptionsGroup, AllDatesKey, on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+DateTime DateMove::applyTo(const DateTime &own) const {
+    return to ? *to : AddUnits(own, unit, amount);
+}
 
 int FieldNumber(const QString &text) {
     static const QRegularExpression re(QStringLiteral(R"(^\s*([+-]?\d{1,9}))"));
@@ -89,15 +106,15 @@ bool IsValidStartText(const QString &text) {
 ShootingDatePlan::ShootingDatePlan(const PhotoDateSettings &settings, Random &random)
     : m_settings(settings), m_random(random) {}
 
-DateTime ShootingDatePlan::newDate(const DateTime &base) {
+DateMove ShootingDatePlan::nextMove(const DateTime &base) {
     const PhotoDateSettings &s = m_settings;
     // Every row that reaches the formula counts, whatever the patch then comes to.
     if (s.newStart)
-        return AddUnits(base, s.unit, m_rows++ * FieldNumber(s.stepText));
+        return DateMove{AddUnits(base, s.unit, m_rows++ * FieldNumber(s.stepText)), s.unit, 0};
     const qint64 amount = s.randomShift ? RandomAmount(FieldNumber(s.stepStartText),
                                                        FieldNumber(s.stepEndText), m_random.next())
                                         : FieldNumber(s.stepText);
-    return AddUnits(base, s.unit, s.earlier ? -amount : amount);
+    return DateMove{std::nullopt, s.unit, s.earlier ? -amount : amount};
 }
 
 QString ExifDateText(const DateTime &date) {
@@ -108,23 +125,78 @@ QString ExifDateText(const DateTime &date) {
 }
 
 DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText) {
+    return PatchShootingDates(path, exifText, std::nullopt).outcome;
+}
+
+QString DatesPatchResult::note() const {
+    QStringList parts;
+    if (!missing.isEmpty())
+        parts << QStringLiteral("无") + missing.join(QStringLiteral("、"));
+    if (!unusable.isEmpty())
+        parts << unusable.join(QStringLiteral("、")) + QStringLiteral("未改");
+    return parts.isEmpty()
+               ? QString()
+               : QStringLiteral("(") + parts.join(QStringLiteral("，")) + QStringLiteral(")");
+}
+
+DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
+                                    const std::optional<DateMove> &move) {
+    DatesPatchResult result;
     // A photo gone or unreadable since the import is an access error, not a photo without a
     // date field (the reader would take an unreadable file for one without Exif).
     QFile file;
     struct stat info {};
     if (!OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly) ||
         ::fstat(file.handle(), &info) != 0 || !S_ISREG(info.st_mode))
-        return DatePatchOutcome::Failed;
+        return result;
     file.close();
     try {
         ExifReader reader;
         reader.Load(path);
-        if (reader.tag(TagDateTimeOriginal).isNull())
-            return DatePatchOutcome::NoDateField;
-        return reader.setTag(TagDateTimeOriginal, exifText) ? DatePatchOutcome::Written
-                                                            : DatePatchOutcome::Failed;
+        if (!move) {
+            if (reader.tag(TagDateTimeOriginal).isNull())
+                result.outcome = DatePatchOutcome::NoDateField;
+            else if (reader.setTag(TagDateTimeOriginal, exifText))
+                result.outcome = DatePatchOutcome::Written;
+            return result;
+        }
+
+        QList<std::pair<int, QString>> patches;
+        const std::pair<int, QString> dates[] = {
+            {TagDateTimeOriginal, QStringLiteral("拍摄时间")},
+            {TagDateTimeDigitized, QStringLiteral("数字化时间")},
+            {TagDateTime, QStringLiteral("修改时间")}};
+        for (const auto &[tag, name] : dates) {
+            const QVariant own = reader.tag(tag);
+            if (own.isNull()) {
+                result.missing << name;
+                continue;
+            }
+            QString text = exifText;
+            if (tag != TagDateTimeOriginal) {
+                // A date that is no date (blanks, as cameras write an unknown one) has nothing
+                // to move from; a new date replaces it all the same.
+                const std::optional<DateTime> ownDate =
+                    RewriteBaseDate(HyphenDateText(own.toString()));
+                text = move->to ? ExifDateText(*move->to)
+                                : (ownDate ? ExifDateText(move->applyTo(*ownDate)) : QString());
+            }
+            if (text.isEmpty() || !reader.canSetTag(tag, text)) {
+                // The shooting date fails the photo as it does on its own.
+                if (tag == TagDateTimeOriginal)
+                    return result;
+                result.unusable << name;
+                continue;
+            }
+            patches.append({tag, text});
+        }
+        if (patches.isEmpty())
+            result.outcome = DatePatchOutcome::NoDateField; // the file is untouched
+        else if (reader.setTags(patches))
+            result.outcome = DatePatchOutcome::Written;
+        return result;
     } catch (const ExifError &) {
-        return DatePatchOutcome::Failed;
+        return result;
     }
 }
 

@@ -3,12 +3,14 @@
 #include "app/date_time.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 namespace kalmora {
 
 class Random;
+class Settings;
 
 enum class ShiftUnit { Year, Month, Day, Hour, Minute, Second };
 
@@ -24,7 +26,13 @@ struct PhotoDateSettings {
     QString unitText;         // Label2, such as "天。"
     bool earlier = true;      // ChFor ("前移"); the direction is read from it alone
     ShiftUnit unit = ShiftUnit::Day;
+    bool allDates = false; // the digitized and modified dates move with the shooting date
 };
+
+// Whether a rewrite moves the digitized (36868) and modified (306) dates along; the user's
+// choice, kept in the settings, off unless chosen.
+bool AllExifDatesChosen(const Settings &settings);
+void RememberAllExifDates(Settings &settings, bool on);
 
 // The number a text field holds: its leading digits after blanks, with an optional sign.
 int FieldNumber(const QString &text);
@@ -47,6 +55,14 @@ std::optional<DateTime> RewriteBaseDate(const QString &baseText);
 // TStart's rule: "yyyy-m-d h:mm:ss" with a year from 1900 to 2200.
 bool IsValidStartText(const QString &text);
 
+// How one photo's dates move: all to one new date, or each by the same amount from its own.
+struct DateMove {
+    std::optional<DateTime> to;
+    ShiftUnit unit = ShiftUnit::Second;
+    qint64 amount = 0; // signed
+    DateTime applyTo(const DateTime &own) const;
+};
+
 // Gives each row its new shooting date. With a new start the k-th photo that took a date gets
 // start + k × step; otherwise each row's own date moves by the fixed or a random amount (drawn
 // anew for every call).
@@ -55,7 +71,9 @@ public:
     ShootingDatePlan(const PhotoDateSettings &settings, Random &random);
     // With a new start, each call is one row further: rows rejected for a bad date never get
     // here, every other row counts, whatever its patch comes to.
-    DateTime newDate(const DateTime &base);
+    DateTime newDate(const DateTime &base) { return nextMove(base).applyTo(base); }
+    // The same step as newDate, for dates besides `base` to follow it.
+    DateMove nextMove(const DateTime &base);
 
 private:
     const PhotoDateSettings &m_settings;
@@ -77,6 +95,20 @@ enum class DatePatchOutcome {
 // Writes the 19-character Exif date text over the photo's original shooting date (tag 36867),
 // with a fresh reader for the one file.
 DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText);
+
+struct DatesPatchResult {
+    DatePatchOutcome outcome = DatePatchOutcome::Failed;
+    QStringList missing;  // names of the dates the photo lacks
+    QStringList unusable; // names of the dates that hold no date to move, or cannot be patched
+    // What the row adds to its result text; empty when every date was written.
+    QString note() const;
+};
+
+// As PatchShootingDate, and with a move also the digitized and modified dates, each moved from
+// its own value (or set to the new date), through the same in-place patch. The dates that can
+// be written are, whichever others are missing; the shooting date keeps `exifText`.
+DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
+                                    const std::optional<DateMove> &move);
 
 // The message that ends a rewrite of all rows.
 QString RewriteSummaryText(const PhotoDateSettings &settings);

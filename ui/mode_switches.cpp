@@ -1,5 +1,6 @@
 #include "ui/mode_switches.h"
 
+#include "filetime/video_date.h"
 #include "import/file_list.h"
 #include "plan/stages.h"
 #include "ui/features.h"
@@ -18,8 +19,8 @@ namespace kalmora {
 
 namespace {
 const QString PhotoPattern = QStringLiteral("*.jpg;*.jpeg;*.jpe;*.tiff;*.tif");
-const QString VideoPattern =
-    QStringLiteral("*.avi;*.rm;*.rmvb;*.mpg;*.mpeg;*.flv;*.mov;*.mkv;*.3gp;*.asf;*.wmv");
+const QString VideoPattern = QStringLiteral(
+    "*.avi;*.rm;*.rmvb;*.mpg;*.mpeg;*.flv;*.mov;*.mkv;*.3gp;*.asf;*.wmv;*.mp4;*.m4v;*.mts;*.m2ts");
 const QString FileTimeRowCaption = QStringLiteral("修改当前行的文件时间属性为起始时间");
 } // namespace
 
@@ -30,6 +31,14 @@ ModeSwitches::ModeSwitches(FMainDate &window) : QObject(&window), w(window) {
                 modeClicked(mode);
         });
     connect(w.ChPgDn, &QCheckBox::toggled, this, &ModeSwitches::videoClicked);
+    // The video date's source is the user's lasting choice; it has a say only on videos.
+    w.ChVideoDate->setChecked(ChosenVideoDateSource(w.services().settings) ==
+                              VideoDateSource::Recorded);
+    w.ChVideoDate->setEnabled(w.ChPgDn->isChecked());
+    connect(w.ChVideoDate, &QCheckBox::toggled, this, [this](bool on) {
+        RememberVideoDateSource(w.services().settings,
+                                on ? VideoDateSource::Recorded : VideoDateSource::FileModified);
+    });
     connect(w.Option3, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             currentRowClicked();
@@ -178,6 +187,7 @@ void ModeSwitches::modeClicked(QRadioButton *mode) {
 
 void ModeSwitches::videoClicked(bool on) {
     const bool fileTime = w.OptDate->isChecked();
+    w.ChVideoDate->setEnabled(on);
     if (fileTime) {
         w.VSFlexGrid1->setText(0, 1,
                                on ? QStringLiteral("原拍摄时间") : QStringLiteral("原创建时间"));

@@ -81,6 +81,10 @@ void FPhotoDate::completeControls() {
                 unitClicked(unit);
         });
     }
+    // A lasting choice: the dialog opens with what the user chose last time.
+    ChAllDates->setChecked(AllExifDatesChosen(m_services.settings));
+    connect(ChAllDates, &QCheckBox::toggled, this,
+            [this](bool on) { RememberAllExifDates(m_services.settings, on); });
     connect(CmdOk, &QPushButton::clicked, this, &FPhotoDate::okClicked);
     connect(CmdCancel, &QPushButton::clicked, this, &FPhotoDate::cancelClicked);
 }
@@ -105,6 +109,7 @@ PhotoDateSettings FPhotoDate::settings() const {
     s.stepEndText = TStepE->text();
     s.unitText = Label2->text();
     s.earlier = ChFor->isChecked();
+    s.allDates = ChAllDates->isChecked();
     const std::pair<QRadioButton *, ShiftUnit> units[] = {
         {OptYear, ShiftUnit::Year}, {OptMon, ShiftUnit::Month},  {OptDay, ShiftUnit::Day},
         {OptHour, ShiftUnit::Hour}, {OptMin, ShiftUnit::Minute}, {OptSec, ShiftUnit::Second}};

@@ -7,12 +7,15 @@
 #include "ui/file_grid.h"
 
 #include <QCheckBox>
+#include <QProcess>
 #include <QRadioButton>
+#include <QStandardPaths>
 
 #include <clocale>
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 using namespace kalmora;
@@ -27,6 +30,28 @@ void writeFile(const QString &path, const QByteArray &bytes) {
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
+
+// A tenth of a second of video with the given metadata, made by ffmpeg; false when it failed.
+bool makeClip(const QString &path, const QStringList &metadata, bool transportStream = false) {
+    QStringList args = {
+        "-loglevel", "error", "-y", "-f", "lavfi", "-i", "color=black:s=16x16:d=0.1"};
+    args << "-c:v" << (transportStream ? "mpeg2video" : "mpeg4");
+    if (transportStream)
+        args << "-f"
+             << "mpegts";
+    for (const QString &m : metadata) {
+        if (m.startsWith(QLatin1String("com.apple")))
+            args << "-movflags"
+                 << "use_metadata_tags";
+        args << "-metadata" << m;
+    }
+    args << path;
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), args);
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
+}
+
+const QString FallbackNote = QStringLiteral("视频未记录拍摄时间，用文件修改时间");
 } // namespace
 
 class VideoRenameTest : public QObject {
@@ -52,7 +77,66 @@ private:
         w().CmdInput->click();
     }
 
+    // Clips of the formats phones and camcorders write, each with a known recorded date (in this
+    // suite's zone, Berlin), all last modified 2011-08-27 20:11:00. No value when ffmpeg is
+    // missing.
+    QMap<QString, QString> makeClips() {
+        struct Clip {
+            const char *name;
+            QStringList metadata;
+            const char *recorded; // local; empty: the container records none
+        };
+        const Clip clips[] = {
+            {"a.mp4", {"creation_time=2021-05-01T10:00:00Z"}, "2021-05-01 12:00:00"},
+            {"b.m4v", {"creation_time=2021-01-15T10:00:00Z"}, "2021-01-15 11:00:00"},
+            // A phone's own local date with its offset comes before the UTC one.
+            {"c.mov",
+             {"com.apple.quicktime.creationdate=2021-05-01T18:30:00+0800",
+              "creation_time=2021-05-01T10:30:00Z"},
+             "2021-05-01 18:30:00"},
+            {"d.mkv", {"creation_time=2021-07-04T08:09:10Z"}, "2021-07-04 10:09:10"},
+            {"e.mts", {}, ""},
+            {"f.m2ts", {}, ""},
+        };
+        QMap<QString, QString> recorded;
+        for (const Clip &c : clips) {
+            const QString name = QString::fromLatin1(c.name);
+            if (!makeClip(f.path(name), c.metadata,
+                          name.contains(QLatin1String(".m")) && name.endsWith(QLatin1String("ts"))))
+                return {};
+            FileTimesUpdate u;
+            u.lastWrite = dt("2011-08-27 20:11:00");
+            if (WriteFileTimes(f.path(name), u).outcome() == WriteOutcome::Failure)
+                return {};
+            recorded.insert(name, QString::fromLatin1(c.recorded));
+        }
+        return recorded;
+    }
+    void reopenOnTheSameSettings() {
+        f.window.reset();
+        AppValues values;
+        values.WorkFolder = f.folder.path();
+        f.window = std::make_unique<FMainDate>(*f.services, values);
+    }
+    // Video mode in file-time or rename mode, the video pattern the switch sets, an import.
+    void importVideos(bool rename, bool recorded) {
+        if (rename)
+            w().OptRename->setChecked(true);
+        w().ChPgDn->setChecked(true);
+        QVERIFY(w().ChVideoDate->isEnabled());
+        w().ChVideoDate->setChecked(recorded);
+        f.prompter().answer(MsgAnswer::No);
+        w().LDir->setText(f.folder.path());
+        w().CmdInput->setEnabled(true);
+        w().CmdInput->click();
+    }
+
 private slots:
+    void initTestCase() {
+        // A zone apart from UTC, with summer time, shows the conversion of UTC dates.
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
     void init() {
         f.folder.remove();
         QVERIFY(QDir().mkpath(f.folder.path()));
@@ -123,6 +207,90 @@ private slots:
         w().CmdInput->click();
         QCOMPARE(g().text(1, 1), QStringLiteral("2011-08-27 20:11:00"));
         QVERIFY(g().text(1, 6).isEmpty() && g().text(1, 7).isEmpty());
+    }
+
+    // Forms the clips below do not show: older MediaInfo puts "UTC" first; ISO forms; no date.
+    void containerDates_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("local");
+        QTest::newRow("UTC first, winter") << "UTC 2021-01-15 10:00:00"
+                                           << "2021-01-15 11:00:00";
+        QTest::newRow("Z with fractions") << "2021-05-01T10:00:00.250Z"
+                                          << "2021-05-01 12:00:00";
+        QTest::newRow("a year alone") << "2021"
+                                      << "";
+        QTest::newRow("no such day") << "2021-02-30 10:00:00 UTC"
+                                     << "";
+    }
+    void containerDates() {
+        QFETCH(QString, value);
+        QFETCH(QString, local);
+        const std::optional<DateTime> d = ContainerDateToLocal(value);
+        QCOMPARE(d ? d->toText() : QString(), local);
+    }
+
+    // The video types phones and camcorders write are listed, and each video's date is its
+    // container's where chosen, its file's modification date otherwise.
+    void importOfRealVideos_data() {
+        QTest::addColumn<bool>("recorded");
+        QTest::newRow("modification dates") << false;
+        QTest::newRow("recorded dates") << true;
+    }
+    void importOfRealVideos() {
+        QFETCH(bool, recorded);
+        const QMap<QString, QString> clips = makeClips();
+        if (clips.isEmpty())
+            QSKIP("ffmpeg cannot make the clips here");
+        importVideos(false, recorded);
+        QCOMPARE(w().FileCount, int(clips.size()));
+        for (int r = 1; r <= w().FileCount; ++r) {
+            const QString own = clips.value(g().text(r, 0));
+            const bool fallback = recorded && own.isEmpty();
+            QCOMPARE(g().text(r, 1), recorded && !own.isEmpty() ? own : "2011-08-27 20:11:00");
+            QCOMPARE(g().text(r, 5), fallback ? FallbackNote : QString());
+        }
+    }
+
+    void renameAndShiftTakeTheRecordedDate() {
+        const QMap<QString, QString> clips = makeClips();
+        if (clips.isEmpty())
+            QSKIP("ffmpeg cannot make the clips here");
+        importVideos(true, true);
+        w().CmdFileDateMod->click();
+        QCOMPARE(filesOnDisk(),
+                 (QStringList{"2011-08-27 20.11.00.m2ts", "2011-08-27 20.11.00.mts",
+                              "2021-01-15 11.00.00.m4v", "2021-05-01 12.00.00.mp4",
+                              "2021-05-01 18.30.00.mov", "2021-07-04 10.09.10.mkv"}));
+        QCOMPARE(g().text(f.w().FileCount, 5), FallbackNote); // f.m2ts
+
+        f.open(); // file-time mode, the clips with their new names
+        importVideos(false, true);
+        PhotoDateSettings settings;
+        settings.unit = ShiftUnit::Day;
+        settings.earlier = false;
+        settings.stepText = QStringLiteral("1");
+        w().features().dateRewrite->askSettings = [&] {
+            return std::optional<PhotoDateSettings>(settings);
+        };
+        w().CmdFileDateMod->click();
+        QCOMPARE(ReadFileTimes(f.path(QStringLiteral("2021-05-01 18.30.00.mov")))->lastWrite,
+                 dt("2021-05-02 18:30:00"));
+        QCOMPARE(ReadFileTimes(f.path(QStringLiteral("2011-08-27 20.11.00.mts")))->lastWrite,
+                 dt("2011-08-28 20:11:00"));
+    }
+
+    // Off at first, enabled only with videos, and kept for the next start.
+    void recordedDateChoiceRemembered() {
+        QVERIFY(!w().ChVideoDate->isChecked() && !w().ChVideoDate->isEnabled());
+        w().ChPgDn->setChecked(true);
+        w().ChVideoDate->setChecked(true);
+        reopenOnTheSameSettings();
+        QVERIFY(w().ChVideoDate->isChecked() && !w().ChVideoDate->isEnabled());
+        w().ChPgDn->setChecked(true);
+        QVERIFY(w().ChVideoDate->isEnabled());
+        w().ChVideoDate->setChecked(false);
+        reopenOnTheSameSettings();
+        QVERIFY(!w().ChVideoDate->isChecked());
     }
 
     // --- video shift ---

@@ -111,6 +111,18 @@ private slots:
         QVERIFY(!d->settings().earlier);
     }
 
+    // Off at first; the choice of all three dates outlives the dialog.
+    void allDatesRemembered() {
+        QVERIFY(!d->ChAllDates->isChecked() && !d->settings().allDates);
+        d->ChAllDates->click();
+        QVERIFY(d->settings().allDates);
+        d = std::make_unique<FPhotoDate>(*services);
+        QVERIFY(d->ChAllDates->isChecked() && d->settings().allDates);
+        d->ChAllDates->click();
+        d = std::make_unique<FPhotoDate>(*services);
+        QVERIFY(!d->ChAllDates->isChecked());
+    }
+
     void startValidatedOnOk_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");

@@ -132,6 +132,115 @@ private slots:
         QCOMPARE(w().ProgressBar1->value(), 0);
     }
 
+    // With the choice on, the digitized and modified dates move with the shooting date (each from
+    // its own value) or take the same new date; no other byte of the photo changes.
+    void otherDatesFollow_data() {
+        QTest::addColumn<int>("order");
+        QTest::addColumn<bool>("currentRow");
+        QTest::addColumn<PhotoDateSettings>("s");
+        QTest::addColumn<QStringList>("expected"); // original, digitized, modified of a.jpg
+        QTest::addColumn<QList<double>>("random");
+        QTest::addColumn<QList<int>>("rowSeconds"); // how far each row's dates lie from a.jpg's
+        PhotoDateSettings earlier = settings(ShiftUnit::Month, "1");
+        earlier.allDates = true;
+        PhotoDateSettings start = settings(ShiftUnit::Second, "10");
+        start.allDates = true;
+        start.newStart = true;
+        start.startText = QStringLiteral("2013-4-5 6:07:08");
+        PhotoDateSettings random = settings(ShiftUnit::Hour, "", false);
+        random.allDates = true;
+        random.randomShift = true;
+        random.stepStartText = QStringLiteral("1");
+        random.stepEndText = QStringLiteral("10");
+        for (const auto order : {test::ByteOrder::Little, test::ByteOrder::Big}) {
+            const char *const name = order == test::ByteOrder::Little ? "II" : "MM";
+            QTest::addRow("%s: one month earlier, each from its own date", name)
+                << int(order) << false << earlier
+                << QStringList{"2011:02:28 20:11:00", "2011:02:28 21:00:00", "2011:03:01 09:30:00"}
+                << QList<double>{} << QList<int>{0, 0, 0};
+            // One amount per photo, drawn once for its three dates.
+            QTest::addRow("%s: random hours later, one draw per photo", name)
+                << int(order) << false << random
+                << QStringList{"2011:03:29 01:11:00", "2011:03:29 02:00:00", "2011:04:01 14:30:00"}
+                << QList<double>{0.5, 0.0, 0.99} << QList<int>{0, -4 * 3600, 4 * 3600};
+            QTest::addRow("%s: a new start for all three", name)
+                << int(order) << false << start
+                << QStringList{"2013:04:05 06:07:08", "2013:04:05 06:07:08", "2013:04:05 06:07:08"}
+                << QList<double>{} << QList<int>{0, 10, 20};
+            QTest::addRow("%s: the current row, all three to the start fields", name)
+                << int(order) << true << PhotoDateSettings()
+                << QStringList{"2013:04:05 06:07:08", "2013:04:05 06:07:08", "2013:04:05 06:07:08"}
+                << QList<double>{} << QList<int>{0, 0, 0};
+        }
+    }
+    void otherDatesFollow() {
+        if (f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        QFETCH(int, order);
+        QFETCH(bool, currentRow);
+        QFETCH(PhotoDateSettings, s);
+        QFETCH(QStringList, expected);
+        QFETCH(QList<double>, random);
+        QFETCH(QList<int>, rowSeconds);
+        const auto byteOrder = test::ByteOrder(order);
+        const test::SamplePhoto all = test::cameraPhotoDates(
+            byteOrder, "2011:03:28 20:11:00", "2011:03:28 21:00:00", "2011:04:01 09:30:00");
+        const test::SamplePhoto noDigitized =
+            test::cameraPhotoDates(byteOrder, "2011:03:28 20:11:00", "", "2011:04:01 09:30:00");
+        const test::SamplePhoto noModified =
+            test::cameraPhotoDates(byteOrder, "2011:03:28 20:11:00", "2011:03:28 21:00:00", "");
+        f.write(QStringLiteral("a.jpg"), all.bytes);
+        f.write(QStringLiteral("b.jpg"), noDigitized.bytes);
+        f.write(QStringLiteral("c.jpg"), noModified.bytes);
+        f.importPhotos();
+        if (currentRow) {
+            QVERIFY(f.doubles->settings.setValue(
+                QStringLiteral("Options"), QStringLiteral("AllExifDates"), QStringLiteral("1")));
+            f.setWindow(DateTime(2013, 4, 5, 6, 7, 8), DateTime(2013, 4, 6, 18, 0, 0));
+            f.prompter().answer(MsgAnswer::Ok);
+        } else {
+            f.doubles->random.values = random;
+            answer(s);
+        }
+        const QStringList rows = {"a.jpg", "b.jpg", "c.jpg"};
+        const QList<const test::SamplePhoto *> photos = {&all, &noDigitized, &noModified};
+        const QStringList notes = {"", "(无数字化时间)", "(无修改时间)"};
+        for (int k = 0; k < (currentRow ? 3 : 1); ++k) {
+            if (currentRow) {
+                w().Option3->setChecked(true);
+                g().selectRow(f.rowOf(rows[k]));
+                f.prompter().answer(MsgAnswer::Ok);
+                w().CmdPicDateMod->setEnabled(true);
+            }
+            w().CmdPicDateMod->click();
+        }
+
+        for (int k = 0; k < 3; ++k) {
+            const test::SamplePhoto &photo = *photos[k];
+            const QString path = f.path(rows[k]);
+            QCOMPARE(cell(qPrintable(rows[k]), 5), QStringLiteral("修改成功") + notes[k]);
+            // Byte for byte the photo as built, but for the dates it holds.
+            QByteArray want = photo.bytes;
+            const qsizetype positions[] = {photo.dateTimeOriginalPosition,
+                                           photo.dateTimeDigitizedPosition, photo.dateTimePosition};
+            QStringList read =
+                f.exiftool({"-s3", "-DateTimeOriginal", "-CreateDate", "-ModifyDate", path})
+                    .value_or(QString())
+                    .split(QLatin1Char('\n'));
+            for (int d = 0; d < 3; ++d) {
+                if (positions[d] == 0)
+                    continue;
+                const QString date = DateTime::parse(HyphenDateText(expected[d]))
+                                         ->addSeconds(rowSeconds[k])
+                                         .toExifText();
+                want.replace(positions[d], 19, date.toLatin1());
+                QCOMPARE(read.takeFirst().trimmed(), date);
+            }
+            QVERIFY(read.isEmpty());
+            QCOMPARE(f.bytesOf(rows[k]), want);
+        }
+    }
+
     void rowsWithoutAUsableDate_data() {
         QTest::addColumn<bool>("newStart");
         QTest::addColumn<QStringList>("results"); // a, b (no Exif), c (no date field), d

@@ -1,7 +1,10 @@
 #include "photo/date_shift.h"
 #include "tests/support/doubles.h"
+#include "tests/support/jpeg_builder.h"
 
+#include <QFile>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kalmora;
@@ -108,6 +111,58 @@ private slots:
         for (int i = 0; i < random.values.size(); ++i)
             amounts.insert(base.daysTo(plan.newDate(base)));
         QCOMPARE(amounts, (QSet<qint64>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    }
+
+    // Dates that cannot follow the shooting date leave their bytes alone and are named; the
+    // others are written all the same.
+    void datesThatCannotMove_data() {
+        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<QByteArray>("digitized");
+        QTest::addColumn<bool>("newDate");
+        QTest::addColumn<QStringList>("written"); // original, digitized, modified; "" unchanged
+        QTest::addColumn<QString>("note");
+        const QByteArray unknown = "    :  :     :  :  ";
+        QTest::newRow("an unknown digitized date has nothing to move from")
+            << QByteArray("2011:08:27 20:11:00") << unknown << false
+            << QStringList{"2011:08:28 20:11:00", "", "2019:05:05 13:22:41"}
+            << QStringLiteral("(数字化时间未改)");
+        QTest::newRow("an unknown digitized date takes a new date")
+            << QByteArray("2011:08:27 20:11:00") << unknown << true
+            << QStringList{"2013:04:05 06:07:08", "2013:04:05 06:07:08", "2013:04:05 06:07:08"}
+            << QString();
+        QTest::newRow("no shooting date: the other two move")
+            << QByteArray() << QByteArray("2011:08:27 20:11:00") << false
+            << QStringList{"", "2011:08:28 20:11:00", "2019:05:05 13:22:41"}
+            << QStringLiteral("(无拍摄时间)");
+    }
+    void datesThatCannotMove() {
+        QFETCH(QByteArray, original);
+        QFETCH(QByteArray, digitized);
+        QFETCH(bool, newDate);
+        QFETCH(QStringList, written);
+        QFETCH(QString, note);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("a.jpg"));
+        const test::SamplePhoto photo = test::cameraPhotoDates(test::ByteOrder::Big, original,
+                                                               digitized, "2019:05:04 13:22:41");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(photo.bytes) == photo.bytes.size());
+        file.close();
+        const DateTime to(2013, 4, 5, 6, 7, 8);
+        const DateMove move = newDate ? DateMove{to} : DateMove{std::nullopt, ShiftUnit::Day, 1};
+        const DatesPatchResult result = PatchShootingDates(
+            path, newDate ? to.toExifText() : QStringLiteral("2011:08:28 20:11:00"), move);
+        QCOMPARE(int(result.outcome), int(DatePatchOutcome::Written));
+        QCOMPARE(result.note(), note);
+        QByteArray want = photo.bytes;
+        const qsizetype positions[] = {photo.dateTimeOriginalPosition,
+                                       photo.dateTimeDigitizedPosition, photo.dateTimePosition};
+        for (int d = 0; d < 3; ++d) {
+            if (!written[d].isEmpty())
+                want.replace(positions[d], 19, written[d].toLatin1());
+        }
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), want);
     }
 
     void summaryText_data() {

@@ -229,13 +229,18 @@ JpegBuilder::Result JpegBuilder::build() const {
     return result;
 }
 
-SamplePhoto cameraPhoto(ByteOrder order, const QByteArray &dateTimeOriginal,
-                        const QByteArray &model) {
+namespace {
+// A date without a value is left out.
+using Date = std::optional<QByteArray>;
+SamplePhoto buildCameraPhoto(ByteOrder order, const Date &dateTimeOriginal,
+                             const Date &dateTimeDigitized, const Date &dateTime,
+                             const QByteArray &model) {
     using namespace ExifTags;
     TiffBuilder tiff(order);
     const int ifd0 = tiff.addDirectory();
     const int ifd1 = tiff.addDirectory();
     const int exif = tiff.addDirectory();
+    int records = 0;
 
     tiff.add(ifd0, tiff.ascii(Make, "Kalmora"));
     tiff.add(ifd0, tiff.ascii(Model, model));
@@ -243,7 +248,8 @@ SamplePhoto cameraPhoto(ByteOrder order, const QByteArray &dateTimeOriginal,
     tiff.add(ifd0, tiff.rationals(XResolution, {{72, 1}}));
     tiff.add(ifd0, tiff.rationals(YResolution, {{72, 1}}));
     tiff.add(ifd0, tiff.shorts(ResolutionUnit, {2}));
-    tiff.add(ifd0, tiff.ascii(DateTime, "2019:05:04 13:22:41"));
+    const int modified = dateTime ? tiff.add(ifd0, tiff.ascii(DateTime, *dateTime)) : -1;
+    records += modified < 0 ? 0 : 1;
     tiff.add(ifd0, tiff.pointer(ExifIfdPointer, exif));
     tiff.link(ifd0, ifd1);
 
@@ -256,8 +262,11 @@ SamplePhoto cameraPhoto(ByteOrder order, const QByteArray &dateTimeOriginal,
     tiff.add(exif, tiff.rationals(FNumber, {{28, 10}}));
     tiff.add(exif, tiff.shorts(IsoSpeed, {100}));
     tiff.add(exif, tiff.bytes(ExifVersion, "0231", ExifFormat::Undefined));
-    const int original = tiff.add(exif, tiff.ascii(DateTimeOriginal, dateTimeOriginal));
-    tiff.add(exif, tiff.ascii(DateTimeDigitized, dateTimeOriginal));
+    const int original =
+        dateTimeOriginal ? tiff.add(exif, tiff.ascii(DateTimeOriginal, *dateTimeOriginal)) : -1;
+    const int digitized =
+        dateTimeDigitized ? tiff.add(exif, tiff.ascii(DateTimeDigitized, *dateTimeDigitized)) : -1;
+    records += (original < 0 ? 0 : 1) + (digitized < 0 ? 0 : 1);
     tiff.add(exif, tiff.rationals(ExposureBias, {{quint32(-1), 3}}, ExifFormat::SRational));
     tiff.add(exif, tiff.bytes(MakerNote, QByteArray("KALMORA\0\x01\x02\x03\x04", 12),
                               ExifFormat::Undefined));
@@ -269,10 +278,30 @@ SamplePhoto cameraPhoto(ByteOrder order, const QByteArray &dateTimeOriginal,
     SamplePhoto photo;
     photo.bytes = jpeg.bytes;
     photo.tiffStart = JpegBuilder::tiffStart(jpeg, 0);
-    photo.dateTimeOriginalPosition = photo.tiffStart + built.dataOffsets.at(exif).at(original);
+    const auto position = [&](int directory, int entry) {
+        return entry < 0 ? qsizetype(0)
+                         : photo.tiffStart + built.dataOffsets.at(directory).at(entry);
+    };
+    photo.dateTimeOriginalPosition = position(exif, original);
+    photo.dateTimeDigitizedPosition = position(exif, digitized);
+    photo.dateTimePosition = position(ifd0, modified);
     photo.exifEnd = photo.tiffStart + built.bytes.size();
-    photo.recordCount = 8 + 4 + 9;
+    photo.recordCount = 7 + 4 + 7 + records;
     return photo;
+}
+} // namespace
+
+SamplePhoto cameraPhoto(ByteOrder order, const QByteArray &dateTimeOriginal,
+                        const QByteArray &model) {
+    return buildCameraPhoto(order, dateTimeOriginal, dateTimeOriginal,
+                            QByteArray("2019:05:04 13:22:41"), model);
+}
+
+SamplePhoto cameraPhotoDates(ByteOrder order, const QByteArray &dateTimeOriginal,
+                             const QByteArray &dateTimeDigitized, const QByteArray &dateTime) {
+    const auto given = [](const QByteArray &date) { return date.isEmpty() ? Date() : Date(date); };
+    return buildCameraPhoto(order, given(dateTimeOriginal), given(dateTimeDigitized),
+                            given(dateTime), "Kalmora TestCam");
 }
 
 QByteArray expandingPhoto(ByteOrder order) {

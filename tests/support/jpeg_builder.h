@@ -145,12 +145,17 @@ private:
 struct SamplePhoto {
     QByteArray bytes;
     qsizetype tiffStart = 0;
-    qsizetype dateTimeOriginalPosition = 0; // file index of the 20-byte DateTimeOriginal text
-    qsizetype exifEnd = 0;                  // file index just past the Exif segment
-    int recordCount = 0;                    // entries in IFD0, IFD1 and the Exif sub-IFD
+    qsizetype dateTimeOriginalPosition = 0;  // file index of the 20-byte DateTimeOriginal text
+    qsizetype dateTimeDigitizedPosition = 0; // the same for DateTimeDigitized, 0 when left out
+    qsizetype dateTimePosition = 0;          // the same for IFD0's DateTime, 0 when left out
+    qsizetype exifEnd = 0;                   // file index just past the Exif segment
+    int recordCount = 0;                     // entries in IFD0, IFD1 and the Exif sub-IFD
 };
 SamplePhoto cameraPhoto(ByteOrder order, const QByteArray &dateTimeOriginal = "2019:05:04 13:22:41",
                         const QByteArray &model = "Kalmora TestCam");
+// The same photo with its three dates as given; an empty date is left out of the photo.
+SamplePhoto cameraPhotoDates(ByteOrder order, const QByteArray &dateTimeOriginal,
+                             const QByteArray &dateTimeDigitized, const QByteArray &dateTime);
 
 // A photo of about 65 KB built to expand: one block of value data of about 50 KB that hundreds
 // of entries in IFD0, IFD1, the Exif and the GPS directories all point at, read as bytes,
