@@ -104,9 +104,12 @@ private:
             const QString name =
                 photo ? QStringLiteral("DSC%1.jpg").arg(i) : QStringLiteral("文件 %1.dat").arg(i);
             const DateTime taken = DateTime(2015, 2, 27, 20, 0, 0).addSeconds(3671 * i);
-            f.write(name, photo ? test::cameraPhoto(i % 2 ? test::ByteOrder::Little
-                                                          : test::ByteOrder::Big,
-                                                    taken.toExifText().toLatin1())
+            // Three different dates, so each patch has its own bytes to give back.
+            f.write(name, photo ? test::cameraPhotoDates(
+                                      i % 2 ? test::ByteOrder::Little : test::ByteOrder::Big,
+                                      taken.toExifText().toLatin1(),
+                                      taken.addSeconds(-3600).toExifText().toLatin1(),
+                                      taken.addSeconds(3600).toExifText().toLatin1())
                                       .bytes
                                 : name.toUtf8());
             setNanoStamps(f.path(name), i);
@@ -136,8 +139,9 @@ private:
             w().CmdFileDateMod->click();
         } else if (kind == QLatin1String("rename")) {
             w().CmdFileDateMod->click();
-        } else if (kind == QLatin1String("date rewrite")) {
+        } else if (kind.startsWith(QLatin1String("date rewrite"))) {
             PhotoDateSettings settings;
+            settings.allDates = kind.endsWith(QLatin1String("all dates"));
             settings.stepText = QStringLiteral("3");
             settings.unitText = QStringLiteral("天。");
             settings.unit = ShiftUnit::Day;
@@ -165,6 +169,8 @@ private slots:
         QTest::newRow("file times") << "file times" << int(BatchKind::FileTimes);
         QTest::newRow("rename") << "rename" << int(BatchKind::Rename);
         QTest::newRow("date rewrite") << "date rewrite" << int(BatchKind::DateRewrite);
+        QTest::newRow("date rewrite, all dates")
+            << "date rewrite, all dates" << int(BatchKind::DateRewrite);
         QTest::newRow("erase") << "erase" << int(BatchKind::Erase);
     }
     void undoRestoresEveryFile() {
