@@ -236,6 +236,25 @@ bool ExifReader::setTags(const QList<std::pair<int, QString>> &values) {
     return true;
 }
 
+std::optional<std::pair<quint64, quint32>> ExifReader::textRange(int exifTag) const {
+    if (!m_hasExif || exifTag == 0)
+        return std::nullopt;
+    const auto record =
+        std::find_if(m_records.cbegin(), m_records.cend(),
+                     [exifTag](const ExifTagRecord &r) { return r.Tag == exifTag; });
+    if (record == m_records.cend() || record->DataFormat != FormatAscii ||
+        !record->dataOutsideEntry)
+        return std::nullopt;
+    const quint64 start = m_tiffStart + record->ValueOffset;
+    try {
+        if (!patchRangeIsSafe(*record, start))
+            return std::nullopt;
+    } catch (const BeyondFirstRead &) {
+        return std::nullopt;
+    }
+    return std::pair{start, record->Components};
+}
+
 void ExifReader::Load(const QString &picFile) {
     if (m_picFile.isEmpty())
         m_picFile = picFile;

@@ -29,6 +29,9 @@ public:
     // Overwrites the text of an ASCII entry in the file, leaving every other byte alone.
     // False when nothing was written; ExifError for a character beyond one byte.
     bool setTag(int exifTag, const QString &value);
+    // Where setTag would write this tag's text in the file and how many bytes it may take; no
+    // value when it would refuse (no such text entry, inline data, unsafe range).
+    std::optional<std::pair<quint64, quint32>> textRange(int exifTag) const;
     // Several entries through one open of the file; nothing is written unless every one of them
     // can be patched in place.
     bool setTags(const QList<std::pair<int, QString>> &values);

@@ -142,6 +142,10 @@ void ApplyFileTimes::applyClicked() {
     w.OperationRunning = true;
     if (w.OptRename->isChecked()) {
         const int done = RenameByShootingDate(w).run();
+        if (done == RenameByShootingDate::NotStarted) {
+            w.OperationRunning = false;
+            return;
+        }
         closingSteps(false, done);
         return;
     }
@@ -170,8 +174,18 @@ void ApplyFileTimes::applyClicked() {
 void ApplyFileTimes::runCurrentRow(const DateTime &first) {
     FileGrid &g = *w.VSFlexGrid1;
     const int row = g.row();
-    if (!g.text(row, 0).isEmpty())
-        showResult(row, writeRow(row, writeSet(first, row), false));
+    if (!g.text(row, 0).isEmpty()) {
+        std::vector<std::optional<FileTimesUpdate>> updates(size_t(row) + 1);
+        updates[size_t(row)] = writeSet(first, row);
+        std::vector<int> seqs;
+        const auto journal = journalRows(BatchKind::FileTimes, updates, seqs);
+        if (!journal)
+            return notStarted();
+        const FileTimesWriteResult result = writeRow(row, *updates[size_t(row)], false);
+        showResult(row, result);
+        journal->done(seqs[size_t(row)], result.outcome() != WriteOutcome::Failure);
+        journal->end();
+    }
     w.services().prompter.show(QStringLiteral("修改完毕！"), MsgIcon::Information);
     w.Busy = false;
     w.OptAll->setChecked(true);
@@ -180,13 +194,21 @@ void ApplyFileTimes::runCurrentRow(const DateTime &first) {
 void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
     FileGrid &g = *w.VSFlexGrid1;
     const FileTimesUpdate update = writeSet(first, g.row());
-    w.CmdFileDateMod->setEnabled(false);
     const int n = w.FileCount;
+    std::vector<int> seqs;
+    const auto journal =
+        journalRows(BatchKind::FileTimes,
+                    std::vector<std::optional<FileTimesUpdate>>(size_t(n) + 1, update), seqs);
+    if (!journal)
+        return notStarted();
+    w.CmdFileDateMod->setEnabled(false);
     BatchBreath breath;
     int done = n;
     for (int i = 1; i <= n; ++i) {
         g.selectRow(i);
-        showResult(i, writeRow(i, update, true));
+        const FileTimesWriteResult result = writeRow(i, update, true);
+        showResult(i, result);
+        journal->done(seqs[size_t(i)], result.outcome() != WriteOutcome::Failure);
         ScrollAfterRow(g, i, n);
         w.ProgressBar1->setValue(i * 100 / n);
         if (breath.breathe()) {
@@ -194,37 +216,75 @@ void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
             break;
         }
     }
+    journal->end();
     closingSteps(false, done);
 }
 
+std::unique_ptr<BatchJournal>
+ApplyFileTimes::journalRows(BatchKind kind,
+                            const std::vector<std::optional<FileTimesUpdate>> &updates,
+                            std::vector<int> &seqs) {
+    auto journal = OpenBatchJournal(w.services(), w.LDir->text(), kind);
+    if (!journal)
+        return nullptr;
+    seqs.assign(updates.size(), 0);
+    for (size_t i = 1; i < updates.size(); ++i) {
+        if (updates[i])
+            seqs[i] = journal->intendStamps(w.pathOf(w.VSFlexGrid1->text(int(i), 0)), *updates[i]);
+    }
+    if (!CommitIntents(*journal, w.services().prompter))
+        return nullptr;
+    return journal;
+}
+
+void ApplyFileTimes::notStarted() {
+    w.Busy = false;
+    w.Frame5->setEnabled(true);
+    w.OperationRunning = false;
+    w.OptAll->setChecked(true);
+}
+
 int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)> &timeFor,
-                            bool keptFromRow) {
+                            bool keptFromRow, BatchKind kind) {
     FileGrid &g = *w.VSFlexGrid1;
+    const int n = w.FileCount;
+    // Every row's change is worked out and recorded before the first file changes.
+    std::vector<std::optional<FileTimesUpdate>> updates(size_t(n) + 1);
+    for (int i = 1; i <= n; ++i) {
+        const std::optional<DateTime> planned = timeFor(i);
+        if (!planned)
+            continue;
+        FileTimesUpdate update = writeSet(*planned, i);
+        if (!keptFromRow) {
+            // Nothing was imported for the kept stamps: they stay as they are on disk.
+            const bool all = w.OptAll->isChecked();
+            if (!all && !w.OptCreate->isChecked())
+                update.creation.reset();
+            if (!all && !w.OptAccessDate->isChecked())
+                update.lastAccess.reset();
+            if (!all && !w.OptModTime->isChecked())
+                update.lastWrite.reset();
+        }
+        updates[size_t(i)] = update;
+    }
+    std::vector<int> seqs;
+    const auto journal = journalRows(kind, updates, seqs);
+    if (!journal)
+        return NotStarted;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     w.CmdReset->setEnabled(false);
     w.ApplyRunning = true;
     w.CmdFileDateMod->setEnabled(false);
     w.CmdDelete->setEnabled(false);
-    const int n = w.FileCount;
     BatchBreath breath;
     int done = n;
     for (int i = 1; i <= n; ++i) {
         g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
         w.ProgressBar1->setValue(i * 100 / n);
-        const std::optional<DateTime> planned = timeFor(i);
-        if (planned) {
-            FileTimesUpdate update = writeSet(*planned, i);
-            if (!keptFromRow) {
-                // Nothing was imported for the kept stamps: they stay as they are on disk.
-                const bool all = w.OptAll->isChecked();
-                if (!all && !w.OptCreate->isChecked())
-                    update.creation.reset();
-                if (!all && !w.OptAccessDate->isChecked())
-                    update.lastAccess.reset();
-                if (!all && !w.OptModTime->isChecked())
-                    update.lastWrite.reset();
-            }
-            showResult(i, writeRow(i, update, false));
+        if (const std::optional<FileTimesUpdate> &update = updates[size_t(i)]) {
+            const FileTimesWriteResult result = writeRow(i, *update, false);
+            showResult(i, result);
+            journal->done(seqs[size_t(i)], result.outcome() != WriteOutcome::Failure);
         } else {
             g.setText(i, 5, QStringLiteral("修改失败")); // no date to start from: untouched
         }
@@ -234,6 +294,7 @@ int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)
             break;
         }
     }
+    journal->end();
     if (w.CheckAll->isChecked())
         w.CmdInput->setEnabled(false);
     return done;
@@ -248,7 +309,9 @@ void ApplyFileTimes::runPlanned() {
             plan = NextPlannedTime(plan, window, w.services().random);
             return std::optional<DateTime>(t);
         },
-        true);
+        true, BatchKind::FileTimes);
+    if (done == NotStarted)
+        return notStarted();
     closingSteps(false, done);
 }
 
@@ -273,7 +336,9 @@ void ApplyFileTimes::runVideoShift() {
                     : FieldNumber(settings->stepText);
             return AddUnits(*recorded, settings->unit, settings->earlier ? -amount : amount);
         },
-        false);
+        false, BatchKind::VideoShift);
+    if (done == NotStarted)
+        return notStarted();
     closingSteps(false, done);
 }
 

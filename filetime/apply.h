@@ -1,11 +1,14 @@
 #pragma once
 
 #include "filetime/file_times.h"
+#include "journal/journal.h"
 
 #include <QObject>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace kalmora {
 
@@ -39,8 +42,17 @@ private:
     void runVideoShift();
     // The loop over all rows: each row's time from timeFor (no value: the row fails untouched);
     // keptFromRow: the stamps not taken come from the row's imported texts.
-    // Returns the rows done: all of them unless a Stop came first.
-    int runRows(const std::function<std::optional<DateTime>(int row)> &timeFor, bool keptFromRow);
+    // Returns the rows done: all of them unless a Stop came first; NotStarted when the journal
+    // could not record the batch (nothing changed).
+    int runRows(const std::function<std::optional<DateTime>(int row)> &timeFor, bool keptFromRow,
+                BatchKind kind);
+    static constexpr int NotStarted = -2;
+    // Back to the state before the click, when the journal stops the batch.
+    void notStarted();
+    // The journal of rows 1..n, each row's update recorded before any file changes.
+    std::unique_ptr<BatchJournal>
+    journalRows(BatchKind kind, const std::vector<std::optional<FileTimesUpdate>> &updates,
+                std::vector<int> &seqs);
     FileTimesWriteResult writeRow(int row, const FileTimesUpdate &update, bool retryWithoutSlash);
 
     FMainDate &w;

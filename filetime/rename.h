@@ -1,9 +1,10 @@
 #pragma once
 
+#include "filetime/rename_rules.h"
+#include "journal/journal.h"
+
 #include <QObject>
 #include <QString>
-
-#include "filetime/rename_rules.h"
 
 namespace kalmora {
 
@@ -15,8 +16,10 @@ class RenameByShootingDate : public QObject {
 public:
     explicit RenameByShootingDate(FMainDate &window);
     // The rows; the caller runs the closing steps afterwards.
-    // Returns the rows done: all of them unless a Stop came first.
+    // Returns the rows done: all of them unless a Stop came first; NotStarted when the journal
+    // could not record the batch (nothing changed, the window as before).
     int run();
+    static constexpr int NotStarted = -2;
 
 private:
     FMainDate &w;

@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "exif/read_exif.h"
 #include "filetime/apply.h"
+#include "journal/journal.h"
 #include "ui/batch_stop.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
@@ -19,12 +20,28 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <functional>
+
 namespace kalmora {
 
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
 constexpr int NameCol = 0, OriginalCol = 1, NewCol = 2, ResultCol = 5;
+// The date texts a rewrite may overwrite; the journal keeps each one it finds.
+const QList<int> DateTags = {36867, 36868, 306};
+
+// What the dates besides the shooting date become: moved from their own values with the move,
+// left as they are without one.
+std::function<QByteArray(const QByteArray &)> otherDates(const std::optional<DateMove> &move) {
+    if (!move)
+        return {};
+    return [move = *move](const QByteArray &own) {
+        const std::optional<DateTime> date =
+            RewriteBaseDate(HyphenDateText(QString::fromLatin1(own.left(19))));
+        return date ? ExifDateText(move.applyTo(*date)).toLatin1() : own;
+    };
+}
 
 } // namespace
 
@@ -79,12 +96,24 @@ void DateRewrite::rewriteCurrentRow() {
         if (!start || ExifDateText(*start).isEmpty()) {
             g.setText(row, ResultCol, QStringLiteral("失败(日期数据异常)"));
         } else {
+            const QString path = w.pathOf(g.text(row, NameCol));
             // The other dates, when chosen, take the same new date.
             const std::optional<DateMove> move = AllExifDatesChosen(w.services().settings)
                                                      ? std::optional<DateMove>(DateMove{*start})
                                                      : std::nullopt;
-            const DatesPatchResult patched =
-                PatchShootingDates(w.pathOf(g.text(row, NameCol)), start->toExifText(), move);
+            auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::DateRewrite);
+            if (journal) {
+                journal->intendDatePatch(path, start->toExifText(), DateTags, otherDates(move));
+                if (!CommitIntents(*journal, prompter)) // a failed intent fails the commit
+                    journal.reset();
+            }
+            if (!journal) {
+                w.Option1->setChecked(true);
+                w.OperationRunning = false;
+                w.RewriteRunning = false;
+                return;
+            }
+            const DatesPatchResult patched = PatchShootingDates(path, start->toExifText(), move);
             switch (patched.outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(row, ResultCol, QStringLiteral("修改失败"));
@@ -99,6 +128,8 @@ void DateRewrite::rewriteCurrentRow() {
                 g.setText(row, ResultCol, QStringLiteral("修改成功") + patched.note());
                 break;
             }
+            journal->done(1, patched.outcome == DatePatchOutcome::Written);
+            journal->end();
         }
     }
     prompter.show(QStringLiteral("改写完毕！"), MsgIcon::Information);
@@ -124,10 +155,18 @@ void DateRewrite::rewriteAllRows() {
     w.ApplyRunning = true;
     w.CmdPicDateMod->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (w.ChPgDn->isChecked())
+    if (w.ChPgDn->isChecked()) {
         w.features().applyFileTimes->applyClicked();
-    else
-        rewriteRows(*settings);
+    } else if (!rewriteRows(*settings)) {
+        // The journal could not record the batch: nothing changed, the window as before.
+        QApplication::restoreOverrideCursor();
+        w.CmdPicDateMod->setEnabled(true);
+        w.Busy = false;
+        w.ApplyRunning = false;
+        w.OperationRunning = false;
+        w.RewriteRunning = false;
+        return;
+    }
 
     // The apply's own closing steps may have restored the pointer already.
     if (QApplication::overrideCursor())
@@ -148,39 +187,59 @@ void DateRewrite::rewriteAllRows() {
     w.ClearOnReset = true;
 }
 
-void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
+bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
     FileGrid &g = *w.VSFlexGrid1;
-    w.OperationRunning = true;
-    w.RewriteRunning = true;
     ShootingDatePlan plan(settings, w.services().random);
-    const int n = w.FileCount;
-    BatchBreath breath;
+    const int n = std::min(w.FileCount, g.rows() - 1);
+    // Every new date is worked out and recorded before the first photo changes.
+    QStringList exifTexts(n + 1);
+    QList<std::optional<DateMove>> moves(n + 1);
     for (int r = 1; r <= n; ++r) {
-        if (r > 1 && breath.breathe()) {
-            BatchStop::markNotDone(g, r, n);
-            w.features().batchStop->reportStopped(r - 1, n - r + 1);
-            return;
-        }
-        if (r >= g.rows())
-            break;
-        g.selectRow(r);
-        w.ProgressBar1->setValue(r * 100 / n);
-
         const QString original = g.text(r, OriginalCol);
         const std::optional<DateTime> base =
             settings.newStart
                 ? RewriteBaseDate(settings.startText)
                 : (original.isEmpty() ? std::nullopt : RewriteBaseDate(HyphenDateText(original)));
-        const std::optional<DateMove> move =
-            base ? std::optional<DateMove>(plan.nextMove(*base)) : std::nullopt;
-        const QString exifText = move ? ExifDateText(move->applyTo(*base)) : QString();
+        moves[r] = base ? std::optional<DateMove>(plan.nextMove(*base)) : std::nullopt;
+        exifTexts[r] = moves[r] ? ExifDateText(moves[r]->applyTo(*base)) : QString();
+    }
+    const auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::DateRewrite);
+    if (!journal)
+        return false;
+    QList<int> seqs(n + 1);
+    for (int r = 1; r <= n; ++r) {
+        if (!exifTexts[r].isEmpty())
+            seqs[r] = journal->intendDatePatch(
+                w.pathOf(g.text(r, NameCol)), exifTexts[r], DateTags,
+                otherDates(settings.allDates ? moves[r] : std::optional<DateMove>()));
+    }
+    if (!CommitIntents(*journal, w.services().prompter))
+        return false;
+
+    w.OperationRunning = true;
+    w.RewriteRunning = true;
+    const int count = w.FileCount;
+    BatchBreath breath;
+    for (int r = 1; r <= count; ++r) {
+        if (r > 1 && breath.breathe()) {
+            BatchStop::markNotDone(g, r, count);
+            w.features().batchStop->reportStopped(r - 1, count - r + 1);
+            break;
+        }
+        if (r >= g.rows())
+            break;
+        g.selectRow(r);
+        w.ProgressBar1->setValue(r * 100 / count);
+
+        const QString original = g.text(r, OriginalCol);
+        const QString &exifText = exifTexts[r];
         if (exifText.isEmpty()) {
             g.setText(r, ResultCol, QStringLiteral("失败(日期数据异常)"));
             g.setText(r, NewCol, QString());
         } else {
             const DatesPatchResult patched =
                 PatchShootingDates(w.pathOf(g.text(r, NameCol)), exifText,
-                                   settings.allDates ? move : std::optional<DateMove>());
+                                   settings.allDates ? moves[r] : std::optional<DateMove>());
             switch (patched.outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(r, ResultCol, QStringLiteral("修改失败(文件访问错误)"));
@@ -195,10 +254,13 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
                 g.setText(r, ResultCol, QStringLiteral("修改成功") + patched.note());
                 break;
             }
+            journal->done(seqs[r], patched.outcome == DatePatchOutcome::Written);
         }
-        if (r % 30 == 0 && n - r > 30)
+        if (r % 30 == 0 && count - r > 30)
             g.setTopRow(r);
     }
+    journal->end();
+    return true;
 }
 
 } // namespace kalmora

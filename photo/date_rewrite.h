@@ -27,7 +27,8 @@ public:
 private:
     void rewriteCurrentRow();
     void rewriteAllRows();
-    void rewriteRows(const PhotoDateSettings &settings);
+    // False when the journal could not record the batch: nothing was changed.
+    bool rewriteRows(const PhotoDateSettings &settings);
     // Re-reads the row's shooting date from the file into column 2.
     void refreshRow(int row);
 

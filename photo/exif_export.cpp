@@ -283,6 +283,8 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
         }
         const QString result = EraseResultText(outcome, clean);
         g.setText(r, ResultCol, result);
+        if (m_journal)
+            m_journal->done(m_entries.value(r), result.isEmpty());
         failed += result.isEmpty() ? 0 : 1;
         stop = breath.breathe();
     }
@@ -311,6 +313,15 @@ void ExifExport::eraseAll() {
         return;
     }
 
+    const std::unique_ptr<BatchJournal> journal = journalErase(rows);
+    if (!journal) {
+        w.ClearOnReset = clearOnReset;
+        w.ApplyRunning = false;
+        w.Busy = false;
+        return;
+    }
+    m_journal = journal.get();
+
     // Around the passes, so a stop in one of them ends the erase.
     const BatchBreath batch;
     int failed = erasePass(program, rows, false);
@@ -336,11 +347,48 @@ void ExifExport::eraseAll() {
         prompter.show(QStringLiteral("抹除完毕！稍后请单击“重置所有”以进行新的操作。"),
                       MsgIcon::Information);
 
+    journal->end();
+    m_journal = nullptr;
+    m_entries.clear();
     w.ClearOnReset = true;
     w.ApplyRunning = false;
     w.Busy = false;
     w.ProgressBar1->setValue(0);
     w.VSFlexGrid1->setTopRow(1);
+}
+
+std::unique_ptr<BatchJournal> ExifExport::journalErase(const QList<ConfirmedRow> &rows) {
+    Prompter &prompter = w.services().prompter;
+    auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::Erase);
+    if (!journal)
+        return nullptr;
+    m_entries.clear();
+    for (const ConfirmedRow &row : rows) {
+        if (w.VSFlexGrid1->text(row.row, ResultCol) == NoExif)
+            continue;
+        BatchJournal::Keep keep = BatchJournal::Keep::Kept;
+        int seq = journal->intendContent(row.path, true, &keep);
+        if (keep == BatchJournal::Keep::TooLarge) {
+            // Another disk than the journal's: only a copy keeps the original, and it is big.
+            const MsgAnswer answer = prompter.show(
+                QStringLiteral("照片“%1”不在撤销记录所在的磁盘上，保留它的原件需要复制，超过了"
+                               "复制上限(%2 MB)。")
+                        .arg(row.name)
+                        .arg(journal->config().copyLimitBytes >> 20) +
+                    CrLf + QStringLiteral("仍然抹除这张照片吗？抹除后它将不能撤销。"),
+                MsgIcon::Question, MsgButtons::YesNo, QStringLiteral("消息"), MsgAnswer::No);
+            if (answer != MsgAnswer::Yes) {
+                prompter.show(QStringLiteral("本次抹除已取消，没有改动任何照片。"),
+                              MsgIcon::Information);
+                return nullptr;
+            }
+            seq = journal->intendContent(row.path, false);
+        }
+        m_entries.insert(row.row, seq);
+    }
+    if (!CommitIntents(*journal, prompter))
+        return nullptr;
+    return journal;
 }
 
 } // namespace kalmora

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "journal/journal.h"
 #include "photo/exif_tool.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 
@@ -46,7 +48,14 @@ private:
     // One pass over the rows; the number of rows it marked as failed.
     int erasePass(const QString &program, const QList<ConfirmedRow> &rows, bool repeat);
 
+    // The erase's journal with each photo's original kept; null when the erase must not start
+    // (after telling the user why).
+    std::unique_ptr<BatchJournal> journalErase(const QList<ConfirmedRow> &rows);
+
     FMainDate &w;
+    // While an erase runs: its journal and each row's entry.
+    BatchJournal *m_journal = nullptr;
+    QHash<int, int> m_entries;
 };
 
 } // namespace kalmora

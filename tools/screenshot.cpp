@@ -6,6 +6,7 @@
 #include "app/startup.h"
 #include "platform/real_services.h"
 #include "ui/features.h"
+#include "ui/history_window.h"
 #include "ui/main_window.h"
 #include "ui/photo_date_dialog.h"
 #include "ui/reset.h"
@@ -117,6 +118,14 @@ int main(int argc, char *argv[]) {
     dialog.show();
     QApplication::processEvents();
     ok = save(dialog.grab(), QStringLiteral("photo-date-dialog")) && ok;
+    dialog.hide();
+    // The journal of $XDG_STATE_HOME (else ~/.local/state), as the user would see it.
+    FHistory history(services, &window);
+    history.show();
+    if (history.TBatches->rowCount() > 0)
+        history.TBatches->selectRow(0);
+    QApplication::processEvents();
+    ok = save(history.grab(), QStringLiteral("history")) && ok;
     if (!ok)
         return 1;
     return 0;

@@ -12,6 +12,7 @@
 #include "plan/step_range.h"
 #include "plan/time_fields.h"
 #include "ui/batch_stop.h"
+#include "ui/history_window.h"
 #include "ui/mode_switches.h"
 #include "ui/reset.h"
 
@@ -29,7 +30,7 @@ Features::Features(FMainDate &window)
       dateRewrite(std::make_unique<DateRewrite>(window)),
       exifExport(std::make_unique<ExifExport>(window)),
       photoPreview(std::make_unique<PhotoPreview>(window)),
-      batchStop(std::make_unique<BatchStop>(window)) {}
+      batchStop(std::make_unique<BatchStop>(window)), history(std::make_unique<History>(window)) {}
 
 Features::~Features() = default;
 

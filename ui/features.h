@@ -11,6 +11,7 @@ class ExifExport;
 class FMainDate;
 class FileFilter;
 class FolderChoice;
+class History;
 class Import;
 class ModeSwitches;
 class PhotoPreview;
@@ -37,6 +38,7 @@ struct Features {
     std::unique_ptr<ExifExport> exifExport;
     std::unique_ptr<PhotoPreview> photoPreview;
     std::unique_ptr<BatchStop> batchStop;
+    std::unique_ptr<History> history;
 
     explicit Features(FMainDate &window);
     ~Features();

@@ -7,6 +7,7 @@ list(APPEND KALMORA_UI_SOURCES
     ui/mode_switches.h ui/mode_switches.cpp
     ui/file_grid_view.h ui/file_grid_view.cpp
     ui/help_window.h ui/help_window.cpp
+    ui/history_window.h ui/history_window.cpp ui/history_window.ui
     ui/main_window.h ui/main_window.cpp ui/main_window.ui
     ui/paint_throttle.h ui/paint_throttle.cpp
     ui/reset.h ui/reset.cpp

@@ -31,6 +31,10 @@ int main(int argc, char *argv[]) {
 
     test::WindowFixture f;
     f.open();
+    // The parent reads the batch's journal afterwards.
+    if (qEnvironmentVariableIsSet("XDG_STATE_HOME"))
+        f.doubles->environment.variables.insert(QStringLiteral("XDG_STATE_HOME"),
+                                                qEnvironmentVariable("XDG_STATE_HOME"));
     FMainDate &w = f.w();
     if (mode == QLatin1String("rename")) {
         w.OptRename->setChecked(true);

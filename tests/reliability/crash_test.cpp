@@ -1,11 +1,13 @@
 // Kills the file-time apply, the rename and the shooting-date rewrite at random moments
 // (SIGKILL, in a child process) and checks that no file is ever caught half-way: every file holds
 // its old or its new stamps, every photo exists under exactly one of its two names, with its
-// content, and every rewritten photo is byte for byte either the old photo or the new one.
+// content, and every rewritten photo is byte for byte either the old photo or the new one. Then
+// the batch is undone from its journal: every file is back as it was.
 #include "exif/exif_reader.h"
 #include "exif/image_metadata.h"
 #include "filetime/file_times.h"
 #include "import/file_list.h"
+#include "journal/restore.h"
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 
@@ -34,6 +36,7 @@ using test::writeFile;
 // One folder of the operation's files and what each may hold afterwards.
 struct Batch {
     QTemporaryDir dir;
+    QTemporaryDir state;                    // the child's journal
     QStringList names;                      // in the window's list order
     QHash<QString, FileTimesUpdate> before; // apply: the stamps each file starts with
     QHash<QString, QString> renamed;        // rename: old name -> new name
@@ -131,8 +134,11 @@ struct Child {
             out += process.readAll();
         }
     }
-    void start(const QString &mode, const QString &folder) {
+    void start(const QString &mode, const QString &folder, const QString &state) {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_STATE_HOME"), state);
+        process.setProcessEnvironment(environment);
         process.start(childPath(), {mode, folder, Start.toText()});
         QVERIFY2(process.waitForStarted(30000), qPrintable(process.errorString()));
         waitForLine("running");
@@ -206,6 +212,40 @@ int filesDone(const QString &mode, const Batch &b, QString &problem) {
     return done;
 }
 
+// Undoes the batch the child ran (if it got as far as recording one); every file must be back.
+QString undoneProblem(const QString &mode, const Batch &b) {
+    JournalConfig config;
+    config.stateFolder = b.state.path() + QStringLiteral("/Kalmora");
+    const QList<BatchSummary> batches = ListBatches(config);
+    if (batches.size() > 1)
+        return QStringLiteral("%1 batches recorded").arg(batches.size());
+    for (const BatchSummary &batch : batches) {
+        if (batch.state == BatchSummary::State::Running)
+            return QStringLiteral("the killed batch still shows as running");
+        const RestoreReport report = RestoreBatch(config, batch.id);
+        if (!report.started)
+            return QStringLiteral("the restore did not start: ") + report.reason;
+        if (!report.skipped.isEmpty())
+            return report.skipped[0].path + QStringLiteral(" skipped: ") + report.skipped[0].reason;
+    }
+    for (const QString &name : b.names) {
+        const QString path = b.dir.filePath(name);
+        // The stamps before the content: reading moves the access time.
+        if (mode == QLatin1String("apply")) {
+            const std::optional<FileTimes> t = ReadFileTimes(path);
+            const FileTimesUpdate &old = b.before.value(name);
+            if (!t || t->lastWrite != old.lastWrite || t->lastAccess != old.lastAccess)
+                return name + QStringLiteral(" is not back with its stamps");
+        }
+        if (readFile(path) != b.content.value(name))
+            return name + QStringLiteral(" is not back with its content");
+    }
+    const int entries = int(QDir(b.dir.path())
+                                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                                .size());
+    return entries == Files ? QString() : QStringLiteral("%1 entries after the undo").arg(entries);
+}
+
 } // namespace
 
 class CrashTest : public QObject {
@@ -246,7 +286,7 @@ private slots:
             Batch b;
             prepare(mode, b);
             Child child;
-            child.start(mode, b.dir.path());
+            child.start(mode, b.dir.path(), b.state.path());
             QVERIFY(child.process.waitForFinished(60000));
             child.out += child.process.readAll();
             const qsizetype done = child.out.indexOf("done ");
@@ -255,6 +295,8 @@ private slots:
             QCOMPARE(child.process.exitCode(), 0);
             QString problem;
             QCOMPARE(filesDone(mode, b, problem), Files);
+            const QString undo = undoneProblem(mode, b);
+            QVERIFY2(undo.isEmpty(), qPrintable(undo));
         }
 
         std::sort(durations.begin(), durations.end());
@@ -264,7 +306,7 @@ private slots:
             Batch b;
             prepare(mode, b);
             Child child;
-            child.start(mode, b.dir.path());
+            child.start(mode, b.dir.path(), b.state.path());
             // Spread the moments over the whole run, each at a random point of its share.
             const qint64 delayUs = qint64((k + random.generateDouble()) * fullRunUs / Kills);
             std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
@@ -278,6 +320,13 @@ private slots:
                     QStringLiteral("kill %1 after %2 us: %3").arg(k).arg(delayUs).arg(problem)));
             if (done > 0 && done < Files)
                 ++interrupted;
+            const QString undo = undoneProblem(mode, b);
+            QVERIFY2(undo.isEmpty(),
+                     qPrintable(QStringLiteral("kill %1 after %2 us, %3 files done: %4")
+                                    .arg(k)
+                                    .arg(delayUs)
+                                    .arg(done)
+                                    .arg(undo)));
         }
         qInfo("%d of %d kills landed in the middle of the batch (full run %lld us)", interrupted,
               Kills, static_cast<long long>(fullRunUs));

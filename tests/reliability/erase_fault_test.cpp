@@ -166,6 +166,9 @@ private slots:
         // Through a plain name in the same folder, gone afterwards.
         QVERIFY(!g_links.isEmpty());
         for (const QString &standIn : g_links) {
+            // The journal's kept original is no stand-in.
+            if (standIn.startsWith(f.doubles->stateHome.path() + QLatin1Char('/')))
+                continue;
             QCOMPARE(QFileInfo(standIn).path(), f.folder.path());
             QVERIFY2(QFileInfo(standIn).fileName().startsWith(QStringLiteral(".kalmora-erase-")),
                      qPrintable(standIn));

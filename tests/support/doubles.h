@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
 
@@ -117,6 +118,11 @@ public:
 
 // One of each double, bundled as the windows take them.
 struct TestServices {
+    // The batch journal goes to a folder of this test's own, never the user's.
+    TestServices() {
+        environment.variables.insert(QStringLiteral("XDG_STATE_HOME"), stateHome.path());
+    }
+    QTemporaryDir stateHome;
     ScriptedPrompter prompter;
     FakeClock clock;
     ScriptedRandom random;

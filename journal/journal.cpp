@@ -1,0 +1,872 @@
+// The batch journal: one SQLite database in the user's state folder (WAL, synchronous FULL), the
+// kept originals of erased photos beside it.
+#include "journal/journal.h"
+
+#include "app/path_bytes.h"
+#include "exif/exif_reader.h"
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/services.h"
+#include "platform/settings.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QIODevice>
+#include <QSet>
+#include <QtEndian>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace kalmora {
+
+namespace {
+
+constexpr int GroupSize = 256;
+constexpr qint64 TicksPerSecond = 10'000'000;
+constexpr qint64 SecondsFrom1601To1970 = 11'644'473'600;
+constexpr char NtfsCreation[] = "system.ntfs_crtime";
+
+const char *const Schema = R"(
+CREATE TABLE IF NOT EXISTS batches(
+    id INTEGER PRIMARY KEY, started INTEGER NOT NULL, ended INTEGER, folder BLOB NOT NULL,
+    operation INTEGER NOT NULL, state INTEGER NOT NULL, pid INTEGER NOT NULL,
+    undoes INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS entries(
+    batch INTEGER NOT NULL, seq INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL,
+    new_path BLOB, old BLOB NOT NULL, intended BLOB, after BLOB, kept BLOB,
+    kept_bytes INTEGER NOT NULL DEFAULT 0, state INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY(batch, seq));
+CREATE TABLE IF NOT EXISTS patches(
+    batch INTEGER NOT NULL, seq INTEGER NOT NULL, n INTEGER NOT NULL, offset INTEGER NOT NULL,
+    before BLOB NOT NULL, intended BLOB NOT NULL, after BLOB,
+    PRIMARY KEY(batch, seq, n));
+)";
+
+// Entry states.
+constexpr int Intended = 0, Done = 1, Failed = 2;
+
+QString sqliteText(sqlite3 *db) {
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+}
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A statement with its bindings; finalised at the end of its scope.
+class Statement {
+public:
+    Statement(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    bool ok() const { return m_stmt != nullptr; }
+    Statement &bind(int i, qint64 v) {
+        sqlite3_bind_int64(m_stmt, i, v);
+        return *this;
+    }
+    Statement &bind(int i, const QByteArray &v) {
+        if (v.isNull())
+            sqlite3_bind_null(m_stmt, i);
+        else
+            sqlite3_bind_blob64(m_stmt, i, v.constData(), sqlite3_uint64(v.size()),
+                                SQLITE_TRANSIENT);
+        return *this;
+    }
+    int step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
+    void reset() {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+    qint64 integer(int c) const { return sqlite3_column_int64(m_stmt, c); }
+    bool isNull(int c) const { return sqlite3_column_type(m_stmt, c) == SQLITE_NULL; }
+    QByteArray blob(int c) const {
+        const void *p = sqlite3_column_blob(m_stmt, c);
+        return p ? QByteArray(static_cast<const char *>(p), sqlite3_column_bytes(m_stmt, c))
+                 : QByteArray();
+    }
+
+private:
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+QString databasePath(const JournalConfig &config) {
+    return config.stateFolder + QStringLiteral("/journal.sqlite");
+}
+
+// Opens (and creates) the database; null with a reason when it cannot.
+sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create) {
+    if (config.stateFolder.isEmpty()) {
+        reason = QStringLiteral("找不到用户的状态文件夹");
+        return nullptr;
+    }
+    if (create && !QDir().mkpath(config.stateFolder)) {
+        reason = QStringLiteral("无法建立文件夹 %1").arg(config.stateFolder);
+        return nullptr;
+    }
+    sqlite3 *db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    if (sqlite3_open_v2(PathBytes(databasePath(config)).constData(), &db, flags, nullptr) !=
+        SQLITE_OK) {
+        reason = QStringLiteral("无法打开撤销记录：%1").arg(sqliteText(db));
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    char *error = nullptr;
+    // WAL and a full sync: a commit that returned is on the disk.
+    if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr,
+                     &error) != SQLITE_OK ||
+        sqlite3_exec(db, Schema, nullptr, nullptr, &error) != SQLITE_OK) {
+        reason = QStringLiteral("无法写入撤销记录：%1")
+                     .arg(error ? QString::fromUtf8(error) : sqliteText(db));
+        sqlite3_free(error);
+        sqlite3_close(db);
+        return nullptr;
+    }
+    // journal_mode answers with the mode it took; a read-only folder keeps "delete".
+    Statement mode(db, "PRAGMA journal_mode");
+    if (mode.step() != SQLITE_ROW || mode.blob(0).toLower() != "wal") {
+        reason = QStringLiteral("无法写入撤销记录：不能使用预写日志");
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
+}
+
+bool removeKept(const QString &kept) {
+    return !kept.isEmpty() && ::unlink(PathBytes(kept).constData()) == 0;
+}
+
+// Keeps `from` at `to`: a hard link, else a copy (same content and stamps, on the disk) of up to
+// `limit` bytes. Empty on success.
+QString keepCopy(const QString &from, const QString &to, const FileState &state, qint64 limit,
+                 bool *tooLarge) {
+    const QByteArray a = PathBytes(from), b = PathBytes(to);
+    if (::link(a.constData(), b.constData()) == 0)
+        return {};
+    const int linkError = errno;
+    if (linkError != EXDEV && linkError != EPERM && linkError != EMLINK)
+        return systemText(linkError);
+    if (state.size > limit) {
+        if (tooLarge)
+            *tooLarge = true;
+        return QStringLiteral("too large");
+    }
+    const int in = ::open(a.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return systemText(errno);
+    const int out = ::open(b.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const int e = errno;
+        ::close(in);
+        return systemText(e);
+    }
+    char buffer[1 << 16];
+    QString why;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0) {
+            why = systemText(errno);
+            break;
+        }
+        if (got == 0)
+            break;
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t n = ::write(out, buffer + put, size_t(got - put));
+            if (n < 0) {
+                why = systemText(errno);
+                break;
+            }
+            put += n;
+        }
+        if (!why.isEmpty())
+            break;
+    }
+    if (why.isEmpty() && ::fsync(out) != 0)
+        why = systemText(errno);
+    ::close(in);
+    ::close(out);
+    if (!why.isEmpty()) {
+        ::unlink(b.constData());
+        return why;
+    }
+    WriteStamps(to, state);
+    return {};
+}
+
+// Whether files on this device may carry the NTFS creation attribute (ntfs-3g through FUSE, an
+// NTFS driver); elsewhere asking every file for it is a system call per file for nothing. The
+// answer per device is kept for a second, so a device a new mount takes over is looked at again.
+bool mayHoldNtfsCreation(quint64 device, const char *name) {
+    constexpr unsigned long fuseMagic = 0x65735546, ntfsMagic = 0x5346544e, ntfs3Magic = 0x7366746e;
+    struct Known {
+        quint64 device = 0;
+        bool ntfs = true;
+        qint64 atMs = -1;
+    };
+    thread_local Known known[4];
+    thread_local int next = 0;
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    const qint64 nowMs = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    for (const Known &k : known)
+        if (k.atMs >= 0 && k.device == device && nowMs - k.atMs < 1000)
+            return k.ntfs;
+    struct statfs fs {};
+    if (::statfs(name, &fs) != 0)
+        return true; // unknown: ask the file itself
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    const bool ntfs = type == fuseMagic || type == ntfsMagic || type == ntfs3Magic;
+    known[next] = Known{device, ntfs, nowMs};
+    next = (next + 1) % 4;
+    return ntfs;
+}
+
+// The batches this process has open: any other batch of ours that still shows as running was
+// cut off (its journal went away without an end).
+QSet<qint64> &openBatches() {
+    static QSet<qint64> open;
+    return open;
+}
+
+bool runningHere(qint64 pid, qint64 batch) {
+    if (pid == qint64(::getpid()))
+        return openBatches().contains(batch);
+    return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+} // namespace
+
+bool OpenUntouched(QFile &file, const QString &path) {
+    return OpenPath(file, path, O_RDONLY | O_NONBLOCK | O_NOATIME, QIODevice::ReadOnly) ||
+           OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly);
+}
+
+QString BatchKindText(BatchKind kind) {
+    switch (kind) {
+    case BatchKind::FileTimes:
+        return QStringLiteral("修改文件时间");
+    case BatchKind::VideoShift:
+        return QStringLiteral("视频日期移位");
+    case BatchKind::Rename:
+        return QStringLiteral("按拍摄日期更名");
+    case BatchKind::DateRewrite:
+        return QStringLiteral("改写拍摄日期");
+    case BatchKind::Erase:
+        return QStringLiteral("抹除Exif信息");
+    case BatchKind::Restore:
+        return QStringLiteral("撤销");
+    }
+    return {};
+}
+
+bool FileState::sameAs(const FileState &o) const {
+    return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+           modification == o.modification && creation == o.creation &&
+           (hash.isEmpty() || o.hash.isEmpty() || hash == o.hash);
+}
+
+FileState ReadFileState(const QString &path, bool withHash) {
+    FileState s;
+    const QByteArray name = PathBytes(path);
+    struct statx sx {};
+    if (path.isEmpty() ||
+        ::statx(AT_FDCWD, name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+                STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+        return s;
+    s.exists = true;
+    s.device = (quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+    s.inode = sx.stx_ino;
+    s.size = qint64(sx.stx_size);
+    s.access = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
+    s.modification = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
+    unsigned char raw[8];
+    if (mayHoldNtfsCreation(s.device, name.constData()) &&
+        ::getxattr(name.constData(), NtfsCreation, raw, sizeof raw) == qsizetype(sizeof raw)) {
+        const quint64 ticks = qFromLittleEndian<quint64>(raw);
+        s.creation = {qint64(ticks / TicksPerSecond) - SecondsFrom1601To1970,
+                      qint64(ticks % TicksPerSecond) * 100};
+        s.creationSettable = true;
+    } else if (sx.stx_mask & STATX_BTIME) {
+        s.creation = {sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec};
+    }
+    if (withHash && S_ISREG(sx.stx_mode)) {
+        QFile file;
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (OpenUntouched(file, path) && hash.addData(&file))
+            s.hash = hash.result();
+    }
+    return s;
+}
+
+QString WriteStamps(const QString &path, const FileState &state) {
+    const QByteArray name = PathBytes(path);
+    const timespec times[2] = {{time_t(state.access.sec), long(state.access.nsec)},
+                               {time_t(state.modification.sec), long(state.modification.nsec)}};
+    if (::utimensat(AT_FDCWD, name.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return systemText(errno);
+    if (state.creationSettable) {
+        unsigned char raw[8];
+        qToLittleEndian<quint64>(quint64(state.creation.sec + SecondsFrom1601To1970) *
+                                         TicksPerSecond +
+                                     quint64(state.creation.nsec / 100),
+                                 raw);
+        if (::setxattr(name.constData(), NtfsCreation, raw, sizeof raw, 0) != 0)
+            return systemText(errno);
+    }
+    return {};
+}
+
+JournalConfig JournalConfigFrom(const Environment &environment, const Settings &settings,
+                                const Clock &clock) {
+    JournalConfig c;
+    QString base = environment.variable(QStringLiteral("XDG_STATE_HOME"));
+    if (!base.startsWith(QLatin1Char('/'))) {
+        const QString home = environment.variable(QStringLiteral("HOME"));
+        base =
+            home.startsWith(QLatin1Char('/')) ? home + QStringLiteral("/.local/state") : QString();
+    }
+    if (!base.isEmpty())
+        c.stateFolder = base + QStringLiteral("/Kalmora");
+    const auto number = [&](const char *key, qint64 fallback) {
+        bool ok = false;
+        const qint64 v =
+            settings.value(QStringLiteral("Journal"), QLatin1String(key)).toLongLong(&ok);
+        return ok && v >= 0 ? v : fallback;
+    };
+    c.keepDays = int(number("KeepDays", c.keepDays));
+    c.keepOriginalsBytes = number("KeepOriginalsMB", c.keepOriginalsBytes >> 20) << 20;
+    c.copyLimitBytes = number("CopyLimitMB", c.copyLimitBytes >> 20) << 20;
+    c.enabled =
+        settings.value(QStringLiteral("Journal"), QStringLiteral("Enabled")) != QLatin1String("0");
+    c.now = LocalToUtcSeconds(clock.now()).value_or(0);
+    return c;
+}
+
+QString JournalFailureText(const QString &reason) {
+    return QStringLiteral("无法写入撤销记录，本次操作没有开始，没有改动任何文件。") +
+           QStringLiteral("\r\n\r\n") + reason;
+}
+
+std::unique_ptr<BatchJournal> OpenBatchJournal(Services &services, const QString &folder,
+                                               BatchKind kind) {
+    auto journal = std::make_unique<BatchJournal>(
+        JournalConfigFrom(services.environment, services.settings, services.clock));
+    if (journal->begin(folder, kind))
+        return journal;
+    services.prompter.show(JournalFailureText(journal->reason()), MsgIcon::Warning);
+    return nullptr;
+}
+
+bool CommitIntents(BatchJournal &journal, Prompter &prompter) {
+    if (journal.commit())
+        return true;
+    prompter.show(JournalFailureText(journal.reason()), MsgIcon::Warning);
+    return false;
+}
+
+QByteArray EncodeState(const FileState &s) {
+    QByteArray out;
+    QDataStream d(&out, QIODevice::WriteOnly);
+    d << quint8(1) << s.exists << s.device << s.inode << s.size << s.access.sec << s.access.nsec
+      << s.modification.sec << s.modification.nsec << s.creation.sec << s.creation.nsec
+      << s.creationSettable << s.hash;
+    return out;
+}
+
+FileState DecodeState(const QByteArray &bytes) {
+    FileState s;
+    QDataStream d(bytes);
+    quint8 version = 0;
+    d >> version;
+    if (version != 1)
+        return {};
+    d >> s.exists >> s.device >> s.inode >> s.size >> s.access.sec >> s.access.nsec >>
+        s.modification.sec >> s.modification.nsec >> s.creation.sec >> s.creation.nsec >>
+        s.creationSettable >> s.hash;
+    return s;
+}
+
+struct BatchJournal::Cache {
+    struct Entry {
+        ChangeKind kind;
+        QString path;
+        QString newPath;
+        QList<std::pair<qint64, qsizetype>> patches; // offset, length
+    };
+    QList<Entry> entries; // by seq - 1
+    std::unique_ptr<Statement> insertEntry, insertPatch, updateAfter, updatePatch;
+};
+
+BatchJournal::BatchJournal(JournalConfig config)
+    : m_cache(std::make_unique<Cache>()), m_config(std::move(config)) {}
+
+BatchJournal::~BatchJournal() {
+    openBatches().remove(m_batch);
+    m_cache.reset(); // the statements before the database
+    if (m_db) {
+        if (m_inTransaction)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+    }
+}
+
+bool BatchJournal::fail(const QString &why) {
+    if (m_reason.isEmpty())
+        m_reason = why;
+    return false;
+}
+
+bool BatchJournal::exec(const char *sql) {
+    char *error = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) == SQLITE_OK)
+        return true;
+    const QString why = error ? QString::fromUtf8(error) : sqliteText(m_db);
+    sqlite3_free(error);
+    return fail(QStringLiteral("无法写入撤销记录：%1").arg(why));
+}
+
+bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
+    if (!m_config.enabled)
+        return true;
+    m_db = openDatabase(m_config, m_reason, true);
+    if (!m_db)
+        return false;
+    prune();
+    // The batch goes to the disk with its intents, in one flush.
+    if (!exec("BEGIN"))
+        return false;
+    m_inTransaction = true;
+    Statement add(m_db, "INSERT INTO batches(started, folder, operation, state, pid, undoes) "
+                        "VALUES(?, ?, ?, 0, ?, ?)");
+    add.bind(1, m_config.now)
+        .bind(2, PathBytes(folder))
+        .bind(3, qint64(kind))
+        .bind(4, qint64(::getpid()))
+        .bind(5, undoes);
+    if (add.step() != SQLITE_DONE)
+        return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+    m_batch = sqlite3_last_insert_rowid(m_db);
+    openBatches().insert(m_batch);
+    m_keptFolder = m_config.stateFolder + QStringLiteral("/originals/") + QString::number(m_batch);
+    return true;
+}
+
+int BatchJournal::addEntry(ChangeKind kind, const QString &path, const QString &newPath,
+                           const FileState &old, const QByteArray &intended, const QString &kept,
+                           qint64 keptBytes, const QList<BytePatch> &patches) {
+    if (!m_config.enabled)
+        return ++m_seq;
+    if (!m_db || !m_reason.isEmpty())
+        return 0;
+    if (!m_inTransaction) {
+        if (!exec("BEGIN"))
+            return 0;
+        m_inTransaction = true;
+    }
+    const int seq = ++m_seq;
+    Cache &c = *m_cache;
+    if (!c.insertEntry)
+        c.insertEntry = std::make_unique<Statement>(
+            m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
+                  "kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement &add = *c.insertEntry;
+    add.bind(1, m_batch)
+        .bind(2, seq)
+        .bind(3, qint64(kind))
+        .bind(4, PathBytes(path))
+        .bind(5, newPath.isEmpty() ? QByteArray() : PathBytes(newPath))
+        .bind(6, EncodeState(old))
+        .bind(7, intended)
+        .bind(8, kept.isEmpty() ? QByteArray() : PathBytes(kept))
+        .bind(9, keptBytes);
+    const int stepped = add.step();
+    add.reset();
+    if (stepped != SQLITE_DONE) {
+        fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+        return 0;
+    }
+    Cache::Entry entry{kind, path, newPath, {}};
+    if (!patches.isEmpty()) {
+        if (!c.insertPatch)
+            c.insertPatch = std::make_unique<Statement>(
+                m_db, "INSERT INTO patches(batch, seq, n, offset, before, intended) "
+                      "VALUES(?, ?, ?, ?, ?, ?)");
+        Statement &p = *c.insertPatch;
+        for (int i = 0; i < patches.size(); ++i) {
+            p.bind(1, m_batch)
+                .bind(2, seq)
+                .bind(3, i)
+                .bind(4, patches[i].offset)
+                .bind(5, patches[i].before)
+                .bind(6, patches[i].intended);
+            const int done = p.step();
+            p.reset();
+            if (done != SQLITE_DONE) {
+                fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+                return 0;
+            }
+            entry.patches.append({patches[i].offset, patches[i].before.size()});
+        }
+    }
+    c.entries.append(entry);
+    return seq;
+}
+
+int BatchJournal::intendStamps(const QString &path, const FileTimesUpdate &update) {
+    FileState target = ReadFileState(path);
+    const FileState old = target;
+    const auto toStamp = [](const std::optional<DateTime> &local, Stamp &stamp) {
+        if (!local)
+            return;
+        if (const auto utc = LocalToUtcSeconds(*local))
+            stamp = {*utc, 0};
+    };
+    toStamp(update.lastAccess, target.access);
+    toStamp(update.lastWrite, target.modification);
+    if (old.creationSettable)
+        toStamp(update.creation, target.creation);
+    return addEntry(ChangeKind::Stamps, path, {}, old, EncodeState(target), {}, 0, {});
+}
+
+int BatchJournal::intendStampsExact(const QString &path, const FileState &target) {
+    return addEntry(ChangeKind::Stamps, path, {}, ReadFileState(path), EncodeState(target), {}, 0,
+                    {});
+}
+
+int BatchJournal::intendRename(const QString &from, const QString &to) {
+    return addEntry(ChangeKind::Rename, from, to, ReadFileState(from), {}, {}, 0, {});
+}
+
+int BatchJournal::intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
+                                  const std::function<QByteArray(const QByteArray &)> &other) {
+    // Before the reader has read the file: reading may move its access time.
+    const FileState old = ReadFileState(path);
+    QList<BytePatch> patches;
+    if (m_config.enabled) {
+        try {
+            ExifReader reader;
+            reader.Load(path);
+            QFile file;
+            const bool open = OpenUntouched(file, path);
+            for (const int tag : tags) {
+                const auto range = reader.textRange(tag);
+                if (!range || !open || !file.seek(qint64(range->first)))
+                    continue;
+                BytePatch p;
+                p.offset = qint64(range->first);
+                p.before = file.read(range->second);
+                p.intended = p.before;
+                const QByteArray bytes =
+                    tag == tags.first() ? text.toLatin1() : (other ? other(p.before) : p.before);
+                p.intended.replace(0, std::min(bytes.size(), p.intended.size()),
+                                   bytes.left(p.intended.size()));
+                patches.append(p);
+            }
+        } catch (const ExifError &) {
+            // No date text to keep: the patch will not find one either.
+        }
+    }
+    return addEntry(ChangeKind::DatePatch, path, {}, old, EncodeState(old), {}, 0, patches);
+}
+
+int BatchJournal::intendBytes(const QString &path, const QList<BytePatch> &patches,
+                              const FileState &stamps) {
+    return addEntry(ChangeKind::DatePatch, path, {}, ReadFileState(path), EncodeState(stamps), {},
+                    0, patches);
+}
+
+int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *keep) {
+    const FileState old = ReadFileState(path, m_config.enabled);
+    QString kept;
+    if (keep)
+        *keep = Keep::Kept;
+    // Only a regular file has an original to keep: the erase sends nothing else to the tool.
+    struct stat st {};
+    const bool regular = ::lstat(PathBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    if (m_config.enabled && keepOriginal && regular) {
+        if (!QDir().mkpath(m_keptFolder)) {
+            fail(QStringLiteral("无法建立文件夹 %1").arg(m_keptFolder));
+            if (keep)
+                *keep = Keep::Failed;
+            return 0;
+        }
+        kept = m_keptFolder + QLatin1Char('/') + QString::number(m_seq + 1);
+        bool tooLarge = false;
+        const QString why = keepCopy(path, kept, old, m_config.copyLimitBytes, &tooLarge);
+        if (tooLarge) {
+            if (keep)
+                *keep = Keep::TooLarge;
+            return 0;
+        }
+        if (!why.isEmpty()) {
+            fail(QStringLiteral("无法保留原件：%1").arg(why));
+            if (keep)
+                *keep = Keep::Failed;
+            return 0;
+        }
+    }
+    return addEntry(ChangeKind::Content, path, {}, old, {}, kept, kept.isEmpty() ? 0 : old.size,
+                    {});
+}
+
+bool BatchJournal::commit() {
+    if (!m_config.enabled)
+        return true;
+    if (!m_db || !m_reason.isEmpty())
+        return false;
+    if (!m_inTransaction)
+        return true;
+    // Links to kept originals are names in a folder: on the disk before the intent says so.
+    if (QFile::exists(m_keptFolder)) {
+        const int fd = ::open(PathBytes(m_keptFolder).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    if (!exec("COMMIT")) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
+        return false;
+    }
+    m_inTransaction = false;
+    m_uncommitted = 0;
+    // The intents are on the disk; the after-values that follow need no flush of their own.
+    if (!m_intentsDurable) {
+        m_intentsDurable = true;
+        sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    }
+    return true;
+}
+
+void BatchJournal::done(int seq, bool succeeded) {
+    if (!m_config.enabled || seq <= 0 || seq > m_cache->entries.size() || !m_db)
+        return;
+    const Cache::Entry &e = m_cache->entries[seq - 1];
+    const QString &path =
+        e.kind == ChangeKind::Rename && succeeded && !e.newPath.isEmpty() ? e.newPath : e.path;
+    // Read now: later reads of the row (its Exif, its stamps) must not count.
+    const FileState after = ReadFileState(path, e.kind == ChangeKind::Content);
+    if (!m_inTransaction) {
+        if (!exec("BEGIN"))
+            return;
+        m_inTransaction = true;
+    }
+    Cache &c = *m_cache;
+    if (!c.updateAfter)
+        c.updateAfter = std::make_unique<Statement>(
+            m_db, "UPDATE entries SET after = ?, state = ? WHERE batch = ? AND seq = ?");
+    c.updateAfter->bind(1, EncodeState(after))
+        .bind(2, succeeded ? Done : Failed)
+        .bind(3, m_batch)
+        .bind(4, seq);
+    c.updateAfter->step();
+    c.updateAfter->reset();
+    if (!e.patches.isEmpty()) {
+        if (!c.updatePatch)
+            c.updatePatch = std::make_unique<Statement>(
+                m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
+        QFile file;
+        const bool open = OpenUntouched(file, path);
+        for (int n = 0; n < e.patches.size(); ++n) {
+            const QByteArray now = open && file.seek(e.patches[n].first)
+                                       ? file.read(e.patches[n].second)
+                                       : QByteArray("");
+            c.updatePatch->bind(1, now).bind(2, m_batch).bind(3, seq).bind(4, n);
+            c.updatePatch->step();
+            c.updatePatch->reset();
+        }
+    }
+    if (++m_uncommitted >= GroupSize)
+        commit();
+}
+
+bool BatchJournal::end() {
+    if (!m_config.enabled || !m_db)
+        return true;
+    // No flush of its own either: a batch whose end is lost shows as cut off, and its restore
+    // judges each file by its old and intended values.
+    Statement s(m_db, "UPDATE batches SET state = 1, ended = ? WHERE id = ?");
+    if (!m_inTransaction && exec("BEGIN"))
+        m_inTransaction = true;
+    s.bind(1, m_config.now).bind(2, m_batch);
+    s.step();
+    return commit();
+}
+
+void BatchJournal::prune() {
+    const qint64 cutoff = m_config.now - qint64(m_config.keepDays) * 86400;
+    QList<qint64> old;
+    {
+        Statement q(m_db, "SELECT id FROM batches WHERE started < ? ORDER BY id");
+        q.bind(1, cutoff);
+        while (q.step() == SQLITE_ROW)
+            old.append(q.integer(0));
+    }
+    // Kept originals beyond the limit go, oldest batch first; their entries stay, without undo.
+    QList<qint64> trimmed;
+    {
+        Statement q(m_db, "SELECT batch, SUM(kept_bytes) FROM entries WHERE kept IS NOT NULL "
+                          "GROUP BY batch ORDER BY batch DESC");
+        qint64 total = 0;
+        while (q.step() == SQLITE_ROW) {
+            total += q.integer(1);
+            if (total > m_config.keepOriginalsBytes)
+                trimmed.append(q.integer(0));
+        }
+    }
+    const auto dropOriginals = [&](qint64 batch) {
+        Statement q(m_db, "SELECT kept FROM entries WHERE batch = ? AND kept IS NOT NULL");
+        q.bind(1, batch);
+        while (q.step() == SQLITE_ROW)
+            removeKept(NameFromBytes(q.blob(0)));
+        QDir(m_config.stateFolder + QStringLiteral("/originals/") + QString::number(batch))
+            .removeRecursively();
+    };
+    if (old.isEmpty() && trimmed.isEmpty())
+        return;
+    // A failed prune leaves the old batches; it does not stop this one.
+    if (!exec("BEGIN")) {
+        m_reason.clear();
+        return;
+    }
+    for (const qint64 id : trimmed) {
+        dropOriginals(id);
+        Statement u(m_db, "UPDATE entries SET kept = NULL, kept_bytes = 0 WHERE batch = ?");
+        u.bind(1, id);
+        u.step();
+    }
+    for (const qint64 id : old) {
+        dropOriginals(id);
+        for (const char *sql :
+             {"DELETE FROM patches WHERE batch = ?", "DELETE FROM entries WHERE batch = ?",
+              "DELETE FROM batches WHERE id = ?"}) {
+            Statement d(m_db, sql);
+            d.bind(1, id);
+            d.step();
+        }
+    }
+    if (!exec("COMMIT"))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_reason.clear();
+}
+
+namespace {
+
+BatchSummary summaryFrom(Statement &q) {
+    BatchSummary b;
+    b.id = q.integer(0);
+    b.started = q.integer(1);
+    b.ended = q.isNull(2) ? 0 : q.integer(2);
+    b.folder = NameFromBytes(q.blob(3));
+    b.kind = BatchKind(q.integer(4));
+    const int state = int(q.integer(5));
+    b.state = state == 1                                      ? BatchSummary::State::Finished
+              : state == 0 && runningHere(q.integer(6), b.id) ? BatchSummary::State::Running
+                                                              : BatchSummary::State::Interrupted;
+    b.undoes = q.integer(7);
+    b.done = int(q.integer(8));
+    b.failed = int(q.integer(9));
+    b.total = int(q.integer(10));
+    b.undoneBy = q.isNull(11) ? 0 : q.integer(11);
+    return b;
+}
+
+const char *const SummarySql =
+    "SELECT b.id, b.started, b.ended, b.folder, b.operation, b.state, b.pid, b.undoes, "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 1), "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 2), "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id), "
+    "(SELECT MAX(r.id) FROM batches r WHERE r.undoes = b.id) FROM batches b ";
+
+} // namespace
+
+QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason) {
+    QList<BatchSummary> list;
+    QString why;
+    if (!QFile::exists(databasePath(config)))
+        return list;
+    sqlite3 *db = openDatabase(config, why, false);
+    if (!db) {
+        if (reason)
+            *reason = why;
+        return list;
+    }
+    {
+        Statement q(db, (QByteArray(SummarySql) + "ORDER BY b.id DESC").constData());
+        while (q.step() == SQLITE_ROW)
+            list.append(summaryFrom(q));
+    }
+    sqlite3_close(db);
+    return list;
+}
+
+bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
+                 BatchSummary &summary, QString *reason) {
+    QString why;
+    sqlite3 *db = openDatabase(config, why, false);
+    if (!db) {
+        if (reason)
+            *reason = why;
+        return false;
+    }
+    bool found = false;
+    {
+        Statement q(db, (QByteArray(SummarySql) + "WHERE b.id = ?").constData());
+        q.bind(1, batch);
+        if (q.step() == SQLITE_ROW) {
+            summary = summaryFrom(q);
+            found = true;
+        }
+    }
+    if (found) {
+        Statement q(db, "SELECT seq, kind, path, new_path, old, intended, after, kept, state "
+                        "FROM entries WHERE batch = ? ORDER BY seq");
+        q.bind(1, batch);
+        Statement p(db, "SELECT offset, before, intended, after FROM patches "
+                        "WHERE batch = ? AND seq = ? ORDER BY n");
+        while (q.step() == SQLITE_ROW) {
+            JournalEntry e;
+            e.seq = int(q.integer(0));
+            e.kind = ChangeKind(q.integer(1));
+            e.path = NameFromBytes(q.blob(2));
+            if (!q.isNull(3))
+                e.newPath = NameFromBytes(q.blob(3));
+            e.old = DecodeState(q.blob(4));
+            e.intendedKnown = !q.isNull(5);
+            if (e.intendedKnown)
+                e.intended = DecodeState(q.blob(5));
+            if (!q.isNull(6))
+                e.after = DecodeState(q.blob(6));
+            if (!q.isNull(7))
+                e.kept = NameFromBytes(q.blob(7));
+            e.state = int(q.integer(8));
+            p.bind(1, batch).bind(2, e.seq);
+            while (p.step() == SQLITE_ROW) {
+                e.patches.append({p.integer(0), p.blob(1), p.blob(2)});
+                e.patchAfter.append(p.isNull(3) ? QByteArray() : p.blob(3));
+            }
+            p.reset();
+            entries.append(e);
+        }
+    } else if (reason) {
+        *reason = QStringLiteral("撤销记录中没有这一批操作");
+    }
+    sqlite3_close(db);
+    return found;
+}
+
+} // namespace kalmora

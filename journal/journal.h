@@ -1,0 +1,209 @@
+#pragma once
+
+#include "filetime/file_times.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct sqlite3;
+
+namespace kalmora {
+
+class Clock;
+class Environment;
+class Prompter;
+class Settings;
+struct Services;
+
+// What a batch did to its files; the number is what the journal stores.
+enum class BatchKind {
+    FileTimes = 1,
+    VideoShift = 2,
+    Rename = 3,
+    DateRewrite = 4,
+    Erase = 5,
+    Restore = 6,
+};
+QString BatchKindText(BatchKind kind);
+
+// What one journal entry changes in its file.
+enum class ChangeKind {
+    Stamps = 1,    // access, modification and creation times
+    Rename = 2,    // the name, within its folder
+    DatePatch = 3, // a few bytes in place (the Exif date texts), then the stamps as they were
+    Content = 4,   // the whole content (the erase): the original is kept beside the journal
+};
+
+// One stamp to the nanosecond, as the file system keeps it.
+struct Stamp {
+    qint64 sec = 0;
+    qint64 nsec = 0;
+    friend bool operator==(const Stamp &, const Stamp &) = default;
+};
+
+// What a file holds, as far as the journal compares it.
+struct FileState {
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    Stamp access;
+    Stamp modification;
+    Stamp creation;
+    bool creationSettable = false; // an NTFS creation time the program can write back
+    QByteArray hash;               // of the content; only where the content changes
+
+    // The same file with the same content and times; the access time is left out: merely
+    // reading a file moves it.
+    bool sameAs(const FileState &other) const;
+};
+// Opens the file for reading without moving its access time where the system allows it (our
+// own files), so that the journal's reads never count as a change.
+bool OpenUntouched(QFile &file, const QString &path);
+
+// Reads what `path` holds now; `withHash` adds the content's hash.
+FileState ReadFileState(const QString &path, bool withHash = false);
+
+// Sets the stamps the state holds, to the nanosecond (the creation time where it is settable).
+// Empty text on success, otherwise why not.
+QString WriteStamps(const QString &path, const FileState &state);
+
+// Where the journal lives and how long it keeps what.
+struct JournalConfig {
+    QString stateFolder; // empty: no folder could be found
+    int keepDays = 30;
+    qint64 keepOriginalsBytes = qint64(2048) << 20;
+    qint64 copyLimitBytes = qint64(100) << 20; // a kept original that must be copied, not linked
+    bool enabled = true;
+    qint64 now = 0; // seconds since 1970, from the clock service
+};
+// From $XDG_STATE_HOME/Kalmora (else ~/.local/state/Kalmora) and the "Journal" settings group.
+JournalConfig JournalConfigFrom(const Environment &environment, const Settings &settings,
+                                const Clock &clock);
+
+// One patch of a date text: where, what it held, what the batch writes.
+struct BytePatch {
+    qint64 offset = 0;
+    QByteArray before;
+    QByteArray intended;
+};
+
+// Records one batch: every file's intent durably before the files change, what they hold after.
+// A batch that cannot be recorded must not start: begin() and commit() say why.
+class BatchJournal {
+public:
+    explicit BatchJournal(JournalConfig config);
+    ~BatchJournal();
+    BatchJournal(const BatchJournal &) = delete;
+    BatchJournal &operator=(const BatchJournal &) = delete;
+
+    bool enabled() const { return m_config.enabled; }
+    // Opens the journal and records the batch as running; prunes old batches first.
+    bool begin(const QString &folder, BatchKind kind, qint64 undoes = 0);
+    qint64 batchId() const { return m_batch; }
+
+    // Intents, each numbered in order (the entry's seq, from 1); 0 when nothing could be
+    // recorded (reason()). They become durable with commit(), in groups.
+    int intendStamps(const QString &path, const FileTimesUpdate &update);
+    int intendStampsExact(const QString &path, const FileState &target);
+    int intendRename(const QString &from, const QString &to);
+    // The date texts `tags` hold (those present): the first to be overwritten with `text`, the
+    // others with what `other` makes of their own text (no function: left as they are).
+    int intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
+                        const std::function<QByteArray(const QByteArray &own)> &other = {});
+    int intendBytes(const QString &path, const QList<BytePatch> &patches, const FileState &stamps);
+    enum class Keep { Kept, TooLarge, Failed };
+    // The original is kept (a hard link, else a copy up to the copy limit). TooLarge: nothing
+    // kept yet; the caller asks, then calls intendContent(path, false) to go on without undo.
+    int intendContent(const QString &path, bool keepOriginal, Keep *keep = nullptr);
+    // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
+    // batch must not go on (reason()).
+    bool commit();
+    // What the file holds after the change (read now), recorded in groups of 256 without a
+    // flush of its own: an after-value lost in a crash makes the entry one of a cut-off batch,
+    // which the restore judges by the old and the intended values.
+    void done(int seq, bool succeeded);
+    // Ends the batch (finished); records the last after-values.
+    bool end();
+
+    QString reason() const { return m_reason; }
+    const JournalConfig &config() const { return m_config; }
+
+private:
+    bool fail(const QString &why);
+    bool exec(const char *sql);
+    int addEntry(ChangeKind kind, const QString &path, const QString &newPath, const FileState &old,
+                 const QByteArray &intended, const QString &kept, qint64 keptBytes,
+                 const QList<BytePatch> &patches);
+    void prune();
+
+    // The statements every entry takes, prepared once, and what done() must know of each entry.
+    struct Cache;
+    std::unique_ptr<Cache> m_cache;
+    JournalConfig m_config;
+    sqlite3 *m_db = nullptr;
+    qint64 m_batch = 0;
+    int m_seq = 0;
+    bool m_inTransaction = false;
+    bool m_intentsDurable = false;
+    int m_uncommitted = 0;
+    QString m_reason;
+    QString m_keptFolder;
+};
+
+// The journal of a batch about to run over `folder`, begun; no value when it cannot be written,
+// after telling the user why (the batch must not start then).
+std::unique_ptr<BatchJournal> OpenBatchJournal(Services &services, const QString &folder,
+                                               BatchKind kind);
+// Makes the intents durable; false after telling the user why (the batch must not start).
+bool CommitIntents(BatchJournal &journal, Prompter &prompter);
+// The text the user reads when the journal stops a batch.
+QString JournalFailureText(const QString &reason);
+
+// Serialised forms for the store.
+QByteArray EncodeState(const FileState &state);
+FileState DecodeState(const QByteArray &bytes);
+
+// A batch as the history lists it.
+struct BatchSummary {
+    qint64 id = 0;
+    qint64 started = 0;
+    qint64 ended = 0;
+    QString folder;
+    BatchKind kind = BatchKind::FileTimes;
+    enum class State { Running = 0, Finished = 1, Interrupted = 2 } state = State::Finished;
+    int done = 0;
+    int failed = 0;
+    int total = 0;
+    qint64 undoes = 0;   // the batch this one restored
+    qint64 undoneBy = 0; // the last restore of this batch
+};
+// Every batch, newest first; a batch still running that no process runs is interrupted. Empty
+// with a reason when the journal cannot be read.
+QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason = nullptr);
+
+// One journal entry as the restore reads it.
+struct JournalEntry {
+    int seq = 0;
+    ChangeKind kind = ChangeKind::Stamps;
+    QString path;
+    QString newPath;
+    FileState old;
+    FileState intended; // stamps the batch meant to set (Stamps); for others, partly filled
+    bool intendedKnown = false;
+    std::optional<FileState> after;
+    QString kept;
+    QList<BytePatch> patches;
+    QList<QByteArray> patchAfter;
+    int state = 0;
+};
+bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
+                 BatchSummary &summary, QString *reason);
+
+} // namespace kalmora

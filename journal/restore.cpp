@@ -1,0 +1,298 @@
+#include "journal/restore.h"
+
+#include "app/path_bytes.h"
+#include "app/write_protection.h"
+#include "filetime/rename_rules.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kalmora {
+
+namespace {
+
+const QString Gone = QStringLiteral("文件已不存在(已被移动或删除)");
+const QString ChangedSince = QStringLiteral("文件在这批操作之后又被改动过");
+const QString Neither = QStringLiteral("文件既不是操作前的样子，也不是这批操作写成的样子");
+const QString ReadOnly = QStringLiteral("文件已标为只读");
+const QString NameTaken = QStringLiteral("原文件名已被另一个文件占用");
+const QString NoOriginal = QStringLiteral("原件没有保留(超过保留上限或已被清理)");
+
+enum class Verdict { Restore, Unchanged, Skip };
+
+struct Plan {
+    const JournalEntry *entry = nullptr;
+    Verdict verdict = Verdict::Skip;
+    QString reason;
+    QList<QByteArray> bytesNow; // date patches: what the file holds at each offset
+    QString shown;              // where the file is, as the report names it
+    int seq = 0;                // the restore's own entry
+};
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray readAt(const QString &path, qint64 offset, qsizetype length) {
+    QFile file;
+    if (!OpenUntouched(file, path) || !file.seek(offset))
+        return {};
+    return file.read(length);
+}
+
+bool sameFile(const FileState &a, const FileState &b) {
+    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
+
+bool readOnly(const QString &path) {
+    struct stat st {};
+    return ::lstat(PathBytes(path).constData(), &st) == 0 && MarkedReadOnly(st.st_uid, st.st_mode);
+}
+
+Plan skip(Plan p, const QString &why) {
+    p.verdict = Verdict::Skip;
+    p.reason = why;
+    return p;
+}
+
+Plan judge(const JournalEntry &e) {
+    Plan p;
+    p.entry = &e;
+    p.verdict = Verdict::Unchanged;
+    p.shown = e.path;
+    if (!e.old.exists)
+        return p; // nothing was there for the batch to change
+    switch (e.kind) {
+    case ChangeKind::Stamps: {
+        const FileState now = ReadFileState(e.path);
+        if (!now.exists)
+            return skip(p, Gone);
+        if (e.after) {
+            if (!now.sameAs(*e.after))
+                return skip(p, ChangedSince);
+            if (e.after->sameAs(e.old) && e.after->access == e.old.access)
+                return p;
+        } else if (now.sameAs(e.old) && now.access == e.old.access) {
+            return p;
+        } else if (!now.sameAs(e.old) && !(e.intendedKnown && now.sameAs(e.intended))) {
+            return skip(p, Neither);
+        }
+        break;
+    }
+    case ChangeKind::Rename: {
+        const FileState atNew = ReadFileState(e.newPath);
+        const FileState atOld = ReadFileState(e.path);
+        if (!sameFile(atNew, e.old))
+            return sameFile(atOld, e.old) ? p : skip(p, Gone);
+        p.shown = e.newPath;
+        if (e.after && !atNew.sameAs(*e.after))
+            return skip(p, ChangedSince);
+        if (atOld.exists)
+            return skip(p, NameTaken);
+        p.verdict = readOnly(e.newPath) ? Verdict::Skip : Verdict::Restore;
+        p.reason = p.verdict == Verdict::Skip ? ReadOnly : QString();
+        return p;
+    }
+    case ChangeKind::DatePatch: {
+        const FileState now = ReadFileState(e.path);
+        if (!now.exists)
+            return skip(p, Gone);
+        if (!sameFile(now, e.old) || now.size != e.old.size)
+            return skip(p, e.after ? ChangedSince : Neither);
+        bool allBefore = true, eachKnown = true, asLeft = true;
+        for (int i = 0; i < e.patches.size(); ++i) {
+            const BytePatch &patch = e.patches[i];
+            p.bytesNow.append(readAt(e.path, patch.offset, patch.before.size()));
+            allBefore = allBefore && p.bytesNow[i] == patch.before;
+            eachKnown =
+                eachKnown && (p.bytesNow[i] == patch.before || p.bytesNow[i] == patch.intended);
+            asLeft = asLeft && p.bytesNow[i] == e.patchAfter.value(i);
+        }
+        if (e.after) {
+            if (!now.sameAs(*e.after) || !asLeft)
+                return skip(p, ChangedSince);
+        } else if (!eachKnown) {
+            return skip(p, Neither);
+        }
+        if (allBefore && now.sameAs(e.old) && now.access == e.old.access)
+            return p;
+        break;
+    }
+    case ChangeKind::Content: {
+        const FileState now = ReadFileState(e.path, true);
+        if (e.after) {
+            if (!now.exists)
+                return skip(p, Gone);
+            if (!now.sameAs(*e.after) || now.hash != e.after->hash)
+                return skip(p, ChangedSince);
+            if (sameFile(now, e.old) && now.hash == e.old.hash &&
+                now.modification == e.old.modification)
+                return p;
+        } else {
+            if (now.sameAs(e.old) && now.hash == e.old.hash)
+                return p;
+            if (!now.exists)
+                return skip(p, Gone);
+            // Only a replacement is what the erase does (a new file under the name); a change
+            // of the file itself is someone else's.
+            if (sameFile(now, e.old))
+                return skip(p, Neither);
+        }
+        const FileState kept = ReadFileState(e.kept, true);
+        if (e.kept.isEmpty() || !kept.exists || kept.hash != e.old.hash)
+            return skip(p, NoOriginal);
+        break;
+    }
+    }
+    if (readOnly(e.path))
+        return skip(p, ReadOnly);
+    p.verdict = Verdict::Restore;
+    return p;
+}
+
+int intend(BatchJournal &journal, const Plan &p) {
+    const JournalEntry &e = *p.entry;
+    switch (e.kind) {
+    case ChangeKind::Stamps:
+        return journal.intendStampsExact(e.path, e.old);
+    case ChangeKind::Rename:
+        return journal.intendRename(e.newPath, e.path);
+    case ChangeKind::DatePatch: {
+        QList<BytePatch> back;
+        for (int i = 0; i < e.patches.size(); ++i)
+            back.append({e.patches[i].offset, p.bytesNow[i], e.patches[i].before});
+        return journal.intendBytes(e.path, back, e.old);
+    }
+    case ChangeKind::Content:
+        return journal.intendContent(e.path, true);
+    }
+    return 0;
+}
+
+// Empty when the file is back as it was.
+QString putBack(const Plan &p) {
+    const JournalEntry &e = *p.entry;
+    switch (e.kind) {
+    case ChangeKind::Stamps:
+        return WriteStamps(e.path, e.old);
+    case ChangeKind::Rename:
+        switch (RenameNoReplace(e.newPath, e.path)) {
+        case RenameError::None:
+            return {};
+        case RenameError::Exists:
+            return NameTaken;
+        default:
+            return QStringLiteral("无法更名");
+        }
+    case ChangeKind::DatePatch: {
+        // In place, as the rewrite wrote it: the file keeps its identity.
+        const int fd = ::open(PathBytes(e.path).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            return systemText(errno);
+        QString why;
+        for (const BytePatch &patch : e.patches) {
+            if (::pwrite(fd, patch.before.constData(), size_t(patch.before.size()),
+                         off_t(patch.offset)) != ssize_t(patch.before.size())) {
+                why = systemText(errno ? errno : EIO);
+                break;
+            }
+        }
+        if (why.isEmpty() && ::fsync(fd) != 0)
+            why = systemText(errno);
+        ::close(fd);
+        return why.isEmpty() ? WriteStamps(e.path, e.old) : why;
+    }
+    case ChangeKind::Content: {
+        const QByteArray from = PathBytes(e.kept), to = PathBytes(e.path);
+        if (::rename(from.constData(), to.constData()) != 0) {
+            if (errno != EXDEV)
+                return systemText(errno);
+            // A copy kept on another file system: copied beside the file, then put in its place.
+            const QString temporary = e.path + QStringLiteral(".kalmora-restore");
+            QFile::remove(temporary);
+            if (!QFile::copy(e.kept, temporary))
+                return QStringLiteral("无法复制原件");
+            if (::rename(PathBytes(temporary).constData(), to.constData()) != 0) {
+                const int error = errno;
+                QFile::remove(temporary);
+                return systemText(error);
+            }
+        }
+        return WriteStamps(e.path, e.old);
+    }
+    }
+    return QStringLiteral("未知的记录");
+}
+
+} // namespace
+
+RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch) {
+    RestoreReport report;
+    QList<JournalEntry> entries;
+    BatchSummary summary;
+    if (!ReadEntries(config, batch, entries, summary, &report.reason))
+        return report;
+    if (summary.state == BatchSummary::State::Running) {
+        report.reason = QStringLiteral("这批操作还在进行中");
+        return report;
+    }
+    JournalConfig own = config;
+    own.enabled = true; // a restore is always recorded, so it can be undone
+    BatchJournal journal(own);
+    if (!journal.begin(summary.folder, BatchKind::Restore, batch)) {
+        report.reason = journal.reason();
+        return report;
+    }
+    report.restoreBatch = journal.batchId();
+
+    // Later changes first: a name the batch freed may have been taken by a later rename.
+    QList<Plan> plans;
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+        plans.append(judge(*it));
+    for (Plan &p : plans) {
+        if (p.verdict != Verdict::Restore)
+            continue;
+        p.seq = intend(journal, p);
+        if (p.seq == 0) {
+            report.reason = journal.reason();
+            return report;
+        }
+    }
+    if (!journal.commit()) {
+        report.reason = journal.reason();
+        return report;
+    }
+    report.started = true;
+    for (const Plan &p : plans) {
+        const QString &shown = p.shown;
+        switch (p.verdict) {
+        case Verdict::Unchanged:
+            ++report.unchanged;
+            break;
+        case Verdict::Skip:
+            report.skipped.append({shown, p.reason});
+            break;
+        case Verdict::Restore: {
+            const QString why = putBack(p);
+            journal.done(p.seq, why.isEmpty());
+            if (why.isEmpty())
+                ++report.restored;
+            else
+                report.skipped.append({shown, QStringLiteral("还原失败：") + why});
+            break;
+        }
+        }
+    }
+    if (!journal.end() && report.reason.isEmpty())
+        report.reason = journal.reason();
+    return report;
+}
+
+} // namespace kalmora

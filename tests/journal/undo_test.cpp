@@ -1,0 +1,487 @@
+// Every batch of the window undone from its journal: the files come back byte for byte and stamp
+// for stamp; a file changed since is left alone; a journal that cannot be written stops the batch
+// before any file changes.
+#include "filetime/rename_rules.h"
+#include "journal/restore.h"
+#include "photo/date_rewrite.h"
+#include "photo/date_shift.h"
+#include "tests/photo/photo_window.h"
+#include "tests/support/files.h"
+#include "ui/features.h"
+#include "ui/history_window.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+using namespace kalmora;
+
+namespace {
+
+// What a file is, as the undo must give it back.
+struct Held {
+    QByteArray bytes;
+    FileState state;
+    bool operator==(const Held &o) const {
+        return bytes == o.bytes && state.sameAs(o.state) && state.access == o.state.access;
+    }
+};
+using Snapshot = QMap<QString, Held>;
+
+// The test's own reading must not move the access times it compares.
+QByteArray readUntouched(const QString &path) {
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NOATIME);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return {};
+    return file.readAll();
+}
+
+Snapshot snapshot(const QString &folder) {
+    Snapshot s;
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QString path = folder + QLatin1Char('/') + name;
+        const FileState state = ReadFileState(path);
+        s.insert(name, Held{readUntouched(path), state});
+    }
+    return s;
+}
+
+QString describe(const Snapshot &a, const Snapshot &b) {
+    if (a.keys() != b.keys())
+        return a.keys().join(u',') + QStringLiteral(" / ") + b.keys().join(u',');
+    for (const QString &k : a.keys()) {
+        const FileState &x = a[k].state, &y = b[k].state;
+        if (!(a[k] == b[k]))
+            return k + QStringLiteral(": bytes %1, mtime %2.%3 vs %4.%5, atime %6.%7 vs %8.%9")
+                           .arg(a[k].bytes == b[k].bytes)
+                           .arg(x.modification.sec)
+                           .arg(x.modification.nsec)
+                           .arg(y.modification.sec)
+                           .arg(y.modification.nsec)
+                           .arg(x.access.sec)
+                           .arg(x.access.nsec)
+                           .arg(y.access.sec)
+                           .arg(y.access.nsec);
+    }
+    return {};
+}
+
+// Stamps with nanoseconds, which no batch writes: only a restore can bring them back.
+void setNanoStamps(const QString &path, int i) {
+    const timespec times[2] = {{1300000000 + i * 7, 123456789 - i},
+                               {1200000000 + i * 11, 987654321 - i}};
+    QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+const QString NotStartedStart =
+    QStringLiteral("无法写入撤销记录，本次操作没有开始，没有改动任何文件。");
+
+} // namespace
+
+class UndoTest : public QObject {
+    Q_OBJECT
+private:
+    test::PhotoWindow f;
+    FMainDate &w() { return f.w(); }
+
+    JournalConfig config() {
+        return JournalConfigFrom(f.doubles->environment, f.doubles->settings, f.doubles->clock);
+    }
+
+    void makeFiles(const QString &kind) {
+        for (int i = 1; i <= 6; ++i) {
+            const bool photo = kind != QLatin1String("file times");
+            const QString name =
+                photo ? QStringLiteral("DSC%1.jpg").arg(i) : QStringLiteral("文件 %1.dat").arg(i);
+            const DateTime taken = DateTime(2015, 2, 27, 20, 0, 0).addSeconds(3671 * i);
+            // Three different dates, so each patch has its own bytes to give back.
+            f.write(name, photo ? test::cameraPhotoDates(
+                                      i % 2 ? test::ByteOrder::Little : test::ByteOrder::Big,
+                                      taken.toExifText().toLatin1(),
+                                      taken.addSeconds(-3600).toExifText().toLatin1(),
+                                      taken.addSeconds(3600).toExifText().toLatin1())
+                                      .bytes
+                                : name.toUtf8());
+            setNanoStamps(f.path(name), i);
+        }
+    }
+
+    // Imports the folder for one batch of the window (reading a photo moves its access time).
+    void importFor(const QString &kind) {
+        if (kind == QLatin1String("file times")) {
+            f.setWindow(DateTime(2021, 3, 4, 9, 0, 0), DateTime(2021, 3, 6, 9, 0, 0));
+            f.importFolder();
+        } else if (kind == QLatin1String("rename")) {
+            w().OptRename->setChecked(true);
+            w().CmdInput->setEnabled(true);
+            w().LDir->setText(f.folder.path());
+            w().File1->setPattern(QStringLiteral("*.jpg"));
+            w().CmdInput->click();
+        } else {
+            f.importPhotos();
+        }
+    }
+    // Runs the batch over the imported files.
+    void runBatch(const QString &kind) {
+        if (kind == QLatin1String("file times")) {
+            w().Option1->setChecked(true);
+            w().TStep->setText(QStringLiteral("1"));
+            w().CmdFileDateMod->click();
+        } else if (kind == QLatin1String("rename")) {
+            w().CmdFileDateMod->click();
+        } else if (kind.startsWith(QLatin1String("date rewrite"))) {
+            PhotoDateSettings settings;
+            settings.allDates = kind.endsWith(QLatin1String("all dates"));
+            settings.stepText = QStringLiteral("3");
+            settings.unitText = QStringLiteral("天。");
+            settings.unit = ShiftUnit::Day;
+            settings.earlier = true;
+            w().features().dateRewrite->askSettings = [settings] { return settings; };
+            w().CmdPicDateMod->click();
+        } else {
+            f.doubles->environment.variables.insert(QStringLiteral("PATH"),
+                                                    qEnvironmentVariable("PATH"));
+            f.prompter().answer(MsgAnswer::No); // not the export: the erase
+            w().CmdPicExifDel->click();
+        }
+    }
+
+private slots:
+    void init() {
+        f.reopen();
+        w().show(); // the window's load makes its file list
+    }
+    void cleanup() { f.window.reset(); }
+
+    void undoRestoresEveryFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("operation");
+        QTest::newRow("file times") << "file times" << int(BatchKind::FileTimes);
+        QTest::newRow("rename") << "rename" << int(BatchKind::Rename);
+        QTest::newRow("date rewrite") << "date rewrite" << int(BatchKind::DateRewrite);
+        QTest::newRow("date rewrite, all dates")
+            << "date rewrite, all dates" << int(BatchKind::DateRewrite);
+        QTest::newRow("erase") << "erase" << int(BatchKind::Erase);
+    }
+    void undoRestoresEveryFile() {
+        QFETCH(QString, kind);
+        QFETCH(int, operation);
+        if (kind == QLatin1String("erase") && f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        makeFiles(kind);
+        importFor(kind);
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(kind);
+        const Snapshot after = snapshot(f.folder.path());
+        QVERIFY2(after != before, "the batch changed nothing");
+        for (const QString &name : after.keys())
+            QVERIFY2(!(after.value(name) == before.value(name)), qPrintable(name));
+
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(int(batches[0].kind), operation);
+        QCOMPARE(batches[0].state, BatchSummary::State::Finished);
+        QCOMPARE(batches[0].done, 6);
+        QCOMPARE(batches[0].folder, f.folder.path());
+
+        const RestoreReport report = RestoreBatch(config(), batches[0].id);
+        QVERIFY2(report.started, qPrintable(report.reason));
+        QVERIFY2(report.skipped.isEmpty(),
+                 qPrintable(report.skipped.value(0).path + report.skipped.value(0).reason));
+        QCOMPARE(report.restored, 6);
+        const Snapshot restored = snapshot(f.folder.path());
+        QVERIFY2(restored == before, qPrintable(describe(restored, before)));
+        // Nothing of the journal's own lands in the user's folder.
+        QCOMPARE(restored.keys(), before.keys());
+
+        // The restore is a batch of its own, and undoing it brings the batch's result back.
+        const QList<BatchSummary> now = ListBatches(config());
+        QCOMPARE(now.size(), 2);
+        QCOMPARE(now[0].kind, BatchKind::Restore);
+        QCOMPARE(now[0].undoes, batches[0].id);
+        QCOMPARE(now[1].undoneBy, now[0].id);
+        const RestoreReport again = RestoreBatch(config(), now[0].id);
+        QVERIFY2(again.started && again.skipped.isEmpty(), qPrintable(again.reason));
+        const Snapshot redone = snapshot(f.folder.path());
+        for (const QString &name : after.keys())
+            QVERIFY2(redone.value(name).bytes == after.value(name).bytes &&
+                         redone.value(name).state.modification ==
+                             after.value(name).state.modification,
+                     qPrintable(name));
+    }
+
+    // A file changed after the batch keeps that change; the others come back.
+    void fileChangedSinceIsSkipped_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("file times, content edited") << "file times";
+        QTest::newRow("date rewrite, date edited") << "date rewrite";
+        QTest::newRow("rename, edited under its new name") << "rename";
+    }
+    void fileChangedSinceIsSkipped() {
+        QFETCH(QString, kind);
+        makeFiles(kind);
+        importFor(kind);
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(kind);
+        const QString edited = snapshot(f.folder.path()).firstKey();
+        {
+            QFile file(f.path(edited));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(file.size() - 1));
+            QVERIFY(file.write("!") == 1); // the last byte of a JPEG is its end marker
+        }
+        const Held editedHeld = snapshot(f.folder.path()).value(edited);
+
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.size(), 1);
+        const RestoreReport report = RestoreBatch(config(), batches[0].id);
+        QVERIFY(report.started);
+        QCOMPARE(report.restored, 5);
+        QCOMPARE(report.skipped.size(), 1);
+        QCOMPARE(report.skipped[0].path, f.path(edited));
+        QCOMPARE(report.skipped[0].reason, QStringLiteral("文件在这批操作之后又被改动过"));
+        const Snapshot now = snapshot(f.folder.path());
+        QVERIFY(now.value(edited) == editedHeld);
+        QCOMPARE(now.size(), before.size());
+        int back = 0;
+        for (const QString &name : before.keys())
+            back += now.value(name) == before.value(name) ? 1 : 0;
+        QCOMPARE(back, 5);
+    }
+
+    // A batch cut off half-way (its journal gone before any after-value reached the disk, as
+    // when the program is killed): the files it changed come back, the one it never reached
+    // stays, and a file that is neither as before nor as intended is left alone.
+    void cutOffBatchRestoresWhatItTouched_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("stamps") << "file times"
+                                << "文件既不是操作前的样子，也不是这批操作写成的样子";
+        QTest::newRow("rename") << "rename"
+                                << "文件已不存在(已被移动或删除)";
+        QTest::newRow("date patch") << "date rewrite"
+                                    << "文件既不是操作前的样子，也不是这批操作写成的样子";
+    }
+    void cutOffBatchRestoresWhatItTouched() {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        makeFiles(kind);
+        const Snapshot before = snapshot(f.folder.path());
+        const QStringList names = before.keys();
+        const auto newName = [](int i) { return QStringLiteral("renamed %1.jpg").arg(i); };
+        const DateTime planned(2021, 3, 4, 9, 0, 0);
+        {
+            BatchJournal journal(config());
+            QVERIFY(journal.begin(f.folder.path(), BatchKind::FileTimes));
+            QList<int> seqs;
+            for (int i = 0; i < names.size(); ++i) {
+                const QString path = f.path(names[i]);
+                const DateTime t = planned.addSeconds(60 * i);
+                seqs.append(kind == QLatin1String("file times")
+                                ? journal.intendStamps(path, FileTimesUpdate{t, t, t})
+                            : kind == QLatin1String("rename")
+                                ? journal.intendRename(path, f.path(newName(i)))
+                                : journal.intendDatePatch(path, t.toExifText(), {36867}));
+            }
+            QVERIFY(journal.commit());
+            for (int i = 0; i < 4; ++i) {
+                const QString path = f.path(names[i]);
+                const DateTime t = planned.addSeconds(60 * i);
+                if (kind == QLatin1String("file times"))
+                    QVERIFY(WriteFileTimes(path, FileTimesUpdate{t, t, t}).outcome() !=
+                            WriteOutcome::Failure);
+                else if (kind == QLatin1String("rename"))
+                    QCOMPARE(RenameNoReplace(path, f.path(newName(i))), RenameError::None);
+                else
+                    QCOMPARE(PatchShootingDate(path, t.toExifText()), DatePatchOutcome::Written);
+                if (i < 2)
+                    journal.done(seqs[i], true); // not yet on the disk when the journal goes
+            }
+            QCOMPARE(ListBatches(config()).first().state, BatchSummary::State::Running);
+        }
+        // The last file: changed by someone else meanwhile.
+        const QString other = f.path(names.last());
+        if (kind == QLatin1String("rename")) {
+            QVERIFY(QFile::remove(other));
+        } else {
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::Append));
+            QCOMPARE(file.write("+"), 1);
+        }
+        const Held otherHeld = snapshot(f.folder.path()).value(names.last());
+
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.first().state, BatchSummary::State::Interrupted);
+        const RestoreReport report = RestoreBatch(config(), batches.first().id);
+        QVERIFY2(report.started, qPrintable(report.reason));
+        QCOMPARE(report.skipped.size(), 1);
+        QCOMPARE(report.skipped[0].path, other);
+        QCOMPARE(report.skipped[0].reason, reason);
+        QCOMPARE(report.restored + report.unchanged, names.size() - 1);
+        QVERIFY(report.restored >= 4);
+        const Snapshot now = snapshot(f.folder.path());
+        for (int i = 0; i + 1 < names.size(); ++i)
+            QVERIFY2(now.value(names[i]) == before.value(names[i]),
+                     qPrintable(describe(Snapshot{{names[i], now.value(names[i])}},
+                                         Snapshot{{names[i], before.value(names[i])}})));
+        QVERIFY(now.value(names.last()) == otherHeld);
+        QCOMPARE(now.size(), kind == QLatin1String("rename") ? names.size() - 1 : names.size());
+    }
+
+    // The window lists the batch; its undo asks first, then says what it did and what it skipped.
+    void historyWindowUndoesTheSelectedBatch() {
+        makeFiles(QStringLiteral("file times"));
+        importFor(QStringLiteral("file times"));
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(QStringLiteral("file times"));
+        const QString edited = before.firstKey();
+        QVERIFY(test::writeFile(f.path(edited), "edited since"));
+
+        FHistory history(*f.services, &w());
+        QCOMPARE(history.TBatches->rowCount(), 1);
+        QCOMPARE(history.TBatches->item(0, 1)->text(), QStringLiteral("修改文件时间"));
+        QCOMPARE(history.TBatches->item(0, 2)->text(), QStringLiteral("6 / 0"));
+        QCOMPARE(history.TBatches->item(0, 3)->text(), QStringLiteral("完成"));
+        QCOMPARE(history.TBatches->item(0, 4)->text(), f.folder.path());
+        QVERIFY(!history.CmdUndo->isEnabled());
+        history.TBatches->selectRow(0);
+        QVERIFY(history.CmdUndo->isEnabled());
+
+        f.prompter().shown.clear();
+        f.prompter().answer(MsgAnswer::Cancel);
+        history.CmdUndo->click();
+        QCOMPARE(f.prompter().last().buttons, MsgButtons::OkCancel);
+        QVERIFY(snapshot(f.folder.path()) != before); // cancelled: nothing restored
+
+        history.TBatches->selectRow(0);
+        f.prompter().answer(MsgAnswer::Ok);
+        history.CmdUndo->click();
+        QCOMPARE(history.TResult->toPlainText(),
+                 QStringLiteral("已恢复 5 个文件；0 个文件这批操作并未改动。\n以下 1 个文件未恢复："
+                                "\n") +
+                     f.path(edited) + QStringLiteral("：文件在这批操作之后又被改动过"));
+        QCOMPARE(history.TBatches->rowCount(), 2);
+        QCOMPARE(history.TBatches->item(0, 1)->text(), QStringLiteral("撤销(第 1 批)"));
+        QCOMPARE(history.TBatches->item(1, 3)->text(), QStringLiteral("已撤销"));
+        const Snapshot now = snapshot(f.folder.path());
+        for (const QString &name : before.keys())
+            QVERIFY2((now.value(name) == before.value(name)) == (name != edited), qPrintable(name));
+    }
+
+    // Batches older than the days kept go when the next one starts; so do kept originals beyond
+    // the total kept, oldest first, while their batch stays listed.
+    void oldBatchesArePruned() {
+        makeFiles(QStringLiteral("file times"));
+        importFor(QStringLiteral("file times"));
+        runBatch(QStringLiteral("file times"));
+        const QList<BatchSummary> first = ListBatches(config());
+        QCOMPARE(first.size(), 1);
+
+        f.doubles->settings.setValue(QStringLiteral("Journal"), QStringLiteral("KeepDays"),
+                                     QStringLiteral("30"));
+        const auto batchAt = [&](const DateTime &now) {
+            f.doubles->clock.time = now;
+            JournalConfig c = config();
+            BatchJournal journal(c);
+            QVERIFY(journal.begin(f.folder.path(), BatchKind::Rename));
+            QVERIFY(journal.end());
+        };
+        const DateTime started = *UtcSecondsToLocal(first[0].started);
+        batchAt(started.addDays(30));
+        QCOMPARE(ListBatches(config()).size(), 2); // thirty days old: kept
+        batchAt(started.addDays(31));
+        const QList<BatchSummary> now = ListBatches(config());
+        QCOMPARE(now.size(), 2);
+        QVERIFY(now[0].id != first[0].id && now[1].id != first[0].id);
+    }
+
+    void keptOriginalsBeyondTheLimitArePruned() {
+        if (f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        makeFiles(QStringLiteral("erase"));
+        importFor(QStringLiteral("erase"));
+        runBatch(QStringLiteral("erase"));
+        const QString originals =
+            f.doubles->stateHome.path() + QStringLiteral("/Kalmora/originals");
+        const qint64 erased = ListBatches(config()).first().id;
+        QCOMPARE(QDir(originals + QLatin1Char('/') + QString::number(erased))
+                     .entryList(QDir::Files)
+                     .size(),
+                 6);
+        // Less than the six photos' size: the next batch drops them.
+        f.doubles->settings.setValue(QStringLiteral("Journal"), QStringLiteral("KeepOriginalsMB"),
+                                     QStringLiteral("0"));
+        BatchJournal next(config());
+        QVERIFY(next.begin(f.folder.path(), BatchKind::Rename));
+        QVERIFY(next.end());
+        QVERIFY(!QFileInfo::exists(originals + QLatin1Char('/') + QString::number(erased)));
+        const RestoreReport report = RestoreBatch(config(), erased);
+        QVERIFY(report.started);
+        QCOMPARE(report.restored, 0);
+        QCOMPARE(report.skipped.size(), 6);
+        QCOMPARE(report.skipped[0].reason, QStringLiteral("原件没有保留(超过保留上限或已被清理)"));
+    }
+
+    // The journal's folder cannot take the batch: a box says why, and no file changes.
+    void unwritableJournalStopsTheBatch_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("how");
+        for (const char *kind : {"file times", "rename", "date rewrite", "erase"}) {
+            QTest::addRow("%s, state folder is a file", kind) << kind << "file";
+            QTest::addRow("%s, full disk", kind) << kind << "full";
+        }
+    }
+    void unwritableJournalStopsTheBatch() {
+        QFETCH(QString, kind);
+        QFETCH(QString, how);
+        if (kind == QLatin1String("erase") && f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        const QString state = f.doubles->stateHome.path();
+        struct Unmount {
+            QByteArray at;
+            ~Unmount() {
+                if (!at.isEmpty())
+                    umount2(at.constData(), MNT_DETACH);
+            }
+        } unmount;
+        if (how == QLatin1String("file")) {
+            QVERIFY(test::writeFile(state + QStringLiteral("/Kalmora"), "not a folder"));
+        } else {
+            // A small file system of its own, filled up.
+            if (mount("tmpfs", QFile::encodeName(state).constData(), "tmpfs", 0, "size=64k") != 0)
+                QSKIP("cannot mount a file system here (needs the administrator)");
+            unmount.at = QFile::encodeName(state);
+            QVERIFY(QDir().mkpath(state + QStringLiteral("/Kalmora")));
+            QFile filler(state + QStringLiteral("/Kalmora/filler"));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            const QByteArray block(4096, 'x');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+            filler.close();
+        }
+        makeFiles(kind);
+        importFor(kind);
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(kind);
+        const Snapshot after = snapshot(f.folder.path());
+        QVERIFY2(after == before, qPrintable(describe(after, before)));
+        QStringList texts = f.prompter().texts();
+        QVERIFY2(!texts.isEmpty() && texts.last().startsWith(NotStartedStart),
+                 qPrintable(texts.join(u'|')));
+        QVERIFY(!w().Busy);
+        QVERIFY(!w().OperationRunning);
+    }
+};
+
+QTEST_MAIN(UndoTest)
+#include "undo_test.moc"
