@@ -33,9 +33,11 @@ QString dateFromLine(const QString &line) {
 
 void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &context) {
     ImageMetadata metadata;
-    if (!metadata.load(path))
-        return;
+    if (metadata.load(path))
+        ExifIntoRow(metadata, grid, context);
+}
 
+void ExifIntoRow(const ImageMetadata &metadata, FileGrid &grid, const ExifRowContext &context) {
     if (context.eraseMarking) {
         grid.setText(context.row, ResultColumn,
                      metadata.count() < ErasedPropertyLimit ? QString()
@@ -63,6 +65,10 @@ void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &
         if (context.exifMode && modelWritten && dateWritten)
             break;
     }
+}
+
+QString ShootingDateCellText(const QByteArray &field) {
+    return dateFromLine(PropertyLine(TextProperty(QStringLiteral("ExifDTOrig"), field)));
 }
 
 void AppendPropertyText(const QString &path, QString &exportBuffer) {

@@ -170,9 +170,9 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
             g.setText(r, ResultCol, QStringLiteral("失败(日期数据异常)"));
             g.setText(r, NewCol, QString());
         } else {
-            const DatePatchOutcome outcome =
-                PatchShootingDate(w.pathOf(g.text(r, NameCol)), exifText);
-            switch (outcome) {
+            const ShootingDatePatch patch =
+                PatchShootingDateReadBack(w.pathOf(g.text(r, NameCol)), exifText);
+            switch (patch.outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(r, ResultCol, QStringLiteral("修改失败(文件访问错误)"));
                 g.setText(r, NewCol, original);
@@ -182,7 +182,14 @@ void DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
                 g.setText(r, ResultCol, QStringLiteral("Exif信息丢失"));
                 break;
             case DatePatchOutcome::Written:
-                refreshRow(r);
+                // The field the patch wrote, read back from the file, is all a full read would
+                // show where the photo has no other; that read costs more than the patch.
+                if (patch.fieldInFile) {
+                    w.ExifRow = r;
+                    g.setText(r, NewCol, ShootingDateCellText(*patch.fieldInFile));
+                } else {
+                    refreshRow(r);
+                }
                 g.setText(r, ResultCol, QStringLiteral("修改成功"));
                 break;
             }

@@ -107,25 +107,39 @@ QString ExifDateText(const DateTime &date) {
     return date.toExifText();
 }
 
-DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText) {
+namespace {
+
+ShootingDatePatch patchShootingDate(const QString &path, const QString &exifText, bool readBack) {
     // A photo gone or unreadable since the import is an access error, not a photo without a
     // date field (the reader would take an unreadable file for one without Exif).
     QFile file;
     struct stat info {};
     if (!OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly) ||
         ::fstat(file.handle(), &info) != 0 || !S_ISREG(info.st_mode))
-        return DatePatchOutcome::Failed;
+        return {DatePatchOutcome::Failed, std::nullopt};
     file.close();
     try {
         ExifReader reader;
         reader.Load(path);
         if (reader.tag(TagDateTimeOriginal).isNull())
-            return DatePatchOutcome::NoDateField;
-        return reader.setTag(TagDateTimeOriginal, exifText) ? DatePatchOutcome::Written
-                                                            : DatePatchOutcome::Failed;
+            return {DatePatchOutcome::NoDateField, std::nullopt};
+        if (!reader.setTag(TagDateTimeOriginal, exifText))
+            return {DatePatchOutcome::Failed, std::nullopt};
+        return {DatePatchOutcome::Written,
+                readBack ? reader.soleExifTextInFile(TagDateTimeOriginal) : std::nullopt};
     } catch (const ExifError &) {
-        return DatePatchOutcome::Failed;
+        return {DatePatchOutcome::Failed, std::nullopt};
     }
+}
+
+} // namespace
+
+DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText) {
+    return patchShootingDate(path, exifText, false).outcome;
+}
+
+ShootingDatePatch PatchShootingDateReadBack(const QString &path, const QString &exifText) {
+    return patchShootingDate(path, exifText, true);
 }
 
 QString RewriteSummaryText(const PhotoDateSettings &s) {

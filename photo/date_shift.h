@@ -2,6 +2,7 @@
 
 #include "app/date_time.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -77,6 +78,15 @@ enum class DatePatchOutcome {
 // Writes the 19-character Exif date text over the photo's original shooting date (tag 36867),
 // with a fresh reader for the one file.
 DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText);
+
+// The same, and after a write the field's bytes as the file holds them now, read back from the
+// file where the photo's metadata listing could show no other shooting date (no value
+// otherwise: then only the whole listing tells what a reader sees).
+struct ShootingDatePatch {
+    DatePatchOutcome outcome = DatePatchOutcome::Failed;
+    std::optional<QByteArray> fieldInFile;
+};
+ShootingDatePatch PatchShootingDateReadBack(const QString &path, const QString &exifText);
 
 // The message that ends a rewrite of all rows.
 QString RewriteSummaryText(const PhotoDateSettings &settings);
