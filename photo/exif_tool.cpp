@@ -102,11 +102,12 @@ void ExifToolProcess::dispatch(Pending &pending) {
     // A temporary name the user already has is not the tool's to clean up after a kill.
     struct stat st;
     pending.temporaryExisted = ::lstat((pending.sent + ToolTemporarySuffix).constData(), &st) == 0;
-    pending.command = ++m_command;
+    // Idle: nothing else written to it is still unanswered (this one may stand in the queue).
     const bool toolIdle = std::none_of(m_pending.begin(), m_pending.end(),
                                        [](const Pending &p) { return p.command != 0; });
     if (toolIdle)
         m_frontSince.start();
+    pending.command = ++m_command;
     m_process->write("-overwrite_original\n-all=\n" + pending.sent + "\n-execute" +
                      QByteArray::number(pending.command) + '\n');
 }
@@ -160,6 +161,8 @@ void ExifToolProcess::standInFor(Pending &pending, const QByteArray &folder,
 }
 
 bool ExifToolProcess::awaitAnswer(Pending &pending) {
+    if (!m_process)
+        return false;
     const QByteArray ready = "{ready" + QByteArray::number(pending.command) + '}';
     QEventLoop loop;
     QTimer limit;
