@@ -54,7 +54,8 @@ BatchBreath::BatchBreath() {
         stopAsked = false;
         emit notifier().runningChanged(true);
     }
-    m_sinceEvents.start();
+    // Not started: the first row's breath handles events, as the loop's preparation (listing a
+    // folder, sizing the grid) ran without any.
 }
 
 BatchBreath::~BatchBreath() {
@@ -65,10 +66,10 @@ BatchBreath::~BatchBreath() {
 }
 
 bool BatchBreath::breathe() {
-    if (m_sinceEvents.elapsed() >= BreathIntervalMs) {
+    if (!m_sinceEvents.isValid() || m_sinceEvents.elapsed() >= BreathIntervalMs) {
         if (QCoreApplication::instance())
             QCoreApplication::processEvents(QEventLoop::AllEvents);
-        m_sinceEvents.restart();
+        m_sinceEvents.start();
     }
     m_stopped = m_stopped || stopAsked;
     return m_stopped;
@@ -76,6 +77,13 @@ bool BatchBreath::breathe() {
 
 bool BatchBreath::stopped() const {
     return m_stopped || stopAsked;
+}
+
+bool BatchBreath::stopAskedNow() {
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_sinceEvents.start();
+    return stopped();
 }
 
 bool BatchBreath::running() {

@@ -18,8 +18,9 @@ signals:
 };
 
 // The one way a batch loop keeps the window live: after each row it lets the window handle its
-// pending events (clicks, repaints, the progress bar) once BreathIntervalMs have passed since the
-// last time, and otherwise goes straight on with the next row. It also carries the user's Stop:
+// pending events (clicks, repaints, the progress bar) after the first row and then once
+// BreathIntervalMs have passed since the last time, and otherwise goes straight on with the next
+// row. It also carries the user's Stop:
 // breathe() is true once a stop was asked, and the loop ends after the file it has just done.
 // Loops nest (a rewrite in video mode runs the apply's loop); only the outermost one announces.
 class BatchBreath {
@@ -33,6 +34,9 @@ public:
     bool breathe();
     // Whether a stop was asked during this loop or a loop inside it.
     bool stopped() const;
+    // Lets the window handle what is pending at once, then tells whether a stop was asked: for
+    // a loop about to hand work over that cannot be called back.
+    bool stopAskedNow();
 
     static bool running();
     // Asked by the Stop control; ignored when no batch runs.

@@ -10,7 +10,8 @@
 namespace kalmora {
 
 bool MarkedReadOnly(uid_t owner, mode_t mode) {
-    return (owner == geteuid() && !(mode & S_IWUSR)) || !(mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+    // The owner's bit first: asking who we are is a system call, needed only when it is clear.
+    return (!(mode & S_IWUSR) && owner == geteuid()) || !(mode & (S_IWUSR | S_IWGRP | S_IWOTH));
 }
 
 bool MarkedReadOnly(int fd) {

@@ -1,8 +1,11 @@
 // Sets the three stamps of every file and reads them back. The apply takes what the write read
 // back for its grid; "--read-again" adds a separate ReadFileTimes per file, as an import after
 // the apply would.
+#include "app/path_bytes.h"
 #include "bench/bench_support.h"
 #include "filetime/file_times.h"
+
+#include <dirent.h>
 
 using namespace kalmora;
 
@@ -11,7 +14,16 @@ int main(int argc, char **argv) {
     if (argc != 2 && !readAgain)
         return bench::usage(argv[0], "FOLDER [--read-again]");
     const QDir folder(QString::fromLocal8Bit(argv[1]));
-    const QStringList names = bench::filesIn(folder.path());
+    // Listed as the floor lists it (one readdir, regular files), not through QDir, which
+    // examines every entry once more: the writer is what is measured here.
+    QStringList names;
+    if (DIR *dir = opendir(argv[1])) {
+        while (const dirent *entry = readdir(dir)) {
+            if (entry->d_type == DT_REG)
+                names.append(NameFromBytes(QByteArray(entry->d_name)));
+        }
+        closedir(dir);
+    }
     const DateTime start(2015, 3, 14, 9, 26, 53);
     int failed = 0;
     for (int i = 0; i < names.size(); ++i) {

@@ -497,4 +497,100 @@ bool ExifReader::patchRangeIsSafe(const ExifTagRecord &record, quint64 start) co
     return !overlapsEntry;
 }
 
+bool ExifReader::isFirstExifSegment() const {
+    const ByteCursor in(m_buffer, m_fileSize);
+    // The walk a listing makes: marker by marker from the start, fill bytes skipped, up to the
+    // first scan.
+    quint64 at = 2;
+    for (;;) {
+        if (in.u8(at) != 0xFF)
+            return false;
+        quint8 marker = in.u8(at + 1);
+        at += 2;
+        while (marker == 0xFF)
+            marker = in.u8(at++);
+        if (marker == 0xD9 || marker == 0xDA)
+            return false;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            continue;
+        const quint64 length = in.u16(at, false);
+        if (length < 2 || !in.contains(at + 2, length - 2))
+            return false;
+        if (marker == 0xE1 && length >= 8 && in.bytes(at + 2, 6) == QByteArray("Exif\0\0", 6))
+            return at - 2 == m_segmentPosition;
+        at += length;
+    }
+}
+
+std::optional<QByteArray> ExifReader::soleExifTextInFile(int exifTag) const {
+    if (!m_hasExif || exifTag == 0)
+        return std::nullopt;
+    const ExifTagRecord *entry = nullptr;
+    const ExifTagRecord *exifPointer = nullptr;
+    for (const ExifTagRecord &record : m_records) {
+        if (record.Tag == exifTag) {
+            if (entry)
+                return std::nullopt;
+            entry = &record;
+        }
+        if (record.Tag == TagExifSubIfd) {
+            if (exifPointer)
+                return std::nullopt;
+            exifPointer = &record;
+        }
+    }
+    // Longer texts may be cut short by the listing.
+    constexpr quint32 WholeTextBytes = 256;
+    if (!entry || !exifPointer || entry->DataFormat != FormatAscii || !entry->dataOutsideEntry ||
+        entry->Components == 0 || entry->Components > WholeTextBytes)
+        return std::nullopt;
+    quint64 start = 0;
+    try {
+        const ByteCursor in(m_buffer, m_fileSize);
+        const bool little = m_byteOrder == ByteOrder::Little;
+        if (!isFirstExifSegment())
+            return std::nullopt;
+        const QByteArray header = in.bytes(m_tiffStart, 4);
+        if (header != QByteArray("II\x2A\0", 4) && header != QByteArray("MM\0\x2A", 4))
+            return std::nullopt;
+        const quint64 segmentEnd = m_segmentPosition + 2 + in.u16(m_segmentPosition + 2, false);
+        const auto inDirectory = [&](quint64 position, quint64 directory) {
+            const quint64 count = in.u16(directory, little);
+            return position >= directory + 2 && position < directory + 2 + 12 * count &&
+                   (position - directory - 2) % 12 == 0;
+        };
+        // The Exif directory is IFD0's.
+        if (!inDirectory(exifPointer->entryPosition, m_tiffStart + in.u32(m_tiffStart + 4, little)))
+            return std::nullopt;
+        const quint64 exifDirectory = m_tiffStart + m_exifSubIfdOffset;
+        start = m_tiffStart + entry->ValueOffset;
+        if (!inDirectory(entry->entryPosition, exifDirectory) ||
+            entry->entryPosition + 12 > segmentEnd || start > segmentEnd ||
+            entry->Components > segmentEnd - start)
+            return std::nullopt;
+        const quint64 entries = in.u16(exifDirectory, little);
+        for (quint64 k = 0; k < entries; ++k) {
+            const quint64 at = exifDirectory + 2 + 12 * k;
+            if (in.u16(at, little) != 0xA005)
+                continue;
+            const quint64 interop = m_tiffStart + in.u32(at + 8, little);
+            const quint64 count = in.u16(interop, little);
+            for (quint64 i = 0; i < count; ++i) {
+                if (in.u16(interop + 2 + 12 * i, little) == quint16(exifTag))
+                    return std::nullopt;
+            }
+        }
+    } catch (...) {
+        return std::nullopt;
+    }
+    QFile file;
+    if (!OpenPath(file, m_picFile, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered) ||
+        file.isSequential() || !file.seek(qint64(start)))
+        return std::nullopt;
+    const QByteArray held = file.read(qint64(entry->Components));
+    if (held.size() != qsizetype(entry->Components))
+        return std::nullopt;
+    return held;
+}
+
 } // namespace kalmora

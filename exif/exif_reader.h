@@ -39,6 +39,11 @@ public:
     bool canSetTag(int exifTag, const QString &value) const;
     // Throws ExifError when the directories cannot be read; entries read before stay.
     void Load(const QString &picFile);
+    // The bytes of an ASCII entry's text as the file holds them now, read from the file again,
+    // when a full listing of the photo's metadata could show no other entry under this tag: the
+    // one entry with it, in the Exif directory of the first Exif segment, none in the
+    // interoperability directory. No value otherwise, or when the bytes cannot be read.
+    std::optional<QByteArray> soleExifTextInFile(int exifTag) const;
 
 private:
     enum class ByteOrder { Little, Big };
@@ -68,6 +73,8 @@ private:
     void ParseIfdChain(quint64 position);
     ExifTagRecord readEntry(quint64 entryPosition, quint64 &dataBudget) const;
     bool patchRangeIsSafe(const ExifTagRecord &record, quint64 start) const;
+    // Whether the Exif segment found is the first Exif segment of the JPEG's segment chain.
+    bool isFirstExifSegment() const;
 
     QString m_picFile;
     QByteArray m_buffer; // the file's first bytes, or all of them

@@ -831,6 +831,10 @@ QString propertyText(const MetadataProperty &property) {
 
 } // namespace
 
+MetadataProperty TextProperty(const QString &name, const QByteArray &raw) {
+    return makeProperty(name, 2, int(raw.size()), raw, true);
+}
+
 QString PropertyLine(const MetadataProperty &property) {
     QString line = propertyText(property);
     if (line.size() > PropertyLineChars)

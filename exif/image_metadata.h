@@ -39,6 +39,9 @@ extern const QString TruncatedMark;
 // mark.
 QString PropertyLine(const MetadataProperty &property);
 
+// A text (ASCII) property as the listing makes one from the entry's bytes.
+MetadataProperty TextProperty(const QString &name, const QByteArray &raw);
+
 // A JPEG's Exif and XMP segments alone, rebuilt as a small JPEG whose Exif block is bounded as
 // for the listing: what the author and caption reading hands to the library instead of the
 // file. Empty when the file is not a JPEG.

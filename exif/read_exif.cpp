@@ -35,9 +35,11 @@ QString dateFromLine(const QString &line) {
 
 void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &context) {
     ImageMetadata metadata;
-    if (!metadata.load(path))
-        return;
+    if (metadata.load(path))
+        ExifIntoRow(metadata, grid, context);
+}
 
+void ExifIntoRow(const ImageMetadata &metadata, FileGrid &grid, const ExifRowContext &context) {
     if (context.eraseMarking) {
         grid.setText(context.row, ResultColumn,
                      metadata.count() < ErasedPropertyLimit ? QString()
@@ -65,6 +67,10 @@ void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &
         if (context.exifMode && modelWritten && dateWritten)
             break;
     }
+}
+
+QString ShootingDateCellText(const QByteArray &field) {
+    return dateFromLine(PropertyLine(TextProperty(QStringLiteral("ExifDTOrig"), field)));
 }
 
 void AppendPropertyText(const QString &path, QString &exportBuffer) {
@@ -98,7 +104,11 @@ QString ExifExportBlock(const QString &fileName, const QString &path) {
 
 bool MetadataErased(const QString &path) {
     ImageMetadata metadata;
-    return metadata.load(path) && metadata.count() < ErasedPropertyLimit;
+    return metadata.load(path) && MetadataErased(metadata);
+}
+
+bool MetadataErased(const ImageMetadata &metadata) {
+    return metadata.count() < ErasedPropertyLimit;
 }
 
 } // namespace kalmora

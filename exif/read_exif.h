@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace kalmora {
 
 class FileGrid;
+class ImageMetadata;
 
 // What the caller's window state says about the row being read.
 struct ExifRowContext {
@@ -18,6 +20,11 @@ struct ExifRowContext {
 // column 2 otherwise) and, in Exif mode outside a rewrite, the camera model in column 3. A file
 // that cannot be loaded leaves the row as it is.
 void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &context);
+// The same from a photo's metadata loaded already.
+void ExifIntoRow(const ImageMetadata &metadata, FileGrid &grid, const ExifRowContext &context);
+
+// The shooting date as a row shows it, from the bytes of the photo's shooting-date field.
+QString ShootingDateCellText(const QByteArray &field);
 
 // Appends one line per property, then an empty line, to the export buffer. Lines end in CR LF.
 // Nothing is appended for a file that cannot be loaded.
@@ -31,5 +38,6 @@ QString ExifExportBlock(const QString &fileName, const QString &path);
 // Whether the photo keeps no more than what the JPEG stream itself describes, as a stripped
 // photo does; false when it cannot be loaded.
 bool MetadataErased(const QString &path);
+bool MetadataErased(const ImageMetadata &metadata);
 
 } // namespace kalmora

@@ -239,7 +239,7 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
         } else {
             const DatesPatchResult patched =
                 PatchShootingDates(w.pathOf(g.text(r, NameCol)), exifText,
-                                   settings.allDates ? moves[r] : std::optional<DateMove>());
+                                   settings.allDates ? moves[r] : std::optional<DateMove>(), true);
             switch (patched.outcome) {
             case DatePatchOutcome::Failed:
                 g.setText(r, ResultCol, QStringLiteral("修改失败(文件访问错误)"));
@@ -250,7 +250,14 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
                 g.setText(r, ResultCol, QStringLiteral("Exif信息丢失") + patched.note());
                 break;
             case DatePatchOutcome::Written:
-                refreshRow(r);
+                // The field the patch wrote, read back from the file, is all a full read would
+                // show where the photo has no other; that read costs more than the patch.
+                if (patched.fieldInFile) {
+                    w.ExifRow = r;
+                    g.setText(r, NewCol, ShootingDateCellText(*patched.fieldInFile));
+                } else {
+                    refreshRow(r);
+                }
                 g.setText(r, ResultCol, QStringLiteral("修改成功") + patched.note());
                 break;
             }

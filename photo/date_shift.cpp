@@ -140,7 +140,7 @@ QString DatesPatchResult::note() const {
 }
 
 DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
-                                    const std::optional<DateMove> &move) {
+                                    const std::optional<DateMove> &move, bool readBack) {
     DatesPatchResult result;
     // A photo gone or unreadable since the import is an access error, not a photo without a
     // date field (the reader would take an unreadable file for one without Exif).
@@ -153,11 +153,16 @@ DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText
     try {
         ExifReader reader;
         reader.Load(path);
+        const auto written = [&] {
+            result.outcome = DatePatchOutcome::Written;
+            if (readBack)
+                result.fieldInFile = reader.soleExifTextInFile(TagDateTimeOriginal);
+        };
         if (!move) {
             if (reader.tag(TagDateTimeOriginal).isNull())
                 result.outcome = DatePatchOutcome::NoDateField;
             else if (reader.setTag(TagDateTimeOriginal, exifText))
-                result.outcome = DatePatchOutcome::Written;
+                written();
             return result;
         }
 
@@ -193,7 +198,7 @@ DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText
         if (patches.isEmpty())
             result.outcome = DatePatchOutcome::NoDateField; // the file is untouched
         else if (reader.setTags(patches))
-            result.outcome = DatePatchOutcome::Written;
+            written();
         return result;
     } catch (const ExifError &) {
         return result;

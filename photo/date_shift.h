@@ -2,6 +2,7 @@
 
 #include "app/date_time.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -100,6 +101,10 @@ struct DatesPatchResult {
     DatePatchOutcome outcome = DatePatchOutcome::Failed;
     QStringList missing;  // names of the dates the photo lacks
     QStringList unusable; // names of the dates that hold no date to move, or cannot be patched
+    // With `readBack`, after a write: the shooting date's bytes as the file holds them now, where
+    // the photo's metadata listing could show no other shooting date (no value otherwise: then
+    // only the whole listing tells what a reader sees).
+    std::optional<QByteArray> fieldInFile;
     // What the row adds to its result text; empty when every date was written.
     QString note() const;
 };
@@ -108,7 +113,7 @@ struct DatesPatchResult {
 // its own value (or set to the new date), through the same in-place patch. The dates that can
 // be written are, whichever others are missing; the shooting date keeps `exifText`.
 DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
-                                    const std::optional<DateMove> &move);
+                                    const std::optional<DateMove> &move, bool readBack = false);
 
 // The message that ends a rewrite of all rows.
 QString RewriteSummaryText(const PhotoDateSettings &settings);

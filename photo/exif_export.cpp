@@ -256,15 +256,20 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::unique_ptr<ExifToolSession> tool = startSession(program);
     const int n = w.FileCount;
+    const auto takes = [&](const ConfirmedRow &row) {
+        const QString mark = g.text(row.row, ResultCol);
+        return mark != NoExif && !(repeat && mark.isEmpty());
+    };
     int failed = 0;
     BatchBreath breath;
     bool stop = false;
-    for (const ConfirmedRow &row : rows) {
+    qsizetype handedOver = -1; // the last of `rows` whose photo went to the tool
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const ConfirmedRow &row = rows[i];
         const int r = row.row;
-        const QString mark = g.text(r, ResultCol);
-        if (mark == NoExif || (repeat && mark.isEmpty()))
+        if (!takes(row))
             continue;
-        if (stop) {
+        if (stop && handedOver < i) {
             // A repeat keeps the failure its row already shows.
             if (!repeat)
                 BatchStop::markNotDone(g, r, r);
@@ -273,13 +278,32 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
         g.selectRow(r);
         w.ExifRow = r;
         w.ProgressBar1->setValue(r * 100 / n);
+        if (handedOver < i) {
+            tool->send(row.path);
+            handedOver = i;
+        }
+        const EraseOutcome outcome = tool->next();
+        // The tool takes the next photo while this row is read again. A stop asked by now leaves
+        // that photo untouched; once handed over, it is finished like this one.
+        if (!breath.stopAskedNow()) {
+            for (qsizetype j = i + 1; j < rows.size(); ++j) {
+                if (takes(rows[j])) {
+                    tool->send(rows[j].path);
+                    handedOver = j;
+                    break;
+                }
+            }
+        }
         // The row is read again only once the tool has answered for this photo.
-        const EraseOutcome outcome = tool->erase(row.path);
         bool clean = false;
         if (outcome == EraseOutcome::Erased) {
-            ReadExifIntoRow(row.path, g,
+            // One read gives the row and the judgement.
+            ImageMetadata metadata;
+            if (metadata.load(row.path)) {
+                ExifIntoRow(metadata, g,
                             ExifRowContext{r, w.OptExif->isChecked(), w.RewriteRunning, false});
-            clean = MetadataErased(row.path);
+                clean = MetadataErased(metadata);
+            }
         }
         const QString result = EraseResultText(outcome, clean);
         g.setText(r, ResultCol, result);

@@ -74,6 +74,9 @@ ExifToolProcess::ExifToolProcess(const QString &program, int timeLimitMs)
     : m_program(program), m_timeLimitMs(timeLimitMs) {}
 
 ExifToolProcess::~ExifToolProcess() {
+    // A stand-in handed over is put in place or removed, never left behind.
+    while (!m_pending.empty())
+        next();
     stop();
 }
 
@@ -105,17 +108,76 @@ void ExifToolProcess::stop() {
     m_process.reset();
 }
 
-bool ExifToolProcess::run(const QByteArray &path) {
-    if (!m_process && !start())
-        return false;
+void ExifToolProcess::dispatch(Pending &pending) {
+    if (!m_process && !start()) {
+        pending.known = EraseOutcome::ToolFailed;
+        return;
+    }
     // A temporary name the user already has is not the tool's to clean up after a kill.
-    const QByteArray temporary = path + ToolTemporarySuffix;
     struct stat st;
-    const bool temporaryExisted = ::lstat(temporary.constData(), &st) == 0;
-    const QByteArray ready = "{ready" + QByteArray::number(++m_command) + '}';
-    m_process->write("-overwrite_original\n-all=\n" + path + "\n-execute" +
-                     QByteArray::number(m_command) + '\n');
+    pending.temporaryExisted = ::lstat((pending.sent + ToolTemporarySuffix).constData(), &st) == 0;
+    // Idle: nothing else written to it is still unanswered (this one may stand in the queue).
+    const bool toolIdle = std::none_of(m_pending.begin(), m_pending.end(),
+                                       [](const Pending &p) { return p.command != 0; });
+    if (toolIdle)
+        m_frontSince.start();
+    pending.command = ++m_command;
+    m_process->write("-overwrite_original\n-all=\n" + pending.sent + "\n-execute" +
+                     QByteArray::number(pending.command) + '\n');
+}
 
+void ExifToolProcess::send(const QString &path) {
+    Pending pending;
+    pending.path = PathBytes(path);
+    struct stat st;
+    if (!regularFile(pending.path, st)) {
+        pending.known = EraseOutcome::NotRegularFile;
+    } else {
+        const qsizetype slash = pending.path.lastIndexOf('/');
+        const QByteArray folder = pending.path.left(slash + 1), name = pending.path.mid(slash + 1);
+        if (plainLine(pending.path) && name.size() + ToolTemporarySuffix.size() <= NAME_MAX) {
+            pending.sent = pending.path;
+            dispatch(pending);
+        } else {
+            standInFor(pending, folder, name);
+        }
+    }
+    m_pending.push_back(std::move(pending));
+}
+
+void ExifToolProcess::standInFor(Pending &pending, const QByteArray &folder,
+                                 const QByteArray &name) {
+    pending.known = EraseOutcome::NameNotPassable;
+    if (!plainLine(folder) || !regularFile(pending.path, pending.photo))
+        return;
+    // A new name of our own in the same folder; link(2) never replaces an existing one.
+    QByteArray standIn;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray candidate =
+            folder + standInPrefix() + QByteArray::number(++m_standIn) + plainSuffix(name);
+        if (::link(pending.path.constData(), candidate.constData()) == 0) {
+            standIn = candidate;
+            break;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    // Someone else's entry under that name now is left alone.
+    struct stat linked;
+    if (standIn.isEmpty() || !regularFile(standIn, linked) || !sameFile(linked, pending.photo))
+        return;
+    pending.known.reset();
+    pending.sent = standIn;
+    pending.standIn = true;
+    dispatch(pending);
+    if (pending.known) // no tool to take it
+        ::unlink(standIn.constData());
+}
+
+bool ExifToolProcess::awaitAnswer(Pending &pending) {
+    if (!m_process)
+        return false;
+    const QByteArray ready = "{ready" + QByteArray::number(pending.command) + '}';
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -126,83 +188,91 @@ bool ExifToolProcess::run(const QByteArray &path) {
             loop.quit();
     });
     QObject::connect(m_process.get(), &QProcess::finished, &loop, &QEventLoop::quit);
-    limit.start(m_timeLimitMs);
     m_output += m_process->readAll();
-    if (!m_output.contains(ready) && m_process->state() == QProcess::Running)
+    if (!m_output.contains(ready) && m_process->state() == QProcess::Running) {
+        limit.start(int(std::max<qint64>(0, m_timeLimitMs - m_frontSince.elapsed())));
         loop.exec();
+    }
 
     const qsizetype readyAt = m_output.indexOf(ready);
-    const bool answered = readyAt >= 0;
-    if (!answered) {
-        // Hung or gone: the next photo gets a fresh tool. A new file it left half-written
+    if (readyAt < 0) {
+        // Hung or gone: what comes next gets a fresh tool. A new file it left half-written
         // would make it refuse this photo for good.
         m_process->kill();
         m_process->waitForFinished(1000);
         m_process.reset();
-        if (!temporaryExisted && regularFile(temporary, st))
+        m_output.clear();
+        const QByteArray temporary = pending.sent + ToolTemporarySuffix;
+        struct stat st;
+        if (!pending.temporaryExisted && regularFile(temporary, st))
             ::unlink(temporary.constData());
+        sendAgain();
+        return false;
     }
+    // The tool goes on with the next command from here.
+    m_frontSince.start();
     // A photo the tool could not rewrite may still hold few enough properties to look clean
     // afterwards; its own report of the failure decides then.
-    const QByteArray reply = '\n' + m_output.left(std::max<qsizetype>(readyAt, 0));
-    const bool refused = reply.contains("\nError:") || reply.contains("due to errors");
-    m_output.clear();
-    return answered && !refused;
+    const QByteArray reply = '\n' + m_output.left(readyAt);
+    m_output.remove(0, readyAt + ready.size());
+    return !reply.contains("\nError:") && !reply.contains("due to errors");
 }
 
-EraseOutcome ExifToolProcess::erase(const QString &path) {
-    const QByteArray bytes = PathBytes(path);
-    struct stat st;
-    if (!regularFile(bytes, st))
-        return EraseOutcome::NotRegularFile;
-    const qsizetype slash = bytes.lastIndexOf('/');
-    const QByteArray folder = bytes.left(slash + 1), name = bytes.mid(slash + 1);
-    if (plainLine(bytes) && name.size() + ToolTemporarySuffix.size() <= NAME_MAX)
-        return run(bytes) ? EraseOutcome::Erased : EraseOutcome::ToolFailed;
-    return eraseThroughStandIn(bytes, folder, name);
-}
-
-EraseOutcome ExifToolProcess::eraseThroughStandIn(const QByteArray &path, const QByteArray &folder,
-                                                  const QByteArray &name) {
-    struct stat photo;
-    if (!plainLine(folder) || !regularFile(path, photo))
-        return EraseOutcome::NameNotPassable;
-    // A new name of our own in the same folder; link(2) never replaces an existing one.
-    QByteArray standIn;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray candidate =
-            folder + standInPrefix() + QByteArray::number(++m_standIn) + plainSuffix(name);
-        if (::link(path.constData(), candidate.constData()) == 0) {
-            standIn = candidate;
-            break;
+// The commands the ended tool had not begun go to a fresh one, each checked again as it is sent.
+void ExifToolProcess::sendAgain() {
+    for (Pending &p : m_pending) {
+        if (p.known || p.command == 0)
+            continue;
+        p.command = 0;
+        struct stat st;
+        if (!p.standIn && !regularFile(p.path, st)) {
+            p.known = EraseOutcome::NotRegularFile;
+            continue;
         }
-        if (errno != EEXIST)
-            break;
+        if (p.standIn && (!regularFile(p.sent, st) || !sameFile(st, p.photo))) {
+            p.known = EraseOutcome::NameNotPassable;
+            continue;
+        }
+        dispatch(p);
+        if (p.known && p.standIn) // no tool to take it
+            ::unlink(p.sent.constData());
     }
-    // Someone else's entry under that name now is left alone.
-    struct stat linked;
-    if (standIn.isEmpty() || !regularFile(standIn, linked) || !sameFile(linked, photo))
-        return EraseOutcome::NameNotPassable;
+}
 
+EraseOutcome ExifToolProcess::placeStandIn(const Pending &pending, bool answered) {
     EraseOutcome outcome = EraseOutcome::ToolFailed;
     bool placed = false;
-    if (run(standIn)) {
+    if (answered) {
         // The tool writes a new file under the stand-in's name; it takes the photo's name only
         // while that name still holds the photo that was linked.
         struct stat now, current;
-        if (!regularFile(standIn, now)) {
+        if (!regularFile(pending.sent, now)) {
             outcome = EraseOutcome::ToolFailed;
-        } else if (sameFile(now, photo)) {
+        } else if (sameFile(now, pending.photo)) {
             outcome = EraseOutcome::Erased; // nothing to strip, nothing rewritten
-        } else if (regularFile(path, current) && sameFile(current, photo) &&
-                   ::rename(standIn.constData(), path.constData()) == 0) {
+        } else if (regularFile(pending.path, current) && sameFile(current, pending.photo) &&
+                   ::rename(pending.sent.constData(), pending.path.constData()) == 0) {
             placed = true;
             outcome = EraseOutcome::Erased;
         }
     }
     if (!placed)
-        ::unlink(standIn.constData());
+        ::unlink(pending.sent.constData());
     return outcome;
+}
+
+EraseOutcome ExifToolProcess::next() {
+    if (m_pending.empty())
+        return EraseOutcome::ToolFailed;
+    Pending pending = std::move(m_pending.front());
+    m_pending.pop_front();
+    if (pending.known)
+        return *pending.known;
+    // Out of the queue while it is waited for: a kill sends only the ones after it again.
+    const bool answered = awaitAnswer(pending);
+    if (pending.standIn)
+        return placeStandIn(pending, answered);
+    return answered ? EraseOutcome::Erased : EraseOutcome::ToolFailed;
 }
 
 QString LocateExifTool(const QString &searchPath, const QString &workFolder) {

@@ -3,7 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include <QElapsedTimer>
+
+#include <deque>
 #include <memory>
+#include <optional>
+#include <sys/stat.h>
 
 class QProcess;
 
@@ -20,13 +25,22 @@ enum class EraseOutcome {
 // The row text of an erase: empty when the tool answered and the photo came out clean.
 QString EraseResultText(EraseOutcome outcome, bool clean);
 
-// Strips all metadata from photos, one photo per call, through one running exiftool.
+// Strips all metadata from photos, one photo per command, through one running exiftool. Photos
+// may be handed over ahead of their answers, so that the tool works on the next one while the
+// caller looks at the last; each gets its own answer, in the order handed over.
 class ExifToolSession {
 public:
     virtual ~ExifToolSession() = default;
-    // Rewrites the photo in place without any metadata. Whether the photo is really clean is
-    // for the caller to check.
-    virtual EraseOutcome erase(const QString &path) = 0;
+    // Hands the photo over for rewriting in place without any metadata, without waiting.
+    virtual void send(const QString &path) = 0;
+    // What became of the oldest photo handed over and not yet answered; waits for it. Whether
+    // the photo is really clean is for the caller to check.
+    virtual EraseOutcome next() = 0;
+    // One photo, with nothing else handed over.
+    EraseOutcome erase(const QString &path) {
+        send(path);
+        return next();
+    }
     bool eraseAll(const QString &path) { return erase(path) == EraseOutcome::Erased; }
 };
 
@@ -34,24 +48,42 @@ public:
 // a line of its own. The tool splits lines at line breaks and mangles "$" and "@" in its
 // escaped form, and it cannot write a temporary name beside a name near the length limit: such
 // a photo is handed over through a plain-named hard link in its own folder, which is put in the
-// photo's place once the tool has rewritten it. Only regular files are sent. While it waits for
-// an answer the window keeps handling events.
+// photo's place once the tool has rewritten it. Only regular files are sent, each checked right
+// before it is. Each photo has the time limit to itself from the moment the tool can have begun
+// it (the answer before it); one that runs over ends the tool, and the photos handed over after
+// it go to a fresh one. While it waits for an answer the window keeps handling events.
 class ExifToolProcess final : public ExifToolSession {
 public:
     ExifToolProcess(const QString &program, int timeLimitMs);
-    ~ExifToolProcess() override; // asks the tool to end, and ends it when it does not
-    EraseOutcome erase(const QString &path) override;
+    ~ExifToolProcess() override; // answers what is still handed over, then asks the tool to end
+    void send(const QString &path) override;
+    EraseOutcome next() override;
 
     // The stand-in's name prefix in the photo's folder.
     static QByteArray standInPrefix() { return ".kalmora-erase-"; }
 
 private:
+    // A photo handed over and not yet answered.
+    struct Pending {
+        QByteArray path;                   // the photo's own path
+        QByteArray sent;                   // what the tool is given: the path or its stand-in
+        bool standIn = false;              // `sent` is a hard link to be put in the photo's place
+        struct stat photo {};              // the photo as linked
+        bool temporaryExisted = false;     // the tool's temporary name was taken before it ran
+        int command = 0;                   // the command's number once written to the tool
+        std::optional<EraseOutcome> known; // settled without an answer from the tool
+    };
+
     bool start();
     void stop();
-    // One command for a path that passes as a plain line; true when answered without error.
-    bool run(const QByteArray &path);
-    EraseOutcome eraseThroughStandIn(const QByteArray &path, const QByteArray &folder,
-                                     const QByteArray &name);
+    // Writes the photo's command to the tool, starting one when none runs.
+    void dispatch(Pending &pending);
+    // Waits for the command's answer; true when answered without error. Without an answer the
+    // tool is ended and what was handed over after it goes to a fresh one.
+    bool awaitAnswer(Pending &pending);
+    void sendAgain();
+    void standInFor(Pending &pending, const QByteArray &folder, const QByteArray &name);
+    EraseOutcome placeStandIn(const Pending &pending, bool answered);
 
     QString m_program;
     int m_timeLimitMs;
@@ -59,6 +91,8 @@ private:
     QByteArray m_output;
     int m_command = 0;
     int m_standIn = 0;
+    std::deque<Pending> m_pending;
+    QElapsedTimer m_frontSince; // since the tool can have begun the oldest command
 };
 
 // The exiftool to run: the one on the search path (the PATH variable's text), else the copy in

@@ -38,6 +38,25 @@ QByteArray xmpFirst(const QByteArray &date) {
         .bytes;
 }
 
+// A photo with a second shooting-date field besides the Exif directory's: in IFD0 (which the
+// patcher meets first) or in the interoperability directory (which a full read lists last).
+QByteArray secondDateField(bool inIfd0) {
+    using namespace test::ExifTags;
+    test::TiffBuilder tiff(test::ByteOrder::Little);
+    const int ifd0 = tiff.addDirectory(), exif = tiff.addDirectory();
+    tiff.add(ifd0, tiff.ascii(Model, "Cam"));
+    tiff.add(ifd0, tiff.pointer(ExifIfdPointer, exif));
+    if (inIfd0)
+        tiff.add(ifd0, tiff.ascii(DateTimeOriginal, "2001:01:01 01:01:01"));
+    tiff.add(exif, tiff.ascii(DateTimeOriginal, "2011:08:27 20:11:00"));
+    if (!inIfd0) {
+        const int interop = tiff.addDirectory();
+        tiff.add(exif, tiff.pointer(0xA005, interop));
+        tiff.add(interop, tiff.ascii(DateTimeOriginal, "2001:01:01 01:01:01"));
+    }
+    return test::JpegBuilder().exif(tiff.build().bytes).build().bytes;
+}
+
 PhotoDateSettings settings(ShiftUnit unit, const char *step, bool earlier = true) {
     PhotoDateSettings s;
     s.unit = unit;
@@ -239,6 +258,34 @@ private slots:
             QVERIFY(read.isEmpty());
             QCOMPARE(f.bytesOf(rows[k]), want);
         }
+    }
+
+    // The row shows the date a full read of the photo finds after the patch, also where that is
+    // not the field the patch wrote.
+    void rowShowsWhatAReaderFinds_data() {
+        QTest::addColumn<QByteArray>("photo");
+        QTest::addColumn<QString>("original");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("one field") << dated("2011:08:27 20:11:00") << "2011:08:27 20:11:00"
+                                   << "2011:08:24 20:11:00";
+        QTest::newRow("second field in the interoperability directory")
+            << secondDateField(false) << "2011:08:27 20:11:00"
+            << "2001:01:01 01:01:01";
+        QTest::newRow("second field in IFD0, patched first")
+            << secondDateField(true) << "2001:01:01 01:01:01"
+            << "2011:08:27 20:11:00";
+    }
+    void rowShowsWhatAReaderFinds() {
+        QFETCH(QByteArray, photo);
+        QFETCH(QString, original);
+        QFETCH(QString, shown);
+        f.write(QStringLiteral("a.jpg"), photo);
+        f.importPhotos();
+        QCOMPARE(g().text(1, 1), original);
+        answer(settings(ShiftUnit::Day, "3"));
+        w().CmdPicDateMod->click();
+        QCOMPARE(g().text(1, 5), QStringLiteral("修改成功"));
+        QCOMPARE(g().text(1, 2), shown);
     }
 
     void rowsWithoutAUsableDate_data() {

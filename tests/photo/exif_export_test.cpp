@@ -62,6 +62,30 @@ private:
         return QString::fromUtf8(f.bytesOf(name)).split(u'\n', Qt::SkipEmptyParts);
     }
 
+    // An exiftool in the work folder that notes every photo it is given and hangs for good on
+    // one whose name holds "slow".
+    void hangingTool() {
+        f.write(QStringLiteral("exiftool"),
+                "#!/bin/sh\n"
+                "while IFS= read -r line; do\n"
+                "  case \"$line\" in\n"
+                "    -execute*) echo \"$path\" >> '" +
+                    QFile::encodeName(f.path("calls.log")) +
+                    "'\n"
+                    "      case \"$path\" in *slow*) exec sleep 60;; esac\n"
+                    "      '" +
+                    QFile::encodeName(f.exiftoolPath()) +
+                    "' -q -overwrite_original -all= \"$path\"\n"
+                    "      echo \"{ready${line#-execute}}\";;\n"
+                    "    -stay_open) exit 0;;\n"
+                    "    -*) ;;\n"
+                    "    *) path=$line;;\n"
+                    "  esac\n"
+                    "done\n");
+        QVERIFY(
+            QFile::setPermissions(workTool(), QFile::permissions(workTool()) | QFile::ExeOwner));
+    }
+
 private slots:
     void init() { f.reopen(); }
     void cleanup() { f.window.reset(); }
@@ -241,30 +265,33 @@ private slots:
         QVERIFY(!w().Busy && !w().ClearOnReset);
     }
 
+    // Photos handed over behind one that hangs go to a fresh tool once it is ended, each with
+    // its own answer.
+    void photosBehindAHungOneGoToAFreshTool() {
+        if (f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        hangingTool();
+        const QStringList names{QStringLiteral("a.jpg"), QStringLiteral("b slow.jpg"),
+                                QStringLiteral("c.jpg")};
+        cameraPhotos(names);
+        ExifToolProcess tool(workTool(), 3000);
+        for (const QString &name : names)
+            tool.send(f.path(name));
+        QCOMPARE(tool.next(), EraseOutcome::Erased);
+        QCOMPARE(tool.next(), EraseOutcome::ToolFailed);
+        QCOMPARE(tool.next(), EraseOutcome::Erased);
+        QCOMPARE(linesOf(QStringLiteral("calls.log")),
+                 (QStringList{f.path("a.jpg"), f.path("b slow.jpg"), f.path("c.jpg")}));
+        QVERIFY(propertyCount(f.path(QStringLiteral("b slow.jpg"))) >= 6);
+        QVERIFY(propertyCount(f.path(QStringLiteral("c.jpg"))) < 6);
+    }
+
     // A tool that hangs on one photo: that row fails after the time limit, the tool is
     // restarted for the next photo, and the repeat pass takes only the failed row.
     void hungToolIsRestarted() {
         if (f.exiftoolPath().isEmpty())
             QSKIP("exiftool is not installed");
-        f.write(QStringLiteral("exiftool"),
-                "#!/bin/sh\n"
-                "while IFS= read -r line; do\n"
-                "  case \"$line\" in\n"
-                "    -execute*) echo \"$path\" >> '" +
-                    QFile::encodeName(f.path("calls.log")) +
-                    "'\n"
-                    "      case \"$path\" in *slow*) exec sleep 60;; esac\n"
-                    "      '" +
-                    QFile::encodeName(f.exiftoolPath()) +
-                    "' -q -overwrite_original -all= \"$path\"\n"
-                    "      echo \"{ready${line#-execute}}\";;\n"
-                    "    -stay_open) exit 0;;\n"
-                    "    -*) ;;\n"
-                    "    *) path=$line;;\n"
-                    "  esac\n"
-                    "done\n");
-        QVERIFY(
-            QFile::setPermissions(workTool(), QFile::permissions(workTool()) | QFile::ExeOwner));
+        hangingTool();
         cameraPhotos(
             {QStringLiteral("a.jpg"), QStringLiteral("b slow.jpg"), QStringLiteral("c.jpg")});
         f.importPhotos();

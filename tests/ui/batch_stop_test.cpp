@@ -17,7 +17,7 @@ using namespace kalmora;
 
 namespace {
 
-enum class Batch { Import, Apply, Rename, Rewrite, Erase };
+enum class Batch { Import, Apply, VideoShift, Rename, Rewrite, Erase };
 
 const int Files = 5;
 
@@ -25,8 +25,9 @@ DateTime dt(const char *text) {
     return DateTime::parse(QLatin1String(text)).value();
 }
 
-QString nameOf(int i) {
-    return QStringLiteral("f%1.%2").arg(i).arg(QStringLiteral("jpg"));
+QString nameOf(int i, Batch b = Batch::Rewrite) {
+    return QStringLiteral("f%1.%2").arg(i).arg(b == Batch::VideoShift ? QStringLiteral("avi")
+                                                                      : QStringLiteral("jpg"));
 }
 
 } // namespace
@@ -52,6 +53,9 @@ private:
                                                      QByteArray("2011:08:2") +
                                                          QByteArray::number(i) + " 20:11:00")
                                        .bytes);
+            else if (b == Batch::VideoShift) // MediaInfo gives any file its modification date
+                f.makeFile(nameOf(i, b), dt("2010-05-06 07:08:09"), dt("2010-05-07 00:00:00"),
+                           QByteArray(4096, 'x'));
             else
                 f.makeFile(nameOf(i), dt("2010-05-06 07:08:09"), dt("2010-05-07 00:00:00"));
         }
@@ -66,6 +70,10 @@ private:
             w().CmdInput->click();
         } else if (photos(b)) {
             f.importPhotos();
+        } else if (b == Batch::VideoShift) {
+            w().ChPgDn->setChecked(true);
+            w().LDir->setText(f.folder.path());
+            w().CmdInput->click();
         } else {
             f.setWindow(dt("2011-08-27 20:11:00"), dt("2011-08-28 23:00:00"));
             if (b == Batch::Apply) {
@@ -86,12 +94,16 @@ private:
         case Batch::Rename:
             w().CmdFileDateMod->click();
             break;
+        case Batch::VideoShift:
         case Batch::Rewrite: {
             PhotoDateSettings s;
             s.unit = ShiftUnit::Day;
             s.stepText = QStringLiteral("3");
             w().features().dateRewrite->askSettings = [s] { return s; };
-            w().CmdPicDateMod->click();
+            if (b == Batch::VideoShift)
+                w().CmdFileDateMod->click();
+            else
+                w().CmdPicDateMod->click();
             break;
         }
         case Batch::Erase:
@@ -163,11 +175,10 @@ private slots:
     void stopLeavesDoneRowsAndTheRestUntouched_data() {
         QTest::addColumn<Batch>("batch");
         QTest::addColumn<bool>("escape");
-        const QList<std::pair<const char *, Batch>> batches{{"import", Batch::Import},
-                                                            {"apply", Batch::Apply},
-                                                            {"rename", Batch::Rename},
-                                                            {"rewrite", Batch::Rewrite},
-                                                            {"erase", Batch::Erase}};
+        const QList<std::pair<const char *, Batch>> batches{
+            {"import", Batch::Import},          {"apply", Batch::Apply},
+            {"video shift", Batch::VideoShift}, {"rename", Batch::Rename},
+            {"rewrite", Batch::Rewrite},        {"erase", Batch::Erase}};
         for (const auto &[name, batch] : batches) {
             QTest::addRow("%s, button", name) << batch << false;
             QTest::addRow("%s, Escape", name) << batch << true;
@@ -182,7 +193,7 @@ private slots:
         fresh(batch);
         QStringList before;
         for (int i = 1; i <= Files; ++i)
-            before << onDisk(batch, nameOf(i));
+            before << onDisk(batch, nameOf(i, batch));
         QVERIFY(!stopButton()->isVisible());
         run(batch);
         const QStringList fullState = finalState();
@@ -196,7 +207,11 @@ private slots:
             for (int i = 1; i <= k; ++i)
                 QVERIFY(fullDisk[i - 1] != before[i - 1]);
 
+        // Read anew: reading a video's date at the import sets its access time to that moment.
         fresh(batch);
+        before.clear();
+        for (int i = 1; i <= Files; ++i)
+            before << onDisk(batch, nameOf(i, batch));
         bool offered = false;
         atRow(k, [&] {
             offered = stopButton()->isVisible() && stopButton()->isEnabled();
@@ -216,9 +231,9 @@ private slots:
             QCOMPARE(onDisk(batch, g().text(i, 0)), fullDisk[i - 1]);
         }
         for (int i = k + 1; i <= Files; ++i) {
-            QCOMPARE(g().text(i, 0), nameOf(i));
+            QCOMPARE(g().text(i, 0), nameOf(i, batch));
             QCOMPARE(g().text(i, 5), QStringLiteral("未处理(已停止)"));
-            QCOMPARE(onDisk(batch, nameOf(i)), before[i - 1]);
+            QCOMPARE(onDisk(batch, nameOf(i, batch)), before[i - 1]);
         }
         if (batch == Batch::Import) {
             // The files not read are outside the count: no later batch touches them.
