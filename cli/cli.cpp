@@ -120,6 +120,8 @@ int Run(const QStringList &arguments) {
         inv.folder = positional.first();
         while (inv.folder.size() > 1 && inv.folder.endsWith(QLatin1Char('/')))
             inv.folder.chop(1);
+    } else if (command->optionalOperand && positional.size() == 1) {
+        inv.operand = positional.first();
     } else if (!positional.isEmpty()) {
         return usageError(Say("多余的参数：%1", "Unexpected argument: %1").arg(positional.first()),
                           command->name);

@@ -18,6 +18,7 @@ struct Invocation {
     QHash<QString, QString> values; // options with a value, by name without dashes ("start")
     QSet<QString> flags;            // options without one ("dry-run", "json")
     QString folder;
+    QString operand; // the one optional word of a command without a folder ("undo 12")
 
     bool has(const QString &name) const { return values.contains(name) || flags.contains(name); }
     QString value(const QString &name, const QString &fallback = {}) const {
@@ -39,6 +40,7 @@ struct Command {
     QList<OptionSpec> options;
     bool needsFolder;
     std::function<int(const Invocation &)> run;
+    bool optionalOperand = false; // without a folder: one optional word, Invocation::operand
 };
 
 // The commands in the order --help lists them. A new command is one more entry here.

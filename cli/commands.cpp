@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/text_export.h"
 #include "cli/cli.h"
+#include "cli/history.h"
 #include "cli/output.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
@@ -806,6 +807,30 @@ const QList<Command> &Commands() {
                         "skipped, dry-run),\nthe window's row text.\n\nOptions:\n") +
              CommonOptions + DryRunOption,
          withCommon({}, true), true, stripCommand},
+        {QStringLiteral("history"),
+         QStringLiteral("list the batches that can be undone"),
+         QStringLiteral("Usage: kalmora-cli history [--json]\n\n"
+                        "Lists the batches of the journal, newest first. Lines: batch number,\n"
+                        "start (yyyy-mm-dd hh:mm:ss), operation, state (finished, interrupted,\n"
+                        "running, undone), files done, failed, in all, folder.\n\nOptions:\n"
+                        "  --json                 one JSON object per line\n"),
+         {{QStringLiteral("json"), false}},
+         false,
+         HistoryCommand},
+        {QStringLiteral("undo"),
+         QStringLiteral("put the files of a batch back as they were"),
+         QStringLiteral(
+             "Usage: kalmora-cli undo [--json] [BATCH]\n\n"
+             "Puts every file of BATCH (default: the newest batch not yet undone) back as it\n"
+             "was before, where the file still holds exactly what the batch left; any other\n"
+             "file is skipped with the reason. The undo is itself a batch, so it can be\n"
+             "undone. Lines: path, \"skipped\", reason, for each file left alone.\n\n"
+             "Options:\n"
+             "  --json                 one JSON object per line\n"),
+         {{QStringLiteral("json"), false}},
+         false,
+         UndoCommand,
+         true},
     };
     return commands;
 }
