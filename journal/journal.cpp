@@ -35,6 +35,7 @@ namespace kalmora {
 namespace {
 
 constexpr int GroupSize = 256;
+constexpr int LogCheckpointFrames = 1000; // SQLite's own default
 constexpr qint64 TicksPerSecond = 10'000'000;
 constexpr qint64 SecondsFrom1601To1970 = 11'644'473'600;
 constexpr char NtfsCreation[] = "system.ntfs_crtime";
@@ -53,6 +54,8 @@ CREATE TABLE IF NOT EXISTS patches(
     batch INTEGER NOT NULL, seq INTEGER NOT NULL, n INTEGER NOT NULL, offset INTEGER NOT NULL,
     before BLOB NOT NULL, intended BLOB NOT NULL, after BLOB,
     PRIMARY KEY(batch, seq, n));
+-- Every begin sums the kept originals: without this, a scan of every entry of the months kept.
+CREATE INDEX IF NOT EXISTS entries_kept ON entries(batch) WHERE kept IS NOT NULL;
 )";
 
 // Entry states.
@@ -124,6 +127,10 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
         return nullptr;
     }
     sqlite3_busy_timeout(db, 5000);
+    // The log stays between batches: checkpointing it at every close and starting it afresh
+    // costs the next batch's commit a flush of the new log's header and of the folder. A batch
+    // checkpoints at its end once the log has grown (see end()).
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     char *error = nullptr;
     // WAL and a full sync: a commit that returned is on the disk.
     if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr,
@@ -444,6 +451,15 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     m_db = openDatabase(m_config, m_reason, true);
     if (!m_db)
         return false;
+    // Our own hook in place of the automatic checkpoint, which would flush the database in the
+    // middle of a batch.
+    sqlite3_wal_hook(
+        m_db,
+        [](void *self, sqlite3 *, const char *, int frames) {
+            static_cast<BatchJournal *>(self)->m_logFrames = frames;
+            return SQLITE_OK;
+        },
+        this);
     prune();
     // The batch goes to the disk with its intents, in one flush.
     if (!exec("BEGIN"))
@@ -704,7 +720,13 @@ bool BatchJournal::end() {
         m_inTransaction = true;
     s.bind(1, m_config.now).bind(2, m_batch);
     s.step();
-    return commit();
+    if (!commit())
+        return false;
+    // The files are done: now the log may go into the database. One that fails stays in the
+    // log, which readers see just the same.
+    if (m_logFrames >= LogCheckpointFrames)
+        sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return true;
 }
 
 void BatchJournal::prune() {

@@ -153,6 +153,7 @@ private:
     bool m_inTransaction = false;
     bool m_intentsDurable = false;
     int m_uncommitted = 0;
+    int m_logFrames = 0; // in the write-ahead log after the last commit
     QString m_reason;
     QString m_keptFolder;
 };
