@@ -1,6 +1,7 @@
 #include "app/text_export.h"
 #include "exif/read_exif.h"
 #include "filetime/file_times.h"
+#include "journal/journal.h"
 #include "plan/time_plan.h"
 #include "tests/cli/cli_support.h"
 #include "tests/support/files.h"
@@ -282,6 +283,72 @@ private slots:
     }
 
     // A file marked read-only is refused and says so; the others are written: exit 1.
+    // A batch the window recorded, undone from the command line: the file left as the batch
+    // left it comes back to the nanosecond, the one edited since is skipped and kept.
+    void historyAndUndoOverTheJournal() {
+        const QByteArray state = QFile::encodeName(path(QStringLiteral("state")));
+        const QByteArray saved = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", state);
+        const auto restoreEnv = qScopeGuard([&] { qputenv("XDG_STATE_HOME", saved); });
+        QVERIFY(QDir().mkpath(path(QStringLiteral("files"))));
+        const QString a = path(QStringLiteral("files/a.txt"));
+        const QString b = path(QStringLiteral("files/b.txt"));
+        for (const QString &f : {a, b}) {
+            QVERIFY(writeFile(f, "content"));
+            QVERIFY(setNanoStamps(f, 1300000000, 123456789));
+        }
+        const DiskState before = diskState(a);
+
+        JournalConfig config;
+        config.stateFolder = QString::fromUtf8(state) + QStringLiteral("/Kalmora");
+        config.now = time(nullptr);
+        {
+            BatchJournal journal(config);
+            QVERIFY(journal.begin(path(QStringLiteral("files")), BatchKind::FileTimes));
+            FileTimesUpdate update;
+            update.lastWrite = dt("2015-03-14 09:26:53");
+            const int sa = journal.intendStamps(a, update);
+            const int sb = journal.intendStamps(b, update);
+            QVERIFY(sa > 0 && sb > 0);
+            QVERIFY(journal.commit());
+            for (const auto &[f, seq] : {std::pair{a, sa}, std::pair{b, sb}}) {
+                QCOMPARE(WriteFileTimes(f, update).outcome(), WriteOutcome::Success);
+                journal.done(seq, true);
+            }
+            QVERIFY(journal.end());
+        }
+        QVERIFY(writeFile(b, "edited"));
+        const DiskState edited = diskState(b);
+
+        const CliRun listed = runCli({"history"});
+        QCOMPARE(listed.exit, 0);
+        QCOMPARE(listed.lines().size(), 1);
+        const QList<QByteArray> fields = listed.lines().first().split('\t');
+        QCOMPARE(fields.size(), 8);
+        QCOMPARE(fields.value(3), QByteArray("finished"));
+        QCOMPARE(fields.mid(4, 3), (QList<QByteArray>{"2", "0", "2"}));
+        QCOMPARE(fields.value(7), QFile::encodeName(path(QStringLiteral("files"))));
+
+        QCOMPARE(runCli({"undo", "twelve"}).exit, 2);
+        const CliRun undone = runCli({"undo"});
+        QCOMPARE(undone.exit, 1);
+        QCOMPARE(undone.lines().size(), 1);
+        QVERIFY(undone.lines().first().startsWith(QFile::encodeName(b) + "\tskipped\t"));
+        QCOMPARE(diskState(a), before);
+        QCOMPARE(diskState(b), edited);
+
+        const CliRun after = runCli({"history", "--json"});
+        QCOMPARE(after.lines().size(), 2);
+        const QJsonObject restore = QJsonDocument::fromJson(after.lines().value(0)).object();
+        const QJsonObject batch = QJsonDocument::fromJson(after.lines().value(1)).object();
+        QCOMPARE(restore.value(QStringLiteral("operation")).toString(),
+                 BatchKindText(BatchKind::Restore));
+        QCOMPARE(batch.value(QStringLiteral("state")).toString(), QStringLiteral("undone"));
+        // With the first batch undone, the default is the restore itself: undo of the undo.
+        QCOMPARE(runCli({"undo"}).exit, 0);
+        QCOMPARE(diskState(a).mtimeSec, LocalToUtcSeconds(dt("2015-03-14 09:26:53")).value());
+    }
+
     void applyReportsAFailedFile() {
         plainFile(QStringLiteral("a.jpg"));
         plainFile(QStringLiteral("b.jpg"));
