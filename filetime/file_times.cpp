@@ -4,6 +4,7 @@
 
 #include "app/path_bytes.h"
 #include "app/write_protection.h"
+#include "filetime/ntfs_creation.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -90,35 +91,6 @@ void refreshZone() {
     lastRefreshMs = nowMs;
 }
 
-// Whether the file's file system may keep an NTFS creation attribute (ntfs-3g through FUSE, or
-// an NTFS driver); elsewhere asking for it only costs a call. The answer per device is kept for
-// a second, so a device number that a new mount takes over is looked at again.
-bool mayHoldNtfsCreation(const struct statx &sx, const char *name) {
-    constexpr unsigned long fuseMagic = 0x65735546, ntfsMagic = 0x5346544e, ntfs3Magic = 0x7366746e;
-    struct Device {
-        quint32 major = 0, minor = 0;
-        bool ntfs = true;
-        bool checked = false;
-        qint64 checkedMs = 0;
-    };
-    thread_local std::array<Device, 4> devices{};
-    thread_local std::size_t next = 0;
-    const qint64 nowMs = coarseNowMs();
-    for (const Device &d : devices) {
-        if (d.checked && d.major == sx.stx_dev_major && d.minor == sx.stx_dev_minor &&
-            nowMs - d.checkedMs < 1000)
-            return d.ntfs;
-    }
-    struct statfs fs {};
-    if (statfs(name, &fs) != 0)
-        return true; // unknown: ask the file itself
-    const auto type = static_cast<unsigned long>(fs.f_type);
-    const bool ntfs = type == fuseMagic || type == ntfsMagic || type == ntfs3Magic;
-    devices[next] = Device{sx.stx_dev_major, sx.stx_dev_minor, ntfs, true, nowMs};
-    next = (next + 1) % devices.size();
-    return ntfs;
-}
-
 // `ntfsAttributeAbsent`: the caller has just found no NTFS creation attribute on the file, so
 // asking again would only cost a call.
 std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent = false) {
@@ -136,7 +108,7 @@ std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent 
     at.lastWrite = sx.stx_mtime.tv_sec;
     // The NTFS attribute first: it is the creation time that a write can set, so what is
     // written and what is read are the same stamp.
-    const bool askNtfs = !ntfsAttributeAbsent && mayHoldNtfsCreation(sx, name);
+    const bool askNtfs = !ntfsAttributeAbsent && MayHoldNtfsCreation(sx, name);
     if (const auto creation = askNtfs ? ntfsCreation(name) : std::nullopt)
         at.creation = *creation;
     else if (sx.stx_mask & STATX_BTIME)
@@ -185,6 +157,35 @@ int setNtfsCreation(const char *name, qint64 utcSeconds) {
 }
 
 } // namespace
+
+// Whether the file's file system may keep an NTFS creation attribute (ntfs-3g through FUSE, or
+// an NTFS driver); elsewhere asking for it only costs a call. The answer per device is kept for
+// a second, so a device number that a new mount takes over is looked at again.
+bool MayHoldNtfsCreation(const struct statx &sx, const char *name) {
+    constexpr unsigned long fuseMagic = 0x65735546, ntfsMagic = 0x5346544e, ntfs3Magic = 0x7366746e;
+    struct Device {
+        quint32 major = 0, minor = 0;
+        bool ntfs = true;
+        bool checked = false;
+        qint64 checkedMs = 0;
+    };
+    thread_local std::array<Device, 4> devices{};
+    thread_local std::size_t next = 0;
+    const qint64 nowMs = coarseNowMs();
+    for (const Device &d : devices) {
+        if (d.checked && d.major == sx.stx_dev_major && d.minor == sx.stx_dev_minor &&
+            nowMs - d.checkedMs < 1000)
+            return d.ntfs;
+    }
+    struct statfs fs {};
+    if (statfs(name, &fs) != 0)
+        return true; // unknown: ask the file itself
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    const bool ntfs = type == fuseMagic || type == ntfsMagic || type == ntfs3Magic;
+    devices[next] = Device{sx.stx_dev_major, sx.stx_dev_minor, ntfs, true, nowMs};
+    next = (next + 1) % devices.size();
+    return ntfs;
+}
 
 std::optional<qint64> LocalToUtcSeconds(const DateTime &local) {
     refreshZone();
@@ -335,7 +336,7 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     }
 
     const bool creationSettable =
-        creation && mayHoldNtfsCreation(sx, native) && ntfsCreation(native).has_value();
+        creation && MayHoldNtfsCreation(sx, native) && ntfsCreation(native).has_value();
     if (touchable && (lastAccess || lastWrite)) {
         const timespec times[2] = {stampOrOmit(lastAccess), stampOrOmit(lastWrite)};
         if (utimensat(AT_FDCWD, native, times, 0) != 0) {

@@ -4,6 +4,7 @@
 
 #include "app/path_bytes.h"
 #include "exif/exif_reader.h"
+#include "filetime/ntfs_creation.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/services.h"
@@ -213,34 +214,6 @@ QString keepCopy(const QString &from, const QString &to, const FileState &state,
     return {};
 }
 
-// Whether files on this device may carry the NTFS creation attribute (ntfs-3g through FUSE, an
-// NTFS driver); elsewhere asking every file for it is a system call per file for nothing. The
-// answer per device is kept for a second, so a device a new mount takes over is looked at again.
-bool mayHoldNtfsCreation(quint64 device, const char *name) {
-    constexpr unsigned long fuseMagic = 0x65735546, ntfsMagic = 0x5346544e, ntfs3Magic = 0x7366746e;
-    struct Known {
-        quint64 device = 0;
-        bool ntfs = true;
-        qint64 atMs = -1;
-    };
-    thread_local Known known[4];
-    thread_local int next = 0;
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-    const qint64 nowMs = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-    for (const Known &k : known)
-        if (k.atMs >= 0 && k.device == device && nowMs - k.atMs < 1000)
-            return k.ntfs;
-    struct statfs fs {};
-    if (::statfs(name, &fs) != 0)
-        return true; // unknown: ask the file itself
-    const auto type = static_cast<unsigned long>(fs.f_type);
-    const bool ntfs = type == fuseMagic || type == ntfsMagic || type == ntfs3Magic;
-    known[next] = Known{device, ntfs, nowMs};
-    next = (next + 1) % 4;
-    return ntfs;
-}
-
 // The batches this process has open: any other batch of ours that still shows as running was
 // cut off (its journal went away without an end).
 QSet<qint64> &openBatches() {
@@ -300,7 +273,7 @@ FileState ReadFileState(const QString &path, bool withHash) {
     s.access = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
     s.modification = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
     unsigned char raw[8];
-    if (mayHoldNtfsCreation(s.device, name.constData()) &&
+    if (MayHoldNtfsCreation(sx, name.constData()) &&
         ::getxattr(name.constData(), NtfsCreation, raw, sizeof raw) == qsizetype(sizeof raw)) {
         const quint64 ticks = qFromLittleEndian<quint64>(raw);
         s.creation = {qint64(ticks / TicksPerSecond) - SecondsFrom1601To1970,
