@@ -97,6 +97,8 @@ private:
             {"d.mkv", {"creation_time=2021-07-04T08:09:10Z"}, "2021-07-04 10:09:10"},
             {"e.mts", {}, ""},
             {"f.m2ts", {}, ""},
+            // No date set: the container holds a zero, which is no recording date.
+            {"g.mp4", {}, ""},
         };
         QMap<QString, QString> recorded;
         for (const Clip &c : clips) {
@@ -257,10 +259,10 @@ private slots:
             QSKIP("ffmpeg cannot make the clips here");
         importVideos(true, true);
         w().CmdFileDateMod->click();
-        QCOMPARE(filesOnDisk(),
-                 (QStringList{"2011-08-27 20.11.00.m2ts", "2011-08-27 20.11.00.mts",
-                              "2021-01-15 11.00.00.m4v", "2021-05-01 12.00.00.mp4",
-                              "2021-05-01 18.30.00.mov", "2021-07-04 10.09.10.mkv"}));
+        QCOMPARE(filesOnDisk(), (QStringList{"2011-08-27 20.11.00.m2ts", "2011-08-27 20.11.00.mp4",
+                                             "2011-08-27 20.11.00.mts", "2021-01-15 11.00.00.m4v",
+                                             "2021-05-01 12.00.00.mp4", "2021-05-01 18.30.00.mov",
+                                             "2021-07-04 10.09.10.mkv"}));
         QCOMPARE(g().text(f.w().FileCount, 5), FallbackNote); // f.m2ts
 
         f.open(); // file-time mode, the clips with their new names
