@@ -139,7 +139,10 @@ void FileList::setPattern(const QString &pattern) {
 }
 
 void FileList::refresh(const std::function<void()> &between) {
-    m_names.clear();
+    // A refresh run from an event handled in `between` (another folder or pattern) lists anew:
+    // its list stands and this one is dropped.
+    const quint64 generation = ++m_generation;
+    QStringList names;
     DIR *dir = m_path.isEmpty() ? nullptr : opendir(PathBytes(m_path).constData());
     if (dir) {
         // Read by hand rather than through Qt, which decodes names as UTF-8 and loses every
@@ -161,14 +164,17 @@ void FileList::refresh(const std::function<void()> &between) {
                 continue;
             const QString name = NameFromBytes(QByteArray(entry->d_name));
             if (pattern.matches(name))
-                m_names.append(name);
+                names.append(name);
         }
         closedir(dir);
         if (between)
-            stableSortInPieces(m_names, between);
+            stableSortInPieces(names, between);
         else
-            std::stable_sort(m_names.begin(), m_names.end(), NaturalLess);
+            std::stable_sort(names.begin(), names.end(), NaturalLess);
     }
+    if (generation != m_generation)
+        return;
+    m_names = std::move(names);
     emit changed();
 }
 

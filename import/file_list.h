@@ -56,6 +56,7 @@ private:
     QString m_path;
     QString m_pattern;
     QStringList m_names;
+    quint64 m_generation = 0; // refreshes begun
 };
 
 } // namespace kalmora

@@ -88,6 +88,16 @@ private slots:
         QVERIFY(pauses >= 3);
         QCOMPARE(list.names(), whole);
         QVERIFY(std::is_sorted(whole.begin(), whole.end(), NaturalLess));
+
+        // The window handles events between the pieces; one that changes the pattern lists anew
+        // and its list stands.
+        QVERIFY(QFile(dir.filePath(QStringLiteral("z.png"))).open(QIODevice::WriteOnly));
+        bool changed = false;
+        list.refresh([&] {
+            if (!std::exchange(changed, true))
+                list.setPattern(QStringLiteral("*.png"));
+        });
+        QCOMPARE(list.names(), QStringList{QStringLiteral("z.png")});
     }
 
     void gb18030RoundTrips() {
