@@ -123,7 +123,6 @@ void Import::inputClicked() {
     w.FileCount = int(names.size());
     FileGrid &grid = *w.VSFlexGrid1;
     grid.setRows(1);
-    breath->breathe();
     grid.setRows(w.FileCount + 1);
     breath->breathe();
     QApplication::setOverrideCursor(Qt::WaitCursor);
