@@ -26,6 +26,29 @@ bool pieceAt(QStringView piece, QStringView name, qsizetype at) {
     return true;
 }
 
+// std::stable_sort in pieces: runs sorted one by one, then merged pairwise, `between` after each
+// piece. A stable sort's result is fixed by the order, so it equals one std::stable_sort.
+void stableSortInPieces(QStringList &names, const std::function<void()> &between) {
+    constexpr qsizetype Run = 512;
+    const qsizetype n = names.size();
+    for (qsizetype at = 0; at < n; at += Run) {
+        std::stable_sort(names.begin() + at, names.begin() + std::min(n, at + Run), NaturalLess);
+        between();
+    }
+    QStringList merged(n);
+    for (qsizetype width = Run; width < n; width *= 2) {
+        for (qsizetype at = 0; at < n; at += 2 * width) {
+            const auto first = names.begin() + at, middle = names.begin() + std::min(n, at + width),
+                       last = names.begin() + std::min(n, at + 2 * width);
+            std::merge(std::make_move_iterator(first), std::make_move_iterator(middle),
+                       std::make_move_iterator(middle), std::make_move_iterator(last),
+                       merged.begin() + at, NaturalLess);
+            between();
+        }
+        names.swap(merged);
+    }
+}
+
 } // namespace
 
 FilePattern::FilePattern(const QString &patterns) {
@@ -115,14 +138,20 @@ void FileList::setPattern(const QString &pattern) {
     refresh();
 }
 
-void FileList::refresh() {
-    m_names.clear();
+void FileList::refresh(const std::function<void()> &between) {
+    // A refresh run from an event handled in `between` (another folder or pattern) lists anew:
+    // its list stands and this one is dropped.
+    const quint64 generation = ++m_generation;
+    QStringList names;
     DIR *dir = m_path.isEmpty() ? nullptr : opendir(PathBytes(m_path).constData());
     if (dir) {
         // Read by hand rather than through Qt, which decodes names as UTF-8 and loses every
         // name in another encoding.
         const FilePattern pattern(m_pattern);
+        int read = 0;
         while (const dirent *entry = readdir(dir)) {
+            if (between && ++read % 512 == 0)
+                between();
             if (entry->d_name[0] == '.') // hidden, and the folder's own entries
                 continue;
             bool regular = entry->d_type == DT_REG;
@@ -135,11 +164,17 @@ void FileList::refresh() {
                 continue;
             const QString name = NameFromBytes(QByteArray(entry->d_name));
             if (pattern.matches(name))
-                m_names.append(name);
+                names.append(name);
         }
         closedir(dir);
-        std::stable_sort(m_names.begin(), m_names.end(), NaturalLess);
+        if (between)
+            stableSortInPieces(names, between);
+        else
+            std::stable_sort(names.begin(), names.end(), NaturalLess);
     }
+    if (generation != m_generation)
+        return;
+    m_names = std::move(names);
     emit changed();
 }
 

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
+
 namespace kalmora {
 
 // The ";"-separated wildcard patterns of the file-type box, matched with case ignored. "*.*"
@@ -38,7 +40,10 @@ public:
     bool setPath(const QString &path);
     QString pattern() const { return m_pattern; }
     void setPattern(const QString &pattern);
-    void refresh();
+    // Lists the folder again. `between`, when given, runs between pieces of the listing and the
+    // sort that take a few milliseconds each, so a caller can keep a window live over a large
+    // folder.
+    void refresh(const std::function<void()> &between = {});
 
     int count() const { return int(m_names.size()); }
     QString name(int i) const { return m_names.value(i); } // 0-based
@@ -51,6 +56,7 @@ private:
     QString m_path;
     QString m_pattern;
     QStringList m_names;
+    quint64 m_generation = 0; // refreshes begun
 };
 
 } // namespace kalmora

@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <optional>
+
 namespace kalmora {
 
 namespace {
@@ -71,42 +73,59 @@ bool Import::askForExport(Mode mode) {
 
 void Import::inputClicked() {
     Prompter &prompter = w.services().prompter;
-    w.File1->refresh();
-    w.OptAll->setChecked(true);
     if (w.CmdReset->isEnabled() && w.ClearOnReset) {
+        w.File1->refresh();
+        w.OptAll->setChecked(true);
         prompter.show(QStringLiteral("请单击“重置所有”按钮，以进行下一次新操作！"),
                       MsgIcon::Information);
         prompter.beep();
         w.CmdInput->setEnabled(false);
         return;
     }
-    if (w.File1->count() == 0) {
-        prompter.show(QStringLiteral("该文件夹下指定类型的文件数为0！") + CrLf +
-                          QStringLiteral("导入操作被取消！请检查后重试！"),
-                      MsgIcon::Warning);
+
+    // The listing and sorting of a large folder already belong to the batch: the window stays
+    // live through them and refuses meanwhile what it refuses during the loop.
+    const std::initializer_list<QWidget *> locked{w.CmdDirBrowse, w.ChPatternDefault,
+                                                  w.CmbFileFilter, w.CmdFileExt, w.CmdInput};
+    QList<bool> enabledBefore;
+    for (QWidget *c : locked) {
+        enabledBefore.append(c->isEnabled());
+        c->setEnabled(false);
+    }
+    w.Busy = true;
+    w.OperationRunning = true;
+    std::optional<BatchBreath> breath(std::in_place);
+    w.File1->refresh([&] { breath->breathe(); });
+    w.OptAll->setChecked(true);
+    const Mode m = mode();
+    const bool noLibrary =
+        (m == Mode::Exif || m == Mode::Rename) && !ImageMetadata::libraryAvailable();
+    if (w.File1->count() == 0 || noLibrary) {
+        breath.reset();
+        w.Busy = false;
+        w.OperationRunning = false;
+        qsizetype i = 0;
+        for (QWidget *c : locked)
+            c->setEnabled(enabledBefore[i++]);
+        if (w.File1->count() == 0)
+            prompter.show(QStringLiteral("该文件夹下指定类型的文件数为0！") + CrLf +
+                              QStringLiteral("导入操作被取消！请检查后重试！"),
+                          MsgIcon::Warning);
+        else
+            prompter.show(QStringLiteral("GDI+ 初始化失败，本功能暂无法使用。."), MsgIcon::Warning);
         return;
     }
-    const Mode m = mode();
     m_videoSource =
         w.ChVideoDate->isChecked() ? VideoDateSource::Recorded : VideoDateSource::FileModified;
-    if ((m == Mode::Exif || m == Mode::Rename) && !ImageMetadata::libraryAvailable()) {
-        prompter.show(QStringLiteral("GDI+ 初始化失败，本功能暂无法使用。."), MsgIcon::Warning);
-        return;
-    }
 
     // Preparation: the grid holds the header and one empty row per file.
     const QStringList names = w.File1->names();
     w.FileCount = int(names.size());
-    w.CmdDirBrowse->setEnabled(false);
     FileGrid &grid = *w.VSFlexGrid1;
     grid.setRows(1);
     grid.setRows(w.FileCount + 1);
-    for (QWidget *c : std::initializer_list<QWidget *>{w.ChPatternDefault, w.CmbFileFilter,
-                                                       w.CmdFileExt, w.CmdInput})
-        c->setEnabled(false);
+    breath->breathe();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    w.Busy = true;
-    w.OperationRunning = true;
 
     std::unique_ptr<TextExport> exportFile;
     if (m == Mode::FileTime || m == Mode::FileTimeVideo || m == Mode::Exif) {
@@ -128,13 +147,15 @@ void Import::inputClicked() {
 
     int done = w.FileCount;
     {
-        BatchBreath breath;
+        // Events after the first row at once, as in every loop; a stop asked while the folder
+        // was listed ends the import after it.
+        BatchBreath rowBreath;
         for (int i = 1; i <= w.FileCount; ++i) {
             w.ProgressBar1->setValue(i * 100 / w.FileCount);
             grid.setText(i, 0, names[i - 1]);
             grid.selectRow(i);
             readRow(m, i, names[i - 1], exportFile.get());
-            const bool stop = breath.breathe();
+            const bool stop = rowBreath.breathe();
             ScrollAfterRow(grid, i, w.FileCount);
             if (stop) {
                 done = i;
@@ -142,6 +163,7 @@ void Import::inputClicked() {
             }
         }
     }
+    breath.reset();
     // Files the import did not come to stay listed and marked, but outside FileCount: no later
     // batch touches a file whose times or dates were never read.
     const int listed = w.FileCount;

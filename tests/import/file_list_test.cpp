@@ -69,6 +69,37 @@ private slots:
         QCOMPARE(list.count(), 4);
     }
 
+    // Listed in pieces with a pause between them, a large folder comes out in the same order as
+    // listed in one piece.
+    void listingInPiecesKeepsTheOrder() {
+        QTemporaryDir dir;
+        for (int i = 1300; i >= 1; --i) {
+            QFile f(dir.filePath(i % 3 ? QStringLiteral("IMG_%1.jpg").arg(i)
+                                       : QStringLiteral("img_%1.JPG").arg(i, 5, 10, QChar('0'))));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        FileList list;
+        list.setPattern(QStringLiteral("*.jpg"));
+        QVERIFY(list.setPath(dir.path()));
+        const QStringList whole = list.names();
+        QCOMPARE(whole.size(), 1300);
+        int pauses = 0;
+        list.refresh([&] { ++pauses; });
+        QVERIFY(pauses >= 3);
+        QCOMPARE(list.names(), whole);
+        QVERIFY(std::is_sorted(whole.begin(), whole.end(), NaturalLess));
+
+        // The window handles events between the pieces; one that changes the pattern lists anew
+        // and its list stands.
+        QVERIFY(QFile(dir.filePath(QStringLiteral("z.png"))).open(QIODevice::WriteOnly));
+        bool changed = false;
+        list.refresh([&] {
+            if (!std::exchange(changed, true))
+                list.setPattern(QStringLiteral("*.png"));
+        });
+        QCOMPARE(list.names(), QStringList{QStringLiteral("z.png")});
+    }
+
     void gb18030RoundTrips() {
         const QString text = QStringLiteral("文件路径\t照片 € 𠀀 abc\r\n");
         const auto bytes = EncodeGb18030(text);

@@ -123,13 +123,28 @@ private slots:
     }
 
     void emptyFolderIsRefused() {
-        f.importFolder(QStringLiteral("*.jpg"));
+        const std::initializer_list<QWidget *> held{w().CmdInput, w().CmdDirBrowse,
+                                                    w().CmbFileFilter, w().CmdFileExt,
+                                                    w().ChPatternDefault};
+        w().LDir->setText(f.folder.path());
+        w().File1->setPattern(QStringLiteral("*.jpg"));
+        w().CmdTimeZone->click();
+        QList<bool> enabled;
+        for (QWidget *c : held)
+            enabled << c->isEnabled();
+        w().CmdInput->click();
         QCOMPARE(
             f.prompter().last().text,
             QStringLiteral("该文件夹下指定类型的文件数为0！\r\n导入操作被取消！请检查后重试！"));
         QCOMPARE(f.prompter().last().icon, MsgIcon::Warning);
         QCOMPARE(w().FileCount, 0);
         QVERIFY(w().gridInSampleState());
+        // The controls held while the folder was listed are as they were.
+        QVERIFY(!w().Busy && !w().OperationRunning);
+        QList<bool> after;
+        for (QWidget *c : held)
+            after << c->isEnabled();
+        QCOMPARE(after, enabled);
     }
 
     void secondImportAfterApplyIsRefused() {

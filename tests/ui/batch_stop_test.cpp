@@ -242,6 +242,45 @@ private slots:
         }
     }
 
+    // The folder is listed and sorted as part of the import: the window handles events before
+    // the grid is filled, refuses what it refuses during the loop, and a stop asked then ends
+    // the import after its first file.
+    void stopWhileTheFolderIsListed() {
+        fresh(Batch::Import);
+        int countSeen = -1;
+        bool offered = false, busy = false;
+        const auto once = std::make_shared<bool>(false);
+        connect(&BatchBreath::notifier(), &BatchSignals::runningChanged, &w(),
+                [&, once](bool running) {
+                    if (!running || *once)
+                        return;
+                    *once = true;
+                    QTimer::singleShot(0, &w(), [&] {
+                        countSeen = w().FileCount;
+                        offered = stopButton()->isVisible() && stopButton()->isEnabled();
+                        busy = w().Busy && !w().CmdInput->isEnabled();
+                        FileGridView *view = w().GridView;
+                        test::real::doubleClick(view->viewport(),
+                                                view->visualRect(g().index(1, 0)).center());
+                        test::real::click(stopButton());
+                    });
+                });
+        run(Batch::Import);
+        QCOMPARE(countSeen, 0);
+        QVERIFY(offered);
+        QVERIFY(busy);
+        QCOMPARE(f.prompter().beeps, 1);
+        QCOMPARE(f.prompter().texts().last(),
+                 QStringLiteral("已停止：已处理1个文件，其余%1个未处理。").arg(Files - 1));
+        QCOMPARE(w().FileCount, 1);
+        QCOMPARE(g().text(1, 0), nameOf(1));
+        QVERIFY(!g().text(1, 1).isEmpty());
+        for (int i = 2; i <= Files; ++i)
+            QCOMPARE(g().text(i, 5), QStringLiteral("未处理(已停止)"));
+        QVERIFY(!stopButton()->isVisible());
+        QVERIFY(!w().Busy && !w().OperationRunning);
+    }
+
     // The export changes no photo and writes no row result: a stop keeps the whole blocks of the
     // photos done and leaves the rows as they were.
     void stoppedExportKeepsWholeBlocks() {
