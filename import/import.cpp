@@ -73,6 +73,11 @@ bool Import::askForExport(Mode mode) {
 
 void Import::inputClicked() {
     Prompter &prompter = w.services().prompter;
+    // The button is off during a batch, but the current-row option turns it on again.
+    if (w.Busy) {
+        prompter.beep();
+        return;
+    }
     if (w.CmdReset->isEnabled() && w.ClearOnReset) {
         w.File1->refresh();
         w.OptAll->setChecked(true);
@@ -92,6 +97,9 @@ void Import::inputClicked() {
         enabledBefore.append(c->isEnabled());
         c->setEnabled(false);
     }
+    // A mode switch meanwhile would clear the grid under the rows being read.
+    const bool modesEnabled = w.Frame5->isEnabled();
+    w.Frame5->setEnabled(false);
     w.Busy = true;
     w.OperationRunning = true;
     std::optional<BatchBreath> breath(std::in_place);
@@ -107,6 +115,7 @@ void Import::inputClicked() {
         qsizetype i = 0;
         for (QWidget *c : locked)
             c->setEnabled(enabledBefore[i++]);
+        w.Frame5->setEnabled(modesEnabled);
         if (w.File1->count() == 0)
             prompter.show(QStringLiteral("该文件夹下指定类型的文件数为0！") + CrLf +
                               QStringLiteral("导入操作被取消！请检查后重试！"),
@@ -209,6 +218,7 @@ void Import::inputClicked() {
     w.Busy = false;
     w.OperationRunning = false;
     w.ClearOnReset = false;
+    w.Frame5->setEnabled(modesEnabled);
     QApplication::restoreOverrideCursor();
     w.ProgressBar1->setValue(0);
 

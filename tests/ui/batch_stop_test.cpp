@@ -281,6 +281,40 @@ private slots:
         QVERIFY(!w().Busy && !w().OperationRunning);
     }
 
+    // What would disturb the grid under a running import is refused: a mode switch, or a second
+    // import through the current-row option, which turns the import button on again.
+    void importRefusesWhatWouldDisturbIt_data() {
+        QTest::addColumn<QString>("act");
+        QTest::newRow("Exif mode") << "OptExif";
+        QTest::newRow("rename mode") << "OptRename";
+        QTest::newRow("video switch") << "ChPgDn";
+        QTest::newRow("current row, then import") << "Option3";
+    }
+    void importRefusesWhatWouldDisturbIt() {
+        QFETCH(QString, act);
+        fresh(Batch::Import);
+        atRow(2, [&] {
+            test::real::click(w().findChild<QAbstractButton *>(act));
+            if (w().CmdInput->isEnabled())
+                test::real::click(w().CmdInput);
+        });
+        run(Batch::Import);
+        QVERIFY(w().OptDate->isChecked() && !w().ChPgDn->isChecked());
+        QCOMPARE(w().FileCount, Files);
+        for (int i = 1; i <= Files; ++i) {
+            QCOMPARE(g().text(i, 0), nameOf(i));
+            QVERIFY2(!g().text(i, 1).isEmpty(), qPrintable(QString::number(i)));
+        }
+        QCOMPARE(g().rows(), Files + 1);
+        QCOMPARE(f.prompter().texts().count(
+                     QStringLiteral("导入完毕！\r\n\r\n提示：稍后双击非空行可以删除该行。"
+                                    "\r\n\r\n如果要更改文件夹或者文件类型，请单击重置所有,"
+                                    "\r\n\r\n设置好后须重新导入。")),
+                 1);
+        QVERIFY(!w().Busy && !w().OperationRunning);
+        QVERIFY(w().Frame5->isEnabled());
+    }
+
     // The export changes no photo and writes no row result: a stop keeps the whole blocks of the
     // photos done and leaves the rows as they were.
     void stoppedExportKeepsWholeBlocks() {
