@@ -343,10 +343,10 @@ int applyCommand(const Invocation &inv) {
     const auto journal = OpenCliJournal(folder, BatchKind::FileTimes, status);
     if (!journal)
         return status;
-    std::vector<int> seqs;
-    seqs.reserve(updates.size());
-    for (qsizetype i = 0; i < setup.names.size(); ++i)
-        seqs.push_back(journal->intendStamps(folder + u'/' + setup.names[i], updates[size_t(i)]));
+    // Turned off in the settings, it records nothing: no intent need read the file.
+    std::vector<int> seqs(updates.size());
+    for (qsizetype i = 0; journal->enabled() && i < setup.names.size(); ++i)
+        seqs[size_t(i)] = journal->intendStamps(folder + u'/' + setup.names[i], updates[size_t(i)]);
     if (!CommitCliJournal(*journal, status))
         return status;
 
@@ -537,7 +537,7 @@ int shiftDateCommand(const Invocation &inv) {
         journal = OpenCliJournal(folder, BatchKind::DateRewrite, status);
         if (!journal)
             return status;
-        for (int r = 1; r <= n; ++r)
+        for (int r = 1; journal->enabled() && r <= n; ++r)
             if (!exifTexts[r].isEmpty())
                 seqs[r] = journal->intendDatePatch(folder + u'/' + b->names.at(r - 1), exifTexts[r],
                                                    PatchedDateTags());
@@ -622,7 +622,7 @@ int renameCommand(const Invocation &inv) {
         journal = OpenCliJournal(folder, BatchKind::Rename, status);
         if (!journal)
             return status;
-        for (int r = 1; r <= n; ++r)
+        for (int r = 1; journal->enabled() && r <= n; ++r)
             if (!newNames[r].isEmpty())
                 seqs[r] = journal->intendRename(folder + u'/' + b->names.at(r - 1),
                                                 folder + u'/' + newNames[r]);
@@ -783,7 +783,7 @@ int stripCommand(const Invocation &inv) {
         if (!journal)
             return status;
         const bool unkept = inv.flags.contains(QStringLiteral("no-undo-for-large"));
-        for (int r = 1; r <= n; ++r) {
+        for (int r = 1; journal->enabled() && r <= n; ++r) {
             if (!takes[r])
                 continue;
             const QString path = folder + u'/' + b->names.at(r - 1);

@@ -1,6 +1,7 @@
 #include "app/text_export.h"
 #include "exif/read_exif.h"
 #include "filetime/file_times.h"
+#include "filetime/rename_rules.h"
 #include "journal/journal.h"
 #include "plan/time_plan.h"
 #include "tests/cli/cli_support.h"
@@ -73,6 +74,18 @@ private:
             return {QStringList{"apply"} + window({"--step", "7m", folder()}), BatchKind::FileTimes,
                     QStringLiteral("c.jpg")};
         }
+        if (kind == QLatin1String("rename --video")) {
+            // MediaInfo, loaded when the first video is read, dates any file by its
+            // modification time.
+            QString last;
+            for (int i = 0; i < 3; ++i) {
+                const QString name = QStringLiteral("abc").mid(i, 1) + QStringLiteral(".jpg");
+                plainFile(name, "not really a video", 1300000000 + 60 * i);
+                last = RenameTargetName(
+                    name, UtcSecondsToLocal(1300000000 + 60 * i).value().toText(), true);
+            }
+            return {{"rename", "--video", folder()}, BatchKind::Rename, last};
+        }
         photo(QStringLiteral("a.jpg"), "2011:08:27 20:11:00");
         photo(QStringLiteral("b.jpg"), "2012:02:29 00:00:00");
         photo(QStringLiteral("c.jpg"), "2013:03:04 05:06:07");
@@ -84,9 +97,10 @@ private:
     }
     QString path(const QString &name) const { return dir->filePath(name); }
 
-    void plainFile(const QString &name, const QByteArray &content = "content") {
+    void plainFile(const QString &name, const QByteArray &content = "content",
+                   qint64 mtime = 1300000000) {
         QVERIFY(writeFile(path(name), content));
-        QVERIFY(setNanoStamps(path(name), 1300000000, 123456789));
+        QVERIFY(setNanoStamps(path(name), mtime, 123456789));
     }
     void photo(const QString &name, const QByteArray &date) {
         QVERIFY(writeFile(path(name), cameraPhoto(ByteOrder::Little, date).bytes));
@@ -403,7 +417,7 @@ private slots:
     // the undo puts every file back byte for byte and stamp for stamp, but the one edited since.
     void commandBatchesAreJournaledAndUndone_data() {
         QTest::addColumn<QString>("kind");
-        for (const char *kind : {"apply", "shift-date", "rename", "strip"})
+        for (const char *kind : {"apply", "shift-date", "rename", "rename --video", "strip"})
             QTest::newRow(kind) << kind;
     }
     void commandBatchesAreJournaledAndUndone() {
