@@ -76,10 +76,10 @@ std::optional<QStringList> listFiles(const Invocation &inv, int &status) {
         status = usage(inv, Say("找不到文件夹：%1", "No such folder: %1").arg(inv.folder));
         return std::nullopt;
     }
+    // The pattern before the folder: each of the two reads the folder once it has one.
     FileList list;
-    list.setPath(inv.folder);
     list.setPattern(inv.value(QStringLiteral("pattern"), DefaultPicturePattern()));
-    list.refresh();
+    list.setPath(inv.folder);
     if (list.count() == 0) {
         Message(
             Say("该文件夹下指定类型的文件数为0！", "No file in the folder matches the pattern."));
@@ -302,10 +302,11 @@ int applyCommand(const Invocation &inv) {
         return status;
     const bool dryRun = inv.flags.contains(QStringLiteral("dry-run"));
     // As the import does: every file's stamps first, the kept ones go back as they were read.
-    std::vector<std::optional<FileTimes>> read;
-    read.reserve(size_t(setup.names.size()));
-    for (const QString &name : setup.names)
-        read.push_back(ReadFileTimes(pathOf(inv, name)));
+    // With all three planned, nothing read would be kept.
+    const bool keepsSome = !stamps->creation || !stamps->modification || !stamps->access;
+    std::vector<std::optional<FileTimes>> read(size_t(setup.names.size()));
+    for (qsizetype i = 0; keepsSome && i < setup.names.size(); ++i)
+        read[size_t(i)] = ReadFileTimes(pathOf(inv, setup.names[i]));
 
     // Every file's change is worked out before the first file changes.
     MtRandom random;
