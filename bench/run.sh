@@ -77,7 +77,7 @@ export XDG_RUNTIME_DIR="$tmp/runtime" QT_QPA_PLATFORM=offscreen
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # kalmora-cli's journal and settings in folders of the bench's own, never the user's. Its rows
 # run as the engine rows do, without the undo journal (the setting Journal/Enabled=0); the rows
-# labelled "journal on" read a second settings folder without that setting (through env, which
+# labelled "(journal on)" read a second settings folder without that setting (through env, which
 # adds one exec of about a millisecond).
 export XDG_STATE_HOME="$tmp/state" XDG_CONFIG_HOME="$tmp/config"
 mkdir -p "$XDG_STATE_HOME" "$XDG_CONFIG_HOME/Kalmora" "$tmp/config-journal"
@@ -98,7 +98,7 @@ per_file() {
 }
 
 # A case: its label, the corpus folder it works on, its file count, then name/command pairs,
-# ours first. check_<case> <name> judges the untimed run's work and output.
+# ours first. A name holds no comma: the times are read back from a CSV file. check_<case> <name> judges the untimed run's work and output.
 run_case() {
     local label=$1 sub=$2 count=$3 key=$4
     shift 4
@@ -180,7 +180,7 @@ if wants shift; then
     run_case "shift every shooting date +1 day" photos "$photos" shift \
         "ours (ExifReader patch)" "'$bin/kalmora_bench_shift' '$work'" \
         "kalmora-cli shift-date" "'$cli' shift-date --by +1d '$work'" \
-        "kalmora-cli shift-date, journal on" "$cli_journal shift-date --by +1d '$work'" \
+        "kalmora-cli shift-date (journal on)" "$cli_journal shift-date --by +1d '$work'" \
         "exiftool (one process)" "exiftool -q -overwrite_original '-DateTimeOriginal+=0:0:1 0:0:0' '$work'" \
         "exiv2 -a +24 ad" "exiv2 -a +24 ad $photo_list" \
         "jhead -ta+24:00" "jhead -q -ta+24:00 $photo_list"
@@ -196,7 +196,7 @@ if wants stamps; then
         "ours (WriteFileTimes)" "'$bin/kalmora_bench_stamps' '$work'" \
         "ours + ReadFileTimes" "'$bin/kalmora_bench_stamps' '$work' --read-again" \
         "kalmora-cli apply" "'$cli' apply --start '2015-03-14 09:26:53' --end '2015-03-14 23:59:59' --step 1s --pattern '*.*' '$work'" \
-        "kalmora-cli apply, journal on" "$cli_journal apply --start '2015-03-14 09:26:53' --end '2015-03-14 23:59:59' --step 1s --pattern '*.*' '$work'" \
+        "kalmora-cli apply (journal on)" "$cli_journal apply --start '2015-03-14 09:26:53' --end '2015-03-14 23:59:59' --step 1s --pattern '*.*' '$work'" \
         "touch -d per file" "bash -c 'for f in \"\$0\"/*; do touch -d \"2015-03-14 09:26:53\" \"\$f\"; done' '$work'" \
         "C floor (utimensat+statx)" "'$bin/kalmora_bench_floor' '$work'"
 fi
@@ -204,7 +204,7 @@ if wants rename; then
     run_case "rename by shooting date" photos "$photos" rename \
         "ours (import read + rename)" "'$bin/kalmora_bench_rename' '$work'" \
         "kalmora-cli rename" "'$cli' rename '$work'" \
-        "kalmora-cli rename, journal on" "$cli_journal rename '$work'" \
+        "kalmora-cli rename (journal on)" "$cli_journal rename '$work'" \
         "exiftool -FileName<" "exiftool -q '-FileName<DateTimeOriginal' -d '%Y-%m-%d %H.%M.%S%%-c.%%e' '$work'" \
         "jhead -n" "jhead -q '-n%Y-%m-%d %H.%M.%S' $photo_list"
 fi
