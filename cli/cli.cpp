@@ -21,7 +21,14 @@ QString programHelp() {
         "Run 'kalmora-cli COMMAND --help' for the options of one command.\n"
         "Results: one line per file on standard output, tab-separated (path, result, values),\n"
         "or JSON Lines with --json. Messages go to standard error.\n"
-        "Exit status: 0 every file succeeded, 1 some failed, 2 usage error.\n");
+        "\n"
+        "apply, shift-date, rename and strip record each batch in the undo journal the\n"
+        "window keeps ($XDG_STATE_HOME/Kalmora, else ~/.local/state/Kalmora) before the\n"
+        "first file changes; 'history' lists the batches, 'undo' puts one back. A dry run\n"
+        "records nothing.\n"
+        "\n"
+        "Exit status: 0 every file succeeded, 1 some failed, 2 usage error, 3 the journal\n"
+        "could not record the batch, so it did not start and no file was changed.\n");
     return text;
 }
 

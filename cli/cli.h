@@ -9,8 +9,9 @@
 
 namespace kalmora::cli {
 
-// Exit statuses a script can rely on.
-enum Exit { AllDone = 0, SomeFailed = 1, Usage = 2 };
+// Exit statuses a script can rely on. NotJournaled: the undo journal could not record the
+// batch (or keep an original), so it did not start and no file changed.
+enum Exit { AllDone = 0, SomeFailed = 1, Usage = 2, NotJournaled = 3 };
 
 // What one command line asked for, once its options are parsed.
 struct Invocation {

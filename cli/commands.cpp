@@ -12,6 +12,7 @@
 #include "filetime/rename_rules.h"
 #include "filetime/video_date.h"
 #include "import/file_list.h"
+#include "journal/journal.h"
 #include "photo/date_shift.h"
 #include "photo/exif_tool.h"
 #include "plan/time_plan.h"
@@ -19,14 +20,17 @@
 #include "platform/random.h"
 #include "ui/file_grid.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <optional>
 #include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace kalmora::cli {
@@ -53,6 +57,17 @@ QString pathOf(const Invocation &inv, const QString &name) {
     return inv.folder + QLatin1Char('/') + name;
 }
 
+// The folder as the journal keeps it: absolute, so that an undo run from anywhere finds the
+// files. Bytes of the working folder that are not UTF-8 keep their names.
+QString AbsoluteFolder(const QString &folder) {
+    if (folder.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(folder);
+    char buffer[PATH_MAX];
+    if (!::getcwd(buffer, sizeof buffer))
+        return folder;
+    return QDir::cleanPath(NameFromBytes(QByteArray(buffer)) + QLatin1Char('/') + folder);
+}
+
 // The folder's files in the window's order and with its pattern rules; no value (and the
 // status in `status`) when there is nothing to work on.
 std::optional<QStringList> listFiles(const Invocation &inv, int &status) {
@@ -61,10 +76,10 @@ std::optional<QStringList> listFiles(const Invocation &inv, int &status) {
         status = usage(inv, Say("找不到文件夹：%1", "No such folder: %1").arg(inv.folder));
         return std::nullopt;
     }
+    // The pattern before the folder: each of the two reads the folder once it has one.
     FileList list;
-    list.setPath(inv.folder);
     list.setPattern(inv.value(QStringLiteral("pattern"), DefaultPicturePattern()));
-    list.refresh();
+    list.setPath(inv.folder);
     if (list.count() == 0) {
         Message(
             Say("该文件夹下指定类型的文件数为0！", "No file in the folder matches the pattern."));
@@ -287,18 +302,18 @@ int applyCommand(const Invocation &inv) {
         return status;
     const bool dryRun = inv.flags.contains(QStringLiteral("dry-run"));
     // As the import does: every file's stamps first, the kept ones go back as they were read.
-    std::vector<std::optional<FileTimes>> read;
-    read.reserve(size_t(setup.names.size()));
-    for (const QString &name : setup.names)
-        read.push_back(ReadFileTimes(pathOf(inv, name)));
+    // With all three planned, nothing read would be kept.
+    const bool keepsSome = !stamps->creation || !stamps->modification || !stamps->access;
+    std::vector<std::optional<FileTimes>> read(size_t(setup.names.size()));
+    for (qsizetype i = 0; keepsSome && i < setup.names.size(); ++i)
+        read[size_t(i)] = ReadFileTimes(pathOf(inv, setup.names[i]));
 
-    Results results(inv.flags.contains(QStringLiteral("json")));
-    Progress progress(int(setup.names.size()));
+    // Every file's change is worked out before the first file changes.
     MtRandom random;
-    const bool onlyCreation = stamps->creation && !stamps->modification && !stamps->access;
+    std::vector<FileTimesUpdate> updates;
+    updates.reserve(size_t(setup.names.size()));
     PlanState plan = StartPlan(setup.window);
     for (qsizetype i = 0; i < setup.names.size(); ++i) {
-        const QString path = pathOf(inv, setup.names[i]);
         const DateTime t = plan.cursor;
         plan = NextPlannedTime(plan, setup.window, random);
         const std::optional<FileTimes> &old = read[size_t(i)];
@@ -310,15 +325,39 @@ int applyCommand(const Invocation &inv) {
         update.lastAccess = stamps->access ? t
                             : old          ? std::optional(old->lastAccess)
                                            : std::nullopt;
-        if (dryRun) {
-            results.add(path, DryRun,
+        updates.push_back(update);
+    }
+
+    Results results(inv.flags.contains(QStringLiteral("json")));
+    if (dryRun) {
+        for (qsizetype i = 0; i < setup.names.size(); ++i) {
+            const FileTimesUpdate &update = updates[size_t(i)];
+            results.add(pathOf(inv, setup.names[i]), DryRun,
                         {{QStringLiteral("creation"), textOf(update.creation)},
                          {QStringLiteral("modification"), textOf(update.lastWrite)},
                          {QStringLiteral("access"), textOf(update.lastAccess)}});
-            continue;
         }
-        const FileTimesWriteResult written = WriteFileTimes(path, update);
+        return AllDone;
+    }
+    int status = AllDone;
+    const QString folder = AbsoluteFolder(inv.folder);
+    const auto journal = OpenCliJournal(folder, BatchKind::FileTimes, status);
+    if (!journal)
+        return status;
+    // Turned off in the settings, it records nothing: no intent need read the file.
+    std::vector<int> seqs(updates.size());
+    for (qsizetype i = 0; journal->enabled() && i < setup.names.size(); ++i)
+        seqs[size_t(i)] = journal->intendStamps(folder + u'/' + setup.names[i], updates[size_t(i)]);
+    if (!CommitCliJournal(*journal, status))
+        return status;
+
+    Progress progress(int(setup.names.size()));
+    const bool onlyCreation = stamps->creation && !stamps->modification && !stamps->access;
+    for (qsizetype i = 0; i < setup.names.size(); ++i) {
+        const QString path = pathOf(inv, setup.names[i]);
+        const FileTimesWriteResult written = WriteFileTimes(path, updates[size_t(i)]);
         const WriteOutcome outcome = written.outcome(onlyCreation);
+        journal->done(seqs[size_t(i)], outcome != WriteOutcome::Failure);
         const std::optional<FileTimes> &back = written.readBack;
         const QString note = outcome == WriteOutcome::Success ? QStringLiteral("修改成功")
                              : outcome == WriteOutcome::SuccessCreationUnchanged
@@ -333,6 +372,7 @@ int applyCommand(const Invocation &inv) {
              {QStringLiteral("note"), note}});
         progress.step(int(i + 1));
     }
+    journal->end();
     return results.exitStatus();
 }
 
@@ -471,55 +511,83 @@ int shiftDateCommand(const Invocation &inv) {
     std::vector<ShootingDatePlan> plans;
     for (const PhotoDateSettings &s : *settings)
         plans.emplace_back(s, random);
-    for (int r = 1; r <= b->names.size(); ++r) {
+    // Every new date is worked out before the first photo changes.
+    const int n = int(b->names.size());
+    QStringList originals(n + 1), exifTexts(n + 1);
+    std::vector<std::optional<DateTime>> dates(size_t(n) + 1);
+    for (int r = 1; r <= n; ++r) {
         const QString path = pathOf(inv, b->names.at(r - 1));
         // The import's reading, then the rewrite's, as the window does them.
         ReadExifIntoRow(path, b->grid, ExifRowContext{r, true, false, false});
-        const QString original = b->grid.text(r, OriginalDateCol);
+        originals[r] = b->grid.text(r, OriginalDateCol);
         const PhotoDateSettings &first = settings->front();
-        std::optional<DateTime> date =
-            first.newStart
-                ? RewriteBaseDate(first.startText)
-                : (original.isEmpty() ? std::nullopt : RewriteBaseDate(HyphenDateText(original)));
+        std::optional<DateTime> date = first.newStart ? RewriteBaseDate(first.startText)
+                                       : originals[r].isEmpty()
+                                           ? std::nullopt
+                                           : RewriteBaseDate(HyphenDateText(originals[r]));
         if (date)
             for (ShootingDatePlan &plan : plans)
                 date = plan.newDate(*date);
-        const QString exifText = date ? ExifDateText(*date) : QString();
-        if (exifText.isEmpty()) {
+        dates[size_t(r)] = date;
+        exifTexts[r] = date ? ExifDateText(*date) : QString();
+    }
+    std::unique_ptr<BatchJournal> journal;
+    QList<int> seqs(n + 1);
+    if (!b->dryRun) {
+        const QString folder = AbsoluteFolder(inv.folder);
+        journal = OpenCliJournal(folder, BatchKind::DateRewrite, status);
+        if (!journal)
+            return status;
+        for (int r = 1; journal->enabled() && r <= n; ++r)
+            if (!exifTexts[r].isEmpty())
+                seqs[r] = journal->intendDatePatch(folder + u'/' + b->names.at(r - 1), exifTexts[r],
+                                                   PatchedDateTags());
+        if (!CommitCliJournal(*journal, status))
+            return status;
+    }
+    for (int r = 1; r <= n; ++r) {
+        const QString path = pathOf(inv, b->names.at(r - 1));
+        const QString original = HyphenDateText(originals[r]);
+        const std::optional<DateTime> &date = dates[size_t(r)];
+        if (exifTexts[r].isEmpty()) {
             b->results.add(path, Failed,
                            {{QStringLiteral("date"), QString()},
-                            {QStringLiteral("original"), HyphenDateText(original)},
+                            {QStringLiteral("original"), original},
                             {QStringLiteral("note"), QStringLiteral("失败(日期数据异常)")}});
         } else if (b->dryRun) {
-            b->results.add(path, DryRun,
-                           {{QStringLiteral("date"), date->toText()},
-                            {QStringLiteral("original"), HyphenDateText(original)}});
+            b->results.add(
+                path, DryRun,
+                {{QStringLiteral("date"), date->toText()}, {QStringLiteral("original"), original}});
         } else {
-            switch (PatchShootingDate(path, exifText)) {
+            const DatePatchOutcome outcome = PatchShootingDate(path, exifTexts[r]);
+            journal->done(seqs[r], outcome == DatePatchOutcome::Written);
+            switch (outcome) {
             case DatePatchOutcome::Failed:
                 b->results.add(
                     path, Failed,
                     {{QStringLiteral("date"), QString()},
-                     {QStringLiteral("original"), HyphenDateText(original)},
+                     {QStringLiteral("original"), original},
                      {QStringLiteral("note"), QStringLiteral("修改失败(文件访问错误)")}});
                 break;
             case DatePatchOutcome::NoDateField:
                 b->results.add(path, Failed,
                                {{QStringLiteral("date"), QString()},
-                                {QStringLiteral("original"), HyphenDateText(original)},
+                                {QStringLiteral("original"), original},
                                 {QStringLiteral("note"), QStringLiteral("Exif信息丢失")}});
                 break;
             case DatePatchOutcome::Written:
                 // Written means the 19 bytes went into the file; a second read would repeat them.
                 b->results.add(path, Ok,
                                {{QStringLiteral("date"), date->toText()},
-                                {QStringLiteral("original"), HyphenDateText(original)},
+                                {QStringLiteral("original"), original},
                                 {QStringLiteral("note"), QStringLiteral("修改成功")}});
                 break;
             }
         }
         b->progress.step(r);
     }
+    if (journal)
+        journal->end();
     return b->results.exitStatus();
 }
 
@@ -529,15 +597,43 @@ int renameCommand(const Invocation &inv) {
     const std::unique_ptr<Batch> b = startBatch(inv, !video, status);
     if (!b)
         return status;
-    QSet<QString> taken; // names a dry run has handed out already
-    for (int r = 1; r <= b->names.size(); ++r) {
+    if (video && !VideoLibraryError().isEmpty()) {
+        Message(ChineseMessages() ? VideoLibraryError()
+                                  : QStringLiteral("Videos cannot be read: %1 could not be "
+                                                   "loaded. Install the package libmediainfo0v5.")
+                                        .arg(QStringLiteral("libmediainfo.so.0")));
+        return SomeFailed;
+    }
+    // Every new name is worked out before the first file is renamed.
+    const int n = int(b->names.size());
+    QStringList newNames(n + 1);
+    for (int r = 1; r <= n; ++r) {
         const QString name = b->names.at(r - 1);
         const QString path = pathOf(inv, name);
         if (video)
             b->grid.setText(r, DateCol, ReadVideoDate(path));
         else
             ReadExifIntoRow(path, b->grid, ExifRowContext{r, false, false, false});
-        const QString newName = RenameTargetName(name, b->grid.text(r, DateCol), video);
+        newNames[r] = RenameTargetName(name, b->grid.text(r, DateCol), video);
+    }
+    std::unique_ptr<BatchJournal> journal;
+    QList<int> seqs(n + 1);
+    if (!b->dryRun) {
+        const QString folder = AbsoluteFolder(inv.folder);
+        journal = OpenCliJournal(folder, BatchKind::Rename, status);
+        if (!journal)
+            return status;
+        for (int r = 1; journal->enabled() && r <= n; ++r)
+            if (!newNames[r].isEmpty())
+                seqs[r] = journal->intendRename(folder + u'/' + b->names.at(r - 1),
+                                                folder + u'/' + newNames[r]);
+        if (!CommitCliJournal(*journal, status))
+            return status;
+    }
+    QSet<QString> taken; // names a dry run has handed out already
+    for (int r = 1; r <= n; ++r) {
+        const QString path = pathOf(inv, b->names.at(r - 1));
+        const QString &newName = newNames[r];
         if (newName.isEmpty()) {
             b->results.add(path, Failed,
                            {{QStringLiteral("name"), QString()},
@@ -553,12 +649,15 @@ int renameCommand(const Invocation &inv) {
                              exists ? RenameFailureText(RenameError::Exists) : QString()}});
         } else {
             const RenameError e = RenameNoReplace(path, pathOf(inv, newName));
+            journal->done(seqs[r], e == RenameError::None);
             b->results.add(path, e == RenameError::None ? Ok : Failed,
                            {{QStringLiteral("name"), e == RenameError::None ? newName : QString()},
                             {QStringLiteral("note"), RenameFailureText(e)}});
         }
         b->progress.step(r);
     }
+    if (journal)
+        journal->end();
     return b->results.exitStatus();
 }
 
@@ -669,14 +768,57 @@ int stripCommand(const Invocation &inv) {
             return SomeFailed;
         }
     }
+    // The import's reading: a photo without Exif is left alone, as the window leaves it.
+    const int n = int(b->names.size());
+    QList<bool> takes(n + 1);
+    for (int r = 1; r <= n; ++r) {
+        ReadExifIntoRow(pathOf(inv, b->names.at(r - 1)), b->grid,
+                        ExifRowContext{r, true, false, false});
+        takes[r] = !b->grid.text(r, OriginalDateCol).isEmpty();
+    }
+    std::unique_ptr<BatchJournal> journal;
+    QList<int> seqs(n + 1);
+    if (!b->dryRun) {
+        const QString folder = AbsoluteFolder(inv.folder);
+        journal = OpenCliJournal(folder, BatchKind::Erase, status);
+        if (!journal)
+            return status;
+        const bool unkept = inv.flags.contains(QStringLiteral("no-undo-for-large"));
+        for (int r = 1; journal->enabled() && r <= n; ++r) {
+            if (!takes[r])
+                continue;
+            const QString path = folder + u'/' + b->names.at(r - 1);
+            BatchJournal::Keep keep = BatchJournal::Keep::Kept;
+            seqs[r] = journal->intendContent(path, true, &keep);
+            if (keep != BatchJournal::Keep::TooLarge)
+                continue;
+            // The window asks here; a script has said beforehand, or nothing is erased.
+            const QString why = Say("照片“%1”不在撤销记录所在的磁盘上，保留它的原件需要复制，"
+                                    "超过了复制上限(%2 MB)。",
+                                    "Keeping the original of %1 needs a copy (it is not on the "
+                                    "journal's disk) larger than the copy limit (%2 MB).")
+                                    .arg(DisplayName(path))
+                                    .arg(journal->config().copyLimitBytes >> 20);
+            if (!unkept) {
+                Message(why + u'\n' +
+                        Say("本次抹除没有开始，没有改动任何照片；加上 --no-undo-for-large "
+                            "可不保留原件而抹除这样的照片（不能撤销）。",
+                            "Nothing was erased. With --no-undo-for-large such photos are erased "
+                            "without their originals (no undo for them)."));
+                return NotJournaled;
+            }
+            Message(why + u' ' + Say("它将被抹除，但不能撤销。", "It is erased without undo."));
+            seqs[r] = journal->intendContent(path, false);
+        }
+        if (!CommitCliJournal(*journal, status))
+            return status;
+    }
     std::optional<ExifToolProcess> tool;
     if (!b->dryRun)
         tool.emplace(program, PhotoTimeLimitMs);
-    for (int r = 1; r <= b->names.size(); ++r) {
+    for (int r = 1; r <= n; ++r) {
         const QString path = pathOf(inv, b->names.at(r - 1));
-        // The import's reading: a photo without Exif is left alone, as the window leaves it.
-        ReadExifIntoRow(path, b->grid, ExifRowContext{r, true, false, false});
-        if (b->grid.text(r, OriginalDateCol).isEmpty()) {
+        if (!takes[r]) {
             b->results.add(path, Skipped,
                            {{QStringLiteral("note"), QStringLiteral("Exif信息丢失")}});
         } else if (b->dryRun) {
@@ -685,10 +827,13 @@ int stripCommand(const Invocation &inv) {
             const EraseOutcome outcome = tool->erase(path);
             const QString note =
                 EraseResultText(outcome, outcome == EraseOutcome::Erased && MetadataErased(path));
+            journal->done(seqs[r], note.isEmpty());
             b->results.add(path, note.isEmpty() ? Ok : Failed, {{QStringLiteral("note"), note}});
         }
         b->progress.step(r);
     }
+    if (journal)
+        journal->end();
     return b->results.exitStatus();
 }
 
@@ -735,7 +880,8 @@ const QString ExportOptions =
                    "  --pattern PATTERNS     file types, as for the other commands\n");
 
 const QString DryRunOption =
-    QStringLiteral("  --dry-run              print what would be done; change nothing\n");
+    QStringLiteral("  --dry-run              print what would be done; change nothing, record\n"
+                   "                         nothing in the journal\n");
 
 } // namespace
 
@@ -801,12 +947,19 @@ const QList<Command> &Commands() {
              ExportOptions,
          exportOptionSpecs(), true, exportExifCommand},
         {QStringLiteral("strip"), QStringLiteral("remove all metadata from the photos (exiftool)"),
-         QStringLiteral("Usage: kalmora-cli strip [options] FOLDER\n\n"
-                        "Strips all metadata from each photo through one running exiftool; "
-                        "photos\nwithout Exif are skipped. Lines: path, result (ok, failed, "
-                        "skipped, dry-run),\nthe window's row text.\n\nOptions:\n") +
+         QStringLiteral(
+             "Usage: kalmora-cli strip [options] FOLDER\n\n"
+             "Strips all metadata from each photo through one running exiftool; "
+             "photos\nwithout Exif are skipped. Lines: path, result (ok, failed, "
+             "skipped, dry-run),\nthe window's row text.\n\n"
+             "The original of each photo is kept for the undo: a hard link beside the\n"
+             "journal, or a copy when the photo is on another disk. A copy larger than\n"
+             "the copy limit (setting Journal/CopyLimitMB, default 100) stops the whole\n"
+             "batch before anything changes (exit status 3), unless:\n\nOptions:\n"
+             "  --no-undo-for-large    erase such photos without keeping them (no undo\n"
+             "                         for those photos)\n") +
              CommonOptions + DryRunOption,
-         withCommon({}, true), true, stripCommand},
+         withCommon({{QStringLiteral("no-undo-for-large"), false}}, true), true, stripCommand},
         {QStringLiteral("history"),
          QStringLiteral("list the batches that can be undone"),
          QStringLiteral("Usage: kalmora-cli history [--json]\n\n"
@@ -820,14 +973,17 @@ const QList<Command> &Commands() {
         {QStringLiteral("undo"),
          QStringLiteral("put the files of a batch back as they were"),
          QStringLiteral(
-             "Usage: kalmora-cli undo [--json] [BATCH]\n\n"
+             "Usage: kalmora-cli undo [--json] [--dry-run] [BATCH]\n\n"
              "Puts every file of BATCH (default: the newest batch not yet undone) back as it\n"
              "was before, where the file still holds exactly what the batch left; any other\n"
              "file is skipped with the reason. The undo is itself a batch, so it can be\n"
-             "undone. Lines: path, \"skipped\", reason, for each file left alone.\n\n"
+             "undone. Lines: path, result (restored, unchanged, skipped, failed), reason.\n\n"
              "Options:\n"
-             "  --json                 one JSON object per line\n"),
-         {{QStringLiteral("json"), false}},
+             "  --json                 one JSON object per line\n"
+             "  --dry-run              judge every file as the undo would and print the\n"
+             "                         verdicts (dry-run for a file it would restore); change\n"
+             "                         nothing, record nothing\n"),
+         {{QStringLiteral("json"), false}, {QStringLiteral("dry-run"), false}},
          false,
          UndoCommand,
          true},

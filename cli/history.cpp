@@ -14,12 +14,23 @@ namespace kalmora::cli {
 
 namespace {
 
-// The journal the window writes: the same folder and the same settings.
-JournalConfig journalConfig() {
-    ProcessEnvironment environment;
-    QtSettings settings;
-    SystemClock clock;
-    return JournalConfigFrom(environment, settings, clock);
+// The English of the journal's reasons, by their fixed beginnings; the rest (a folder, the
+// database's or the system's own words) is kept as it is.
+QString englishReason(const QString &reason) {
+    static const std::pair<const char *, const char *> prefixes[] = {
+        {"找不到用户的状态文件夹", "no state folder could be found (neither XDG_STATE_HOME nor "
+                                   "HOME is set)"},
+        {"无法建立文件夹 ", "cannot create the folder "},
+        {"无法打开撤销记录：", "cannot open the journal: "},
+        {"无法写入撤销记录：", "cannot write the journal: "},
+        {"无法保留原件：", "cannot keep the original: "},
+    };
+    for (const auto &[chinese, english] : prefixes) {
+        const QString prefix = QString::fromUtf8(chinese);
+        if (reason.startsWith(prefix))
+            return QString::fromUtf8(english) + reason.mid(prefix.size());
+    }
+    return reason;
 }
 
 QString stateWord(const BatchSummary &b) {
@@ -52,8 +63,40 @@ std::optional<QList<BatchSummary>> batches(const JournalConfig &config) {
 
 } // namespace
 
+JournalConfig CliJournalConfig() {
+    ProcessEnvironment environment;
+    QtSettings settings;
+    SystemClock clock;
+    return JournalConfigFrom(environment, settings, clock);
+}
+
+QString JournalFailureMessage(const QString &reason) {
+    if (ChineseMessages())
+        return JournalFailureText(reason);
+    return QStringLiteral("Cannot write the undo journal: the batch did not start and no file "
+                          "was changed.\n\n") +
+           englishReason(reason);
+}
+
+std::unique_ptr<BatchJournal> OpenCliJournal(const QString &folder, BatchKind kind, int &status) {
+    auto journal = std::make_unique<BatchJournal>(CliJournalConfig());
+    if (journal->begin(folder, kind))
+        return journal;
+    Message(JournalFailureMessage(journal->reason()));
+    status = NotJournaled;
+    return nullptr;
+}
+
+bool CommitCliJournal(BatchJournal &journal, int &status) {
+    if (journal.commit())
+        return true;
+    Message(JournalFailureMessage(journal.reason()));
+    status = NotJournaled;
+    return false;
+}
+
 int HistoryCommand(const Invocation &inv) {
-    const std::optional<QList<BatchSummary>> list = batches(journalConfig());
+    const std::optional<QList<BatchSummary>> list = batches(CliJournalConfig());
     if (!list)
         return SomeFailed;
     const bool json = inv.has(QStringLiteral("json"));
@@ -85,7 +128,7 @@ int HistoryCommand(const Invocation &inv) {
 }
 
 int UndoCommand(const Invocation &inv) {
-    const JournalConfig config = journalConfig();
+    const JournalConfig config = CliJournalConfig();
     qint64 batch = 0;
     if (!inv.operand.isEmpty()) {
         bool ok = false;
@@ -110,23 +153,58 @@ int UndoCommand(const Invocation &inv) {
             return SomeFailed;
         }
     }
-    const RestoreReport report = RestoreBatch(config, batch);
+    const bool dryRun = inv.has(QStringLiteral("dry-run"));
+    const RestoreReport report = RestoreBatch(config, batch, dryRun);
     if (!report.started) {
+        if (report.journalFailed) {
+            Message(JournalFailureMessage(report.reason));
+            return NotJournaled;
+        }
         Message(
             Say("批次 %1 未撤销：%2", "Batch %1 was not undone: %2").arg(batch).arg(report.reason));
         return SomeFailed;
     }
+    // One line per file, as the other commands print; a dry run prints "dry-run" for a file
+    // the undo would put back, and the same verdicts as the undo for the others.
     Results results(inv.has(QStringLiteral("json")));
-    for (const RestoreSkip &skip : report.skipped)
-        results.add(skip.path, QStringLiteral("skipped"),
-                    {{QStringLiteral("reason"), skip.reason}});
-    Message(Say("批次 %1 已撤销：恢复 %2 个文件，%3 个未曾改动，%4 个跳过。",
-                "Batch %1 undone: %2 files restored, %3 left as they were, %4 skipped.")
+    int left = 0;
+    for (const RestoreFile &f : report.files) {
+        QString word;
+        switch (f.verdict) {
+        case RestoreFile::Verdict::Restored:
+            word = dryRun ? QStringLiteral("dry-run") : QStringLiteral("restored");
+            break;
+        case RestoreFile::Verdict::Unchanged:
+            word = QStringLiteral("unchanged");
+            break;
+        case RestoreFile::Verdict::Skipped:
+            word = QStringLiteral("skipped");
+            ++left;
+            break;
+        case RestoreFile::Verdict::Failed:
+            word = QStringLiteral("failed");
+            ++left;
+            break;
+        }
+        results.add(f.path, word, {{QStringLiteral("reason"), f.reason}});
+    }
+    if (dryRun)
+        Message(
+            Say("批次 %1 撤销预演：将恢复 %2 个文件，%3 个未曾改动，%4 个跳过；没有改动任何文件。",
+                "Batch %1, dry run: %2 files would be restored, %3 are as they were, %4 "
+                "would be skipped; nothing was changed.")
                 .arg(batch)
                 .arg(report.restored)
                 .arg(report.unchanged)
                 .arg(report.skipped.size()));
-    return report.skipped.isEmpty() ? AllDone : SomeFailed;
+    else
+        Message(Say("批次 %1 已撤销：恢复 %2 个文件，%3 个未曾改动，%4 个跳过。",
+                    "Batch %1 undone: %2 files restored, %3 left as they were, %4 skipped.")
+                    .arg(batch)
+                    .arg(report.restored)
+                    .arg(report.unchanged)
+                    .arg(report.skipped.size()));
+    return left == 0 ? AllDone : SomeFailed;
 }
 
 } // namespace kalmora::cli

@@ -1,8 +1,23 @@
 #pragma once
 
 #include "cli/cli.h"
+#include "journal/journal.h"
+
+#include <memory>
 
 namespace kalmora::cli {
+
+// The journal the window writes: the same folder and the same settings.
+JournalConfig CliJournalConfig();
+
+// The journal of a writing batch over `folder` (an absolute path), begun. No value when it
+// cannot be written: the reason is on standard error and `status` is NotJournaled; the batch
+// must not start.
+std::unique_ptr<BatchJournal> OpenCliJournal(const QString &folder, BatchKind kind, int &status);
+// Makes the intents durable; false as above when it cannot.
+bool CommitCliJournal(BatchJournal &journal, int &status);
+// What the user reads when the journal stops a batch, in the locale's language.
+QString JournalFailureMessage(const QString &reason);
 
 // The journal's batches, newest first.
 int HistoryCommand(const Invocation &inv);

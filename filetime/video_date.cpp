@@ -11,9 +11,12 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 
 // The wide-character entries of the C interface.
@@ -24,6 +27,54 @@
 namespace kalmora {
 
 namespace {
+
+// MediaInfo is loaded when the first video is read, not at start-up: it pulls some twenty more
+// libraries (the network ones among them), which every program of the core would load and
+// relocate before doing anything else. The header gives the types; nothing links against it.
+constexpr const char *MediaInfoLibrary = "libmediainfo.so.0";
+
+struct MediaInfoCalls {
+    decltype(&::MediaInfo_New) create = nullptr;
+    decltype(&::MediaInfo_Open) open = nullptr;
+    decltype(&::MediaInfo_Option) option = nullptr;
+    decltype(&::MediaInfo_Inform) inform = nullptr;
+    decltype(&::MediaInfo_Get) get = nullptr;
+    decltype(&::MediaInfo_Close) close = nullptr;
+    decltype(&::MediaInfo_Delete) destroy = nullptr;
+    QString error; // why the library could not be used; empty when it can
+};
+
+const MediaInfoCalls &mediaInfo() {
+    static MediaInfoCalls calls;
+    static std::once_flag loaded;
+    std::call_once(loaded, [] {
+        // Once loaded it stays: its handles and static data live until the program ends.
+        void *library = ::dlopen(MediaInfoLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            const char *why = ::dlerror();
+            calls.error =
+                QStringLiteral("无法载入视频信息库 %1：%2")
+                    .arg(QLatin1String(MediaInfoLibrary), QString::fromLocal8Bit(why ? why : ""));
+            return;
+        }
+        const auto resolve = [library](auto &slot, const char *name) {
+            slot =
+                reinterpret_cast<std::remove_reference_t<decltype(slot)>>(::dlsym(library, name));
+            if (!slot && calls.error.isEmpty())
+                calls.error = QStringLiteral("视频信息库 %1 缺少 %2")
+                                  .arg(QLatin1String(MediaInfoLibrary), QLatin1String(name));
+        };
+        resolve(calls.create, "MediaInfo_New");
+        resolve(calls.open, "MediaInfo_Open");
+        resolve(calls.option, "MediaInfo_Option");
+        resolve(calls.inform, "MediaInfo_Inform");
+        resolve(calls.get, "MediaInfo_Get");
+        resolve(calls.close, "MediaInfo_Close");
+        resolve(calls.destroy, "MediaInfo_Delete");
+    });
+    return calls;
+}
+
 const QString FieldName = QStringLiteral("File last modification date (local)");
 
 // The container's own dates, the most telling first: the phone's local creation date, then the
@@ -79,6 +130,10 @@ QString ReadVideoDate(const QString &path) {
     return ReadVideoDate(path, VideoDateSource::FileModified).text;
 }
 
+QString VideoLibraryError() {
+    return mediaInfo().error;
+}
+
 VideoDate ReadVideoDate(const QString &path, VideoDateSource source) {
     // MediaInfo reports a file it cannot open as an empty report; a missing file is no video.
     if (path.isEmpty() || path.contains(QChar(u'\0')))
@@ -95,18 +150,21 @@ VideoDate ReadVideoDate(const QString &path, VideoDateSource source) {
     // exactly this file, whatever its name's bytes.
     const QString procName = QStringLiteral("/proc/self/fd/%1").arg(fd);
     const std::wstring file = (QFileInfo::exists(procName) ? procName : path).toStdWString();
-    void *handle = MediaInfo_New();
+    const MediaInfoCalls &mi = mediaInfo();
+    if (!mi.error.isEmpty())
+        return {};
+    void *handle = mi.create();
     if (!handle)
         return {};
-    MediaInfo_Open(handle, file.c_str());
-    MediaInfo_Option(handle, L"Complete", L"1");
-    const QString report = StringFromWidePointer(MediaInfo_Inform(handle, 0));
+    mi.open(handle, file.c_str());
+    mi.option(handle, L"Complete", L"1");
+    const QString report = StringFromWidePointer(mi.inform(handle, 0));
     VideoDate result;
     if (source == VideoDateSource::Recorded) {
         for (const wchar_t *field : RecordedFields) {
             const std::optional<DateTime> date = ContainerDateToLocal(
-                StringFromWidePointer(MediaInfo_Get(handle, MediaInfo_Stream_General, 0, field,
-                                                    MediaInfo_Info_Text, MediaInfo_Info_Name)));
+                StringFromWidePointer(mi.get(handle, MediaInfo_Stream_General, 0, field,
+                                             MediaInfo_Info_Text, MediaInfo_Info_Name)));
             if (date) {
                 result.text = date->toText();
                 result.recorded = true;
@@ -114,8 +172,8 @@ VideoDate ReadVideoDate(const QString &path, VideoDateSource source) {
             }
         }
     }
-    MediaInfo_Close(handle);
-    MediaInfo_Delete(handle);
+    mi.close(handle);
+    mi.destroy(handle);
     if (!result.recorded)
         result.text = ExtractVideoDate(report);
     return result;

@@ -14,6 +14,10 @@ class Settings;
 // "yyyy-mm-dd hh:mm:ss"; empty when the file cannot be opened or the report has no such field.
 QString ReadVideoDate(const QString &path);
 
+// Why videos cannot be read (MediaInfo, loaded on first use, is missing or unusable); empty
+// when they can. Loads the library.
+QString VideoLibraryError();
+
 // The date text of that field in a MediaInfo report; empty when the field is missing.
 QString ExtractVideoDate(const QString &report);
 

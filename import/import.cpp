@@ -267,6 +267,9 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
         // The user asked for the recorded date: say where another one stands in for it.
         if (m_videoSource == VideoDateSource::Recorded && !date.recorded && !date.text.isEmpty())
             grid.setText(row, 5, QStringLiteral("视频未记录拍摄时间，用文件修改时间"));
+        // No date because videos cannot be read at all: say why, not just that it failed.
+        if (date.text.isEmpty() && !VideoLibraryError().isEmpty())
+            grid.setText(row, 5, VideoLibraryError());
         break;
     }
     case Mode::Exif: {

@@ -233,7 +233,7 @@ QString putBack(const Plan &p) {
 
 } // namespace
 
-RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch) {
+RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun) {
     RestoreReport report;
     QList<JournalEntry> entries;
     BatchSummary summary;
@@ -243,49 +243,81 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch) {
         report.reason = QStringLiteral("这批操作还在进行中");
         return report;
     }
+    // Later changes first: a name the batch freed may have been taken by a later rename.
+    QList<Plan> plans;
+    const auto judgeAll = [&] {
+        for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+            plans.append(judge(*it));
+    };
+    const auto file = [&](const Plan &p, RestoreFile::Verdict verdict, const QString &reason) {
+        report.files.append({p.shown, verdict, reason});
+    };
+    if (dryRun) {
+        judgeAll();
+        report.started = true;
+        for (const Plan &p : plans) {
+            switch (p.verdict) {
+            case Verdict::Unchanged:
+                ++report.unchanged;
+                file(p, RestoreFile::Verdict::Unchanged, {});
+                break;
+            case Verdict::Skip:
+                report.skipped.append({p.shown, p.reason});
+                file(p, RestoreFile::Verdict::Skipped, p.reason);
+                break;
+            case Verdict::Restore:
+                ++report.restored;
+                file(p, RestoreFile::Verdict::Restored, {});
+                break;
+            }
+        }
+        return report;
+    }
+
     JournalConfig own = config;
     own.enabled = true; // a restore is always recorded, so it can be undone
     BatchJournal journal(own);
-    if (!journal.begin(summary.folder, BatchKind::Restore, batch)) {
+    const auto journalFailed = [&] {
         report.reason = journal.reason();
+        report.journalFailed = true;
         return report;
-    }
+    };
+    if (!journal.begin(summary.folder, BatchKind::Restore, batch))
+        return journalFailed();
     report.restoreBatch = journal.batchId();
-
-    // Later changes first: a name the batch freed may have been taken by a later rename.
-    QList<Plan> plans;
-    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
-        plans.append(judge(*it));
+    // Judged once the batch is open: opening prunes what the journal no longer keeps.
+    judgeAll();
     for (Plan &p : plans) {
         if (p.verdict != Verdict::Restore)
             continue;
         p.seq = intend(journal, p);
-        if (p.seq == 0) {
-            report.reason = journal.reason();
-            return report;
-        }
+        if (p.seq == 0)
+            return journalFailed();
     }
-    if (!journal.commit()) {
-        report.reason = journal.reason();
-        return report;
-    }
+    if (!journal.commit())
+        return journalFailed();
     report.started = true;
     for (const Plan &p : plans) {
         const QString &shown = p.shown;
         switch (p.verdict) {
         case Verdict::Unchanged:
             ++report.unchanged;
+            file(p, RestoreFile::Verdict::Unchanged, {});
             break;
         case Verdict::Skip:
             report.skipped.append({shown, p.reason});
+            file(p, RestoreFile::Verdict::Skipped, p.reason);
             break;
         case Verdict::Restore: {
             const QString why = putBack(p);
             journal.done(p.seq, why.isEmpty());
-            if (why.isEmpty())
+            if (why.isEmpty()) {
                 ++report.restored;
-            else
+                file(p, RestoreFile::Verdict::Restored, {});
+            } else {
                 report.skipped.append({shown, QStringLiteral("还原失败：") + why});
+                file(p, RestoreFile::Verdict::Failed, QStringLiteral("还原失败：") + why);
+            }
             break;
         }
         }

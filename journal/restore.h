@@ -13,18 +13,30 @@ struct RestoreSkip {
     QString reason;
 };
 
+// What the restore did with one file of the batch (a dry run: what it would do).
+struct RestoreFile {
+    enum class Verdict { Restored, Unchanged, Skipped, Failed };
+    QString path;
+    Verdict verdict = Verdict::Skipped;
+    QString reason; // why it was skipped or failed
+};
+
 struct RestoreReport {
     bool started = false; // false: nothing was touched (reason)
     QString reason;
-    qint64 restoreBatch = 0; // the restore's own batch in the journal
+    bool journalFailed = false; // not started: the restore's own batch could not be recorded
+    qint64 restoreBatch = 0;    // the restore's own batch in the journal
     int restored = 0;
     int unchanged = 0; // the batch had left them as they were
     QList<RestoreSkip> skipped;
+    QList<RestoreFile> files; // every file, in the order the restore takes them
 };
 
 // Puts every file of `batch` back as it was before it, where the file still holds exactly what
 // the batch left (for a batch that was cut short: what it held before or what the batch meant
 // to write). Anything else is skipped with a reason. The restore is a batch of its own.
-RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch);
+// A dry run judges every file the same way and reports it, but changes nothing and records
+// nothing.
+RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun = false);
 
 } // namespace kalmora

@@ -52,8 +52,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kalmora.example.com/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # exiftool strips metadata; the Chinese interface needs CJK glyphs and Qt's own Chinese texts;
-# the batch journal is an SQLite database.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libimage-exiftool-perl, fonts-noto-cjk, libsqlite3-0")
+# the batch journal is an SQLite database; video dates come from MediaInfo, which the programs
+# load only when they read a video, so the library scan cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libimage-exiftool-perl, fonts-noto-cjk, libsqlite3-0, libmediainfo0v5")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

@@ -128,6 +128,10 @@ DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText)
     return PatchShootingDates(path, exifText, std::nullopt).outcome;
 }
 
+QList<int> PatchedDateTags() {
+    return {TagDateTimeOriginal};
+}
+
 QString DatesPatchResult::note() const {
     QStringList parts;
     if (!missing.isEmpty())

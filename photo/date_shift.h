@@ -3,6 +3,7 @@
 #include "app/date_time.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -96,6 +97,8 @@ enum class DatePatchOutcome {
 // Writes the 19-character Exif date text over the photo's original shooting date (tag 36867),
 // with a fresh reader for the one file.
 DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText);
+// The tags of the date texts PatchShootingDate overwrites, for the journal to keep.
+QList<int> PatchedDateTags();
 
 struct DatesPatchResult {
     DatePatchOutcome outcome = DatePatchOutcome::Failed;

@@ -1,6 +1,7 @@
 #include "app/text_export.h"
 #include "exif/read_exif.h"
 #include "filetime/file_times.h"
+#include "filetime/rename_rules.h"
 #include "journal/journal.h"
 #include "plan/time_plan.h"
 #include "tests/cli/cli_support.h"
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace kalmora;
@@ -31,18 +33,74 @@ QByteArray asPrinted(const QString &windowText) {
     return t.toUtf8();
 }
 
+// The folder's state without the access times: a batch leaves them behind the modification
+// times, where merely reading a file (this test's own reads among them) moves them.
+QMap<QString, DiskState> sansAccess(QMap<QString, DiskState> state) {
+    for (DiskState &s : state)
+        s.atimeSec = s.atimeNsec = 0;
+    return state;
+}
+
 } // namespace
 
 class CliTest : public QObject {
     Q_OBJECT
 private:
     std::unique_ptr<QTemporaryDir> dir;
+    // The journal's and the settings' homes of every run, away from the user's own.
+    std::unique_ptr<QTemporaryDir> stateHome, configHome;
     QString folder() const { return dir->path(); }
+    JournalConfig journalConfig() const {
+        JournalConfig config;
+        config.stateFolder = stateHome->path() + QStringLiteral("/Kalmora");
+        return config;
+    }
+    QList<BatchSummary> batches() const {
+        QString reason;
+        const QList<BatchSummary> list = ListBatches(journalConfig(), &reason);
+        return list;
+    }
+    // The files of a batch of each kind, a command that changes them all, and the name the
+    // last one has afterwards.
+    struct BatchCase {
+        QStringList command;
+        BatchKind kind;
+        QString lastAfter;
+    };
+    BatchCase batchCase(const QString &kind) {
+        if (kind == QLatin1String("apply")) {
+            for (const char *name : {"a.jpg", "b.jpg", "c.jpg"})
+                plainFile(QString::fromLatin1(name));
+            return {QStringList{"apply"} + window({"--step", "7m", folder()}), BatchKind::FileTimes,
+                    QStringLiteral("c.jpg")};
+        }
+        if (kind == QLatin1String("rename --video")) {
+            // MediaInfo, loaded when the first video is read, dates any file by its
+            // modification time.
+            QString last;
+            for (int i = 0; i < 3; ++i) {
+                const QString name = QStringLiteral("abc").mid(i, 1) + QStringLiteral(".jpg");
+                plainFile(name, "not really a video", 1300000000 + 60 * i);
+                last = RenameTargetName(
+                    name, UtcSecondsToLocal(1300000000 + 60 * i).value().toText(), true);
+            }
+            return {{"rename", "--video", folder()}, BatchKind::Rename, last};
+        }
+        photo(QStringLiteral("a.jpg"), "2011:08:27 20:11:00");
+        photo(QStringLiteral("b.jpg"), "2012:02:29 00:00:00");
+        photo(QStringLiteral("c.jpg"), "2013:03:04 05:06:07");
+        if (kind == QLatin1String("shift-date"))
+            return {{"shift-date", "--by", "-1d2h", folder()}, BatchKind::DateRewrite, "c.jpg"};
+        if (kind == QLatin1String("rename"))
+            return {{"rename", folder()}, BatchKind::Rename, "2013-03-04 05.06.07.jpg"};
+        return {{"strip", folder()}, BatchKind::Erase, "c.jpg"};
+    }
     QString path(const QString &name) const { return dir->filePath(name); }
 
-    void plainFile(const QString &name, const QByteArray &content = "content") {
+    void plainFile(const QString &name, const QByteArray &content = "content",
+                   qint64 mtime = 1300000000) {
         QVERIFY(writeFile(path(name), content));
-        QVERIFY(setNanoStamps(path(name), 1300000000, 123456789));
+        QVERIFY(setNanoStamps(path(name), mtime, 123456789));
     }
     void photo(const QString &name, const QByteArray &date) {
         QVERIFY(writeFile(path(name), cameraPhoto(ByteOrder::Little, date).bytes));
@@ -56,7 +114,11 @@ private:
 private slots:
     void init() {
         dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
+        stateHome = std::make_unique<QTemporaryDir>();
+        configHome = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid() && stateHome->isValid() && configHome->isValid());
+        qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome->path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome->path()));
     }
 
     void usageErrors_data() {
@@ -332,8 +394,9 @@ private slots:
         QCOMPARE(runCli({"undo", "twelve"}).exit, 2);
         const CliRun undone = runCli({"undo"});
         QCOMPARE(undone.exit, 1);
-        QCOMPARE(undone.lines().size(), 1);
-        QVERIFY(undone.lines().first().startsWith(QFile::encodeName(b) + "\tskipped\t"));
+        QCOMPARE(undone.lines().size(), 2); // later changes first
+        QVERIFY(undone.lines().value(0).startsWith(QFile::encodeName(b) + "\tskipped\t"));
+        QCOMPARE(undone.lines().value(1), QFile::encodeName(a) + "\trestored\t");
         QCOMPARE(diskState(a), before);
         QCOMPARE(diskState(b), edited);
 
@@ -347,6 +410,174 @@ private slots:
         // With the first batch undone, the default is the restore itself: undo of the undo.
         QCOMPARE(runCli({"undo"}).exit, 0);
         QCOMPARE(diskState(a).mtimeSec, LocalToUtcSeconds(dt("2015-03-14 09:26:53")).value());
+    }
+
+    // Each writing command records its batch in the window's journal: the history lists it,
+    // a dry run of the undo changes nothing and gives the verdicts the undo then gives, and
+    // the undo puts every file back byte for byte and stamp for stamp, but the one edited since.
+    void commandBatchesAreJournaledAndUndone_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char *kind : {"apply", "shift-date", "rename", "rename --video", "strip"})
+            QTest::newRow(kind) << kind;
+    }
+    void commandBatchesAreJournaledAndUndone() {
+        QFETCH(QString, kind);
+        if (kind == QLatin1String("strip") &&
+            QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        const BatchCase c = batchCase(kind);
+        const auto before = folderState(folder());
+
+        // A dry run records nothing.
+        QCOMPARE(runCli(QStringList{c.command.first(), "--dry-run"} + c.command.mid(1)).exit, 0);
+        QCOMPARE(folderState(folder()), before);
+        QCOMPARE(batches().size(), 0);
+
+        const CliRun run = runCli(c.command);
+        QCOMPARE(run.exit, 0);
+        QVERIFY(folderState(folder()) != before);
+        const QList<BatchSummary> listed = batches();
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed[0].kind, c.kind);
+        QCOMPARE(listed[0].state, BatchSummary::State::Finished);
+        QCOMPARE(listed[0].folder, folder());
+        QCOMPARE(listed[0].done, 3);
+        QCOMPARE(listed[0].failed, 0);
+
+        // The last file is changed again after the batch: the undo must leave it.
+        const QString edited = path(c.lastAfter);
+        QVERIFY(QFile::exists(edited));
+        {
+            QFile f(edited);
+            QVERIFY(f.open(QIODevice::Append));
+            QVERIFY(f.write("edited") == 6);
+        }
+        const auto batchLeft = folderState(folder());
+        const DiskState editedState = diskState(edited);
+
+        const CliRun dry = runCli({"undo", "--dry-run"});
+        QCOMPARE(dry.exit, 1);
+        QCOMPARE(sansAccess(folderState(folder())), sansAccess(batchLeft));
+        QCOMPARE(batches().size(), 1);
+        QCOMPARE(dry.lines().size(), 3);
+
+        const CliRun undone = runCli({"undo"});
+        QCOMPARE(undone.exit, 1);
+        QList<QByteArray> expected = dry.lines();
+        for (QByteArray &line : expected)
+            line.replace("\tdry-run\t", "\trestored\t");
+        QCOMPARE(undone.lines(), expected);
+        QVERIFY2(undone.lines().first().startsWith(QFile::encodeName(edited) + "\tskipped\t"),
+                 undone.out.constData());
+
+        auto now = folderState(folder());
+        QCOMPARE(now.take(c.lastAfter), editedState);
+        auto wanted = before;
+        wanted.remove(QStringLiteral("c.jpg"));
+        QCOMPARE(now, wanted);
+        QCOMPARE(batches().size(), 2);
+        QCOMPARE(batches().first().kind, BatchKind::Restore);
+    }
+
+    // The journal cannot be written: the batch does not start, nothing changes on the disk,
+    // the reason is on standard error in the locale's language, and the status says so.
+    void unwritableJournalStopsTheBatch_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("how");
+        for (const char *kind : {"apply", "shift-date", "rename", "strip"}) {
+            QTest::addRow("%s, state home is a file", kind) << kind << "home file";
+            QTest::addRow("%s, journal folder is a file", kind) << kind << "folder file";
+            QTest::addRow("%s, read-only state folder", kind) << kind << "read-only";
+        }
+        QTest::newRow("undo, read-only state folder") << "undo"
+                                                      << "read-only";
+    }
+    void unwritableJournalStopsTheBatch() {
+        QFETCH(QString, kind);
+        QFETCH(QString, how);
+        if (kind == QLatin1String("strip") &&
+            QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        const BatchCase c =
+            batchCase(kind == QLatin1String("undo") ? QStringLiteral("apply") : kind);
+        QStringList command = c.command;
+        if (kind == QLatin1String("undo")) {
+            QCOMPARE(runCli(c.command).exit, 0); // a batch to undo, recorded
+            command = QStringList{"undo"};
+        }
+        const QString state = stateHome->path();
+        struct Unmount {
+            QByteArray at;
+            ~Unmount() {
+                if (!at.isEmpty())
+                    umount2(at.constData(), MNT_DETACH);
+            }
+        } unmount;
+        if (how == QLatin1String("home file")) {
+            QVERIFY(writeFile(state + QStringLiteral("/home"), "not a folder"));
+            qputenv("XDG_STATE_HOME", QFile::encodeName(state + QStringLiteral("/home")));
+        } else if (how == QLatin1String("folder file")) {
+            QVERIFY(writeFile(state + QStringLiteral("/Kalmora"), "not a folder"));
+        } else {
+            // Read-only even for the administrator, who may write into any folder.
+            if (mount(QFile::encodeName(state).constData(), QFile::encodeName(state).constData(),
+                      nullptr, MS_BIND, nullptr) != 0)
+                QSKIP("cannot mount a file system here (needs the administrator)");
+            unmount.at = QFile::encodeName(state);
+            QVERIFY(mount(nullptr, unmount.at.constData(), nullptr,
+                          MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        }
+        const auto before = sansAccess(folderState(folder()));
+        const CliRun run = runCli(command);
+        QCOMPARE(run.exit, 3);
+        QCOMPARE(sansAccess(folderState(folder())), before);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.err.startsWith("Cannot write the undo journal: the batch did not start and "
+                                    "no file was changed.\n\n"),
+                 run.err.constData());
+        QVERIFY2(!run.err.contains("无法"), run.err.constData()); // the reason in English too
+
+        const CliRun chinese = runCli(command, QStringLiteral("zh_CN.UTF-8"));
+        QCOMPARE(chinese.exit, 3);
+        QCOMPARE(sansAccess(folderState(folder())), before);
+        QVERIFY2(chinese.err.startsWith(asPrinted(JournalFailureText(QString()))),
+                 chinese.err.constData());
+    }
+
+    // A photo whose original could be kept only by a copy above the copy limit: the window
+    // asks; the command line erases nothing unless told beforehand to erase it without undo.
+    void stripAboveTheCopyLimit() {
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        const QByteArray state = QFile::encodeName(stateHome->path());
+        // The journal on a file system of its own: no hard link to the photos can be made.
+        if (mount("tmpfs", state.constData(), "tmpfs", 0, "size=4m") != 0)
+            QSKIP("cannot mount a file system here (needs the administrator)");
+        const auto unmount = qScopeGuard([&] { umount2(state.constData(), MNT_DETACH); });
+        QVERIFY(QDir().mkpath(configHome->path() + QStringLiteral("/Kalmora")));
+        QVERIFY(writeFile(configHome->path() + QStringLiteral("/Kalmora/Kalmora.conf"),
+                          "[Journal]\nCopyLimitMB=0\n"));
+        const BatchCase c = batchCase(QStringLiteral("strip"));
+        const auto before = folderState(folder());
+
+        const CliRun refused = runCli(c.command);
+        QCOMPARE(refused.exit, 3);
+        QCOMPARE(folderState(folder()), before);
+        QVERIFY2(refused.err.contains("--no-undo-for-large"), refused.err.constData());
+        QVERIFY(refused.out.isEmpty());
+
+        const CliRun run = runCli(QStringList{"strip", "--no-undo-for-large", folder()});
+        QCOMPARE(run.exit, 0);
+        QVERIFY(MetadataErased(path(QStringLiteral("a.jpg"))));
+        QCOMPARE(batches().size(), 1);
+        QCOMPARE(batches().first().done, 3);
+        // Recorded, but with no original to put back.
+        const CliRun undone = runCli({"undo"});
+        QCOMPARE(undone.exit, 1);
+        QCOMPARE(undone.lines().size(), 3);
+        for (const QByteArray &line : undone.lines())
+            QVERIFY2(line.contains("\tskipped\t原件没有保留"), line.constData());
+        QVERIFY(MetadataErased(path(QStringLiteral("a.jpg"))));
     }
 
     void applyReportsAFailedFile() {

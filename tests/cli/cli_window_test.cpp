@@ -26,7 +26,8 @@ class CliWindowTest : public QObject {
     Q_OBJECT
 private:
     WindowFixture f;
-    std::unique_ptr<QTemporaryDir> copy; // the command line's folder
+    std::unique_ptr<QTemporaryDir> copy;  // the command line's folder
+    std::unique_ptr<QTemporaryDir> homes; // the command line's state and settings
     FMainDate &w() { return f.w(); }
     FileGrid &g() { return *f.w().VSFlexGrid1; }
 
@@ -92,6 +93,11 @@ private slots:
         f.folder.remove();
         QVERIFY(QDir().mkpath(f.folder.path()));
         copy = std::make_unique<QTemporaryDir>();
+        // The command line's journal and settings, away from the user's own.
+        homes = std::make_unique<QTemporaryDir>();
+        QVERIFY(homes->isValid());
+        qputenv("XDG_STATE_HOME", QFile::encodeName(homes->filePath(QStringLiteral("state"))));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(homes->filePath(QStringLiteral("config"))));
         f.open();
     }
     void cleanup() { f.window.reset(); }
