@@ -33,12 +33,15 @@
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace kalmora {
 
 namespace {
 
 constexpr int GroupSize = 256;
+// After the first group, the writer's groups: each is one flush the loop may wait for.
+constexpr int WriterGroupSize = 4096;
 // The intents that must be durable before the first file changes: few, so that the one flush
 // the batch waits for is short; the writer commits the others while the first files change.
 constexpr int FirstGroupSize = 32;
@@ -157,6 +160,49 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
         return nullptr;
     }
     return db;
+}
+
+// The last batch's connection, kept for the next batch of this process: a fresh connection
+// reads the whole write-ahead log again, which grows between checkpoints (milliseconds a batch).
+struct KeptConnection {
+    sqlite3 *db = nullptr;
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0; // not reused while the kept connection holds the file open
+};
+std::mutex keptMutex;
+KeptConnection keptConnection;
+
+sqlite3 *takeConnection(const JournalConfig &config, QString &reason) {
+    const QByteArray path = PathBytes(databasePath(config));
+    sqlite3 *db = nullptr;
+    {
+        const std::lock_guard lock(keptMutex);
+        struct stat st {};
+        db = std::exchange(keptConnection.db, nullptr);
+        // Only the same database file: not one put in its place, nor another mount there.
+        if (db && (keptConnection.path != path || ::stat(path.constData(), &st) != 0 ||
+                   st.st_dev != keptConnection.device || st.st_ino != keptConnection.inode)) {
+            sqlite3_close(db);
+            db = nullptr;
+        }
+    }
+    if (db && sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return db;
+    sqlite3_close(db);
+    return openDatabase(config, reason, true);
+}
+
+void keepConnection(sqlite3 *db, const JournalConfig &config) {
+    sqlite3_wal_hook(db, nullptr, nullptr);
+    const QByteArray path = PathBytes(databasePath(config));
+    struct stat st {};
+    const std::lock_guard lock(keptMutex);
+    if (keptConnection.db || ::stat(path.constData(), &st) != 0) {
+        sqlite3_close(db);
+        return;
+    }
+    keptConnection = {db, path, st.st_dev, st.st_ino};
 }
 
 bool removeKept(const QString &kept) {
@@ -446,7 +492,7 @@ BatchJournal::~BatchJournal() {
     if (m_db) {
         if (m_inTransaction)
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(m_db);
+        keepConnection(m_db, m_config);
     }
 }
 
@@ -468,7 +514,7 @@ bool BatchJournal::exec(const char *sql) {
 bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     if (!m_config.enabled)
         return true;
-    m_db = openDatabase(m_config, m_reason, true);
+    m_db = takeConnection(m_config, m_reason);
     if (!m_db)
         return false;
     // Our own hook in place of the automatic checkpoint, which would flush the database in the
@@ -768,7 +814,7 @@ bool BatchJournal::commitFirst() {
         Cache &c = *m_cache;
         bool ok = true;
         while (ok && c.written < total) {
-            ok = writeRows(std::min(total, c.written + GroupSize)) && commitTransaction();
+            ok = writeRows(std::min(total, c.written + WriterGroupSize)) && commitTransaction();
             const std::lock_guard lock(c.mutex);
             if (ok)
                 c.durable = c.written;
