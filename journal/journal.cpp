@@ -549,7 +549,7 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
 int BatchJournal::queue(std::function<Row()> make) {
     if (!m_config.enabled)
         return ++m_seq;
-    if (!m_db || !m_reason.isEmpty() || m_cache->writer.joinable())
+    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
         return 0;
     m_cache->pending.append(std::move(make));
     return ++m_seq;
@@ -715,7 +715,7 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
         *keep = Keep::Kept;
     if (!m_config.enabled)
         return ++m_seq;
-    if (!m_db || !m_reason.isEmpty() || m_cache->writer.joinable())
+    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
         return 0;
     // Now, not with its group: the original is kept before the call returns.
     Row row;
@@ -781,7 +781,7 @@ void BatchJournal::intentsDurable() {
 bool BatchJournal::commit() {
     if (!m_config.enabled)
         return true;
-    if (!m_db || !m_reason.isEmpty() || m_cache->writer.joinable())
+    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
         return false;
     if (!writeRows(m_seq) || !commitTransaction())
         return false;
@@ -797,7 +797,7 @@ bool BatchJournal::commit() {
 bool BatchJournal::commitFirst() {
     if (!m_config.enabled)
         return true;
-    if (!m_db || !m_reason.isEmpty() || m_cache->writer.joinable())
+    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
         return false;
     Cache &c = *m_cache;
     c.entries.resize(m_seq); // the writer fills it in place while done() reads it

@@ -87,7 +87,9 @@ public:
     qint64 batchId() const { return m_batch; }
 
     // Intents, each numbered in order (the entry's seq, from 1); 0 when nothing could be
-    // recorded (reason()). They become durable with commit(), in groups.
+    // recorded (reason()). Each file is read when its intent's row is written, by commit() or
+    // commitFirst()'s groups, before the file may change (intendContent keeps the original at
+    // once); a row that cannot be written fails the commit (or ready()).
     int intendStamps(const QString &path, const FileTimesUpdate &update);
     int intendStampsExact(const QString &path, const FileState &target);
     int intendRename(const QString &from, const QString &to);
