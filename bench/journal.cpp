@@ -39,11 +39,18 @@ bool makeFiles(const QString &folder, const QByteArray &photo) {
     return true;
 }
 
+// What the engine did to one file, with what it read back after (as the loops hand it over).
+struct Changed {
+    bool ok = false;
+    std::optional<FileState> after;
+    QHash<qint64, QByteArray> fields;
+};
+
 struct Case {
     const char *name;
     BatchKind kind;
     std::function<int(BatchJournal &, const QString &path, int i)> intend;
-    std::function<bool(const QString &path, int i)> change;
+    std::function<Changed(const QString &path, int i)> change;
 };
 
 // Where one run's time went, in seconds.
@@ -66,14 +73,16 @@ double run(const Case &c, const QString &folder, const QString &state, bool jour
     for (int i = 0; i < Files; ++i)
         seqs[i] = c.intend(journal, folder + QLatin1Char('/') + nameOf(i), i);
     phases.intents = double(clock.nsecsElapsed()) / 1e9;
-    if (!journal.commit())
+    if (!journal.commitFirst())
         return -1;
     phases.commit = double(clock.nsecsElapsed()) / 1e9 - phases.intents;
     int failed = 0;
     for (int i = 0; i < Files; ++i) {
-        const bool ok = c.change(folder + QLatin1Char('/') + nameOf(i), i);
-        failed += ok ? 0 : 1;
-        journal.done(seqs[i], ok);
+        if (!journal.ready(seqs[i]))
+            return -1;
+        const Changed changed = c.change(folder + QLatin1Char('/') + nameOf(i), i);
+        failed += changed.ok ? 0 : 1;
+        journal.done(seqs[i], changed.ok, changed.after, changed.fields);
     }
     phases.changes = double(clock.nsecsElapsed()) / 1e9 - phases.intents - phases.commit;
     if (!journal.end() || failed > 0)
@@ -101,7 +110,8 @@ int main(int argc, char **argv) {
              return j.intendDatePatch(p, shifted, {36867, 36868, 306});
          },
          [&](const QString &p, int) {
-             return PatchShootingDate(p, shifted) == DatePatchOutcome::Written;
+             const DatesPatchResult r = PatchShootingDates(p, shifted, std::nullopt);
+             return Changed{r.outcome == DatePatchOutcome::Written, r.after, r.fields};
          }},
         {"stamps", BatchKind::FileTimes,
          [&](BatchJournal &j, const QString &p, int i) {
@@ -110,14 +120,18 @@ int main(int argc, char **argv) {
          },
          [&](const QString &p, int i) {
              const DateTime t = planned.addSeconds(60 * i);
-             return WriteFileTimes(p, FileTimesUpdate{t, t, t}).outcome() != WriteOutcome::Failure;
+             const FileTimesWriteResult r = WriteFileTimes(p, FileTimesUpdate{t, t, t});
+             return Changed{r.outcome() != WriteOutcome::Failure, r.state, {}};
          }},
         {"rename", BatchKind::Rename,
          [&](BatchJournal &j, const QString &p, int) {
              return j.intendRename(p, p + QStringLiteral(".renamed.jpg"));
          },
          [&](const QString &p, int) {
-             return RenameNoReplace(p, p + QStringLiteral(".renamed.jpg")) == RenameError::None;
+             return Changed{RenameNoReplace(p, p + QStringLiteral(".renamed.jpg")) ==
+                                RenameError::None,
+                            {},
+                            {}};
          }},
     };
     int failed = 0;

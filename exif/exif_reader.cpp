@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kalmora {
 
@@ -212,18 +214,26 @@ std::optional<ExifReader::Patch> ExifReader::patchFor(int exifTag, const QString
     }
     if (!safe)
         return std::nullopt;
-    return Patch{start, bytes};
+    return Patch{start, bytes, record->Components};
 }
 
-bool ExifReader::setTags(const QList<std::pair<int, QString>> &values) {
+bool ExifReader::setTags(const QList<std::pair<int, QString>> &values,
+                         const QList<int> &readBackTags) {
     QList<Patch> patches;
+    QList<std::pair<quint64, quint32>> readBack;
     for (const auto &[exifTag, value] : values) {
         std::optional<Patch> patch = patchFor(exifTag, value);
         if (!patch)
             return false;
         patches.append(*patch);
+        readBack.append({patch->position, patch->field});
     }
-    if (patches.isEmpty() || !WritePictureFile(m_picFile, patches))
+    for (const int exifTag : readBackTags) {
+        const auto range = textRange(exifTag);
+        if (range && !readBack.contains(*range))
+            readBack.append(*range);
+    }
+    if (patches.isEmpty() || !WritePictureFile(m_picFile, patches, readBack))
         return false;
     // The bytes held in memory follow the file.
     for (const Patch &p : patches) {
@@ -300,7 +310,8 @@ void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
     m_fileSize = quint64(m_buffer.size() < wanted ? m_buffer.size() : size);
 }
 
-bool ExifReader::WritePictureFile(const QString &path, const QList<Patch> &patches) const {
+bool ExifReader::WritePictureFile(const QString &path, const QList<Patch> &patches,
+                                  const QList<std::pair<quint64, quint32>> &readBack) {
     // In place and without truncating, so the file keeps its identity, links and birth time.
     QFile file;
     if (!OpenPath(file, path, O_RDWR, QIODevice::ReadWrite))
@@ -319,6 +330,19 @@ bool ExifReader::WritePictureFile(const QString &path, const QList<Patch> &patch
     }
     if (!file.flush())
         return false;
+    // The read-back: what the journal records as the file's state after the patch.
+    struct statx sx {};
+    if (::statx(file.handle(), "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT,
+                STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
+        m_writtenState = FileStateFromStatx(sx, PathBytes(path).constData());
+        for (const auto &[position, length] : readBack) {
+            QByteArray field(qsizetype(length), Qt::Uninitialized);
+            const ssize_t got =
+                ::pread(file.handle(), field.data(), size_t(field.size()), off_t(position));
+            if (got >= 0)
+                m_writtenFields.insert(qint64(position), field.left(qsizetype(got)));
+        }
+    }
     file.close();
     return file.error() == QFileDevice::NoError;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "filetime/file_times.h"
+
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -34,7 +37,12 @@ public:
     std::optional<std::pair<quint64, quint32>> textRange(int exifTag) const;
     // Several entries through one open of the file; nothing is written unless every one of them
     // can be patched in place.
-    bool setTags(const QList<std::pair<int, QString>> &values);
+    // `readBackTags`: text entries whose fields are read back as well (see writtenFields).
+    bool setTags(const QList<std::pair<int, QString>> &values, const QList<int> &readBackTags = {});
+    // After setTags wrote: what the file holds, read back through the same open of the file:
+    // its state, and the whole field of each patched text (and of `readBackTags`) by offset.
+    const std::optional<FileState> &writtenState() const { return m_writtenState; }
+    const QHash<qint64, QByteArray> &writtenFields() const { return m_writtenFields; }
     // Whether setTag would find the entry and the text would fit it in place.
     bool canSetTag(int exifTag, const QString &value) const;
     // Throws ExifError when the directories cannot be read; entries read before stay.
@@ -64,8 +72,10 @@ private:
     struct Patch {
         quint64 position = 0;
         QByteArray bytes;
+        quint32 field = 0; // the length of the text's field, from `position`
     };
-    bool WritePictureFile(const QString &path, const QList<Patch> &patches) const;
+    bool WritePictureFile(const QString &path, const QList<Patch> &patches,
+                          const QList<std::pair<quint64, quint32>> &readBack);
     std::optional<Patch> patchFor(int exifTag, const QString &value) const;
     bool FindExifSegment();
     bool IsIntelOrder() const;
@@ -78,6 +88,8 @@ private:
 
     QString m_picFile;
     QByteArray m_buffer; // the file's first bytes, or all of them
+    std::optional<FileState> m_writtenState;
+    QHash<qint64, QByteArray> m_writtenFields;
     quint64 m_fileSize = 0;
     quint64 m_segmentPosition = 0;
     quint64 m_tiffStart = 0;

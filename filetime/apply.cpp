@@ -82,8 +82,10 @@ FileTimesWriteResult ApplyFileTimes::writeRow(int row, const FileTimesUpdate &up
     // A folder text that already ends in a separator (a file-system root) takes the name as is.
     // Any other folder text run on with the name names a file beside the folder: never that.
     if (retryWithoutSlash && result.outcome() == WriteOutcome::Failure &&
-        result.systemError == ENOENT && w.LDir->text().endsWith(QLatin1Char('/')))
+        result.systemError == ENOENT && w.LDir->text().endsWith(QLatin1Char('/'))) {
         result = w.services().fileTimes.write(w.LDir->text() + name, update);
+        result.state.reset(); // of another path than the journal's entry: it reads its own
+    }
     return result;
 }
 
@@ -183,7 +185,7 @@ void ApplyFileTimes::runCurrentRow(const DateTime &first) {
             return notStarted();
         const FileTimesWriteResult result = writeRow(row, *updates[size_t(row)], false);
         showResult(row, result);
-        journal->done(seqs[size_t(row)], result.outcome() != WriteOutcome::Failure);
+        journal->done(seqs[size_t(row)], result.outcome() != WriteOutcome::Failure, result.state);
         journal->end();
     }
     w.services().prompter.show(QStringLiteral("修改完毕！"), MsgIcon::Information);
@@ -205,10 +207,14 @@ void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
     BatchBreath breath;
     int done = n;
     for (int i = 1; i <= n; ++i) {
+        if (!ReadyToChange(*journal, seqs[size_t(i)], w.services().prompter)) {
+            done = i - 1;
+            break;
+        }
         g.selectRow(i);
         const FileTimesWriteResult result = writeRow(i, update, true);
         showResult(i, result);
-        journal->done(seqs[size_t(i)], result.outcome() != WriteOutcome::Failure);
+        journal->done(seqs[size_t(i)], result.outcome() != WriteOutcome::Failure, result.state);
         ScrollAfterRow(g, i, n);
         w.ProgressBar1->setValue(i * 100 / n);
         if (breath.breathe()) {
@@ -232,7 +238,7 @@ ApplyFileTimes::journalRows(BatchKind kind,
         if (updates[i])
             seqs[i] = journal->intendStamps(w.pathOf(w.VSFlexGrid1->text(int(i), 0)), *updates[i]);
     }
-    if (!CommitIntents(*journal, w.services().prompter))
+    if (!CommitFirstIntents(*journal, w.services().prompter))
         return nullptr;
     return journal;
 }
@@ -282,9 +288,13 @@ int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)
         g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
         w.ProgressBar1->setValue(i * 100 / n);
         if (const std::optional<FileTimesUpdate> &update = updates[size_t(i)]) {
+            if (!ReadyToChange(*journal, seqs[size_t(i)], w.services().prompter)) {
+                done = i - 1;
+                break;
+            }
             const FileTimesWriteResult result = writeRow(i, *update, false);
             showResult(i, result);
-            journal->done(seqs[size_t(i)], result.outcome() != WriteOutcome::Failure);
+            journal->done(seqs[size_t(i)], result.outcome() != WriteOutcome::Failure, result.state);
         } else {
             g.setText(i, 5, QStringLiteral("修改失败")); // no date to start from: untouched
         }

@@ -58,14 +58,20 @@ std::optional<QByteArray> nativePath(const QString &path) {
     return PathBytes(path);
 }
 
-std::optional<qint64> ntfsCreation(const char *name) {
+std::optional<quint64> ntfsTicks(const char *name) {
     unsigned char raw[8];
     if (getxattr(name, ntfsCreationAttribute, raw, sizeof raw) != qsizetype(sizeof raw))
         return std::nullopt;
     const quint64 ticks = qFromLittleEndian<quint64>(raw);
     if (ticks > quint64(LLONG_MAX))
         return std::nullopt;
-    return qint64(ticks / ticksPerSecond) - secondsFrom1601To1970;
+    return ticks;
+}
+
+std::optional<qint64> ntfsCreation(const char *name) {
+    if (const auto ticks = ntfsTicks(name))
+        return qint64(*ticks / ticksPerSecond) - secondsFrom1601To1970;
+    return std::nullopt;
 }
 
 // A monotonic clock in milliseconds, read without a system call.
@@ -92,11 +98,13 @@ void refreshZone() {
 }
 
 // `ntfsAttributeAbsent`: the caller has just found no NTFS creation attribute on the file, so
-// asking again would only cost a call.
-std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent = false) {
+// asking again would only cost a call. `state`: the same read to the nanosecond.
+std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent = false,
+                                     std::optional<FileState> *state = nullptr) {
     struct statx sx {};
     constexpr unsigned basic = STATX_ATIME | STATX_MTIME | STATX_CTIME;
-    if (statx(AT_FDCWD, name, AT_STATX_SYNC_AS_STAT, basic | STATX_BTIME, &sx) != 0)
+    const unsigned asked = basic | STATX_BTIME | (state ? STATX_INO | STATX_SIZE : 0u);
+    if (statx(AT_FDCWD, name, AT_STATX_SYNC_AS_STAT, asked, &sx) != 0)
         return std::nullopt;
     if ((sx.stx_mask & basic) != basic) {
         errno = ENODATA;
@@ -108,13 +116,13 @@ std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent 
     at.lastWrite = sx.stx_mtime.tv_sec;
     // The NTFS attribute first: it is the creation time that a write can set, so what is
     // written and what is read are the same stamp.
-    const bool askNtfs = !ntfsAttributeAbsent && MayHoldNtfsCreation(sx, name);
-    if (const auto creation = askNtfs ? ntfsCreation(name) : std::nullopt)
-        at.creation = *creation;
-    else if (sx.stx_mask & STATX_BTIME)
-        at.creation = sx.stx_btime.tv_sec;
+    const FileState held = FileStateFromStatx(sx, name, !ntfsAttributeAbsent);
+    if (held.creationSettable || (sx.stx_mask & STATX_BTIME))
+        at.creation = held.creation.sec;
     else
         at.creation = std::min<qint64>(sx.stx_mtime.tv_sec, sx.stx_ctime.tv_sec);
+    if (state)
+        *state = held;
     return at;
 }
 
@@ -185,6 +193,31 @@ bool MayHoldNtfsCreation(const struct statx &sx, const char *name) {
     devices[next] = Device{sx.stx_dev_major, sx.stx_dev_minor, ntfs, true, nowMs};
     next = (next + 1) % devices.size();
     return ntfs;
+}
+
+bool FileState::sameAs(const FileState &o) const {
+    return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+           modification == o.modification && creation == o.creation &&
+           (hash.isEmpty() || o.hash.isEmpty() || hash == o.hash);
+}
+
+FileState FileStateFromStatx(const struct statx &sx, const char *name, bool askNtfs) {
+    FileState s;
+    s.exists = true;
+    s.device = (quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+    s.inode = sx.stx_ino;
+    s.size = qint64(sx.stx_size);
+    s.access = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
+    s.modification = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
+    if (const auto ticks =
+            askNtfs && MayHoldNtfsCreation(sx, name) ? ntfsTicks(name) : std::nullopt) {
+        s.creation = {qint64(*ticks / ticksPerSecond) - secondsFrom1601To1970,
+                      qint64(*ticks % ticksPerSecond) * 100};
+        s.creationSettable = true;
+    } else if (sx.stx_mask & STATX_BTIME) {
+        s.creation = {sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec};
+    }
+    return s;
 }
 
 std::optional<qint64> LocalToUtcSeconds(const DateTime &local) {
@@ -349,7 +382,7 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
         creationError = setNtfsCreation(native, *creation);
 
     // Judge by what the file holds now, never by what the calls said.
-    const auto now = readInstants(native, creation && !creationSettable);
+    const auto now = readInstants(native, creation && !creationSettable, &result.state);
     if (!now) {
         failAsked(errno);
         return result;

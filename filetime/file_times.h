@@ -2,10 +2,13 @@
 
 #include "app/date_time.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
 #include <optional>
+
+struct statx;
 
 namespace kalmora {
 
@@ -17,6 +20,34 @@ struct FileTimes {
 
     friend bool operator==(const FileTimes &, const FileTimes &) = default;
 };
+
+// One stamp to the nanosecond, as the file system keeps it.
+struct Stamp {
+    qint64 sec = 0;
+    qint64 nsec = 0;
+    friend bool operator==(const Stamp &, const Stamp &) = default;
+};
+
+// What a file holds, as far as the journal compares it.
+struct FileState {
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    Stamp access;
+    Stamp modification;
+    Stamp creation;
+    bool creationSettable = false; // an NTFS creation time the program can write back
+    QByteArray hash;               // of the content; only where the content changes
+
+    // The same file with the same content and times; the access time is left out: merely
+    // reading a file moves it.
+    bool sameAs(const FileState &other) const;
+};
+// The state of the file `sx` describes (at `name`), with the NTFS creation time where the file
+// system keeps one; no hash.
+// `askNtfs` false: the caller knows the file holds no such attribute.
+FileState FileStateFromStatx(const struct statx &sx, const char *name, bool askNtfs = true);
 
 // The stamps to write. A stamp without a value is left exactly as it is on disk.
 struct FileTimesUpdate {
@@ -50,6 +81,9 @@ struct FileTimesWriteResult {
     StampStatus lastWrite = StampStatus::NotRequested;
     // The stamps on disk after the write; no value when the file could not be read back.
     std::optional<FileTimes> readBack;
+    // The same read-back to the nanosecond, with the file's identity and size (what the journal
+    // records as the file's state after the change).
+    std::optional<FileState> state;
     // The system's error code of the call that failed (errno here); 0 when no call failed. A
     // stamp that was accepted but reads back differently is Failed without an error code.
     int systemError = 0;

@@ -28,7 +28,7 @@ int RenameByShootingDate::run() {
         if (!newNames[i].isEmpty())
             seqs[i] = journal->intendRename(w.pathOf(g.text(i, 0)), w.pathOf(newNames[i]));
     }
-    if (!CommitIntents(*journal, w.services().prompter))
+    if (!CommitFirstIntents(*journal, w.services().prompter))
         return NotStarted;
 
     w.Busy = true;
@@ -49,6 +49,10 @@ int RenameByShootingDate::run() {
             g.setText(i, 1, name);
             g.setText(i, 5, RenameInvalidDateText());
             continue;
+        }
+        if (!ReadyToChange(*journal, seqs[i], w.services().prompter)) {
+            journal->end();
+            return i - 1;
         }
         const RenameError error = RenameNoReplace(w.pathOf(name), w.pathOf(newName));
         journal->done(seqs[i], error == RenameError::None);

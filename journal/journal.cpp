@@ -22,20 +22,29 @@
 
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace kalmora {
 
 namespace {
 
 constexpr int GroupSize = 256;
+// After the first group, the writer's groups: each is one flush the loop may wait for.
+constexpr int WriterGroupSize = 4096;
+// The intents that must be durable before the first file changes: few, so that the one flush
+// the batch waits for is short; the writer commits the others while the first files change.
+constexpr int FirstGroupSize = 32;
 constexpr int LogCheckpointFrames = 1000; // SQLite's own default
 constexpr qint64 TicksPerSecond = 10'000'000;
 constexpr qint64 SecondsFrom1601To1970 = 11'644'473'600;
@@ -153,6 +162,49 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
     return db;
 }
 
+// The last batch's connection, kept for the next batch of this process: a fresh connection
+// reads the whole write-ahead log again, which grows between checkpoints (milliseconds a batch).
+struct KeptConnection {
+    sqlite3 *db = nullptr;
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0; // not reused while the kept connection holds the file open
+};
+std::mutex keptMutex;
+KeptConnection keptConnection;
+
+sqlite3 *takeConnection(const JournalConfig &config, QString &reason) {
+    const QByteArray path = PathBytes(databasePath(config));
+    sqlite3 *db = nullptr;
+    {
+        const std::lock_guard lock(keptMutex);
+        struct stat st {};
+        db = std::exchange(keptConnection.db, nullptr);
+        // Only the same database file: not one put in its place, nor another mount there.
+        if (db && (keptConnection.path != path || ::stat(path.constData(), &st) != 0 ||
+                   st.st_dev != keptConnection.device || st.st_ino != keptConnection.inode)) {
+            sqlite3_close(db);
+            db = nullptr;
+        }
+    }
+    if (db && sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return db;
+    sqlite3_close(db);
+    return openDatabase(config, reason, true);
+}
+
+void keepConnection(sqlite3 *db, const JournalConfig &config) {
+    sqlite3_wal_hook(db, nullptr, nullptr);
+    const QByteArray path = PathBytes(databasePath(config));
+    struct stat st {};
+    const std::lock_guard lock(keptMutex);
+    if (keptConnection.db || ::stat(path.constData(), &st) != 0) {
+        sqlite3_close(db);
+        return;
+    }
+    keptConnection = {db, path, st.st_dev, st.st_ino};
+}
+
 bool removeKept(const QString &kept) {
     return !kept.isEmpty() && ::unlink(PathBytes(kept).constData()) == 0;
 }
@@ -252,36 +304,19 @@ QString BatchKindText(BatchKind kind) {
     return {};
 }
 
-bool FileState::sameAs(const FileState &o) const {
-    return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
-           modification == o.modification && creation == o.creation &&
-           (hash.isEmpty() || o.hash.isEmpty() || hash == o.hash);
-}
+namespace {
 
-FileState ReadFileState(const QString &path, bool withHash) {
-    FileState s;
+// As ReadFileState; `link` tells whether the name is a symbolic link.
+FileState readState(const QString &path, bool withHash, bool *link = nullptr) {
     const QByteArray name = PathBytes(path);
     struct statx sx {};
     if (path.isEmpty() ||
         ::statx(AT_FDCWD, name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
                 STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
-        return s;
-    s.exists = true;
-    s.device = (quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
-    s.inode = sx.stx_ino;
-    s.size = qint64(sx.stx_size);
-    s.access = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
-    s.modification = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
-    unsigned char raw[8];
-    if (MayHoldNtfsCreation(sx, name.constData()) &&
-        ::getxattr(name.constData(), NtfsCreation, raw, sizeof raw) == qsizetype(sizeof raw)) {
-        const quint64 ticks = qFromLittleEndian<quint64>(raw);
-        s.creation = {qint64(ticks / TicksPerSecond) - SecondsFrom1601To1970,
-                      qint64(ticks % TicksPerSecond) * 100};
-        s.creationSettable = true;
-    } else if (sx.stx_mask & STATX_BTIME) {
-        s.creation = {sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec};
-    }
+        return {};
+    FileState s = FileStateFromStatx(sx, name.constData());
+    if (link)
+        *link = S_ISLNK(sx.stx_mode);
     if (withHash && S_ISREG(sx.stx_mode)) {
         QFile file;
         QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -289,6 +324,12 @@ FileState ReadFileState(const QString &path, bool withHash) {
             s.hash = hash.result();
     }
     return s;
+}
+
+} // namespace
+
+FileState ReadFileState(const QString &path, bool withHash) {
+    return readState(path, withHash);
 }
 
 QString WriteStamps(const QString &path, const FileState &state) {
@@ -357,6 +398,22 @@ bool CommitIntents(BatchJournal &journal, Prompter &prompter) {
     return false;
 }
 
+bool CommitFirstIntents(BatchJournal &journal, Prompter &prompter) {
+    if (journal.commitFirst())
+        return true;
+    prompter.show(JournalFailureText(journal.reason()), MsgIcon::Warning);
+    return false;
+}
+
+bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter) {
+    if (journal.ready(seq))
+        return true;
+    prompter.show(QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。") +
+                      QStringLiteral("\r\n\r\n") + journal.reason(),
+                  MsgIcon::Warning);
+    return false;
+}
+
 QByteArray EncodeState(const FileState &s) {
     QByteArray out;
     QDataStream d(&out, QIODevice::WriteOnly);
@@ -379,27 +436,63 @@ FileState DecodeState(const QByteArray &bytes) {
     return s;
 }
 
+// An intent's row, made when its group is written: the file is read then, still before it
+// changes (it changes only once its intent is durable).
+struct BatchJournal::Row {
+    ChangeKind kind = ChangeKind::Stamps;
+    QString path;
+    QString newPath;
+    FileState old;
+    QByteArray intended;
+    QString kept;
+    qint64 keptBytes = 0;
+    QList<BytePatch> patches;
+    bool link = false;
+};
+// What done() learnt of a file while the writer still had the database.
+struct BatchJournal::After {
+    int seq = 0;
+    bool succeeded = false;
+    FileState state;
+    QList<QByteArray> patches;
+};
+
 struct BatchJournal::Cache {
     struct Entry {
-        ChangeKind kind;
+        ChangeKind kind = ChangeKind::Stamps;
         QString path;
         QString newPath;
         QList<std::pair<qint64, qsizetype>> patches; // offset, length
+        FileState old;     // renames: what the file holds under its new name after the change
+        bool link = false; // the stamps of a link: the engine's read-back is of its target
     };
-    QList<Entry> entries; // by seq - 1
+    QList<Entry> entries;                // by seq - 1, sized before any group is written
+    QList<std::function<Row()>> pending; // by seq - 1; emptied as each row is written
+    int written = 0;                     // intents in the database, committed or not
     std::unique_ptr<Statement> insertEntry, insertPatch, updateAfter, updatePatch;
+
+    // The writer of the later groups, and what it has made durable.
+    std::thread writer;
+    std::mutex mutex;
+    std::condition_variable moved;
+    int durable = 0;
+    bool writerFailed = false;
+    bool writerDone = true;
+    QList<After> held; // after-values kept back while the writer runs
 };
 
 BatchJournal::BatchJournal(JournalConfig config)
     : m_cache(std::make_unique<Cache>()), m_config(std::move(config)) {}
 
 BatchJournal::~BatchJournal() {
+    if (m_cache->writer.joinable())
+        m_cache->writer.join();
     openBatches().remove(m_batch);
     m_cache.reset(); // the statements before the database
     if (m_db) {
         if (m_inTransaction)
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(m_db);
+        keepConnection(m_db, m_config);
     }
 }
 
@@ -421,7 +514,7 @@ bool BatchJournal::exec(const char *sql) {
 bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     if (!m_config.enabled)
         return true;
-    m_db = openDatabase(m_config, m_reason, true);
+    m_db = takeConnection(m_config, m_reason);
     if (!m_db)
         return false;
     // Our own hook in place of the automatic checkpoint, which would flush the database in the
@@ -453,98 +546,131 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     return true;
 }
 
-int BatchJournal::addEntry(ChangeKind kind, const QString &path, const QString &newPath,
-                           const FileState &old, const QByteArray &intended, const QString &kept,
-                           qint64 keptBytes, const QList<BytePatch> &patches) {
+int BatchJournal::queue(std::function<Row()> make) {
     if (!m_config.enabled)
         return ++m_seq;
-    if (!m_db || !m_reason.isEmpty())
+    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
         return 0;
-    if (!m_inTransaction) {
+    m_cache->pending.append(std::move(make));
+    return ++m_seq;
+}
+
+bool BatchJournal::writeRows(int upTo) {
+    Cache &c = *m_cache;
+    if (c.entries.size() < upTo)
+        c.entries.resize(upTo);
+    if (c.written < upTo && !m_inTransaction) {
         if (!exec("BEGIN"))
-            return 0;
+            return false;
         m_inTransaction = true;
     }
-    const int seq = ++m_seq;
-    Cache &c = *m_cache;
-    if (!c.insertEntry)
-        c.insertEntry = std::make_unique<Statement>(
-            m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
-                  "kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    Statement &add = *c.insertEntry;
-    add.bind(1, m_batch)
-        .bind(2, seq)
-        .bind(3, qint64(kind))
-        .bind(4, PathBytes(path))
-        .bind(5, newPath.isEmpty() ? QByteArray() : PathBytes(newPath))
-        .bind(6, EncodeState(old))
-        .bind(7, intended)
-        .bind(8, kept.isEmpty() ? QByteArray() : PathBytes(kept))
-        .bind(9, keptBytes);
-    const int stepped = add.step();
-    add.reset();
-    if (stepped != SQLITE_DONE) {
-        fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
-        return 0;
-    }
-    Cache::Entry entry{kind, path, newPath, {}};
-    if (!patches.isEmpty()) {
+    for (; c.written < upTo; ++c.written) {
+        const int seq = c.written + 1;
+        const Row row = c.pending[seq - 1]();
+        c.pending[seq - 1] = {};
+        if (!c.insertEntry)
+            c.insertEntry = std::make_unique<Statement>(
+                m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
+                      "kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        Statement &add = *c.insertEntry;
+        add.bind(1, m_batch)
+            .bind(2, seq)
+            .bind(3, qint64(row.kind))
+            .bind(4, PathBytes(row.path))
+            .bind(5, row.newPath.isEmpty() ? QByteArray() : PathBytes(row.newPath))
+            .bind(6, EncodeState(row.old))
+            .bind(7, row.intended)
+            .bind(8, row.kept.isEmpty() ? QByteArray() : PathBytes(row.kept))
+            .bind(9, row.keptBytes);
+        const int stepped = add.step();
+        add.reset();
+        if (stepped != SQLITE_DONE)
+            return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+        Cache::Entry &entry = c.entries[seq - 1];
+        entry = {row.kind,
+                 row.path,
+                 row.newPath,
+                 {},
+                 row.kind == ChangeKind::Rename ? row.old : FileState(),
+                 row.link};
+        if (row.patches.isEmpty())
+            continue;
         if (!c.insertPatch)
             c.insertPatch = std::make_unique<Statement>(
                 m_db, "INSERT INTO patches(batch, seq, n, offset, before, intended) "
                       "VALUES(?, ?, ?, ?, ?, ?)");
         Statement &p = *c.insertPatch;
-        for (int i = 0; i < patches.size(); ++i) {
+        for (int i = 0; i < row.patches.size(); ++i) {
+            const BytePatch &patch = row.patches[i];
             p.bind(1, m_batch)
                 .bind(2, seq)
                 .bind(3, i)
-                .bind(4, patches[i].offset)
-                .bind(5, patches[i].before)
-                .bind(6, patches[i].intended);
+                .bind(4, patch.offset)
+                .bind(5, patch.before)
+                .bind(6, patch.intended);
             const int done = p.step();
             p.reset();
-            if (done != SQLITE_DONE) {
-                fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
-                return 0;
-            }
-            entry.patches.append({patches[i].offset, patches[i].before.size()});
+            if (done != SQLITE_DONE)
+                return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+            entry.patches.append({patch.offset, patch.before.size()});
         }
     }
-    c.entries.append(entry);
-    return seq;
+    return true;
 }
 
 int BatchJournal::intendStamps(const QString &path, const FileTimesUpdate &update) {
-    FileState target = ReadFileState(path);
-    const FileState old = target;
-    const auto toStamp = [](const std::optional<DateTime> &local, Stamp &stamp) {
-        if (!local)
-            return;
-        if (const auto utc = LocalToUtcSeconds(*local))
-            stamp = {*utc, 0};
-    };
-    toStamp(update.lastAccess, target.access);
-    toStamp(update.lastWrite, target.modification);
-    if (old.creationSettable)
-        toStamp(update.creation, target.creation);
-    return addEntry(ChangeKind::Stamps, path, {}, old, EncodeState(target), {}, 0, {});
+    return queue([path, update] {
+        Row row;
+        row.kind = ChangeKind::Stamps;
+        row.path = path;
+        FileState target = readState(path, false, &row.link);
+        row.old = target;
+        const auto toStamp = [](const std::optional<DateTime> &local, Stamp &stamp) {
+            if (!local)
+                return;
+            if (const auto utc = LocalToUtcSeconds(*local))
+                stamp = {*utc, 0};
+        };
+        toStamp(update.lastAccess, target.access);
+        toStamp(update.lastWrite, target.modification);
+        if (row.old.creationSettable)
+            toStamp(update.creation, target.creation);
+        row.intended = EncodeState(target);
+        return row;
+    });
 }
 
 int BatchJournal::intendStampsExact(const QString &path, const FileState &target) {
-    return addEntry(ChangeKind::Stamps, path, {}, ReadFileState(path), EncodeState(target), {}, 0,
-                    {});
+    return queue([path, target] {
+        Row row;
+        row.kind = ChangeKind::Stamps;
+        row.path = path;
+        row.old = readState(path, false, &row.link);
+        row.intended = EncodeState(target);
+        return row;
+    });
 }
 
 int BatchJournal::intendRename(const QString &from, const QString &to) {
-    return addEntry(ChangeKind::Rename, from, to, ReadFileState(from), {}, {}, 0, {});
+    return queue([from, to] {
+        Row row;
+        row.kind = ChangeKind::Rename;
+        row.path = from;
+        row.newPath = to;
+        row.old = ReadFileState(from);
+        return row;
+    });
 }
 
 int BatchJournal::intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
                                   const std::function<QByteArray(const QByteArray &)> &other) {
-    // Before the reader has read the file: reading may move its access time.
-    const FileState old = ReadFileState(path);
-    QList<BytePatch> patches;
-    if (m_config.enabled) {
+    return queue([path, text, tags, other] {
+        Row row;
+        row.kind = ChangeKind::DatePatch;
+        row.path = path;
+        // Before the reader has read the file: reading may move its access time.
+        row.old = readState(path, false, &row.link);
+        row.intended = EncodeState(row.old);
         try {
             ExifReader reader;
             reader.Load(path);
@@ -562,39 +688,53 @@ int BatchJournal::intendDatePatch(const QString &path, const QString &text, cons
                     tag == tags.first() ? text.toLatin1() : (other ? other(p.before) : p.before);
                 p.intended.replace(0, std::min(bytes.size(), p.intended.size()),
                                    bytes.left(p.intended.size()));
-                patches.append(p);
+                row.patches.append(p);
             }
         } catch (const ExifError &) {
             // No date text to keep: the patch will not find one either.
         }
-    }
-    return addEntry(ChangeKind::DatePatch, path, {}, old, EncodeState(old), {}, 0, patches);
+        return row;
+    });
 }
 
 int BatchJournal::intendBytes(const QString &path, const QList<BytePatch> &patches,
                               const FileState &stamps) {
-    return addEntry(ChangeKind::DatePatch, path, {}, ReadFileState(path), EncodeState(stamps), {},
-                    0, patches);
+    return queue([path, patches, stamps] {
+        Row row;
+        row.kind = ChangeKind::DatePatch;
+        row.path = path;
+        row.old = ReadFileState(path);
+        row.intended = EncodeState(stamps);
+        row.patches = patches;
+        return row;
+    });
 }
 
 int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *keep) {
-    const FileState old = ReadFileState(path, m_config.enabled);
-    QString kept;
     if (keep)
         *keep = Keep::Kept;
+    if (!m_config.enabled)
+        return ++m_seq;
+    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
+        return 0;
+    // Now, not with its group: the original is kept before the call returns.
+    Row row;
+    row.kind = ChangeKind::Content;
+    row.path = path;
+    row.old = ReadFileState(path, true);
     // Only a regular file has an original to keep: the erase sends nothing else to the tool.
     struct stat st {};
     const bool regular = ::lstat(PathBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
-    if (m_config.enabled && keepOriginal && regular) {
+    if (keepOriginal && regular) {
         if (!QDir().mkpath(m_keptFolder)) {
             fail(QStringLiteral("无法建立文件夹 %1").arg(m_keptFolder));
             if (keep)
                 *keep = Keep::Failed;
             return 0;
         }
-        kept = m_keptFolder + QLatin1Char('/') + QString::number(m_seq + 1);
+        row.kept = m_keptFolder + QLatin1Char('/') + QString::number(m_seq + 1);
         bool tooLarge = false;
-        const QString why = keepCopy(path, kept, old, m_config.copyLimitBytes, &tooLarge);
+        const QString why = keepCopy(path, row.kept, row.old, m_config.copyLimitBytes, &tooLarge);
         if (tooLarge) {
             if (keep)
                 *keep = Keep::TooLarge;
@@ -606,16 +746,12 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
                 *keep = Keep::Failed;
             return 0;
         }
+        row.keptBytes = row.old.size;
     }
-    return addEntry(ChangeKind::Content, path, {}, old, {}, kept, kept.isEmpty() ? 0 : old.size,
-                    {});
+    return queue([row] { return row; });
 }
 
-bool BatchJournal::commit() {
-    if (!m_config.enabled)
-        return true;
-    if (!m_db || !m_reason.isEmpty())
-        return false;
+bool BatchJournal::commitTransaction() {
     if (!m_inTransaction)
         return true;
     // Links to kept originals are names in a folder: on the disk before the intent says so.
@@ -633,22 +769,131 @@ bool BatchJournal::commit() {
     }
     m_inTransaction = false;
     m_uncommitted = 0;
-    // The intents are on the disk; the after-values that follow need no flush of their own.
-    if (!m_intentsDurable) {
-        m_intentsDurable = true;
-        sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    }
     return true;
 }
 
+// The intents are on the disk; the after-values that follow need no flush of their own.
+void BatchJournal::intentsDurable() {
+    m_intentsDurable = true;
+    sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+}
+
+bool BatchJournal::commit() {
+    if (!m_config.enabled)
+        return true;
+    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
+        return false;
+    if (!writeRows(m_seq) || !commitTransaction())
+        return false;
+    {
+        const std::lock_guard lock(m_cache->mutex);
+        m_cache->durable = m_cache->written;
+    }
+    if (!m_intentsDurable && m_cache->written == m_seq)
+        intentsDurable();
+    return true;
+}
+
+bool BatchJournal::commitFirst() {
+    if (!m_config.enabled)
+        return true;
+    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
+        return false;
+    Cache &c = *m_cache;
+    c.entries.resize(m_seq); // the writer fills it in place while done() reads it
+    if (!writeRows(std::min(m_seq, FirstGroupSize)) || !commitTransaction())
+        return false;
+    c.durable = c.written;
+    if (c.written == m_seq) {
+        intentsDurable();
+        return true;
+    }
+    c.writerDone = false;
+    const int total = m_seq;
+    c.writer = std::thread([this, total] {
+        Cache &c = *m_cache;
+        bool ok = true;
+        while (ok && c.written < total) {
+            ok = writeRows(std::min(total, c.written + WriterGroupSize)) && commitTransaction();
+            const std::lock_guard lock(c.mutex);
+            if (ok)
+                c.durable = c.written;
+            c.writerFailed = !ok;
+            c.writerDone = !ok || c.written == total;
+            c.moved.notify_all();
+        }
+        if (ok)
+            intentsDurable();
+        else if (m_inTransaction) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            m_inTransaction = false;
+        }
+    });
+    return true;
+}
+
+bool BatchJournal::ready(int seq) {
+    if (!m_config.enabled)
+        return true;
+    if (seq <= 0 || seq > m_seq)
+        return false;
+    Cache &c = *m_cache;
+    std::unique_lock lock(c.mutex);
+    c.moved.wait(lock, [&] { return c.durable >= seq || c.writerFailed || c.writerDone; });
+    return c.durable >= seq;
+}
+
 void BatchJournal::done(int seq, bool succeeded) {
-    if (!m_config.enabled || seq <= 0 || seq > m_cache->entries.size() || !m_db)
+    done(seq, succeeded, std::nullopt);
+}
+
+void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> &engineAfter,
+                        const QHash<qint64, QByteArray> &held) {
+    // An entry whose intent is not on the disk had no business changing its file.
+    if (!m_config.enabled || !m_db || !ready(seq))
         return;
-    const Cache::Entry &e = m_cache->entries[seq - 1];
-    const QString &path =
-        e.kind == ChangeKind::Rename && succeeded && !e.newPath.isEmpty() ? e.newPath : e.path;
-    // Read now: later reads of the row (its Exif, its stamps) must not count.
-    const FileState after = ReadFileState(path, e.kind == ChangeKind::Content);
+    Cache &c = *m_cache;
+    const Cache::Entry &e = c.entries[seq - 1];
+    const bool renamed = e.kind == ChangeKind::Rename && succeeded && !e.newPath.isEmpty();
+    const QString &path = renamed ? e.newPath : e.path;
+    // A rename changes no stamp, size or identity: the file under its new name is the one the
+    // intent read. Otherwise the engine's own read-back where it gave one, else read now (later
+    // reads of the row, its Exif or its stamps, must not count).
+    After a{seq,
+            succeeded,
+            renamed && e.old.exists ? e.old
+            : engineAfter && !e.link && e.kind != ChangeKind::Content
+                ? *engineAfter
+                : ReadFileState(path, e.kind == ChangeKind::Content),
+            {}};
+    QFile file;
+    std::optional<bool> open; // opened only for bytes the engine did not hand over
+    for (const auto &[offset, length] : e.patches) {
+        const auto given = held.constFind(offset);
+        const bool known = given != held.cend() && given->size() >= length;
+        if (!known && !open)
+            open = OpenUntouched(file, path);
+        a.patches.append(known                        ? given->left(length)
+                         : *open && file.seek(offset) ? file.read(length)
+                                                      : QByteArray(""));
+    }
+    if (c.writer.joinable()) {
+        {
+            const std::lock_guard lock(c.mutex);
+            if (!c.writerDone) {
+                c.held.append(std::move(a)); // the database is the writer's meanwhile
+                return;
+            }
+        }
+        c.writer.join();
+        for (const After &before : std::as_const(c.held))
+            writeAfter(before);
+        c.held.clear();
+    }
+    writeAfter(a);
+}
+
+void BatchJournal::writeAfter(const After &a) {
     if (!m_inTransaction) {
         if (!exec("BEGIN"))
             return;
@@ -658,34 +903,34 @@ void BatchJournal::done(int seq, bool succeeded) {
     if (!c.updateAfter)
         c.updateAfter = std::make_unique<Statement>(
             m_db, "UPDATE entries SET after = ?, state = ? WHERE batch = ? AND seq = ?");
-    c.updateAfter->bind(1, EncodeState(after))
-        .bind(2, succeeded ? Done : Failed)
+    c.updateAfter->bind(1, EncodeState(a.state))
+        .bind(2, a.succeeded ? Done : Failed)
         .bind(3, m_batch)
-        .bind(4, seq);
+        .bind(4, a.seq);
     c.updateAfter->step();
     c.updateAfter->reset();
-    if (!e.patches.isEmpty()) {
-        if (!c.updatePatch)
-            c.updatePatch = std::make_unique<Statement>(
-                m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
-        QFile file;
-        const bool open = OpenUntouched(file, path);
-        for (int n = 0; n < e.patches.size(); ++n) {
-            const QByteArray now = open && file.seek(e.patches[n].first)
-                                       ? file.read(e.patches[n].second)
-                                       : QByteArray("");
-            c.updatePatch->bind(1, now).bind(2, m_batch).bind(3, seq).bind(4, n);
-            c.updatePatch->step();
-            c.updatePatch->reset();
-        }
+    if (!a.patches.isEmpty() && !c.updatePatch)
+        c.updatePatch = std::make_unique<Statement>(
+            m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
+    for (int n = 0; n < a.patches.size(); ++n) {
+        c.updatePatch->bind(1, a.patches[n]).bind(2, m_batch).bind(3, a.seq).bind(4, n);
+        c.updatePatch->step();
+        c.updatePatch->reset();
     }
     if (++m_uncommitted >= GroupSize)
-        commit();
+        commitTransaction();
 }
 
 bool BatchJournal::end() {
     if (!m_config.enabled || !m_db)
         return true;
+    Cache &c = *m_cache;
+    if (c.writer.joinable()) {
+        c.writer.join();
+        for (const After &a : std::as_const(c.held))
+            writeAfter(a);
+        c.held.clear();
+    }
     // No flush of its own either: a batch whose end is lost shows as cut off, and its restore
     // judges each file by its old and intended values.
     Statement s(m_db, "UPDATE batches SET state = 1, ended = ? WHERE id = ?");
@@ -693,7 +938,7 @@ bool BatchJournal::end() {
         m_inTransaction = true;
     s.bind(1, m_config.now).bind(2, m_batch);
     s.step();
-    if (!commit())
+    if (!commitTransaction())
         return false;
     // The files are done: now the log may go into the database. One that fails stays in the
     // log, which readers see just the same.

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -40,29 +41,6 @@ enum class ChangeKind {
     Content = 4,   // the whole content (the erase): the original is kept beside the journal
 };
 
-// One stamp to the nanosecond, as the file system keeps it.
-struct Stamp {
-    qint64 sec = 0;
-    qint64 nsec = 0;
-    friend bool operator==(const Stamp &, const Stamp &) = default;
-};
-
-// What a file holds, as far as the journal compares it.
-struct FileState {
-    bool exists = false;
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 size = 0;
-    Stamp access;
-    Stamp modification;
-    Stamp creation;
-    bool creationSettable = false; // an NTFS creation time the program can write back
-    QByteArray hash;               // of the content; only where the content changes
-
-    // The same file with the same content and times; the access time is left out: merely
-    // reading a file moves it.
-    bool sameAs(const FileState &other) const;
-};
 // Opens the file for reading without moving its access time where the system allows it (our
 // own files), so that the journal's reads never count as a change.
 bool OpenUntouched(QFile &file, const QString &path);
@@ -109,7 +87,9 @@ public:
     qint64 batchId() const { return m_batch; }
 
     // Intents, each numbered in order (the entry's seq, from 1); 0 when nothing could be
-    // recorded (reason()). They become durable with commit(), in groups.
+    // recorded (reason()). Each file is read when its intent's row is written, by commit() or
+    // commitFirst()'s groups, before the file may change (intendContent keeps the original at
+    // once); a row that cannot be written fails the commit (or ready()).
     int intendStamps(const QString &path, const FileTimesUpdate &update);
     int intendStampsExact(const QString &path, const FileState &target);
     int intendRename(const QString &from, const QString &to);
@@ -125,10 +105,22 @@ public:
     // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
     // batch must not go on (reason()).
     bool commit();
+    // As commit(), for a loop that asks ready() before each file: makes only the first few
+    // intents durable (one short flush), and the others in groups on a thread of its own while
+    // the first files change. False: the batch must not start (reason()).
+    bool commitFirst();
+    // Whether entry `seq`'s intent is durable, after waiting for its group. False: it cannot be
+    // (reason()); neither that file nor any later one may change.
+    bool ready(int seq);
     // What the file holds after the change (read now), recorded in groups of 256 without a
     // flush of its own: an after-value lost in a crash makes the entry one of a cut-off batch,
     // which the restore judges by the old and the intended values.
     void done(int seq, bool succeeded);
+    // As done(), with what the engine read back after its change instead of reading the file
+    // again: `after` its state (no value: read now), `held` (date patches) the bytes it holds at
+    // the patched offsets, each from that offset on.
+    void done(int seq, bool succeeded, const std::optional<FileState> &after,
+              const QHash<qint64, QByteArray> &held = {});
     // Ends the batch (finished); records the last after-values.
     bool end();
 
@@ -138,9 +130,14 @@ public:
 private:
     bool fail(const QString &why);
     bool exec(const char *sql);
-    int addEntry(ChangeKind kind, const QString &path, const QString &newPath, const FileState &old,
-                 const QByteArray &intended, const QString &kept, qint64 keptBytes,
-                 const QList<BytePatch> &patches);
+    struct Row;
+    struct After;
+    // Numbers an intent; its row is made when its group is written.
+    int queue(std::function<Row()> make);
+    bool writeRows(int upTo);
+    bool commitTransaction();
+    void intentsDurable();
+    void writeAfter(const After &after);
     void prune();
 
     // The statements every entry takes, prepared once, and what done() must know of each entry.
@@ -164,6 +161,11 @@ std::unique_ptr<BatchJournal> OpenBatchJournal(Services &services, const QString
                                                BatchKind kind);
 // Makes the intents durable; false after telling the user why (the batch must not start).
 bool CommitIntents(BatchJournal &journal, Prompter &prompter);
+// As CommitIntents, with commitFirst(): the loop asks ReadyToChange before each file.
+bool CommitFirstIntents(BatchJournal &journal, Prompter &prompter);
+// Whether the file of entry `seq` may change now; false after telling the user that the batch
+// stops there (the loop ends as a stop does).
+bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter);
 // The text the user reads when the journal stops a batch.
 QString JournalFailureText(const QString &reason);
 

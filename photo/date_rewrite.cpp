@@ -128,7 +128,8 @@ void DateRewrite::rewriteCurrentRow() {
                 g.setText(row, ResultCol, QStringLiteral("修改成功") + patched.note());
                 break;
             }
-            journal->done(1, patched.outcome == DatePatchOutcome::Written);
+            journal->done(1, patched.outcome == DatePatchOutcome::Written, patched.after,
+                          patched.fields);
             journal->end();
         }
     }
@@ -213,7 +214,7 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
                 w.pathOf(g.text(r, NameCol)), exifTexts[r], DateTags,
                 otherDates(settings.allDates ? moves[r] : std::optional<DateMove>()));
     }
-    if (!CommitIntents(*journal, w.services().prompter))
+    if (!CommitFirstIntents(*journal, w.services().prompter))
         return false;
 
     w.OperationRunning = true;
@@ -237,6 +238,11 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
             g.setText(r, ResultCol, QStringLiteral("失败(日期数据异常)"));
             g.setText(r, NewCol, QString());
         } else {
+            if (!ReadyToChange(*journal, seqs[r], w.services().prompter)) {
+                BatchStop::markNotDone(g, r, count);
+                w.features().batchStop->reportStopped(r - 1, count - r + 1);
+                break;
+            }
             const DatesPatchResult patched =
                 PatchShootingDates(w.pathOf(g.text(r, NameCol)), exifText,
                                    settings.allDates ? moves[r] : std::optional<DateMove>(), true);
@@ -261,7 +267,8 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
                 g.setText(r, ResultCol, QStringLiteral("修改成功") + patched.note());
                 break;
             }
-            journal->done(seqs[r], patched.outcome == DatePatchOutcome::Written);
+            journal->done(seqs[r], patched.outcome == DatePatchOutcome::Written, patched.after,
+                          patched.fields);
         }
         if (r % 30 == 0 && count - r > 30)
             g.setTopRow(r);

@@ -143,6 +143,11 @@ QString DatesPatchResult::note() const {
                : QStringLiteral("(") + parts.join(QStringLiteral("，")) + QStringLiteral(")");
 }
 
+namespace {
+// The dates a patch may touch: their fields are read back for the journal.
+const QList<int> DateTags = {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime};
+} // namespace
+
 DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
                                     const std::optional<DateMove> &move, bool readBack) {
     DatesPatchResult result;
@@ -159,13 +164,15 @@ DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText
         reader.Load(path);
         const auto written = [&] {
             result.outcome = DatePatchOutcome::Written;
+            result.after = reader.writtenState();
+            result.fields = reader.writtenFields();
             if (readBack)
                 result.fieldInFile = reader.soleExifTextInFile(TagDateTimeOriginal);
         };
         if (!move) {
             if (reader.tag(TagDateTimeOriginal).isNull())
                 result.outcome = DatePatchOutcome::NoDateField;
-            else if (reader.setTag(TagDateTimeOriginal, exifText))
+            else if (reader.setTags({{TagDateTimeOriginal, exifText}}, DateTags))
                 written();
             return result;
         }
@@ -201,7 +208,7 @@ DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText
         }
         if (patches.isEmpty())
             result.outcome = DatePatchOutcome::NoDateField; // the file is untouched
-        else if (reader.setTags(patches))
+        else if (reader.setTags(patches, DateTags))
             written();
         return result;
     } catch (const ExifError &) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/date_time.h"
+#include "filetime/file_times.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -108,6 +110,10 @@ struct DatesPatchResult {
     // the photo's metadata listing could show no other shooting date (no value otherwise: then
     // only the whole listing tells what a reader sees).
     std::optional<QByteArray> fieldInFile;
+    // After a write, read back through the file's open for the write: its state and each
+    // patched date's whole field by offset (what the journal records as the file's after-value).
+    std::optional<FileState> after;
+    QHash<qint64, QByteArray> fields;
     // What the row adds to its result text; empty when every date was written.
     QString note() const;
 };

@@ -190,6 +190,19 @@ private slots:
         const QList<BatchSummary> batches = ListBatches(config());
         QCOMPARE(batches.size(), 1);
         QCOMPARE(int(batches[0].kind), operation);
+        // What the journal took as each file's after-value (the engine's own read-back where it
+        // gave one) is what the file holds.
+        QList<JournalEntry> entries;
+        BatchSummary summary;
+        QVERIFY(ReadEntries(config(), batches[0].id, entries, summary, nullptr));
+        for (const JournalEntry &e : std::as_const(entries)) {
+            const QString path = e.kind == ChangeKind::Rename ? e.newPath : e.path;
+            QVERIFY2(e.after && e.after->sameAs(ReadFileState(path, e.kind == ChangeKind::Content)),
+                     qPrintable(path));
+            for (int n = 0; n < e.patches.size(); ++n)
+                QCOMPARE(e.patchAfter.value(n),
+                         readUntouched(path).mid(e.patches[n].offset, e.patches[n].before.size()));
+        }
         QCOMPARE(batches[0].state, BatchSummary::State::Finished);
         QCOMPARE(batches[0].done, 6);
         QCOMPARE(batches[0].folder, f.folder.path());
@@ -336,6 +349,53 @@ private slots:
                                          Snapshot{{names[i], before.value(names[i])}})));
         QVERIFY(now.value(names.last()) == otherHeld);
         QCOMPARE(now.size(), kind == QLatin1String("rename") ? names.size() - 1 : names.size());
+    }
+
+    // Intents committed group by group while the files change: a file changes only once its
+    // intent is on the disk, and a batch cut off then restores exactly the files it changed.
+    void laterGroupsAreDurableBeforeTheirFilesChange() {
+        constexpr int Files = 300, Changed = 280;
+        QStringList paths;
+        for (int i = 0; i < Files; ++i) {
+            paths << f.path(QStringLiteral("file %1.dat").arg(i));
+            QVERIFY(test::writeFile(paths.last(), QByteArray::number(i)));
+            setNanoStamps(paths.last(), i);
+        }
+        const Snapshot before = snapshot(f.folder.path());
+        const DateTime planned(2021, 3, 4, 9, 0, 0);
+        {
+            BatchJournal journal(config());
+            QVERIFY(journal.begin(f.folder.path(), BatchKind::FileTimes));
+            QList<int> seqs;
+            for (int i = 0; i < Files; ++i) {
+                const DateTime t = planned.addSeconds(60 * i);
+                seqs.append(journal.intendStamps(paths[i], FileTimesUpdate{t, t, t}));
+            }
+            QVERIFY2(journal.commitFirst(), qPrintable(journal.reason()));
+            // Ready means committed: another connection sees the last group's intents.
+            QVERIFY2(journal.ready(seqs.last()), qPrintable(journal.reason()));
+            QList<JournalEntry> entries;
+            BatchSummary summary;
+            QVERIFY(ReadEntries(config(), journal.batchId(), entries, summary, nullptr));
+            QCOMPARE(entries.size(), Files);
+            for (int i = 0; i < Changed; ++i) {
+                QVERIFY2(journal.ready(seqs[i]), qPrintable(journal.reason()));
+                const DateTime t = planned.addSeconds(60 * i);
+                const FileTimesWriteResult result =
+                    WriteFileTimes(paths[i], FileTimesUpdate{t, t, t});
+                QVERIFY(result.outcome() != WriteOutcome::Failure);
+                journal.done(seqs[i], true, result.state);
+            }
+        } // no end: cut off
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.first().state, BatchSummary::State::Interrupted);
+        QCOMPARE(batches.first().total, Files);
+        const RestoreReport report = RestoreBatch(config(), batches.first().id);
+        QVERIFY2(report.started && report.skipped.isEmpty(), qPrintable(report.reason));
+        QCOMPARE(report.restored, Changed);
+        QCOMPARE(report.unchanged, Files - Changed);
+        const Snapshot now = snapshot(f.folder.path());
+        QVERIFY2(now == before, qPrintable(describe(now, before)));
     }
 
     // The window lists the batch; its undo asks first, then says what it did and what it skipped.
