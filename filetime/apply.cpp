@@ -207,7 +207,8 @@ void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
     BatchBreath breath;
     int done = n;
     for (int i = 1; i <= n; ++i) {
-        if (!ReadyToChange(*journal, seqs[size_t(i)], w.services().prompter)) {
+        if (!ReadyToChange(*journal, seqs[size_t(i)], w.services().prompter,
+                           [&] { breath.breathe(); })) {
             done = i - 1;
             break;
         }
@@ -222,7 +223,7 @@ void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
             break;
         }
     }
-    journal->end();
+    journal->end([&] { breath.breathe(); });
     closingSteps(false, done);
 }
 
@@ -288,7 +289,8 @@ int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)
         g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
         w.ProgressBar1->setValue(i * 100 / n);
         if (const std::optional<FileTimesUpdate> &update = updates[size_t(i)]) {
-            if (!ReadyToChange(*journal, seqs[size_t(i)], w.services().prompter)) {
+            if (!ReadyToChange(*journal, seqs[size_t(i)], w.services().prompter,
+                               [&] { breath.breathe(); })) {
                 done = i - 1;
                 break;
             }
@@ -304,7 +306,7 @@ int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)
             break;
         }
     }
-    journal->end();
+    journal->end([&] { breath.breathe(); });
     if (w.CheckAll->isChecked())
         w.CmdInput->setEnabled(false);
     return done;

@@ -50,7 +50,7 @@ int RenameByShootingDate::run() {
             g.setText(i, 5, RenameInvalidDateText());
             continue;
         }
-        if (!ReadyToChange(*journal, seqs[i], w.services().prompter)) {
+        if (!ReadyToChange(*journal, seqs[i], w.services().prompter, [&] { breath.breathe(); })) {
             journal->end();
             return i - 1;
         }
@@ -61,7 +61,7 @@ int RenameByShootingDate::run() {
             g.setText(i, 5, RenameFailureText(error));
         ScrollAfterRow(g, i, n);
     }
-    journal->end();
+    journal->end([&] { breath.breathe(); });
     return n;
 }
 

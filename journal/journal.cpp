@@ -21,11 +21,13 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <future>
 #include <mutex>
 #include <signal.h>
 #include <sys/stat.h>
@@ -405,8 +407,9 @@ bool CommitFirstIntents(BatchJournal &journal, Prompter &prompter) {
     return false;
 }
 
-bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter) {
-    if (journal.ready(seq))
+bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter,
+                   const std::function<void()> &whileWaiting) {
+    if (journal.ready(seq, whileWaiting))
         return true;
     prompter.show(QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。") +
                       QStringLiteral("\r\n\r\n") + journal.reason(),
@@ -832,14 +835,24 @@ bool BatchJournal::commitFirst() {
     return true;
 }
 
-bool BatchJournal::ready(int seq) {
+bool BatchJournal::ready(int seq, const std::function<void()> &whileWaiting) {
     if (!m_config.enabled)
         return true;
     if (seq <= 0 || seq > m_seq)
         return false;
     Cache &c = *m_cache;
     std::unique_lock lock(c.mutex);
-    c.moved.wait(lock, [&] { return c.durable >= seq || c.writerFailed || c.writerDone; });
+    const auto settled = [&] { return c.durable >= seq || c.writerFailed || c.writerDone; };
+    if (whileWaiting) {
+        // A group of thousands of intents takes longer to write than a window may go unhandled.
+        while (!c.moved.wait_for(lock, std::chrono::milliseconds(8), settled)) {
+            lock.unlock();
+            whileWaiting();
+            lock.lock();
+        }
+    } else {
+        c.moved.wait(lock, settled);
+    }
     return c.durable >= seq;
 }
 
@@ -921,7 +934,7 @@ void BatchJournal::writeAfter(const After &a) {
         commitTransaction();
 }
 
-bool BatchJournal::end() {
+bool BatchJournal::end(const std::function<void()> &whileWaiting) {
     if (!m_config.enabled || !m_db)
         return true;
     Cache &c = *m_cache;
@@ -942,8 +955,20 @@ bool BatchJournal::end() {
         return false;
     // The files are done: now the log may go into the database. One that fails stays in the
     // log, which readers see just the same.
-    if (m_logFrames >= LogCheckpointFrames)
-        sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (m_logFrames < LogCheckpointFrames)
+        return true;
+    const auto checkpoint = [db = m_db] {
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    };
+    if (!whileWaiting) {
+        checkpoint();
+        return true;
+    }
+    // Two flushes and a copy of the log: tens of milliseconds after a large batch, while the
+    // window handles its events. Nothing else uses the connection meanwhile.
+    std::future<void> moved = std::async(std::launch::async, checkpoint);
+    while (moved.wait_for(std::chrono::milliseconds(8)) != std::future_status::ready)
+        whileWaiting();
     return true;
 }
 

@@ -110,8 +110,9 @@ public:
     // the first files change. False: the batch must not start (reason()).
     bool commitFirst();
     // Whether entry `seq`'s intent is durable, after waiting for its group. False: it cannot be
-    // (reason()); neither that file nor any later one may change.
-    bool ready(int seq);
+    // (reason()); neither that file nor any later one may change. `whileWaiting` runs every
+    // few milliseconds while the group is still being written (a window handles its events).
+    bool ready(int seq, const std::function<void()> &whileWaiting = {});
     // What the file holds after the change (read now), recorded in groups of 256 without a
     // flush of its own: an after-value lost in a crash makes the entry one of a cut-off batch,
     // which the restore judges by the old and the intended values.
@@ -121,8 +122,9 @@ public:
     // the patched offsets, each from that offset on.
     void done(int seq, bool succeeded, const std::optional<FileState> &after,
               const QHash<qint64, QByteArray> &held = {});
-    // Ends the batch (finished); records the last after-values.
-    bool end();
+    // Ends the batch (finished); records the last after-values. `whileWaiting` runs every few
+    // milliseconds while a long log is moved into the database.
+    bool end(const std::function<void()> &whileWaiting = {});
 
     QString reason() const { return m_reason; }
     const JournalConfig &config() const { return m_config; }
@@ -165,7 +167,8 @@ bool CommitIntents(BatchJournal &journal, Prompter &prompter);
 bool CommitFirstIntents(BatchJournal &journal, Prompter &prompter);
 // Whether the file of entry `seq` may change now; false after telling the user that the batch
 // stops there (the loop ends as a stop does).
-bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter);
+bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter,
+                   const std::function<void()> &whileWaiting = {});
 // The text the user reads when the journal stops a batch.
 QString JournalFailureText(const QString &reason);
 

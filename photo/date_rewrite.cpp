@@ -238,7 +238,8 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
             g.setText(r, ResultCol, QStringLiteral("失败(日期数据异常)"));
             g.setText(r, NewCol, QString());
         } else {
-            if (!ReadyToChange(*journal, seqs[r], w.services().prompter)) {
+            if (!ReadyToChange(*journal, seqs[r], w.services().prompter,
+                               [&] { breath.breathe(); })) {
                 BatchStop::markNotDone(g, r, count);
                 w.features().batchStop->reportStopped(r - 1, count - r + 1);
                 break;
@@ -273,7 +274,7 @@ bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
         if (r % 30 == 0 && count - r > 30)
             g.setTopRow(r);
     }
-    journal->end();
+    journal->end([&] { breath.breathe(); });
     return true;
 }
 

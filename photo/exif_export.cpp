@@ -337,7 +337,9 @@ void ExifExport::eraseAll() {
         return;
     }
 
-    const std::unique_ptr<BatchJournal> journal = journalErase(rows);
+    // Around the originals kept and the passes, so a stop in any of them ends the erase.
+    BatchBreath batch;
+    const std::unique_ptr<BatchJournal> journal = journalErase(rows, [&] { batch.breathe(); });
     if (!journal) {
         w.ClearOnReset = clearOnReset;
         w.ApplyRunning = false;
@@ -346,9 +348,15 @@ void ExifExport::eraseAll() {
     }
     m_journal = journal.get();
 
-    // Around the passes, so a stop in one of them ends the erase.
-    const BatchBreath batch;
-    int failed = erasePass(program, rows, false);
+    int failed = 0;
+    if (!batch.stopped()) {
+        failed = erasePass(program, rows, false);
+    } else {
+        // Stopped while the originals were kept: no photo was handed to the tool.
+        for (const ConfirmedRow &row : rows)
+            if (w.VSFlexGrid1->text(row.row, ResultCol) != NoExif)
+                BatchStop::markNotDone(*w.VSFlexGrid1, row.row, row.row);
+    }
     while (failed > 0 && !batch.stopped()) {
         const MsgAnswer again = prompter.show(
             QStringLiteral("抹除完毕！有") + QLatin1Char(' ') + QString::number(failed) +
@@ -371,7 +379,7 @@ void ExifExport::eraseAll() {
         prompter.show(QStringLiteral("抹除完毕！稍后请单击“重置所有”以进行新的操作。"),
                       MsgIcon::Information);
 
-    journal->end();
+    journal->end([&] { batch.breathe(); });
     m_journal = nullptr;
     m_entries.clear();
     w.ClearOnReset = true;
@@ -381,7 +389,8 @@ void ExifExport::eraseAll() {
     w.VSFlexGrid1->setTopRow(1);
 }
 
-std::unique_ptr<BatchJournal> ExifExport::journalErase(const QList<ConfirmedRow> &rows) {
+std::unique_ptr<BatchJournal> ExifExport::journalErase(const QList<ConfirmedRow> &rows,
+                                                       const std::function<void()> &whileKeeping) {
     Prompter &prompter = w.services().prompter;
     auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::Erase);
     if (!journal)
@@ -409,6 +418,7 @@ std::unique_ptr<BatchJournal> ExifExport::journalErase(const QList<ConfirmedRow>
             seq = journal->intendContent(row.path, false);
         }
         m_entries.insert(row.row, seq);
+        whileKeeping();
     }
     if (!CommitIntents(*journal, prompter))
         return nullptr;

@@ -50,7 +50,9 @@ private:
 
     // The erase's journal with each photo's original kept; null when the erase must not start
     // (after telling the user why).
-    std::unique_ptr<BatchJournal> journalErase(const QList<ConfirmedRow> &rows);
+    // Keeping the originals reads every photo whole: `whileKeeping` runs after each one.
+    std::unique_ptr<BatchJournal> journalErase(const QList<ConfirmedRow> &rows,
+                                               const std::function<void()> &whileKeeping);
 
     FMainDate &w;
     // While an erase runs: its journal and each row's entry.

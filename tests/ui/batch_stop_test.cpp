@@ -281,6 +281,31 @@ private slots:
         QVERIFY(!w().Busy && !w().OperationRunning);
     }
 
+    // Keeping the originals reads every photo before the first is erased; a stop meanwhile
+    // leaves every photo as it was.
+    void stopWhileOriginalsAreKept() {
+        fresh(Batch::Erase);
+        QStringList before;
+        for (int i = 1; i <= Files; ++i)
+            before << onDisk(Batch::Erase, nameOf(i));
+        const auto once = std::make_shared<bool>(false);
+        connect(&BatchBreath::notifier(), &BatchSignals::runningChanged, &w(),
+                [&, once](bool running) {
+                    if (!running || *once)
+                        return;
+                    *once = true;
+                    QTimer::singleShot(0, &w(), [&] { test::real::click(stopButton()); });
+                });
+        run(Batch::Erase);
+        QCOMPARE(f.prompter().texts().last(),
+                 QStringLiteral("已停止：已处理0个文件，其余%1个未处理。").arg(Files));
+        for (int i = 1; i <= Files; ++i) {
+            QCOMPARE(onDisk(Batch::Erase, nameOf(i)), before[i - 1]);
+            QCOMPARE(g().text(i, 5), QStringLiteral("未处理(已停止)"));
+        }
+        QVERIFY(!w().Busy && !stopButton()->isVisible());
+    }
+
     // What would disturb the grid under a running import is refused: a mode switch, or a second
     // import through the current-row option, which turns the import button on again.
     void importRefusesWhatWouldDisturbIt_data() {
