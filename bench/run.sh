@@ -250,10 +250,14 @@ fi
 if wants window; then
     echo
     echo "== window: file-time import and apply of $window_files files, rewrite and erase of $photos photos, beside the engine" >&2
-    if ! "$bin/kalmora_bench_window" "$window_files" "$photos" 2>"$tmp/err"; then
-        cat "$tmp/err" >&2
-        exit 1
-    fi
+    for journal in on off; do
+        echo "window with the undo journal $journal"
+        if ! KALMORA_BENCH_JOURNAL=$journal "$bin/kalmora_bench_window" "$window_files" "$photos" \
+            2>"$tmp/err"; then
+            cat "$tmp/err" >&2
+            exit 1
+        fi
+    done
 fi
 if wants scale; then
     echo
