@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -243,87 +244,68 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
         report.reason = QStringLiteral("这批操作还在进行中");
         return report;
     }
-    // Later changes first: a name the batch freed may have been taken by a later rename.
-    QList<Plan> plans;
-    const auto judgeAll = [&] {
-        for (auto it = entries.crbegin(); it != entries.crend(); ++it)
-            plans.append(judge(*it));
-    };
-    const auto file = [&](const Plan &p, RestoreFile::Verdict verdict, const QString &reason) {
-        report.files.append({p.shown, verdict, reason});
-    };
-    if (dryRun) {
-        judgeAll();
-        report.started = true;
-        for (const Plan &p : plans) {
-            switch (p.verdict) {
-            case Verdict::Unchanged:
-                ++report.unchanged;
-                file(p, RestoreFile::Verdict::Unchanged, {});
-                break;
-            case Verdict::Skip:
-                report.skipped.append({p.shown, p.reason});
-                file(p, RestoreFile::Verdict::Skipped, p.reason);
-                break;
-            case Verdict::Restore:
-                ++report.restored;
-                file(p, RestoreFile::Verdict::Restored, {});
-                break;
-            }
-        }
-        return report;
-    }
-
-    JournalConfig own = config;
-    own.enabled = true; // a restore is always recorded, so it can be undone
-    BatchJournal journal(own);
+    // A dry run records nothing; a real restore is always recorded, so it can be undone.
+    std::optional<BatchJournal> journal;
     const auto journalFailed = [&] {
-        report.reason = journal.reason();
+        report.reason = journal->reason();
         report.journalFailed = true;
         return report;
     };
-    if (!journal.begin(summary.folder, BatchKind::Restore, batch))
-        return journalFailed();
-    report.restoreBatch = journal.batchId();
-    // Judged once the batch is open: opening prunes what the journal no longer keeps.
-    judgeAll();
-    for (Plan &p : plans) {
-        if (p.verdict != Verdict::Restore)
-            continue;
-        p.seq = intend(journal, p);
-        if (p.seq == 0)
+    if (!dryRun) {
+        JournalConfig own = config;
+        own.enabled = true;
+        journal.emplace(own);
+        if (!journal->begin(summary.folder, BatchKind::Restore, batch))
+            return journalFailed();
+        report.restoreBatch = journal->batchId();
+    }
+    // Judged once the batch is open: opening prunes what the journal no longer keeps. Later
+    // changes first: a name the batch freed may have been taken by a later rename.
+    QList<Plan> plans;
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+        plans.append(judge(*it));
+    if (journal) {
+        for (Plan &p : plans) {
+            if (p.verdict != Verdict::Restore)
+                continue;
+            p.seq = intend(*journal, p);
+            if (p.seq == 0)
+                return journalFailed();
+        }
+        if (!journal->commit())
             return journalFailed();
     }
-    if (!journal.commit())
-        return journalFailed();
     report.started = true;
+    const auto file = [&](const Plan &p, RestoreFile::Verdict verdict, const QString &reason) {
+        report.files.append({p.shown, verdict, reason});
+    };
     for (const Plan &p : plans) {
-        const QString &shown = p.shown;
         switch (p.verdict) {
         case Verdict::Unchanged:
             ++report.unchanged;
             file(p, RestoreFile::Verdict::Unchanged, {});
             break;
         case Verdict::Skip:
-            report.skipped.append({shown, p.reason});
+            report.skipped.append({p.shown, p.reason});
             file(p, RestoreFile::Verdict::Skipped, p.reason);
             break;
         case Verdict::Restore: {
-            const QString why = putBack(p);
-            journal.done(p.seq, why.isEmpty());
+            const QString why = journal ? putBack(p) : QString();
+            if (journal)
+                journal->done(p.seq, why.isEmpty());
             if (why.isEmpty()) {
                 ++report.restored;
                 file(p, RestoreFile::Verdict::Restored, {});
             } else {
-                report.skipped.append({shown, QStringLiteral("还原失败：") + why});
+                report.skipped.append({p.shown, QStringLiteral("还原失败：") + why});
                 file(p, RestoreFile::Verdict::Failed, QStringLiteral("还原失败：") + why);
             }
             break;
         }
         }
     }
-    if (!journal.end() && report.reason.isEmpty())
-        report.reason = journal.reason();
+    if (journal && !journal->end() && report.reason.isEmpty())
+        report.reason = journal->reason();
     return report;
 }
 
