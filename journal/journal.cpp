@@ -1055,7 +1055,9 @@ const char *const SummarySql =
     "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 1), "
     "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 2), "
     "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id), "
-    "(SELECT MAX(r.id) FROM batches r WHERE r.undoes = b.id) FROM batches b ";
+    // Undone by a restore that put at least one file back (not one stopped before it began).
+    "(SELECT MAX(r.id) FROM batches r WHERE r.undoes = b.id AND EXISTS "
+    "(SELECT 1 FROM entries e WHERE e.batch = r.id AND e.state = 1)) FROM batches b ";
 
 } // namespace
 

@@ -234,7 +234,8 @@ QString putBack(const Plan &p) {
 
 } // namespace
 
-RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun) {
+RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun,
+                           const RestoreStep &step) {
     RestoreReport report;
     QList<JournalEntry> entries;
     BatchSummary summary;
@@ -261,9 +262,22 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
     }
     // Judged once the batch is open: opening prunes what the journal no longer keeps. Later
     // changes first: a name the batch freed may have been taken by a later rename.
+    // Judging reads every file (an erased photo's whole content): it counts as half the work.
+    const int total = 2 * int(entries.size());
+    int steps = 0;
+    const auto goOn = [&] { return !step || step(++steps, total); };
     QList<Plan> plans;
-    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
         plans.append(judge(*it));
+        if (!goOn()) {
+            report.stopped = true;
+            report.notDone = int(entries.size());
+            report.reason = QStringLiteral("已停止");
+            if (journal)
+                journal->end();
+            return report;
+        }
+    }
     if (journal) {
         for (Plan &p : plans) {
             if (p.verdict != Verdict::Restore)
@@ -279,7 +293,8 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
     const auto file = [&](const Plan &p, RestoreFile::Verdict verdict, const QString &reason) {
         report.files.append({p.shown, verdict, reason});
     };
-    for (const Plan &p : plans) {
+    for (int i = 0; i < plans.size(); ++i) {
+        const Plan &p = plans[i];
         switch (p.verdict) {
         case Verdict::Unchanged:
             ++report.unchanged;
@@ -302,6 +317,11 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
             }
             break;
         }
+        }
+        if (!goOn() && i + 1 < plans.size()) {
+            report.stopped = true;
+            report.notDone = int(plans.size()) - i - 1;
+            break;
         }
     }
     if (journal && !journal->end() && report.reason.isEmpty())

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace kalmora {
 
 // A file the restore left alone, and why.
@@ -30,13 +32,20 @@ struct RestoreReport {
     int unchanged = 0; // the batch had left them as they were
     QList<RestoreSkip> skipped;
     QList<RestoreFile> files; // every file, in the order the restore takes them
+    bool stopped = false;     // asked to stop: the files after the last one taken are left
+    int notDone = 0;          // files the stop left as they are (not in `files`)
 };
+
+// Called after every file judged and every file taken, with how far the restore came out of
+// `total`; false asks it to stop after that file.
+using RestoreStep = std::function<bool(int done, int total)>;
 
 // Puts every file of `batch` back as it was before it, where the file still holds exactly what
 // the batch left (for a batch that was cut short: what it held before or what the batch meant
 // to write). Anything else is skipped with a reason. The restore is a batch of its own.
 // A dry run judges every file the same way and reports it, but changes nothing and records
-// nothing.
-RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun = false);
+// nothing. A stop while the files are judged leaves every file as it is (not started).
+RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun = false,
+                           const RestoreStep &step = {});
 
 } // namespace kalmora

@@ -126,6 +126,14 @@ int main(int argc, char *argv[]) {
         history.TBatches->selectRow(0);
     QApplication::processEvents();
     ok = save(history.grab(), QStringLiteral("history")) && ok;
+    // As a long restore shows itself, part-way.
+    history.PBRestore->setValue(40);
+    history.PBRestore->show();
+    history.CmdStop->show();
+    history.CmdUndo->setEnabled(false);
+    history.CmdClose->setEnabled(false);
+    QApplication::processEvents();
+    ok = save(history.grab(), QStringLiteral("history-restoring")) && ok;
     if (!ok)
         return 1;
     return 0;

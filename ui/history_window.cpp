@@ -1,5 +1,6 @@
 #include "ui/history_window.h"
 
+#include "app/comm_declare.h"
 #include "journal/restore.h"
 #include "platform/services.h"
 #include "ui/main_window.h"
@@ -48,6 +49,8 @@ FHistory::FHistory(Services &services, QWidget *parent) : QDialog(parent), m_ser
     });
     connect(CmdUndo, &QPushButton::clicked, this, &FHistory::undoClicked);
     connect(CmdClose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CmdStop, &QPushButton::clicked, this, [] { BatchBreath::requestStop(); });
+    setRestoring(false);
     refresh();
 }
 
@@ -96,7 +99,19 @@ void FHistory::undoClicked() {
         MsgIcon::Question, MsgButtons::OkCancel, QStringLiteral("消息"), MsgAnswer::Cancel);
     if (answer != MsgAnswer::Ok)
         return;
-    const RestoreReport report = RestoreBatch(config(), batch);
+    RestoreReport report;
+    {
+        // A batch of thousands of files (or erased photos, read whole) takes seconds: the window
+        // shows how far it came and offers a stop after the file in hand.
+        BatchBreath breath;
+        setRestoring(true);
+        report = RestoreBatch(config(), batch, false, [&](int done, int total) {
+            PBRestore->setMaximum(total);
+            PBRestore->setValue(done);
+            return !breath.breathe();
+        });
+        setRestoring(false);
+    }
     QString text;
     if (!report.started) {
         text = QStringLiteral("撤销没有进行，没有改动任何文件：") + report.reason;
@@ -110,9 +125,35 @@ void FHistory::undoClicked() {
             for (const RestoreSkip &s : report.skipped)
                 text += QLatin1Char('\n') + s.path + QStringLiteral("：") + s.reason;
         }
+        if (report.stopped)
+            text += QLatin1Char('\n') +
+                    QStringLiteral("已停止：其余 %1 个文件没有处理，仍是这批操作留下的样子。")
+                        .arg(report.notDone);
+        if (report.restored > 0)
+            text += QLatin1Char('\n') +
+                    QStringLiteral("主窗口中已导入的列表不会自动更新，需要时请重新导入。");
     }
     refresh();
     TResult->setPlainText(text);
+}
+
+void FHistory::setRestoring(bool restoring) {
+    m_restoring = restoring;
+    PBRestore->setValue(0);
+    PBRestore->setVisible(restoring);
+    CmdStop->setVisible(restoring);
+    for (QWidget *control :
+         {static_cast<QWidget *>(CmdUndo), static_cast<QWidget *>(CmdClose),
+          static_cast<QWidget *>(TBatches), static_cast<QWidget *>(SpinCopyLimit)})
+        control->setEnabled(!restoring);
+}
+
+void FHistory::reject() {
+    if (m_restoring) {
+        BatchBreath::requestStop();
+        return;
+    }
+    QDialog::reject();
 }
 
 History::History(FMainDate &window) : QObject(&window), w(window) {

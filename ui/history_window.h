@@ -23,11 +23,18 @@ public:
     // The selected batch's id; 0 for none.
     qint64 selectedBatch() const;
     void undoClicked();
+    bool restoring() const { return m_restoring; }
+
+protected:
+    // Escape and the window's close button stop a restore instead of leaving it unseen.
+    void reject() override;
 
 private:
     JournalConfig config() const;
+    void setRestoring(bool restoring);
 
     Services &m_services;
+    bool m_restoring = false;
 };
 
 // CmdHistory: opens the history window, but not while a batch runs.

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
@@ -429,13 +430,79 @@ private slots:
         QCOMPARE(history.TResult->toPlainText(),
                  QStringLiteral("已恢复 5 个文件；0 个文件这批操作并未改动。\n以下 1 个文件未恢复："
                                 "\n") +
-                     f.path(edited) + QStringLiteral("：文件在这批操作之后又被改动过"));
+                     f.path(edited) +
+                     QStringLiteral("：文件在这批操作之后又被改动过\n"
+                                    "主窗口中已导入的列表不会自动更新，需要时请重新导入。"));
         QCOMPARE(history.TBatches->rowCount(), 2);
         QCOMPARE(history.TBatches->item(0, 1)->text(), QStringLiteral("撤销(第 1 批)"));
         QCOMPARE(history.TBatches->item(1, 3)->text(), QStringLiteral("已撤销"));
         const Snapshot now = snapshot(f.folder.path());
         for (const QString &name : before.keys())
             QVERIFY2((now.value(name) == before.value(name)) == (name != edited), qPrintable(name));
+    }
+
+    // A restore shows its progress and stops on request: Escape while the files are judged
+    // changes nothing and keeps the window open; Stop part-way leaves the rest as the batch left
+    // them, for a second undo to restore.
+    void historyWindowRestoreStops() {
+        makeFiles(QStringLiteral("file times"));
+        importFor(QStringLiteral("file times"));
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(QStringLiteral("file times"));
+        const Snapshot after = snapshot(f.folder.path());
+        const int files = int(before.size());
+
+        FHistory history(*f.services, &w());
+        history.show();
+        QVERIFY(!history.PBRestore->isVisible() && !history.CmdStop->isVisible());
+        int stopAt = 1;
+        bool shownWhileRestoring = false;
+        connect(history.PBRestore, &QProgressBar::valueChanged, &history, [&](int value) {
+            shownWhileRestoring = history.CmdStop->isVisible() && !history.CmdClose->isEnabled();
+            if (value != stopAt)
+                return;
+            if (stopAt == 1)
+                QTest::keyClick(&history, Qt::Key_Escape);
+            else
+                history.CmdStop->click();
+        });
+        f.prompter().answer(MsgAnswer::Ok);
+        history.TBatches->selectRow(0);
+        history.CmdUndo->click();
+        QVERIFY(shownWhileRestoring);
+        QVERIFY(history.isVisible());
+        QCOMPARE(history.TResult->toPlainText(),
+                 QStringLiteral("撤销没有进行，没有改动任何文件：已停止"));
+        QVERIFY(snapshot(f.folder.path()) == after);
+        QCOMPARE(history.TBatches->item(1, 3)->text(), QStringLiteral("完成")); // not undone
+
+        stopAt = files + 2; // every file judged, two put back
+        history.TBatches->selectRow(1);
+        f.prompter().answer(MsgAnswer::Ok);
+        history.CmdUndo->click();
+        QVERIFY(!history.PBRestore->isVisible() && history.CmdClose->isEnabled());
+        QVERIFY2(history.TResult->toPlainText().contains(
+                     QStringLiteral("已停止：其余 %1 个文件没有处理").arg(files - 2)),
+                 qPrintable(history.TResult->toPlainText()));
+        const Snapshot part = snapshot(f.folder.path());
+        int back = 0;
+        for (const QString &name : before.keys()) {
+            QVERIFY2(part.value(name) == before.value(name) ||
+                         part.value(name) == after.value(name),
+                     qPrintable(name));
+            back += part.value(name) == before.value(name);
+        }
+        QCOMPARE(back, 2);
+
+        stopAt = -1;
+        history.TBatches->selectRow(2);
+        QCOMPARE(history.TBatches->item(2, 1)->text(), QStringLiteral("修改文件时间"));
+        f.prompter().answer(MsgAnswer::Ok);
+        history.CmdUndo->click();
+        QVERIFY2(history.TResult->toPlainText().startsWith(
+                     QStringLiteral("已恢复 %1 个文件").arg(files - 2)),
+                 qPrintable(history.TResult->toPlainText()));
+        QVERIFY(snapshot(f.folder.path()) == before);
     }
 
     // Batches older than the days kept go when the next one starts; so do kept originals beyond
