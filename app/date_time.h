@@ -55,6 +55,8 @@ public:
 private:
     qint64 totalSeconds() const;
     static DateTime fromTotalSeconds(qint64 total);
+    // The date, and unless timeSep is 0 the time, with zero-filled fields.
+    QString numericText(char dateSep, char timeSep) const;
 
     QDate m_date;
     int m_secs = 0;

@@ -240,21 +240,21 @@ void Import::inputClicked() {
 void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFile) {
     FileGrid &grid = *w.VSFlexGrid1;
     const QString path = w.pathOf(name);
-    const QString folderText = w.LDir->text() + QLatin1Char('/');
+    const auto folderText = [this] { return w.LDir->text() + QLatin1Char('/'); };
     switch (m) {
     case Mode::FileTime: {
         const std::optional<FileTimes> times = w.services().fileTimes.read(path);
         if (!times) {
             grid.setText(row, 5, QStringLiteral("读取失败"));
         } else {
+            // Already in the grid's form, seconds included.
             grid.setText(row, 1, times->creation.toText());
             grid.setText(row, 6, times->lastWrite.toGeneralText());
             grid.setText(row, 7, times->lastAccess.toGeneralText());
             if (exportFile)
-                exportFile->writeLine(TimeListLine(folderText, name, times->creation,
+                exportFile->writeLine(TimeListLine(folderText(), name, times->creation,
                                                    times->lastWrite, times->lastAccess));
         }
-        grid.setText(row, 1, gridTimeText(grid.text(row, 1)));
         break;
     }
     case Mode::FileTimeVideo:
@@ -280,7 +280,7 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
         if (exportFile) {
             const QString date = grid.text(row, 1).isEmpty() ? QStringLiteral("0000:00:00 00:00:00")
                                                              : grid.text(row, 1);
-            exportFile->writeLine(OneLine(folderText) + QLatin1Char('\t') +
+            exportFile->writeLine(OneLine(folderText()) + QLatin1Char('\t') +
                                   OneLine(DisplayName(grid.text(row, 0))) + QLatin1Char('\t') +
                                   OneLine(date));
         }

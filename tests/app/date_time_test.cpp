@@ -90,15 +90,57 @@ private slots:
         QCOMPARE(a.daysTo(b), days);
     }
 
+    void textForms_data() {
+        QTest::addColumn<DateTime>("d");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("exif");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("dateText");
+        QTest::addColumn<QString>("general");
+        QTest::newRow("one-digit fields") << DateTime(2011, 8, 7, 6, 5, 4) << "2011-08-07 06:05:04"
+                                          << "2011:08:07 06:05:04"
+                                          << "2011-08-07 06.05.04"
+                                          << "2011-08-07"
+                                          << "2011/8/7 6:05:04";
+        QTest::newRow("two-digit fields")
+            << DateTime(2011, 12, 31, 23, 59, 58) << "2011-12-31 23:59:58"
+            << "2011:12:31 23:59:58"
+            << "2011-12-31 23.59.58"
+            << "2011-12-31"
+            << "2011/12/31 23:59:58";
+        QTest::newRow("midnight") << DateTime(2011, 8, 7) << "2011-08-07 00:00:00"
+                                  << "2011:08:07 00:00:00"
+                                  << "2011-08-07 00.00.00"
+                                  << "2011-08-07"
+                                  << "2011/8/7";
+        QTest::newRow("year before 1000") << DateTime(987, 1, 2, 10, 0, 30) << "0987-01-02 10:00:30"
+                                          << "0987:01:02 10:00:30"
+                                          << "0987-01-02 10.00.30"
+                                          << "0987-01-02"
+                                          << "0987/1/2 10:00:30";
+        QTest::newRow("five-digit year") << DateTime(12345, 6, 7, 8, 9, 10) << "12345-06-07 08:09:10"
+                                         << "12345:06:07 08:09:10"
+                                         << "12345-06-07 08.09.10"
+                                         << "12345-06-07"
+                                         << "12345/6/7 8:09:10";
+        QTest::newRow("not a date") << DateTime() << ""
+                                    << ""
+                                    << ""
+                                    << ""
+                                    << "";
+    }
     void textForms() {
-        const DateTime d(2011, 8, 7, 6, 5, 4);
-        QCOMPARE(d.toText(), QStringLiteral("2011-08-07 06:05:04"));
-        QCOMPARE(d.toExifText(), QStringLiteral("2011:08:07 06:05:04"));
-        QCOMPARE(d.toFileNameText(), QStringLiteral("2011-08-07 06.05.04"));
-        QCOMPARE(d.toDateText(), QStringLiteral("2011-08-07"));
-        QCOMPARE(d.toGeneralText(), QStringLiteral("2011/8/7 6:05:04"));
-        QCOMPARE(DateTime(2011, 8, 7).toGeneralText(), QStringLiteral("2011/8/7"));
-        QCOMPARE(DateTime().toText(), QString());
+        QFETCH(DateTime, d);
+        QFETCH(QString, text);
+        QFETCH(QString, exif);
+        QFETCH(QString, fileName);
+        QFETCH(QString, dateText);
+        QFETCH(QString, general);
+        QCOMPARE(d.toText(), text);
+        QCOMPARE(d.toExifText(), exif);
+        QCOMPARE(d.toFileNameText(), fileName);
+        QCOMPARE(d.toDateText(), dateText);
+        QCOMPARE(d.toGeneralText(), general);
     }
 
     void parseAccepts_data() {

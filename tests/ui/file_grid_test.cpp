@@ -1,3 +1,4 @@
+#include "app/comm_declare.h"
 #include "tests/support/real_input.h"
 #include "ui/file_grid.h"
 #include "ui/file_grid_view.h"
@@ -5,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -110,6 +112,71 @@ private slots:
 
         view.verticalScrollBar()->setValue(5);
         QCOMPARE(g.topRow(), 6);
+    }
+
+    // During a batch the view takes the rows' changes at the window's paints; every paint and
+    // every scroll position must still be what following each row would have given.
+    void batchLooksAsRowByRow_data() {
+        QTest::addColumn<int>("currentCol");
+        QTest::newRow("current cell in a hidden column") << 7;
+        QTest::newRow("current cell in a shown column, the view scrolls") << 0;
+    }
+    void batchLooksAsRowByRow() {
+        QFETCH(int, currentCol);
+        constexpr int N = 40;
+        FileGrid g;
+        g.setRows(N + 1);
+        for (int r = 1; r <= N; ++r)
+            g.setText(r, 0, QStringLiteral("file %1").arg(r));
+        for (int c = 0; c < 8; ++c)
+            g.setColWidth(c, c < 6 ? 1500 : 0);
+        FileGridView view(&g);
+        view.resize(600, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+        struct Seen {
+            QList<int> scroll, top;
+            QList<QImage> paints;
+            QModelIndex current;
+        };
+        const auto pass = [&](bool batch) {
+            for (int r = 1; r <= N; ++r)
+                g.setText(r, 5, QString());
+            g.select(1, 0, 1, 0);
+            g.setTopRow(1);
+            view.viewport()->repaint();
+            Seen seen;
+            {
+                std::optional<BatchBreath> running;
+                if (batch)
+                    running.emplace();
+                for (int i = 1; i <= N; ++i) {
+                    g.setText(i, 5, QStringLiteral("修改成功"));
+                    g.select(i, currentCol, i, currentCol);
+                    ScrollAfterRow(g, i, N);
+                    seen.scroll << view.verticalScrollBar()->value();
+                    seen.top << g.topRow();
+                    if (i % 13 == 0) {
+                        // Something small changes elsewhere and the window paints.
+                        view.viewport()->update(QRect(0, 0, 1, 1));
+                        QCoreApplication::processEvents();
+                        seen.paints << view.screen()->grabWindow(view.winId()).toImage();
+                    }
+                }
+            }
+            seen.current = view.currentIndex();
+            return seen;
+        };
+        const Seen rowByRow = pass(false), held = pass(true);
+        QCOMPARE(held.scroll, rowByRow.scroll);
+        QCOMPARE(held.top, rowByRow.top);
+        QCOMPARE(held.paints.size(), 3);
+        for (int k = 0; k < 3; ++k)
+            QVERIFY2(held.paints[k] == rowByRow.paints[k], qPrintable(QString::number(k)));
+        QCOMPARE(held.current, g.index(N - 1, currentCol)); // in step once the batch ends
+        if (currentCol == 0)
+            QVERIFY(rowByRow.scroll.last() > 0); // the case did scroll
     }
 
     void upDownSteps_data() {
