@@ -341,6 +341,9 @@ void ExifToolProcess::cutOff() {
     for (Pending &p : m_pending)
         if (p.command != 0 && p.command != front && !p.known)
             behind[p.command].push_back(&p);
+    // None of them is with a tool now: the next one written starts the clock afresh.
+    for (Pending &p : m_pending)
+        p.command = p.known ? p.command : 0;
     for (Pending *p : cut) {
         // A new file the tool left half-written would make it refuse this photo for good.
         const QByteArray temporary = p->sent + ToolTemporarySuffix;

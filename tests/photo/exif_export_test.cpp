@@ -302,29 +302,33 @@ private slots:
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<int>("failing");
         QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<int>("timeLimitMs");
         QTest::newRow("a photo alone hangs")
             << QStringList{"a.jpg", "b slow.jpg", "c.jpg"} << 2
-            << QStringList{"a.jpg", "b slow.jpg", "c.jpg", "b slow.jpg"};
+            << QStringList{"a.jpg", "b slow.jpg", "c.jpg", "b slow.jpg"} << 800;
         // The first photos go one by one, then as many at once as were handed over before.
         QTest::newRow("a photo in a command of two hangs")
             << QStringList{"a.jpg", "b.jpg", "c.jpg", "d slow.jpg"} << 4
             << QStringList{"a.jpg", "b.jpg",      "c.jpg:d slow.jpg",
-                           "c.jpg", "d slow.jpg", "d slow.jpg"};
+                           "c.jpg", "d slow.jpg", "d slow.jpg"}
+            << 3000; // time for the stand-in tool to run exiftool twice
         QTest::newRow("a photo in a command of two is reported failed")
             << QStringList{"a.jpg", "b.jpg", "c.jpg", "d bad.jpg", "e.jpg", "f.jpg"} << 4
             << QStringList{"a.jpg",     "b.jpg",       "c.jpg:d bad.jpg", "c.jpg",
-                           "d bad.jpg", "e.jpg:f.jpg", "d bad.jpg"};
+                           "d bad.jpg", "e.jpg:f.jpg", "d bad.jpg"}
+            << 30000;
     }
     void failedPhotoIsItsRowOnly() {
         QFETCH(QStringList, names);
         QFETCH(int, failing);
         QFETCH(QStringList, commands);
+        QFETCH(int, timeLimitMs);
         if (f.exiftoolPath().isEmpty())
             QSKIP("exiftool is not installed");
         hangingTool();
         cameraPhotos(names);
         f.importPhotos();
-        w().features().exifExport->photoTimeLimitMs = 800;
+        w().features().exifExport->photoTimeLimitMs = timeLimitMs;
 
         clickErase({MsgAnswer::Yes, MsgAnswer::No}); // repeat once, then give up
         const QString again =
