@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressBar>
@@ -263,7 +264,35 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
     int failed = 0;
     BatchBreath breath;
     bool stop = false;
-    qsizetype handedOver = -1; // the last of `rows` whose photo went to the tool
+    qsizetype handedOver = -1;  // the last of `rows` whose photo went to the tool
+    qsizetype newestFirst = -1; // the first of the photos handed over last
+    int handedCount = 0;
+    const qint64 commandNs = qint64(commandTimeMs) * 1000000;
+    qint64 photoNs = 0; // what the tool took per photo in its last command
+    QElapsedTimer sinceHandOver;
+    int lastHanded = 0;
+    // The photos from `from` on, as many as were handed over before (one at first, at most a
+    // command's worth): the tool takes them in one command, which costs it about as much as a
+    // small photo, while a stop soon after the start still finishes few photos.
+    const auto handOver = [&](qsizetype from) {
+        QStringList paths;
+        int count = std::clamp(handedCount, 1, ExifToolProcess::GroupPhotos);
+        if (photoNs > 0)
+            count = int(std::clamp<qint64>(commandNs / photoNs, 1, count));
+        for (qsizetype j = from; j < rows.size() && paths.size() < count; ++j) {
+            if (!takes(rows[j]))
+                continue;
+            if (paths.isEmpty())
+                newestFirst = j;
+            paths << rows[j].path;
+            handedOver = j;
+        }
+        if (!paths.isEmpty())
+            tool->send(paths);
+        handedCount += int(paths.size());
+        lastHanded = int(paths.size());
+        sinceHandOver.start();
+    };
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const ConfirmedRow &row = rows[i];
         const int r = row.row;
@@ -278,21 +307,16 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
         g.selectRow(r);
         w.ExifRow = r;
         w.ProgressBar1->setValue(r * 100 / n);
-        if (handedOver < i) {
-            tool->send(row.path);
-            handedOver = i;
-        }
+        if (handedOver < i)
+            handOver(i);
         const EraseOutcome outcome = tool->next();
-        // The tool takes the next photo while this row is read again. A stop asked by now leaves
-        // that photo untouched; once handed over, it is finished like this one.
-        if (!breath.stopAskedNow()) {
-            for (qsizetype j = i + 1; j < rows.size(); ++j) {
-                if (takes(rows[j])) {
-                    tool->send(rows[j].path);
-                    handedOver = j;
-                    break;
-                }
-            }
+        // Once the tool has answered the photos handed over last, it takes the next ones while
+        // these rows are read again. A stop asked by now leaves those photos untouched; once
+        // handed over, they are finished like these.
+        if (i == newestFirst) {
+            photoNs = sinceHandOver.nsecsElapsed() / std::max(1, lastHanded);
+            if (!breath.stopAskedNow())
+                handOver(handedOver + 1);
         }
         // The row is read again only once the tool has answered for this photo.
         bool clean = false;

@@ -32,6 +32,9 @@ public:
     std::function<std::unique_ptr<ExifToolSession>(const QString &program)> startSession;
     // How long one photo may take before the row counts as failed and the tool is restarted.
     int photoTimeLimitMs = 30000;
+    // How long a command of several photos may take the tool, going by its last one: their rows
+    // show only once it is answered, and the progress bar should move ten times a second.
+    int commandTimeMs = 40;
 
 private:
     // The exiftool to use, downloading it when the user agrees; empty when there is none.

@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
 
 #include <cerrno>
 #include <climits>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +72,44 @@ QByteArray plainSuffix(const QByteArray &name) {
 
 } // namespace
 
+namespace {
+
+// The tool's answer to command N is "{readyN}" at the start of a line, after whatever it printed
+// for that command. Finds the first one complete in `output`.
+bool answerMark(const QByteArray &output, qsizetype &at, qsizetype &end, int &command) {
+    static const QByteArray open = "{ready";
+    for (qsizetype from = 0; (at = output.indexOf(open, from)) >= 0; from = at + 1) {
+        if (at > 0 && output[at - 1] != '\n')
+            continue;
+        qsizetype i = at + open.size();
+        qint64 number = 0;
+        while (i < output.size() && output[i] >= '0' && output[i] <= '9' && number <= INT_MAX)
+            number = number * 10 + (output[i++] - '0');
+        if (i == output.size())
+            return false; // the rest is still to come
+        if (i > at + open.size() && output[i] == '}' && number <= INT_MAX) {
+            end = i + 1;
+            command = int(number);
+            return true;
+        }
+    }
+    return false;
+}
+
+// How many photos the tool says it rewrote or found with nothing to remove.
+qsizetype accountedFor(const QByteArray &reply) {
+    static const QRegularExpression summary(
+        QStringLiteral(R"(^ *(\d+) image files (?:updated|unchanged) *$)"),
+        QRegularExpression::MultilineOption);
+    qsizetype count = 0;
+    QRegularExpressionMatchIterator it = summary.globalMatch(QString::fromLatin1(reply));
+    while (it.hasNext())
+        count += it.next().captured(1).toLongLong();
+    return count;
+}
+
+} // namespace
+
 ExifToolProcess::ExifToolProcess(const QString &program, int timeLimitMs)
     : m_program(program), m_timeLimitMs(timeLimitMs) {}
 
@@ -82,7 +122,7 @@ ExifToolProcess::~ExifToolProcess() {
 
 bool ExifToolProcess::start() {
     m_process = std::make_unique<QProcess>();
-    // Messages and the "{ready}" answers arrive in one stream; only the answers matter.
+    // Messages and the "{ready}" answers arrive in one stream, in the order written.
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->start(m_program, {QStringLiteral("-stay_open"), QStringLiteral("True"),
                                  QStringLiteral("-@"), QStringLiteral("-")});
@@ -108,41 +148,66 @@ void ExifToolProcess::stop() {
     m_process.reset();
 }
 
-void ExifToolProcess::dispatch(Pending &pending) {
+void ExifToolProcess::dispatch(const std::vector<Pending *> &photos) {
     if (!m_process && !start()) {
-        pending.known = EraseOutcome::ToolFailed;
+        for (Pending *p : photos) {
+            p->known = EraseOutcome::ToolFailed;
+            if (p->standIn) // no tool to take it
+                ::unlink(p->sent.constData());
+        }
         return;
     }
-    // A temporary name the user already has is not the tool's to clean up after a kill.
-    struct stat st;
-    pending.temporaryExisted = ::lstat((pending.sent + ToolTemporarySuffix).constData(), &st) == 0;
-    // Idle: nothing else written to it is still unanswered (this one may stand in the queue).
+    // Idle: nothing written to it is still unanswered.
     const bool toolIdle = std::none_of(m_pending.begin(), m_pending.end(),
-                                       [](const Pending &p) { return p.command != 0; });
+                                       [](const Pending &p) { return p.command != 0 && !p.known; });
     if (toolIdle)
         m_frontSince.start();
-    pending.command = ++m_command;
-    m_process->write("-overwrite_original\n-all=\n" + pending.sent + "\n-execute" +
-                     QByteArray::number(pending.command) + '\n');
+    const int number = ++m_command;
+    QByteArray command = "-overwrite_original\n-all=\n";
+    for (Pending *p : photos) {
+        // A temporary name the user already has is not the tool's to clean up after a kill.
+        struct stat st;
+        p->temporaryExisted = ::lstat((p->sent + ToolTemporarySuffix).constData(), &st) == 0;
+        p->command = number;
+        command += p->sent + '\n';
+    }
+    m_process->write(command + "-execute" + QByteArray::number(number) + '\n');
+    // Into the pipe now: QProcess would hold it until events are next handled, and the tool
+    // would idle while the caller reads the rows already answered.
+    m_process->waitForBytesWritten(0);
 }
 
-void ExifToolProcess::send(const QString &path) {
-    Pending pending;
-    pending.path = PathBytes(path);
-    struct stat st;
-    if (!regularFile(pending.path, st)) {
-        pending.known = EraseOutcome::NotRegularFile;
-    } else {
+void ExifToolProcess::send(const QStringList &paths) {
+    std::vector<Pending *> group;
+    qint64 bytes = 0;
+    const auto flush = [&] {
+        if (!group.empty())
+            dispatch(group);
+        group.clear();
+        bytes = 0;
+    };
+    for (const QString &path : paths) {
+        Pending &pending = m_pending.emplace_back();
+        pending.path = PathBytes(path);
+        if (!regularFile(pending.path, pending.photo)) {
+            pending.known = EraseOutcome::NotRegularFile;
+            continue;
+        }
         const qsizetype slash = pending.path.lastIndexOf('/');
         const QByteArray folder = pending.path.left(slash + 1), name = pending.path.mid(slash + 1);
         if (plainLine(pending.path) && name.size() + ToolTemporarySuffix.size() <= NAME_MAX) {
             pending.sent = pending.path;
-            dispatch(pending);
+            if (qsizetype(group.size()) >= GroupPhotos ||
+                (!group.empty() && bytes + pending.photo.st_size > GroupBytes))
+                flush();
+            group.push_back(&pending);
+            bytes += pending.photo.st_size;
         } else {
+            flush(); // the tool takes the photos in the order handed over
             standInFor(pending, folder, name);
         }
     }
-    m_pending.push_back(std::move(pending));
+    flush();
 }
 
 void ExifToolProcess::standInFor(Pending &pending, const QByteArray &folder,
@@ -169,74 +234,131 @@ void ExifToolProcess::standInFor(Pending &pending, const QByteArray &folder,
     pending.known.reset();
     pending.sent = standIn;
     pending.standIn = true;
-    dispatch(pending);
-    if (pending.known) // no tool to take it
-        ::unlink(standIn.constData());
+    // Alone: a redo of its command must find the link as it was made.
+    pending.alone = true;
+    dispatch({&pending});
 }
 
-bool ExifToolProcess::awaitAnswer(Pending &pending) {
-    if (!m_process)
-        return false;
-    const QByteArray ready = "{ready" + QByteArray::number(pending.command) + '}';
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(m_process.get(), &QProcess::readyRead, &loop, [&] {
-        m_output += m_process->readAll();
-        if (m_output.contains(ready))
-            loop.quit();
-    });
-    QObject::connect(m_process.get(), &QProcess::finished, &loop, &QEventLoop::quit);
-    m_output += m_process->readAll();
-    if (!m_output.contains(ready) && m_process->state() == QProcess::Running) {
-        limit.start(int(std::max<qint64>(0, m_timeLimitMs - m_frontSince.elapsed())));
-        loop.exec();
-    }
+std::vector<ExifToolProcess::Pending *> ExifToolProcess::membersOf(int command) {
+    std::vector<Pending *> members;
+    for (Pending &p : m_pending)
+        if (p.command == command && !p.known)
+            members.push_back(&p);
+    return members;
+}
 
-    const qsizetype readyAt = m_output.indexOf(ready);
-    if (readyAt < 0) {
-        // Hung or gone: what comes next gets a fresh tool. A new file it left half-written
-        // would make it refuse this photo for good.
+// Each photo checked again as it is sent.
+void ExifToolProcess::redispatch(std::vector<Pending *> photos, bool oneByOne) {
+    std::vector<Pending *> again;
+    for (Pending *p : photos) {
+        p->command = 0;
+        struct stat st;
+        if (!p->standIn && !regularFile(p->path, st)) {
+            p->known = EraseOutcome::NotRegularFile;
+        } else if (p->standIn && (!regularFile(p->sent, st) || !sameFile(st, p->photo))) {
+            p->known = EraseOutcome::NameNotPassable;
+        } else if (oneByOne) {
+            p->alone = true;
+            dispatch({p});
+        } else {
+            again.push_back(p);
+        }
+    }
+    if (!again.empty())
+        dispatch(again);
+}
+
+void ExifToolProcess::settle(int command, const QByteArray &reply) {
+    const std::vector<Pending *> members = membersOf(command);
+    if (members.empty())
+        return;
+    // A photo the tool could not rewrite may still hold few enough properties to look clean
+    // afterwards; its own report of the failure decides then.
+    const bool clean = !reply.contains("\nError:") && !reply.contains("due to errors");
+    // The tool names a failed photo only in its message text: a group with anything amiss is
+    // redone photo by photo. A photo it had already rewritten then has nothing left to remove,
+    // and the tool leaves it as it is.
+    if (members.size() > 1 && !(clean && accountedFor(reply) == qsizetype(members.size()))) {
+        redispatch(members, true);
+        return;
+    }
+    for (Pending *p : members)
+        p->known = p->standIn ? placeStandIn(*p, clean)
+                              : (clean ? EraseOutcome::Erased : EraseOutcome::ToolFailed);
+}
+
+void ExifToolProcess::awaitAnswer() {
+    qsizetype at = 0, end = 0;
+    int number = 0;
+    if (m_process) {
+        QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        // Woken by the answer itself: no polling interval between the tool and the rows.
+        QObject::connect(m_process.get(), &QProcess::readyRead, &loop, [&] {
+            m_output += m_process->readAll();
+            if (answerMark(m_output, at, end, number))
+                loop.quit();
+        });
+        QObject::connect(m_process.get(), &QProcess::finished, &loop, &QEventLoop::quit);
+        m_output += m_process->readAll();
+        if (!answerMark(m_output, at, end, number) && m_process->state() == QProcess::Running) {
+            limit.start(int(std::max<qint64>(0, m_timeLimitMs - m_frontSince.elapsed())));
+            loop.exec();
+        }
+    }
+    bool answered = false;
+    while (answerMark(m_output, at, end, number)) {
+        const QByteArray reply = '\n' + m_output.left(at);
+        m_output.remove(0, end);
+        // The tool goes on with the next command from here.
+        m_frontSince.start();
+        settle(number, reply);
+        answered = true;
+    }
+    if (!answered)
+        cutOff();
+}
+
+// No answer in time, or the tool is gone: it is ended, the command it was on is redone photo by
+// photo (a single photo fails), and the commands behind it go to a fresh tool.
+void ExifToolProcess::cutOff() {
+    if (m_process) {
         m_process->kill();
         m_process->waitForFinished(1000);
         m_process.reset();
-        m_output.clear();
-        const QByteArray temporary = pending.sent + ToolTemporarySuffix;
+    }
+    m_output.clear();
+    int front = INT_MAX;
+    for (const Pending &p : m_pending)
+        if (p.command != 0 && !p.known)
+            front = std::min(front, p.command);
+    if (front == INT_MAX)
+        return;
+    const std::vector<Pending *> cut = membersOf(front);
+    std::map<int, std::vector<Pending *>> behind;
+    for (Pending &p : m_pending)
+        if (p.command != 0 && p.command != front && !p.known)
+            behind[p.command].push_back(&p);
+    // None of them is with a tool now: the next one written starts the clock afresh.
+    for (Pending &p : m_pending)
+        p.command = p.known ? p.command : 0;
+    for (Pending *p : cut) {
+        // A new file the tool left half-written would make it refuse this photo for good.
+        const QByteArray temporary = p->sent + ToolTemporarySuffix;
         struct stat st;
-        if (!pending.temporaryExisted && regularFile(temporary, st))
+        if (!p->temporaryExisted && regularFile(temporary, st))
             ::unlink(temporary.constData());
-        sendAgain();
-        return false;
     }
-    // The tool goes on with the next command from here.
-    m_frontSince.start();
-    // A photo the tool could not rewrite may still hold few enough properties to look clean
-    // afterwards; its own report of the failure decides then.
-    const QByteArray reply = '\n' + m_output.left(readyAt);
-    m_output.remove(0, readyAt + ready.size());
-    return !reply.contains("\nError:") && !reply.contains("due to errors");
-}
-
-// The commands the ended tool had not begun go to a fresh one, each checked again as it is sent.
-void ExifToolProcess::sendAgain() {
-    for (Pending &p : m_pending) {
-        if (p.known || p.command == 0)
-            continue;
-        p.command = 0;
-        struct stat st;
-        if (!p.standIn && !regularFile(p.path, st)) {
-            p.known = EraseOutcome::NotRegularFile;
-            continue;
-        }
-        if (p.standIn && (!regularFile(p.sent, st) || !sameFile(st, p.photo))) {
-            p.known = EraseOutcome::NameNotPassable;
-            continue;
-        }
-        dispatch(p);
-        if (p.known && p.standIn) // no tool to take it
-            ::unlink(p.sent.constData());
+    if (cut.size() > 1) {
+        redispatch(cut, true);
+    } else {
+        for (Pending *p : cut)
+            p->known = p->standIn ? placeStandIn(*p, false) : EraseOutcome::ToolFailed;
     }
+    for (const auto &[number, photos] : behind)
+        redispatch(photos, false);
 }
 
 EraseOutcome ExifToolProcess::placeStandIn(const Pending &pending, bool answered) {
@@ -264,15 +386,16 @@ EraseOutcome ExifToolProcess::placeStandIn(const Pending &pending, bool answered
 EraseOutcome ExifToolProcess::next() {
     if (m_pending.empty())
         return EraseOutcome::ToolFailed;
-    Pending pending = std::move(m_pending.front());
+    // Every photo handed over is settled or in a command the tool has; answers settle whole
+    // commands, in the tool's order.
+    Pending &front = m_pending.front();
+    while (!front.known && front.command != 0)
+        awaitAnswer();
+    if (!front.known) // never reached the tool
+        front.known = EraseOutcome::ToolFailed;
+    const EraseOutcome outcome = *front.known;
     m_pending.pop_front();
-    if (pending.known)
-        return *pending.known;
-    // Out of the queue while it is waited for: a kill sends only the ones after it again.
-    const bool answered = awaitAnswer(pending);
-    if (pending.standIn)
-        return placeStandIn(pending, answered);
-    return answered ? EraseOutcome::Erased : EraseOutcome::ToolFailed;
+    return outcome;
 }
 
 QString LocateExifTool(const QString &searchPath, const QString &workFolder) {

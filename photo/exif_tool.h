@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <QElapsedTimer>
 
@@ -9,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
+#include <vector>
 
 class QProcess;
 
@@ -25,14 +27,16 @@ enum class EraseOutcome {
 // The row text of an erase: empty when the tool answered and the photo came out clean.
 QString EraseResultText(EraseOutcome outcome, bool clean);
 
-// Strips all metadata from photos, one photo per command, through one running exiftool. Photos
-// may be handed over ahead of their answers, so that the tool works on the next one while the
-// caller looks at the last; each gets its own answer, in the order handed over.
+// Strips all metadata from photos through one running exiftool. Photos may be handed over ahead
+// of their answers, so that the tool works on the next ones while the caller looks at the last;
+// each gets its own answer, in the order handed over.
 class ExifToolSession {
 public:
     virtual ~ExifToolSession() = default;
-    // Hands the photo over for rewriting in place without any metadata, without waiting.
-    virtual void send(const QString &path) = 0;
+    // Hands the photos over for rewriting in place without any metadata, without waiting; the
+    // tool may take them in one command.
+    virtual void send(const QStringList &paths) = 0;
+    void send(const QString &path) { send(QStringList{path}); }
     // What became of the oldest photo handed over and not yet answered; waits for it. Whether
     // the photo is really clean is for the caller to check.
     virtual EraseOutcome next() = 0;
@@ -44,23 +48,30 @@ public:
     bool eraseAll(const QString &path) { return erase(path) == EraseOutcome::Erased; }
 };
 
-// One `exiftool -stay_open True -@ -` process: each photo is its own command, with the path as
-// a line of its own. The tool splits lines at line breaks and mangles "$" and "@" in its
-// escaped form, and it cannot write a temporary name beside a name near the length limit: such
-// a photo is handed over through a plain-named hard link in its own folder, which is put in the
-// photo's place once the tool has rewritten it. Only regular files are sent, each checked right
-// before it is. Each photo has the time limit to itself from the moment the tool can have begun
-// it (the answer before it); one that runs over ends the tool, and the photos handed over after
-// it go to a fresh one. While it waits for an answer the window keeps handling events.
+// One `exiftool -stay_open True -@ -` process, each path a line of its own. The photos of one
+// send() go as one command (up to a size limit), since each command costs the tool about as much
+// as a small photo; a command whose answer does not account for every photo without an error is
+// redone photo by photo, so each photo's answer is its own. The tool splits lines at line breaks
+// and mangles "$" and "@" in its escaped form, and it cannot write a temporary name beside a name
+// near the length limit: such a photo is handed over alone, through a plain-named hard link in
+// its own folder, which is put in the photo's place once the tool has rewritten it. Only regular
+// files are sent, each checked right before it is. Each command has the time limit to itself from
+// the moment the tool can have begun it (the answer before it); one that runs over ends the tool,
+// its photos are redone one by one on a fresh one, and the commands behind it go there too.
+// While it waits for an answer the window keeps handling events.
 class ExifToolProcess final : public ExifToolSession {
 public:
     ExifToolProcess(const QString &program, int timeLimitMs);
     ~ExifToolProcess() override; // answers what is still handed over, then asks the tool to end
-    void send(const QString &path) override;
+    using ExifToolSession::send;
+    void send(const QStringList &paths) override;
     EraseOutcome next() override;
 
     // The stand-in's name prefix in the photo's folder.
     static QByteArray standInPrefix() { return ".kalmora-erase-"; }
+    // The most one command takes: photos, and bytes in all.
+    static constexpr int GroupPhotos = 32;
+    static constexpr qint64 GroupBytes = qint64(64) << 20;
 
 private:
     // A photo handed over and not yet answered.
@@ -68,20 +79,24 @@ private:
         QByteArray path;                   // the photo's own path
         QByteArray sent;                   // what the tool is given: the path or its stand-in
         bool standIn = false;              // `sent` is a hard link to be put in the photo's place
-        struct stat photo {};              // the photo as linked
+        bool alone = false;                // in a command of its own
+        struct stat photo {};              // the photo as sent (as linked, for a stand-in)
         bool temporaryExisted = false;     // the tool's temporary name was taken before it ran
         int command = 0;                   // the command's number once written to the tool
-        std::optional<EraseOutcome> known; // settled without an answer from the tool
+        std::optional<EraseOutcome> known; // settled
     };
 
     bool start();
     void stop();
-    // Writes the photo's command to the tool, starting one when none runs.
-    void dispatch(Pending &pending);
-    // Waits for the command's answer; true when answered without error. Without an answer the
-    // tool is ended and what was handed over after it goes to a fresh one.
-    bool awaitAnswer(Pending &pending);
-    void sendAgain();
+    // Writes one command for these photos to the tool, starting one when none runs.
+    void dispatch(const std::vector<Pending *> &photos);
+    // Checks again and writes the photos of a command that did not settle them.
+    void redispatch(std::vector<Pending *> photos, bool oneByOne);
+    std::vector<Pending *> membersOf(int command);
+    // Waits for the next answer and settles its photos; without one in time the tool is ended.
+    void awaitAnswer();
+    void settle(int command, const QByteArray &reply);
+    void cutOff();
     void standInFor(Pending &pending, const QByteArray &folder, const QByteArray &name);
     EraseOutcome placeStandIn(const Pending &pending, bool answered);
 
