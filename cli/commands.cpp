@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "cli/history.h"
 #include "cli/output.h"
+#include "exif/exif_reader.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
 #include "filetime/file_times.h"
@@ -517,9 +518,14 @@ int shiftDateCommand(const Invocation &inv) {
     std::vector<std::optional<DateTime>> dates(size_t(n) + 1);
     for (int r = 1; r <= n; ++r) {
         const QString path = pathOf(inv, b->names.at(r - 1));
-        // The import's reading, then the rewrite's, as the window does them.
-        ReadExifIntoRow(path, b->grid, ExifRowContext{r, true, false, false});
-        originals[r] = b->grid.text(r, OriginalDateCol);
+        // The import's reading, then the rewrite's, as the window does them. The byte-level
+        // reader answers for a photo whose date only it can be; the full read for any other.
+        if (const std::optional<QString> quick = QuickShootingDateCellText(path)) {
+            originals[r] = *quick;
+        } else {
+            ReadExifIntoRow(path, b->grid, ExifRowContext{r, true, false, false});
+            originals[r] = b->grid.text(r, OriginalDateCol);
+        }
         const PhotoDateSettings &first = settings->front();
         std::optional<DateTime> date = first.newStart ? RewriteBaseDate(first.startText)
                                        : originals[r].isEmpty()
@@ -559,7 +565,8 @@ int shiftDateCommand(const Invocation &inv) {
                 path, DryRun,
                 {{QStringLiteral("date"), date->toText()}, {QStringLiteral("original"), original}});
         } else {
-            const DatePatchOutcome outcome = PatchShootingDate(path, exifTexts[r]);
+            const DatePatchOutcome outcome =
+                PatchShootingDate(path, exifTexts[r], DateReadFirstBytes);
             journal->done(seqs[r], outcome == DatePatchOutcome::Written);
             switch (outcome) {
             case DatePatchOutcome::Failed:
