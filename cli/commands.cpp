@@ -26,6 +26,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdlib>
 #include <optional>
@@ -288,6 +289,25 @@ int planCommand(const Invocation &inv) {
     return AllDone;
 }
 
+// The texts of the last few date-times: a batch's stamps repeat (a file's stamps are often equal,
+// and neighbouring files share a birth time), and putting one into words costs more than the
+// write of a file's stamps.
+class DateTexts {
+public:
+    const QString &of(const DateTime &d) {
+        for (const auto &[date, text] : m_recent)
+            if (date == d)
+                return text;
+        m_next = (m_next + 1) % m_recent.size();
+        m_recent[m_next] = {d, d.toText()};
+        return m_recent[m_next].second;
+    }
+
+private:
+    std::array<std::pair<DateTime, QString>, 4> m_recent{};
+    std::size_t m_next = 0;
+};
+
 QString textOf(const std::optional<DateTime> &d) {
     return d ? d->toText() : QStringLiteral("-");
 }
@@ -353,6 +373,7 @@ int applyCommand(const Invocation &inv) {
         return status;
 
     Progress progress(int(setup.names.size()));
+    DateTexts texts;
     const bool onlyCreation = stamps->creation && !stamps->modification && !stamps->access;
     for (qsizetype i = 0; i < setup.names.size(); ++i) {
         const QString path = pathOf(inv, setup.names[i]);
@@ -367,9 +388,9 @@ int applyCommand(const Invocation &inv) {
         const bool ok = outcome != WriteOutcome::Failure;
         results.add(
             path, ok ? Ok : Failed,
-            {{QStringLiteral("creation"), ok && back ? back->creation.toText() : QString()},
-             {QStringLiteral("modification"), ok && back ? back->lastWrite.toText() : QString()},
-             {QStringLiteral("access"), ok && back ? back->lastAccess.toText() : QString()},
+            {{QStringLiteral("creation"), ok && back ? texts.of(back->creation) : QString()},
+             {QStringLiteral("modification"), ok && back ? texts.of(back->lastWrite) : QString()},
+             {QStringLiteral("access"), ok && back ? texts.of(back->lastAccess) : QString()},
              {QStringLiteral("note"), note}});
         progress.step(int(i + 1));
     }
