@@ -386,7 +386,8 @@ private slots:
         const TiffBuilder le(ByteOrder::Little);
         QTest::newRow("little-endian") << plain(ByteOrder::Little, Date.toLatin1()) << true;
         QTest::newRow("big-endian") << plain(ByteOrder::Big, Date.toLatin1()) << true;
-        QTest::newRow("camera photo") << cameraPhoto(ByteOrder::Big, Date.toLatin1()).bytes << true;
+        QTest::newRow("camera photo")
+            << kalmora::test::cameraPhoto(ByteOrder::Big, Date.toLatin1()).bytes << true;
         QTest::newRow("blanks for an unknown date")
             << plain(ByteOrder::Little, "    :  :     :  :  ") << true;
         QTest::newRow("characters after the seconds")
