@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "cli/history.h"
 #include "cli/output.h"
+#include "exif/exif_reader.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
 #include "filetime/file_times.h"
@@ -25,6 +26,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdlib>
 #include <optional>
@@ -287,6 +289,25 @@ int planCommand(const Invocation &inv) {
     return AllDone;
 }
 
+// The texts of the last few date-times: a batch's stamps repeat (a file's stamps are often equal,
+// and neighbouring files share a birth time), and putting one into words costs more than the
+// write of a file's stamps.
+class DateTexts {
+public:
+    const QString &of(const DateTime &d) {
+        for (const auto &[date, text] : m_recent)
+            if (date == d)
+                return text;
+        m_next = (m_next + 1) % m_recent.size();
+        m_recent[m_next] = {d, d.toText()};
+        return m_recent[m_next].second;
+    }
+
+private:
+    std::array<std::pair<DateTime, QString>, 4> m_recent{};
+    std::size_t m_next = 0;
+};
+
 QString textOf(const std::optional<DateTime> &d) {
     return d ? d->toText() : QStringLiteral("-");
 }
@@ -352,6 +373,7 @@ int applyCommand(const Invocation &inv) {
         return status;
 
     Progress progress(int(setup.names.size()));
+    DateTexts texts;
     const bool onlyCreation = stamps->creation && !stamps->modification && !stamps->access;
     for (qsizetype i = 0; i < setup.names.size(); ++i) {
         const QString path = pathOf(inv, setup.names[i]);
@@ -366,9 +388,9 @@ int applyCommand(const Invocation &inv) {
         const bool ok = outcome != WriteOutcome::Failure;
         results.add(
             path, ok ? Ok : Failed,
-            {{QStringLiteral("creation"), ok && back ? back->creation.toText() : QString()},
-             {QStringLiteral("modification"), ok && back ? back->lastWrite.toText() : QString()},
-             {QStringLiteral("access"), ok && back ? back->lastAccess.toText() : QString()},
+            {{QStringLiteral("creation"), ok && back ? texts.of(back->creation) : QString()},
+             {QStringLiteral("modification"), ok && back ? texts.of(back->lastWrite) : QString()},
+             {QStringLiteral("access"), ok && back ? texts.of(back->lastAccess) : QString()},
              {QStringLiteral("note"), note}});
         progress.step(int(i + 1));
     }
@@ -517,9 +539,14 @@ int shiftDateCommand(const Invocation &inv) {
     std::vector<std::optional<DateTime>> dates(size_t(n) + 1);
     for (int r = 1; r <= n; ++r) {
         const QString path = pathOf(inv, b->names.at(r - 1));
-        // The import's reading, then the rewrite's, as the window does them.
-        ReadExifIntoRow(path, b->grid, ExifRowContext{r, true, false, false});
-        originals[r] = b->grid.text(r, OriginalDateCol);
+        // The import's reading, then the rewrite's, as the window does them. The byte-level
+        // reader answers for a photo whose date only it can be; the full read for any other.
+        if (const std::optional<QString> quick = QuickShootingDateCellText(path)) {
+            originals[r] = *quick;
+        } else {
+            ReadExifIntoRow(path, b->grid, ExifRowContext{r, true, false, false});
+            originals[r] = b->grid.text(r, OriginalDateCol);
+        }
         const PhotoDateSettings &first = settings->front();
         std::optional<DateTime> date = first.newStart ? RewriteBaseDate(first.startText)
                                        : originals[r].isEmpty()
@@ -559,7 +586,8 @@ int shiftDateCommand(const Invocation &inv) {
                 path, DryRun,
                 {{QStringLiteral("date"), date->toText()}, {QStringLiteral("original"), original}});
         } else {
-            const DatePatchOutcome outcome = PatchShootingDate(path, exifTexts[r]);
+            const DatePatchOutcome outcome =
+                PatchShootingDate(path, exifTexts[r], DateReadFirstBytes);
             journal->done(seqs[r], outcome == DatePatchOutcome::Written);
             switch (outcome) {
             case DatePatchOutcome::Failed:

@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
@@ -268,6 +269,20 @@ std::optional<std::pair<quint64, quint32>> ExifReader::textRange(int exifTag) co
 void ExifReader::Load(const QString &picFile) {
     if (m_picFile.isEmpty())
         m_picFile = picFile;
+    loadWithin({FirstReadBytes}, false);
+}
+
+void ExifReader::Load(const QString &picFile, qint64 firstReadBytes) {
+    if (m_picFile.isEmpty())
+        m_picFile = picFile;
+    // A walk that reaches further takes the usual first read next, and only then the whole file.
+    if (firstReadBytes < FirstReadBytes)
+        loadWithin({firstReadBytes, FirstReadBytes}, true);
+    else
+        loadWithin({firstReadBytes}, true);
+}
+
+void ExifReader::loadWithin(const QList<qint64> &firstReads, bool direct) {
     if (m_picFile.isEmpty())
         return;
 
@@ -284,14 +299,26 @@ void ExifReader::Load(const QString &picFile) {
         ParseIfdChain(m_tiffStart + ifd0Offset);
     };
     const qsizetype recordsBefore = m_records.size();
-    ReadPictureFile(m_picFile, FirstReadBytes);
-    try {
-        walk();
-    } catch (const BeyondFirstRead &) {
-        m_records.resize(recordsBefore);
-        ReadPictureFile(m_picFile, -1);
-        walk();
+    const auto read = [&](qint64 limit) {
+        if (direct)
+            readPictureBytes(m_picFile, limit);
+        else
+            ReadPictureFile(m_picFile, limit);
+    };
+    for (const qint64 limit : firstReads) {
+        read(limit);
+        try {
+            walk();
+            return;
+        } catch (const BeyondFirstRead &) {
+            m_records.resize(recordsBefore);
+            // A file no longer than what was read has nothing further to give.
+            if (quint64(m_buffer.size()) >= m_fileSize)
+                break;
+        }
     }
+    read(-1);
+    walk();
 }
 
 void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
@@ -308,6 +335,37 @@ void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
     m_buffer = file.read(wanted);
     // A file that got shorter meanwhile ends where its bytes end.
     m_fileSize = quint64(m_buffer.size() < wanted ? m_buffer.size() : size);
+}
+
+void ExifReader::readPictureBytes(const QString &path, qint64 limit) {
+    m_buffer.clear();
+    m_fileSize = 0;
+    if (path.isEmpty() || path.contains(QChar(u'\0')))
+        return;
+    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    // As ReadPictureFile: a device or pipe is no picture file.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        const qint64 size = info.st_size;
+        const qint64 wanted = limit < 0 ? size : std::min(size, limit);
+        m_buffer.resize(qsizetype(wanted));
+        qint64 done = 0;
+        while (done < wanted) {
+            const ssize_t n =
+                ::pread(fd, m_buffer.data() + done, size_t(wanted - done), off_t(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        m_buffer.resize(qsizetype(done));
+        // A file that got shorter meanwhile ends where its bytes end.
+        m_fileSize = quint64(done < wanted ? done : size);
+    }
+    ::close(fd);
 }
 
 bool ExifReader::WritePictureFile(const QString &path, const QList<Patch> &patches,
@@ -546,7 +604,7 @@ bool ExifReader::isFirstExifSegment() const {
     }
 }
 
-std::optional<QByteArray> ExifReader::soleExifTextInFile(int exifTag) const {
+std::optional<std::pair<quint64, quint32>> ExifReader::soleExifTextRange(int exifTag) const {
     if (!m_hasExif || exifTag == 0)
         return std::nullopt;
     const ExifTagRecord *entry = nullptr;
@@ -607,14 +665,114 @@ std::optional<QByteArray> ExifReader::soleExifTextInFile(int exifTag) const {
     } catch (...) {
         return std::nullopt;
     }
+    return std::pair{start, entry->Components};
+}
+
+std::optional<QByteArray> ExifReader::soleExifTextInFile(int exifTag) const {
+    const auto range = soleExifTextRange(exifTag);
+    if (!range)
+        return std::nullopt;
+    const auto [start, length] = *range;
     QFile file;
     if (!OpenPath(file, m_picFile, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered) ||
         file.isSequential() || !file.seek(qint64(start)))
         return std::nullopt;
-    const QByteArray held = file.read(qint64(entry->Components));
-    if (held.size() != qsizetype(entry->Components))
+    const QByteArray held = file.read(qint64(length));
+    if (held.size() != qsizetype(length))
         return std::nullopt;
     return held;
+}
+
+std::optional<QByteArray> ExifReader::soleExifTextAsListed(int exifTag) const {
+    const auto range = soleExifTextRange(exifTag);
+    if (!range || !exifBlockIsClean())
+        return std::nullopt;
+    try {
+        const ByteCursor in(m_buffer, m_fileSize);
+        return in.bytes(range->first, range->second);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool ExifReader::exifBlockIsClean() const {
+    try {
+        const ByteCursor in(m_buffer, m_fileSize);
+        const bool little = m_byteOrder == ByteOrder::Little;
+        const quint64 segmentEnd = m_segmentPosition + 2 + in.u16(m_segmentPosition + 2, false);
+        const auto inside = [&](quint64 start, quint64 count) {
+            return start >= m_tiffStart && start <= segmentEnd && count <= segmentEnd - start;
+        };
+        // IFD0 and the chain after it, then the Exif, GPS and interoperability directories
+        // (which end no chain).
+        QList<std::pair<quint64, bool>> pending{
+            {m_tiffStart + in.u32(m_tiffStart + 4, little), true}};
+        QSet<quint64> seen;
+        constexpr quint64 MostEntries = 256;
+        while (!pending.isEmpty()) {
+            const auto [directory, chained] = pending.takeFirst();
+            if (seen.contains(directory))
+                continue;
+            seen.insert(directory);
+            if (!inside(directory, 2))
+                return false;
+            const quint64 count = in.u16(directory, little);
+            if (count > MostEntries || !inside(directory + 2, 12 * count + 4))
+                return false;
+            for (quint64 k = 0; k < count; ++k) {
+                const quint64 at = directory + 2 + 12 * k;
+                const quint16 tag = in.u16(at, little);
+                const quint16 format = in.u16(at + 2, little);
+                const quint64 components = in.u32(at + 4, little);
+                const quint64 value = in.u32(at + 8, little);
+                quint64 width = 0;
+                switch (format) {
+                case 1:
+                case 2:
+                case 6:
+                case 7:
+                    width = 1;
+                    break;
+                case 3:
+                case 8:
+                    width = 2;
+                    break;
+                case 4:
+                case 9:
+                case 11:
+                case 13:
+                    width = 4;
+                    break;
+                case 5:
+                case 10:
+                case 12:
+                    width = 8;
+                    break;
+                default:
+                    return false;
+                }
+                const quint64 size = width * components;
+                if (size > 4 && !inside(m_tiffStart + value, size))
+                    return false;
+                if (tag == 0x014A) // sub-images: read by a listing in its own way
+                    return false;
+                if (tag == TagExifSubIfd || tag == 0x8825 || tag == 0xA005) {
+                    // A pointer that is not one long offset may be read otherwise by a listing.
+                    if ((format != 4 && format != 9) || components != 1)
+                        return false;
+                    pending.append({m_tiffStart + value, false});
+                }
+            }
+            if (chained) {
+                const quint32 next = in.u32(directory + 2 + 12 * count, little);
+                if (next != 0)
+                    pending.append({m_tiffStart + next, true});
+            }
+        }
+    } catch (...) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace kalmora

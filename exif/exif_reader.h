@@ -14,6 +14,10 @@
 
 namespace kalmora {
 
+// A first read that holds the Exif block of nearly every photo, for batches that read or patch
+// a date (ExifReader::Load with a first read); a block further in is read on.
+inline constexpr qint64 DateReadFirstBytes = 16 * 1024;
+
 // A damaged Exif structure, or a patch text that cannot be stored one byte per character.
 class ExifError : public std::runtime_error {
 public:
@@ -47,11 +51,20 @@ public:
     bool canSetTag(int exifTag, const QString &value) const;
     // Throws ExifError when the directories cannot be read; entries read before stay.
     void Load(const QString &picFile);
+    // The same, reading only the file's first `firstReadBytes` at first: for a read that wants a
+    // date and no patch. Further bytes are read as the walk needs them, with the same result.
+    void Load(const QString &picFile, qint64 firstReadBytes);
     // The bytes of an ASCII entry's text as the file holds them now, read from the file again,
     // when a full listing of the photo's metadata could show no other entry under this tag: the
     // one entry with it, in the Exif directory of the first Exif segment, none in the
     // interoperability directory. No value otherwise, or when the bytes cannot be read.
     std::optional<QByteArray> soleExifTextInFile(int exifTag) const;
+    // The same entry's text from the bytes the load read, when moreover the whole Exif block is
+    // laid out cleanly inside its segment (every directory, entry and value in it, known value
+    // formats, at most 256 entries a directory, no sub-image directories), so that a full
+    // listing reads every directory as this reader does and shows exactly this text. No value
+    // otherwise: then only the full listing can tell.
+    std::optional<QByteArray> soleExifTextAsListed(int exifTag) const;
 
 private:
     enum class ByteOrder { Little, Big };
@@ -69,6 +82,8 @@ private:
 
     // Reads the file's first `limit` bytes, or all of it for a negative limit.
     void ReadPictureFile(const QString &path, qint64 limit);
+    // The same through the system's calls alone: one open, one status, reads, one close.
+    void readPictureBytes(const QString &path, qint64 limit);
     struct Patch {
         quint64 position = 0;
         QByteArray bytes;
@@ -85,6 +100,12 @@ private:
     bool patchRangeIsSafe(const ExifTagRecord &record, quint64 start) const;
     // Whether the Exif segment found is the first Exif segment of the JPEG's segment chain.
     bool isFirstExifSegment() const;
+    // Where the text of soleExifTextInFile lies in the file, with its field's length.
+    std::optional<std::pair<quint64, quint32>> soleExifTextRange(int exifTag) const;
+    // Whether every directory a listing reads lies, with its entries and values, inside the Exif
+    // segment (see soleExifTextAsListed).
+    bool exifBlockIsClean() const;
+    void loadWithin(const QList<qint64> &firstReads, bool direct);
 
     QString m_picFile;
     QByteArray m_buffer; // the file's first bytes, or all of them

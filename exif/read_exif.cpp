@@ -4,6 +4,7 @@
 #include "app/path_bytes.h"
 #include "app/text_export.h"
 #include "exif/exif_labels.h"
+#include "exif/exif_reader.h"
 #include "exif/image_metadata.h"
 #include "ui/file_grid.h"
 
@@ -11,6 +12,7 @@ namespace kalmora {
 
 namespace {
 
+constexpr int TagDateTimeOriginal = 36867;
 constexpr int DateColumnExif = 1, DateColumnOther = 2, ModelColumn = 3, ResultColumn = 5;
 // The most text one photo adds to an export.
 constexpr qsizetype PhotoTextChars = 4 * 1024 * 1024;
@@ -71,6 +73,17 @@ void ExifIntoRow(const ImageMetadata &metadata, FileGrid &grid, const ExifRowCon
 
 QString ShootingDateCellText(const QByteArray &field) {
     return dateFromLine(PropertyLine(TextProperty(QStringLiteral("ExifDTOrig"), field)));
+}
+
+std::optional<QString> QuickShootingDateCellText(const QString &path) {
+    try {
+        ExifReader reader;
+        reader.Load(path, DateReadFirstBytes);
+        if (const auto field = reader.soleExifTextAsListed(TagDateTimeOriginal))
+            return ShootingDateCellText(*field);
+    } catch (const ExifError &) {
+    }
+    return std::nullopt;
 }
 
 void AppendPropertyText(const QString &path, QString &exportBuffer) {

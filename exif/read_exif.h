@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace kalmora {
 
 class FileGrid;
@@ -25,6 +27,11 @@ void ExifIntoRow(const ImageMetadata &metadata, FileGrid &grid, const ExifRowCon
 
 // The shooting date as a row shows it, from the bytes of the photo's shooting-date field.
 QString ShootingDateCellText(const QByteArray &field);
+// The shooting date the import would put into the row, read through the byte-level reader where
+// its answer is certainly the full read's: a photo with one shooting date in a cleanly laid out
+// Exif block. No value where only the full read (ReadExifIntoRow) can tell, which includes every
+// photo without a date.
+std::optional<QString> QuickShootingDateCellText(const QString &path);
 
 // Appends one line per property, then an empty line, to the export buffer. Lines end in CR LF.
 // Nothing is appended for a file that cannot be loaded.

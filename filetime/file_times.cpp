@@ -53,9 +53,14 @@ std::optional<long> utcOffsetAt(qint64 utcSeconds) {
 
 // A path as the system takes it. A NUL inside would silently name another file.
 std::optional<QByteArray> nativePath(const QString &path) {
-    if (path.isEmpty() || path.contains(QChar(u'\0')))
+    if (path.isEmpty())
         return std::nullopt;
-    return PathBytes(path);
+    // Only a NUL character gives a zero byte (foreign bytes come back as 0x80 to 0xFF); looked
+    // for in the bytes, which is the cheaper search.
+    QByteArray bytes = PathBytes(path);
+    if (bytes.contains('\0'))
+        return std::nullopt;
+    return bytes;
 }
 
 std::optional<quint64> ntfsTicks(const char *name) {

@@ -5,13 +5,13 @@
 #include "platform/random.h"
 #include "platform/settings.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QTime>
 
 #include <cmath>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kalmora {
 
@@ -124,10 +124,6 @@ QString ExifDateText(const DateTime &date) {
     return date.toExifText();
 }
 
-DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText) {
-    return PatchShootingDates(path, exifText, std::nullopt).outcome;
-}
-
 QList<int> PatchedDateTags() {
     return {TagDateTimeOriginal};
 }
@@ -146,22 +142,31 @@ QString DatesPatchResult::note() const {
 namespace {
 // The dates a patch may touch: their fields are read back for the journal.
 const QList<int> DateTags = {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime};
-} // namespace
 
-DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
-                                    const std::optional<DateMove> &move, bool readBack) {
+// `otherFields`: the fields of the dates besides the ones patched are read back too.
+DatesPatchResult patchDates(const QString &path, const QString &exifText,
+                            const std::optional<DateMove> &move, bool readBack,
+                            qint64 firstReadBytes, bool otherFields) {
+    const QList<int> readBackTags = otherFields ? DateTags : QList<int>();
     DatesPatchResult result;
     // A photo gone or unreadable since the import is an access error, not a photo without a
     // date field (the reader would take an unreadable file for one without Exif).
-    QFile file;
-    struct stat info {};
-    if (!OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly) ||
-        ::fstat(file.handle(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (path.isEmpty() || path.contains(QChar(u'\0')))
         return result;
-    file.close();
+    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return result;
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    if (!regular)
+        return result;
     try {
         ExifReader reader;
-        reader.Load(path);
+        if (firstReadBytes > 0)
+            reader.Load(path, firstReadBytes);
+        else
+            reader.Load(path);
         const auto written = [&] {
             result.outcome = DatePatchOutcome::Written;
             result.after = reader.writtenState();
@@ -172,7 +177,7 @@ DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText
         if (!move) {
             if (reader.tag(TagDateTimeOriginal).isNull())
                 result.outcome = DatePatchOutcome::NoDateField;
-            else if (reader.setTags({{TagDateTimeOriginal, exifText}}, DateTags))
+            else if (reader.setTags({{TagDateTimeOriginal, exifText}}, readBackTags))
                 written();
             return result;
         }
@@ -208,12 +213,25 @@ DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText
         }
         if (patches.isEmpty())
             result.outcome = DatePatchOutcome::NoDateField; // the file is untouched
-        else if (reader.setTags(patches, DateTags))
+        else if (reader.setTags(patches, readBackTags))
             written();
         return result;
     } catch (const ExifError &) {
         return result;
     }
+}
+
+} // namespace
+
+DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
+                                    const std::optional<DateMove> &move, bool readBack,
+                                    qint64 firstReadBytes) {
+    return patchDates(path, exifText, move, readBack, firstReadBytes, true);
+}
+
+DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText,
+                                   qint64 firstReadBytes) {
+    return patchDates(path, exifText, std::nullopt, false, firstReadBytes, false).outcome;
 }
 
 QString RewriteSummaryText(const PhotoDateSettings &s) {

@@ -97,8 +97,10 @@ enum class DatePatchOutcome {
 };
 
 // Writes the 19-character Exif date text over the photo's original shooting date (tag 36867),
-// with a fresh reader for the one file.
-DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText);
+// with a fresh reader for the one file. `firstReadBytes`: the reader's first read, when not its
+// usual one (the result is the same).
+DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText,
+                                   qint64 firstReadBytes = 0);
 // The tags of the date texts PatchShootingDate overwrites, for the journal to keep.
 QList<int> PatchedDateTags();
 
@@ -122,7 +124,8 @@ struct DatesPatchResult {
 // its own value (or set to the new date), through the same in-place patch. The dates that can
 // be written are, whichever others are missing; the shooting date keeps `exifText`.
 DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
-                                    const std::optional<DateMove> &move, bool readBack = false);
+                                    const std::optional<DateMove> &move, bool readBack = false,
+                                    qint64 firstReadBytes = 0);
 
 // The message that ends a rewrite of all rows.
 QString RewriteSummaryText(const PhotoDateSettings &settings);

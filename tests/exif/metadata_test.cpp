@@ -55,6 +55,27 @@ QByteArray canonMakerNote(ByteOrder order) {
            encode32(order, 1) + encode32(order, 0x12345678) + encode32(order, 0);
 }
 
+// A photo whose Exif directory holds the shooting date and `extra` further entries; with
+// `inIfd0`, IFD0 holds a second shooting date. `cut`: bytes left out of the Exif segment's
+// length, so that the last values lie after the segment in the file.
+QByteArray datedPhoto(ByteOrder order, const TiffEntry &date, int extra = 0, bool inIfd0 = false,
+                      int cut = 0) {
+    TiffBuilder tiff(order);
+    const int ifd0 = tiff.addDirectory();
+    const int exif = tiff.addDirectory();
+    tiff.add(ifd0, tiff.ascii(ExifTags::Model, "Test Cam"));
+    tiff.add(ifd0, tiff.pointer(ExifTags::ExifIfdPointer, exif));
+    if (inIfd0)
+        tiff.add(ifd0, tiff.ascii(ExifTags::DateTimeOriginal, "2001:01:01 01:01:01"));
+    tiff.add(exif, date);
+    for (int i = 0; i < extra; ++i)
+        tiff.add(exif, tiff.shorts(quint16(0xC000 + i), {1}));
+    if (cut > 0)
+        tiff.add(exif, tiff.bytes(ExifTags::MakerNote, QByteArray(64, 'm'), ExifFormat::Undefined));
+    const QByteArray bytes = tiff.build().bytes;
+    return JpegBuilder().exif(bytes, quint16(bytes.size() + 8 - cut)).build().bytes;
+}
+
 } // namespace
 
 class MetadataTest : public QObject {
@@ -351,6 +372,66 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(TranslateLabels(text), expected);
+    }
+
+    // The byte-level reader answers for the date only where the full read shows that very text;
+    // anywhere else it leaves the answer to the full read.
+    void quickDateIsTheFullReads_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("answers");
+        const auto plain = [](ByteOrder order, const QByteArray &text) {
+            TiffBuilder t(order);
+            return datedPhoto(order, t.ascii(ExifTags::DateTimeOriginal, text));
+        };
+        const TiffBuilder le(ByteOrder::Little);
+        QTest::newRow("little-endian") << plain(ByteOrder::Little, Date.toLatin1()) << true;
+        QTest::newRow("big-endian") << plain(ByteOrder::Big, Date.toLatin1()) << true;
+        QTest::newRow("camera photo")
+            << kalmora::test::cameraPhoto(ByteOrder::Big, Date.toLatin1()).bytes << true;
+        QTest::newRow("blanks for an unknown date")
+            << plain(ByteOrder::Little, "    :  :     :  :  ") << true;
+        QTest::newRow("characters after the seconds")
+            << plain(ByteOrder::Little, "2020:01:02 03:04:05.123 junk") << true;
+        QTest::newRow("no terminating NUL")
+            << datedPhoto(ByteOrder::Little, le.raw(ExifTags::DateTimeOriginal, ExifFormat::Ascii,
+                                                    19, "2020:01:02 03:04:05"))
+            << true;
+        QTest::newRow("GBK after the date")
+            << plain(ByteOrder::Big, "2020:01:02 03:04:05\xC8\xD5") << true;
+        QTest::newRow("NUL inside the field")
+            << plain(ByteOrder::Little, QByteArray("2020:01:02\0 03:04:05", 20)) << true;
+        QTest::newRow("a second date in IFD0")
+            << datedPhoto(ByteOrder::Little, le.ascii(ExifTags::DateTimeOriginal, Date.toLatin1()),
+                          0, true)
+            << false;
+        QTest::newRow("date as undefined bytes")
+            << datedPhoto(ByteOrder::Little,
+                          le.raw(ExifTags::DateTimeOriginal, ExifFormat::Undefined, 20,
+                                 Date.toLatin1() + '\0'))
+            << false;
+        QTest::newRow("Exif directory of 300 entries")
+            << datedPhoto(ByteOrder::Little, le.ascii(ExifTags::DateTimeOriginal, Date.toLatin1()),
+                          299)
+            << false;
+        QTest::newRow("a value past the segment's end")
+            << datedPhoto(ByteOrder::Little, le.ascii(ExifTags::DateTimeOriginal, Date.toLatin1()),
+                          0, false, 32)
+            << false;
+        QTest::newRow("no Exif") << baseJpeg() << false;
+        QTest::newRow("not a picture") << QByteArray("2020:01:02 03:04:05") << false;
+    }
+    void quickDateIsTheFullReads() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, answers);
+        const QString path = photo({}, bytes);
+        QVERIFY(!path.isEmpty());
+        FileGrid grid;
+        grid.setRows(2);
+        ReadExifIntoRow(path, grid, {1, true, false, false});
+        const std::optional<QString> quick = QuickShootingDateCellText(path);
+        QCOMPARE(quick.has_value(), answers);
+        if (quick)
+            QCOMPARE(*quick, grid.text(1, 1));
     }
 
     void readExifIntoRow_data() {
