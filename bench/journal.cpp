@@ -77,15 +77,17 @@ double run(const Case &c, const QString &folder, const QString &state, bool jour
         return -1;
     phases.commit = double(clock.nsecsElapsed()) / 1e9 - phases.intents;
     int failed = 0;
+    // As the window's loops: they handle the window's events while they wait (none here).
+    const auto breathe = [] {};
     for (int i = 0; i < Files; ++i) {
-        if (!journal.ready(seqs[i]))
+        if (!journal.ready(seqs[i], breathe))
             return -1;
         const Changed changed = c.change(folder + QLatin1Char('/') + nameOf(i), i);
         failed += changed.ok ? 0 : 1;
         journal.done(seqs[i], changed.ok, changed.after, changed.fields);
     }
     phases.changes = double(clock.nsecsElapsed()) / 1e9 - phases.intents - phases.commit;
-    if (!journal.end() || failed > 0)
+    if (!journal.end(breathe) || failed > 0)
         return -1;
     const double total = double(clock.nsecsElapsed()) / 1e9;
     phases.end = total - phases.intents - phases.commit - phases.changes;

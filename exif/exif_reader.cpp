@@ -266,6 +266,13 @@ std::optional<std::pair<quint64, quint32>> ExifReader::textRange(int exifTag) co
     return std::pair{start, record->Components};
 }
 
+std::optional<QByteArray> ExifReader::loadedBytes(quint64 offset, quint32 length) const {
+    const quint64 held = quint64(m_buffer.size());
+    if (offset > held || length > held - offset)
+        return std::nullopt;
+    return m_buffer.mid(qsizetype(offset), qsizetype(length));
+}
+
 void ExifReader::Load(const QString &picFile) {
     if (m_picFile.isEmpty())
         m_picFile = picFile;

@@ -39,6 +39,8 @@ public:
     // Where setTag would write this tag's text in the file and how many bytes it may take; no
     // value when it would refuse (no such text entry, inline data, unsafe range).
     std::optional<std::pair<quint64, quint32>> textRange(int exifTag) const;
+    // The file's bytes in that range as the load read them; no value past what it read.
+    std::optional<QByteArray> loadedBytes(quint64 offset, quint32 length) const;
     // Several entries through one open of the file; nothing is written unless every one of them
     // can be patched in place.
     // `readBackTags`: text entries whose fields are read back as well (see writtenFields).

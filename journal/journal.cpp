@@ -20,6 +20,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -27,7 +28,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <future>
 #include <mutex>
 #include <signal.h>
 #include <sys/stat.h>
@@ -36,17 +36,22 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace kalmora {
 
 namespace {
 
 constexpr int GroupSize = 256;
-// After the first group, the writer's groups: each is one flush the loop may wait for.
-constexpr int WriterGroupSize = 4096;
-// The intents that must be durable before the first file changes: few, so that the one flush
-// the batch waits for is short; the writer commits the others while the first files change.
-constexpr int FirstGroupSize = 32;
+// The intents that must be durable before the first file changes: as many as are read in a
+// short while, so that the first files take about as long to change as the writer's first
+// flush of the next group (a smaller group makes the loop wait for that flush, a larger one
+// delays the first file).
+constexpr std::chrono::microseconds FirstGroupTime{2000};
+constexpr int FirstGroupMax = 256;
+// The reader tells the writer of its rows, and the loop the writer of its after-values, a few at
+// a time: each telling takes the lock the others wait for.
+constexpr int ReaderStep = 16, HandOverStep = 64;
 constexpr int LogCheckpointFrames = 1000; // SQLite's own default
 constexpr qint64 TicksPerSecond = 10'000'000;
 constexpr qint64 SecondsFrom1601To1970 = 11'644'473'600;
@@ -205,6 +210,51 @@ void keepConnection(sqlite3 *db, const JournalConfig &config) {
         return;
     }
     keptConnection = {db, path, st.st_dev, st.st_ino};
+}
+
+// The checkpoint after a batch: on the batch's connection, which is kept for the next batch
+// once it is done (a batch that starts meanwhile opens one of its own). A process that ends
+// waits for it.
+struct Checkpointer {
+    std::mutex mutex;
+    std::thread thread;
+    bool running = false;
+    ~Checkpointer() {
+        if (thread.joinable())
+            thread.join();
+    }
+};
+Checkpointer checkpointer;
+
+// Takes `db` unless a checkpoint still runs (then the log waits for a later batch's end).
+bool checkpointLater(sqlite3 *db, const JournalConfig &config) {
+    const std::lock_guard lock(checkpointer.mutex);
+    if (checkpointer.running)
+        return false;
+    if (checkpointer.thread.joinable())
+        checkpointer.thread.join();
+    checkpointer.running = true;
+    checkpointer.thread = std::thread([db, config] {
+        int log = -1, moved = -1;
+        if (sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &log, &moved) ==
+                SQLITE_OK &&
+            log == moved) {
+            // All of it moved: the next write starts the log afresh and flushes the new log's
+            // header. That write here rather than the next batch's first commit: one that
+            // changes no row writes nothing, rewriting the version number always does.
+            Statement version(db, "PRAGMA user_version");
+            if (version.step() == SQLITE_ROW) {
+                const QByteArray again =
+                    "PRAGMA user_version = " + QByteArray::number(version.integer(0));
+                version.reset();
+                sqlite3_exec(db, again.constData(), nullptr, nullptr, nullptr);
+            }
+        }
+        keepConnection(db, config);
+        const std::lock_guard lock(checkpointer.mutex);
+        checkpointer.running = false;
+    });
+    return true;
 }
 
 bool removeKept(const QString &kept) {
@@ -465,31 +515,63 @@ struct BatchJournal::Cache {
         ChangeKind kind = ChangeKind::Stamps;
         QString path;
         QString newPath;
-        QList<std::pair<qint64, qsizetype>> patches; // offset, length
+        struct Patch {
+            qint64 offset = 0;
+            qsizetype length = 0;
+            QByteArray intended;
+        };
+        QList<Patch> patches;
         FileState old;     // renames: what the file holds under its new name after the change
         bool link = false; // the stamps of a link: the engine's read-back is of its target
     };
-    QList<Entry> entries;                // by seq - 1, sized before any group is written
-    QList<std::function<Row()>> pending; // by seq - 1; emptied as each row is written
-    int written = 0;                     // intents in the database, committed or not
+    // By seq - 1 and sized before any thread starts, so that threads touch only their own slots.
+    std::vector<Entry> entries;                // filled as each row is written
+    std::vector<std::function<Row()>> pending; // emptied as each row is made
+    std::vector<Row> made;                     // rows the reader made ahead of the writer
+    int written = 0;                           // intents in the database, committed or not
     std::unique_ptr<Statement> insertEntry, insertPatch, updateAfter, updatePatch;
 
-    // The writer of the later groups, and what it has made durable.
-    std::thread writer;
+    // After the first group, a reader reads the files and makes their rows while the writer
+    // commits each time all the rows made meanwhile, so that the rows are made during the
+    // flushes and the files change during both.
+    std::thread reader, writer;
     std::mutex mutex;
-    std::condition_variable moved;
-    int durable = 0;
+    std::condition_variable moved;    // to the loop: more intents durable, or the writer ended
+    std::condition_variable toWriter; // rows made, after-values held, the loop waits, the end
+    int readFrom = INT_MAX;           // the reader makes the rows after this seq
+    int madeUpTo = 0;                 // rows made, in order
+    int waitingFor = 0;               // the seq the loop waits for
+    std::atomic<int> durable = 0;     // written under the mutex; read without it by ready()
     bool writerFailed = false;
     bool writerDone = true;
-    QList<After> held; // after-values kept back while the writer runs
+    bool ending = false;   // end(): the writer writes what is held and stops
+    bool stopping = false; // no end: both stop where they are
+    QList<After> held;     // after-values for the writer's next transaction
+    QList<After> ours;     // the loop's, handed to `held` a few at a time
+
+    // Whether the writer has a group to write. Intents: at least as many rows as are durable, so
+    // that groups double and a batch takes few flushes, or those the loop waits for, or the last.
+    // After-values: a group's worth, or the last ones.
+    bool writerHasWork(int total) const {
+        if (stopping)
+            return true;
+        if (written < total)
+            return madeUpTo > written && (madeUpTo - written >= written || madeUpTo == total ||
+                                          (waitingFor > durable && madeUpTo >= waitingFor));
+        return ending || held.size() >= GroupSize;
+    }
+
+    // Statements go before their connection is handed on.
+    void finalize() {
+        insertEntry.reset(), insertPatch.reset(), updateAfter.reset(), updatePatch.reset();
+    }
 };
 
 BatchJournal::BatchJournal(JournalConfig config)
     : m_cache(std::make_unique<Cache>()), m_config(std::move(config)) {}
 
 BatchJournal::~BatchJournal() {
-    if (m_cache->writer.joinable())
-        m_cache->writer.join();
+    stopThreads();
     openBatches().remove(m_batch);
     m_cache.reset(); // the statements before the database
     if (m_db) {
@@ -552,16 +634,16 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
 int BatchJournal::queue(std::function<Row()> make) {
     if (!m_config.enabled)
         return ++m_seq;
-    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
+    if (m_cache->reader.joinable() || m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
         return 0;
-    m_cache->pending.append(std::move(make));
+    m_cache->pending.push_back(std::move(make));
     return ++m_seq;
 }
 
 bool BatchJournal::writeRows(int upTo) {
     Cache &c = *m_cache;
-    if (c.entries.size() < upTo)
-        c.entries.resize(upTo);
+    if (c.entries.size() < size_t(upTo))
+        c.entries.resize(size_t(upTo));
     if (c.written < upTo && !m_inTransaction) {
         if (!exec("BEGIN"))
             return false;
@@ -569,8 +651,8 @@ bool BatchJournal::writeRows(int upTo) {
     }
     for (; c.written < upTo; ++c.written) {
         const int seq = c.written + 1;
-        const Row row = c.pending[seq - 1]();
-        c.pending[seq - 1] = {};
+        const Row row = seq > c.readFrom ? std::move(c.made[size_t(seq - 1)])
+                                         : std::exchange(c.pending[size_t(seq - 1)], {})();
         if (!c.insertEntry)
             c.insertEntry = std::make_unique<Statement>(
                 m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
@@ -589,7 +671,7 @@ bool BatchJournal::writeRows(int upTo) {
         add.reset();
         if (stepped != SQLITE_DONE)
             return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
-        Cache::Entry &entry = c.entries[seq - 1];
+        Cache::Entry &entry = c.entries[size_t(seq - 1)];
         entry = {row.kind,
                  row.path,
                  row.newPath,
@@ -615,7 +697,7 @@ bool BatchJournal::writeRows(int upTo) {
             p.reset();
             if (done != SQLITE_DONE)
                 return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
-            entry.patches.append({patch.offset, patch.before.size()});
+            entry.patches.append({patch.offset, patch.before.size(), patch.intended});
         }
     }
     return true;
@@ -678,14 +760,22 @@ int BatchJournal::intendDatePatch(const QString &path, const QString &text, cons
             ExifReader reader;
             reader.Load(path);
             QFile file;
-            const bool open = OpenUntouched(file, path);
+            std::optional<bool> open; // only for a text beyond what the load read
             for (const int tag : tags) {
                 const auto range = reader.textRange(tag);
-                if (!range || !open || !file.seek(qint64(range->first)))
+                if (!range)
                     continue;
                 BytePatch p;
                 p.offset = qint64(range->first);
-                p.before = file.read(range->second);
+                if (const auto loaded = reader.loadedBytes(range->first, range->second)) {
+                    p.before = *loaded;
+                } else {
+                    if (!open)
+                        open = OpenUntouched(file, path);
+                    if (!*open || !file.seek(p.offset))
+                        continue;
+                    p.before = file.read(range->second);
+                }
                 p.intended = p.before;
                 const QByteArray bytes =
                     tag == tags.first() ? text.toLatin1() : (other ? other(p.before) : p.before);
@@ -718,7 +808,7 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
         *keep = Keep::Kept;
     if (!m_config.enabled)
         return ++m_seq;
-    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
+    if (m_cache->reader.joinable() || m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
         return 0;
     // Now, not with its group: the original is kept before the call returns.
     Row row;
@@ -784,7 +874,7 @@ void BatchJournal::intentsDurable() {
 bool BatchJournal::commit() {
     if (!m_config.enabled)
         return true;
-    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
+    if (m_cache->reader.joinable() || m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
         return false;
     if (!writeRows(m_seq) || !commitTransaction())
         return false;
@@ -800,39 +890,118 @@ bool BatchJournal::commit() {
 bool BatchJournal::commitFirst() {
     if (!m_config.enabled)
         return true;
-    if (m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
-        return false;
     Cache &c = *m_cache;
-    c.entries.resize(m_seq); // the writer fills it in place while done() reads it
-    if (!writeRows(std::min(m_seq, FirstGroupSize)) || !commitTransaction())
+    if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty())
         return false;
-    c.durable = c.written;
-    if (c.written == m_seq) {
+    const int total = m_seq;
+    c.entries.resize(size_t(total)); // the writer fills it in place while done() reads it
+    c.made.resize(size_t(total));
+    c.readFrom = 0;
+    const auto started = std::chrono::steady_clock::now();
+    int first = 0;
+    while (first < std::min(total, FirstGroupMax) &&
+           (first == 0 || std::chrono::steady_clock::now() - started < FirstGroupTime)) {
+        c.made[size_t(first)] = std::exchange(c.pending[size_t(first)], {})();
+        ++first;
+    }
+    c.madeUpTo = first;
+    // The reader goes on with the others while the first group is written and flushed.
+    if (first < total)
+        c.reader = std::thread([this, total] { readAhead(total); });
+    if (!writeRows(first) || !commitTransaction()) {
+        stopThreads();
+        return false;
+    }
+    {
+        const std::lock_guard lock(c.mutex);
+        c.durable = c.written;
+    }
+    if (first == total) {
         intentsDurable();
         return true;
     }
     c.writerDone = false;
-    const int total = m_seq;
-    c.writer = std::thread([this, total] {
-        Cache &c = *m_cache;
-        bool ok = true;
-        while (ok && c.written < total) {
-            ok = writeRows(std::min(total, c.written + WriterGroupSize)) && commitTransaction();
-            const std::lock_guard lock(c.mutex);
-            if (ok)
-                c.durable = c.written;
-            c.writerFailed = !ok;
-            c.writerDone = !ok || c.written == total;
-            c.moved.notify_all();
-        }
-        if (ok)
-            intentsDurable();
-        else if (m_inTransaction) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            m_inTransaction = false;
-        }
-    });
+    c.writer = std::thread([this, total] { writeGroups(total); });
     return true;
+}
+
+void BatchJournal::readAhead(int total) {
+    Cache &c = *m_cache;
+    for (int seq = c.madeUpTo + 1; seq <= total; ++seq) {
+        c.made[size_t(seq - 1)] = std::exchange(c.pending[size_t(seq - 1)], {})();
+        if (seq % ReaderStep != 0 && seq != total)
+            continue;
+        const std::lock_guard lock(c.mutex);
+        if (c.stopping || c.writerFailed)
+            return;
+        c.madeUpTo = seq;
+        if (c.writerHasWork(total))
+            c.toWriter.notify_one();
+    }
+}
+
+void BatchJournal::writeGroups(int total) {
+    Cache &c = *m_cache;
+    std::unique_lock lock(c.mutex);
+    bool ok = true;
+    for (;;) {
+        c.toWriter.wait(lock, [&] { return c.writerHasWork(total); });
+        if (c.stopping)
+            break;
+        const int upTo = c.madeUpTo;
+        const bool last = c.written == total && c.ending;
+        const QList<After> after = std::exchange(c.held, {});
+        lock.unlock();
+        ok = writeRows(upTo);
+        for (const After &a : after)
+            writeAfter(a);
+        ok = ok && commitTransaction();
+        lock.lock();
+        if (!ok)
+            break;
+        c.durable = c.written;
+        c.moved.notify_all();
+        if (c.written == total && !m_intentsDurable) {
+            lock.unlock();
+            intentsDurable();
+            lock.lock();
+        }
+        if (last)
+            break;
+    }
+    if (m_inTransaction) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
+    }
+    c.writerFailed = !ok;
+    c.writerDone = true;
+    c.moved.notify_all();
+}
+
+void BatchJournal::stopThreads() {
+    Cache &c = *m_cache;
+    {
+        const std::lock_guard lock(c.mutex);
+        c.stopping = true;
+        c.toWriter.notify_one();
+    }
+    if (c.reader.joinable())
+        c.reader.join();
+    if (c.writer.joinable())
+        c.writer.join();
+}
+
+void BatchJournal::joinWriter() {
+    Cache &c = *m_cache;
+    if (c.reader.joinable())
+        c.reader.join();
+    if (c.writer.joinable())
+        c.writer.join();
+    for (const QList<After> *afters : {&c.held, &c.ours})
+        for (const After &a : *afters)
+            writeAfter(a);
+    c.held.clear();
+    c.ours.clear();
 }
 
 bool BatchJournal::ready(int seq, const std::function<void()> &whileWaiting) {
@@ -841,10 +1010,17 @@ bool BatchJournal::ready(int seq, const std::function<void()> &whileWaiting) {
     if (seq <= 0 || seq > m_seq)
         return false;
     Cache &c = *m_cache;
+    if (c.durable.load(std::memory_order_acquire) >= seq)
+        return true;
     std::unique_lock lock(c.mutex);
     const auto settled = [&] { return c.durable >= seq || c.writerFailed || c.writerDone; };
+    if (settled())
+        return c.durable >= seq;
+    // The writer need not wait for more rows: they are the ones the loop waits for.
+    c.waitingFor = seq;
+    c.toWriter.notify_one();
     if (whileWaiting) {
-        // A group of thousands of intents takes longer to write than a window may go unhandled.
+        // A group may take longer to write than a window may go unhandled.
         while (!c.moved.wait_for(lock, std::chrono::milliseconds(8), settled)) {
             lock.unlock();
             whileWaiting();
@@ -866,7 +1042,7 @@ void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> 
     if (!m_config.enabled || !m_db || !ready(seq))
         return;
     Cache &c = *m_cache;
-    const Cache::Entry &e = c.entries[seq - 1];
+    const Cache::Entry &e = c.entries[size_t(seq - 1)];
     const bool renamed = e.kind == ChangeKind::Rename && succeeded && !e.newPath.isEmpty();
     const QString &path = renamed ? e.newPath : e.path;
     // A rename changes no stamp, size or identity: the file under its new name is the one the
@@ -881,29 +1057,33 @@ void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> 
             {}};
     QFile file;
     std::optional<bool> open; // opened only for bytes the engine did not hand over
-    for (const auto &[offset, length] : e.patches) {
-        const auto given = held.constFind(offset);
-        const bool known = given != held.cend() && given->size() >= length;
+    for (const Cache::Entry::Patch &patch : e.patches) {
+        const auto given = held.constFind(patch.offset);
+        const bool known = given != held.cend() && given->size() >= patch.length;
         if (!known && !open)
             open = OpenUntouched(file, path);
-        a.patches.append(known                        ? given->left(length)
-                         : *open && file.seek(offset) ? file.read(length)
-                                                      : QByteArray(""));
+        a.patches.append(known                              ? given->left(patch.length)
+                         : *open && file.seek(patch.offset) ? file.read(patch.length)
+                                                            : QByteArray(""));
     }
     if (c.writer.joinable()) {
-        {
-            const std::lock_guard lock(c.mutex);
-            if (!c.writerDone) {
-                c.held.append(std::move(a)); // the database is the writer's meanwhile
-                return;
-            }
+        c.ours.append(std::move(a));
+        if (c.ours.size() < HandOverStep)
+            return;
+        std::unique_lock lock(c.mutex);
+        if (!c.writerDone) {
+            c.held.append(std::exchange(c.ours, {})); // the writer's, with its next group
+            if (c.held.size() >= GroupSize)
+                c.toWriter.notify_one();
+            return;
         }
-        c.writer.join();
-        for (const After &before : std::as_const(c.held))
-            writeAfter(before);
-        c.held.clear();
+        lock.unlock();
+        joinWriter();
+        return;
     }
     writeAfter(a);
+    if (++m_uncommitted >= GroupSize)
+        commitTransaction();
 }
 
 void BatchJournal::writeAfter(const After &a) {
@@ -922,16 +1102,18 @@ void BatchJournal::writeAfter(const After &a) {
         .bind(4, a.seq);
     c.updateAfter->step();
     c.updateAfter->reset();
-    if (!a.patches.isEmpty() && !c.updatePatch)
-        c.updatePatch = std::make_unique<Statement>(
-            m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
+    // A patch that holds what was intended keeps no after-value of its own (see ReadEntries).
+    const QList<Cache::Entry::Patch> &intents = c.entries[size_t(a.seq - 1)].patches;
     for (int n = 0; n < a.patches.size(); ++n) {
+        if (n < intents.size() && a.patches[n] == intents[n].intended)
+            continue;
+        if (!c.updatePatch)
+            c.updatePatch = std::make_unique<Statement>(
+                m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
         c.updatePatch->bind(1, a.patches[n]).bind(2, m_batch).bind(3, a.seq).bind(4, n);
         c.updatePatch->step();
         c.updatePatch->reset();
     }
-    if (++m_uncommitted >= GroupSize)
-        commitTransaction();
 }
 
 bool BatchJournal::end(const std::function<void()> &whileWaiting) {
@@ -939,11 +1121,23 @@ bool BatchJournal::end(const std::function<void()> &whileWaiting) {
         return true;
     Cache &c = *m_cache;
     if (c.writer.joinable()) {
-        c.writer.join();
-        for (const After &a : std::as_const(c.held))
-            writeAfter(a);
-        c.held.clear();
+        // The writer writes the last after-values (and intents, after a stop) and ends.
+        std::unique_lock lock(c.mutex);
+        c.held.append(std::exchange(c.ours, {}));
+        c.ending = true;
+        c.toWriter.notify_one();
+        const auto over = [&] { return c.writerDone; };
+        if (whileWaiting) {
+            while (!c.moved.wait_for(lock, std::chrono::milliseconds(8), over)) {
+                lock.unlock();
+                whileWaiting();
+                lock.lock();
+            }
+        } else {
+            c.moved.wait(lock, over);
+        }
     }
+    joinWriter();
     // No flush of its own either: a batch whose end is lost shows as cut off, and its restore
     // judges each file by its old and intended values.
     Statement s(m_db, "UPDATE batches SET state = 1, ended = ? WHERE id = ?");
@@ -953,22 +1147,14 @@ bool BatchJournal::end(const std::function<void()> &whileWaiting) {
     s.step();
     if (!commitTransaction())
         return false;
-    // The files are done: now the log may go into the database. One that fails stays in the
-    // log, which readers see just the same.
+    // Once the log has grown, it goes into the database after the batch, on a thread of its
+    // own with this connection: neither the batch nor the window waits for its flushes.
     if (m_logFrames < LogCheckpointFrames)
         return true;
-    const auto checkpoint = [db = m_db] {
-        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    };
-    if (!whileWaiting) {
-        checkpoint();
-        return true;
-    }
-    // Two flushes and a copy of the log: tens of milliseconds after a large batch, while the
-    // window handles its events. Nothing else uses the connection meanwhile.
-    std::future<void> moved = std::async(std::launch::async, checkpoint);
-    while (moved.wait_for(std::chrono::milliseconds(8)) != std::future_status::ready)
-        whileWaiting();
+    c.finalize();
+    sqlite3_wal_hook(m_db, nullptr, nullptr); // the hook's journal is gone by then
+    if (checkpointLater(m_db, m_config))
+        m_db = nullptr;
     return true;
 }
 
@@ -1124,7 +1310,10 @@ bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> 
             p.bind(1, batch).bind(2, e.seq);
             while (p.step() == SQLITE_ROW) {
                 e.patches.append({p.integer(0), p.blob(1), p.blob(2)});
-                e.patchAfter.append(p.isNull(3) ? QByteArray() : p.blob(3));
+                // With the entry's after-value, no patch's own: it held what was intended.
+                e.patchAfter.append(!p.isNull(3) ? p.blob(3)
+                                    : e.after    ? e.patches.last().intended
+                                                 : QByteArray());
             }
             p.reset();
             entries.append(e);

@@ -105,17 +105,19 @@ public:
     // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
     // batch must not go on (reason()).
     bool commit();
-    // As commit(), for a loop that asks ready() before each file: makes only the first few
-    // intents durable (one short flush), and the others in groups on a thread of its own while
-    // the first files change. False: the batch must not start (reason()).
+    // As commit(), for a loop that asks ready() before each file: makes only the first intents
+    // durable (those read in a couple of milliseconds, one flush), then a reader thread reads
+    // the others' files while a writer thread commits them in growing groups, each flushed
+    // before ready() lets its files change. False: the batch must not start (reason()).
     bool commitFirst();
     // Whether entry `seq`'s intent is durable, after waiting for its group. False: it cannot be
     // (reason()); neither that file nor any later one may change. `whileWaiting` runs every
     // few milliseconds while the group is still being written (a window handles its events).
     bool ready(int seq, const std::function<void()> &whileWaiting = {});
     // What the file holds after the change (read now), recorded in groups of 256 without a
-    // flush of its own: an after-value lost in a crash makes the entry one of a cut-off batch,
-    // which the restore judges by the old and the intended values.
+    // flush of its own (after commitFirst(), by the writer thread): an after-value lost in a
+    // crash makes the entry one of a cut-off batch, which the restore judges by the old and
+    // the intended values.
     void done(int seq, bool succeeded);
     // As done(), with what the engine read back after its change instead of reading the file
     // again: `after` its state (no value: read now), `held` (date patches) the bytes it holds at
@@ -123,7 +125,8 @@ public:
     void done(int seq, bool succeeded, const std::optional<FileState> &after,
               const QHash<qint64, QByteArray> &held = {});
     // Ends the batch (finished); records the last after-values. `whileWaiting` runs every few
-    // milliseconds while a long log is moved into the database.
+    // milliseconds while the writer thread writes them. A log that has grown goes into the
+    // database afterwards, on a thread of its own that takes this connection along.
     bool end(const std::function<void()> &whileWaiting = {});
 
     QString reason() const { return m_reason; }
@@ -137,6 +140,10 @@ private:
     // Numbers an intent; its row is made when its group is written.
     int queue(std::function<Row()> make);
     bool writeRows(int upTo);
+    void readAhead(int total);
+    void writeGroups(int total);
+    void stopThreads();
+    void joinWriter();
     bool commitTransaction();
     void intentsDurable();
     void writeAfter(const After &after);
