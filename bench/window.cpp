@@ -313,7 +313,8 @@ double shiftByEngine(const QString &folder, int photos) {
     int failed = 0;
     for (int i = 1; i <= photos; ++i)
         failed += PatchShootingDate(folder + QStringLiteral("/photo %1.jpg").arg(i),
-                                    ExifDateText(plan.newDate(base))) == DatePatchOutcome::Written
+                                    ExifDateText(plan.newDate(base)))
+                              .outcome == DatePatchOutcome::Written
                       ? 0
                       : 1;
     if (failed > 0)

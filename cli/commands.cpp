@@ -48,6 +48,8 @@ const QString Ok = QStringLiteral("ok");
 const QString Failed = QStringLiteral("failed");
 const QString Skipped = QStringLiteral("skipped");
 const QString DryRun = QStringLiteral("dry-run");
+// The note of a file left as it was because the journal failed before its turn.
+const QString NotDoneText = QStringLiteral("未处理(已停止)");
 const QString Planned = QStringLiteral("planned");
 
 int usage(const Invocation &inv, const QString &text) {
@@ -369,7 +371,7 @@ int applyCommand(const Invocation &inv) {
     std::vector<int> seqs(updates.size());
     for (qsizetype i = 0; journal->enabled() && i < setup.names.size(); ++i)
         seqs[size_t(i)] = journal->intendStamps(folder + u'/' + setup.names[i], updates[size_t(i)]);
-    if (!CommitCliJournal(*journal, status))
+    if (!CommitFirstCliIntents(*journal, status))
         return status;
 
     Progress progress(int(setup.names.size()));
@@ -377,9 +379,13 @@ int applyCommand(const Invocation &inv) {
     const bool onlyCreation = stamps->creation && !stamps->modification && !stamps->access;
     for (qsizetype i = 0; i < setup.names.size(); ++i) {
         const QString path = pathOf(inv, setup.names[i]);
+        if (status == NotJournaled || !ReadyForChange(*journal, seqs[size_t(i)], status)) {
+            results.add(path, Skipped, {{QStringLiteral("note"), NotDoneText}});
+            continue;
+        }
         const FileTimesWriteResult written = WriteFileTimes(path, updates[size_t(i)]);
         const WriteOutcome outcome = written.outcome(onlyCreation);
-        journal->done(seqs[size_t(i)], outcome != WriteOutcome::Failure);
+        journal->done(seqs[size_t(i)], outcome != WriteOutcome::Failure, written.state);
         const std::optional<FileTimes> &back = written.readBack;
         const QString note = outcome == WriteOutcome::Success ? QStringLiteral("修改成功")
                              : outcome == WriteOutcome::SuccessCreationUnchanged
@@ -395,7 +401,7 @@ int applyCommand(const Invocation &inv) {
         progress.step(int(i + 1));
     }
     journal->end();
-    return results.exitStatus();
+    return status == NotJournaled ? status : results.exitStatus();
 }
 
 // Shift amounts: "+1d", "-2h30mi", "-1-10d" (a random amount from 1 up to, not including, 10).
@@ -569,7 +575,7 @@ int shiftDateCommand(const Invocation &inv) {
             if (!exifTexts[r].isEmpty())
                 seqs[r] = journal->intendDatePatch(folder + u'/' + b->names.at(r - 1), exifTexts[r],
                                                    PatchedDateTags());
-        if (!CommitCliJournal(*journal, status))
+        if (!CommitFirstCliIntents(*journal, status))
             return status;
     }
     for (int r = 1; r <= n; ++r) {
@@ -585,11 +591,17 @@ int shiftDateCommand(const Invocation &inv) {
             b->results.add(
                 path, DryRun,
                 {{QStringLiteral("date"), date->toText()}, {QStringLiteral("original"), original}});
+        } else if (status == NotJournaled || !ReadyForChange(*journal, seqs[r], status)) {
+            b->results.add(path, Skipped,
+                           {{QStringLiteral("date"), QString()},
+                            {QStringLiteral("original"), original},
+                            {QStringLiteral("note"), NotDoneText}});
         } else {
-            const DatePatchOutcome outcome =
+            const DatesPatchResult patched =
                 PatchShootingDate(path, exifTexts[r], DateReadFirstBytes);
-            journal->done(seqs[r], outcome == DatePatchOutcome::Written);
-            switch (outcome) {
+            journal->done(seqs[r], patched.outcome == DatePatchOutcome::Written, patched.after,
+                          patched.fields);
+            switch (patched.outcome) {
             case DatePatchOutcome::Failed:
                 b->results.add(
                     path, Failed,
@@ -616,7 +628,7 @@ int shiftDateCommand(const Invocation &inv) {
     }
     if (journal)
         journal->end();
-    return b->results.exitStatus();
+    return status == NotJournaled ? status : b->results.exitStatus();
 }
 
 int renameCommand(const Invocation &inv) {
@@ -655,7 +667,7 @@ int renameCommand(const Invocation &inv) {
             if (!newNames[r].isEmpty())
                 seqs[r] = journal->intendRename(folder + u'/' + b->names.at(r - 1),
                                                 folder + u'/' + newNames[r]);
-        if (!CommitCliJournal(*journal, status))
+        if (!CommitFirstCliIntents(*journal, status))
             return status;
     }
     QSet<QString> taken; // names a dry run has handed out already
@@ -675,6 +687,10 @@ int renameCommand(const Invocation &inv) {
                            {{QStringLiteral("name"), newName},
                             {QStringLiteral("note"),
                              exists ? RenameFailureText(RenameError::Exists) : QString()}});
+        } else if (status == NotJournaled || !ReadyForChange(*journal, seqs[r], status)) {
+            b->results.add(
+                path, Skipped,
+                {{QStringLiteral("name"), QString()}, {QStringLiteral("note"), NotDoneText}});
         } else {
             const RenameError e = RenameNoReplace(path, pathOf(inv, newName));
             journal->done(seqs[r], e == RenameError::None);
@@ -686,7 +702,7 @@ int renameCommand(const Invocation &inv) {
     }
     if (journal)
         journal->end();
-    return b->results.exitStatus();
+    return status == NotJournaled ? status : b->results.exitStatus();
 }
 
 // Where an export goes: the file of -o (written whole or not at all), or standard output.
@@ -844,6 +860,7 @@ int stripCommand(const Invocation &inv) {
     std::optional<ExifToolProcess> tool;
     if (!b->dryRun)
         tool.emplace(program, PhotoTimeLimitMs);
+    int handedUpTo = 0; // the rows whose photos the tool has been given
     for (int r = 1; r <= n; ++r) {
         const QString path = pathOf(inv, b->names.at(r - 1));
         if (!takes[r]) {
@@ -852,7 +869,21 @@ int stripCommand(const Invocation &inv) {
         } else if (b->dryRun) {
             b->results.add(path, DryRun, {{QStringLiteral("note"), QString()}});
         } else {
-            const EraseOutcome outcome = tool->erase(path);
+            // Several photos to a command: each command costs the tool about as much as a
+            // small photo. The tool still answers for each photo on its own.
+            if (r > handedUpTo) {
+                QStringList group;
+                for (handedUpTo = r; handedUpTo <= n; ++handedUpTo) {
+                    if (!takes[handedUpTo])
+                        continue;
+                    if (group.size() == ExifToolProcess::GroupPhotos)
+                        break;
+                    group.append(pathOf(inv, b->names.at(handedUpTo - 1)));
+                }
+                --handedUpTo;
+                tool->send(group);
+            }
+            const EraseOutcome outcome = tool->next();
             const QString note =
                 EraseResultText(outcome, outcome == EraseOutcome::Erased && MetadataErased(path));
             journal->done(seqs[r], note.isEmpty());

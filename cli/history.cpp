@@ -95,6 +95,27 @@ bool CommitCliJournal(BatchJournal &journal, int &status) {
     return false;
 }
 
+bool CommitFirstCliIntents(BatchJournal &journal, int &status) {
+    if (journal.commitFirst())
+        return true;
+    Message(JournalFailureMessage(journal.reason()));
+    status = NotJournaled;
+    return false;
+}
+
+bool ReadyForChange(BatchJournal &journal, int seq, int &status) {
+    if (journal.ready(seq))
+        return true;
+    const QString reason = journal.reason();
+    Message(ChineseMessages()
+                ? QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。\n\n") + reason
+                : QStringLiteral("Cannot write the undo journal: the batch stopped here and the "
+                                 "remaining files were not changed.\n\n") +
+                      englishReason(reason));
+    status = NotJournaled;
+    return false;
+}
+
 int HistoryCommand(const Invocation &inv) {
     const std::optional<QList<BatchSummary>> list = batches(CliJournalConfig());
     if (!list)

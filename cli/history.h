@@ -16,6 +16,12 @@ JournalConfig CliJournalConfig();
 std::unique_ptr<BatchJournal> OpenCliJournal(const QString &folder, BatchKind kind, int &status);
 // Makes the intents durable; false as above when it cannot.
 bool CommitCliJournal(BatchJournal &journal, int &status);
+// As CommitCliJournal for a loop that asks ReadyForChange before each file: only the first
+// intents are flushed before the first file changes, the others while the files change.
+bool CommitFirstCliIntents(BatchJournal &journal, int &status);
+// Whether the file of intent `seq` may change now. False: the journal failed meanwhile; the
+// reason is printed, `status` is NotJournaled, and neither this file nor any later may change.
+bool ReadyForChange(BatchJournal &journal, int seq, int &status);
 // What the user reads when the journal stops a batch, in the locale's language.
 QString JournalFailureMessage(const QString &reason);
 

@@ -229,9 +229,9 @@ DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText
     return patchDates(path, exifText, move, readBack, firstReadBytes, true);
 }
 
-DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText,
+DatesPatchResult PatchShootingDate(const QString &path, const QString &exifText,
                                    qint64 firstReadBytes) {
-    return patchDates(path, exifText, std::nullopt, false, firstReadBytes, false).outcome;
+    return patchDates(path, exifText, std::nullopt, false, firstReadBytes, false);
 }
 
 QString RewriteSummaryText(const PhotoDateSettings &s) {

@@ -96,14 +96,6 @@ enum class DatePatchOutcome {
     Failed,      // a damaged Exif block, or the file could not be written
 };
 
-// Writes the 19-character Exif date text over the photo's original shooting date (tag 36867),
-// with a fresh reader for the one file. `firstReadBytes`: the reader's first read, when not its
-// usual one (the result is the same).
-DatePatchOutcome PatchShootingDate(const QString &path, const QString &exifText,
-                                   qint64 firstReadBytes = 0);
-// The tags of the date texts PatchShootingDate overwrites, for the journal to keep.
-QList<int> PatchedDateTags();
-
 struct DatesPatchResult {
     DatePatchOutcome outcome = DatePatchOutcome::Failed;
     QStringList missing;  // names of the dates the photo lacks
@@ -119,6 +111,15 @@ struct DatesPatchResult {
     // What the row adds to its result text; empty when every date was written.
     QString note() const;
 };
+
+// Writes the 19-character Exif date text over the photo's original shooting date (tag 36867),
+// with a fresh reader for the one file. `firstReadBytes`: the reader's first read, when not its
+// usual one (the result is the same). After a write, `after` and `fields` hold the file's state
+// and the shooting date's field (no other date is read back).
+DatesPatchResult PatchShootingDate(const QString &path, const QString &exifText,
+                                   qint64 firstReadBytes = 0);
+// The tags of the date texts PatchShootingDate overwrites, for the journal to keep.
+QList<int> PatchedDateTags();
 
 // As PatchShootingDate, and with a move also the digitized and modified dates, each moved from
 // its own value (or set to the new date), through the same in-place patch. The dates that can

@@ -317,7 +317,8 @@ private slots:
                 else if (kind == QLatin1String("rename"))
                     QCOMPARE(RenameNoReplace(path, f.path(newName(i))), RenameError::None);
                 else
-                    QCOMPARE(PatchShootingDate(path, t.toExifText()), DatePatchOutcome::Written);
+                    QCOMPARE(PatchShootingDate(path, t.toExifText()).outcome,
+                             DatePatchOutcome::Written);
                 if (i < 2)
                     journal.done(seqs[i], true); // not yet on the disk when the journal goes
             }

@@ -196,12 +196,12 @@ private slots:
         const QByteArray bytes = test::cameraPhoto(test::ByteOrder::Little).bytes;
         f.write(QStringLiteral("locked.jpg"), bytes);
         QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
-        QCOMPARE(int(PatchShootingDate(path, QStringLiteral("2020:01:02 03:04:05"))),
+        QCOMPARE(int(PatchShootingDate(path, QStringLiteral("2020:01:02 03:04:05")).outcome),
                  int(DatePatchOutcome::Failed));
         QCOMPARE(test::readFile(path), bytes);
         // A writable one is patched, so the refusal is the mode's doing.
         QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
-        QCOMPARE(int(PatchShootingDate(path, QStringLiteral("2020:01:02 03:04:05"))),
+        QCOMPARE(int(PatchShootingDate(path, QStringLiteral("2020:01:02 03:04:05")).outcome),
                  int(DatePatchOutcome::Written));
     }
 };
