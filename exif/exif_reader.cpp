@@ -349,12 +349,15 @@ void ExifReader::readPictureBytes(const QString &path, qint64 limit) {
     m_fileSize = 0;
     if (path.isEmpty() || path.contains(QChar(u'\0')))
         return;
-    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    m_regularFile = false;
+    // Without waiting for a writer, should a pipe have taken the file's name.
+    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
     struct stat info {};
     // As ReadPictureFile: a device or pipe is no picture file.
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    m_regularFile = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (m_regularFile) {
         const qint64 size = info.st_size;
         const qint64 wanted = limit < 0 ? size : std::min(size, limit);
         m_buffer.resize(qsizetype(wanted));

@@ -56,6 +56,8 @@ public:
     // The same, reading only the file's first `firstReadBytes` at first: for a read that wants a
     // date and no patch. Further bytes are read as the walk needs them, with the same result.
     void Load(const QString &picFile, qint64 firstReadBytes);
+    // After that Load: whether the file opened, and as a regular file (no device, pipe or folder).
+    bool regularFileRead() const { return m_regularFile; }
     // The bytes of an ASCII entry's text as the file holds them now, read from the file again,
     // when a full listing of the photo's metadata could show no other entry under this tag: the
     // one entry with it, in the Exif directory of the first Exif segment, none in the
@@ -114,6 +116,7 @@ private:
     std::optional<FileState> m_writtenState;
     QHash<qint64, QByteArray> m_writtenFields;
     quint64 m_fileSize = 0;
+    bool m_regularFile = false;
     quint64 m_segmentPosition = 0;
     quint64 m_tiffStart = 0;
     ByteOrder m_byteOrder = ByteOrder::Big;

@@ -153,20 +153,26 @@ DatesPatchResult patchDates(const QString &path, const QString &exifText,
     // date field (the reader would take an unreadable file for one without Exif).
     if (path.isEmpty() || path.contains(QChar(u'\0')))
         return result;
-    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return result;
-    struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    if (!regular)
-        return result;
+    // A reader with a first read of its own tells this from its own open.
+    if (firstReadBytes <= 0) {
+        const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return result;
+        struct stat info {};
+        const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        ::close(fd);
+        if (!regular)
+            return result;
+    }
     try {
         ExifReader reader;
-        if (firstReadBytes > 0)
+        if (firstReadBytes > 0) {
             reader.Load(path, firstReadBytes);
-        else
+            if (!reader.regularFileRead())
+                return result;
+        } else {
             reader.Load(path);
+        }
         const auto written = [&] {
             result.outcome = DatePatchOutcome::Written;
             result.after = reader.writtenState();

@@ -2,6 +2,7 @@
 // photos whose texts would add lines of their own to an export, a photo built to expand, and
 // photos marked read-only. Real files in a temporary folder; the tests run as the administrator.
 #include "app/text_export.h"
+#include "exif/exif_reader.h"
 #include "import/import.h"
 #include "photo/date_shift.h"
 #include "photo/exif_export.h"
@@ -203,6 +204,47 @@ private slots:
         QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
         QCOMPARE(int(PatchShootingDate(path, QStringLiteral("2020:01:02 03:04:05")).outcome),
                  int(DatePatchOutcome::Written));
+    }
+
+    // --- something else under a photo's name fails the patch at once, with or without the
+    // --- reader's short first read (a pipe must not keep it waiting for a writer) ---
+
+    void oddEntryIsNoPhoto_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<qint64>("firstRead");
+        for (const char *kind : {"pipe", "folder", "missing", "unreadable"}) {
+            QTest::newRow(qPrintable(QStringLiteral("%1, usual read").arg(kind)))
+                << QString::fromLatin1(kind) << qint64(0);
+            QTest::newRow(qPrintable(QStringLiteral("%1, short first read").arg(kind)))
+                << QString::fromLatin1(kind) << DateReadFirstBytes;
+        }
+    }
+    void oddEntryIsNoPhoto() {
+        QFETCH(QString, kind);
+        QFETCH(qint64, firstRead);
+        const QString path = f.path(QStringLiteral("odd.jpg"));
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == QLatin1String("pipe"))
+            QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        else if (kind == QLatin1String("folder"))
+            QCOMPARE(::mkdir(name.constData(), 0700), 0);
+        else if (kind == QLatin1String("unreadable"))
+            f.write(QStringLiteral("odd.jpg"), test::cameraPhoto(test::ByteOrder::Big).bytes);
+        if (kind == QLatin1String("unreadable") && ::geteuid() == 0)
+            QSKIP("the administrator reads any file");
+        if (kind == QLatin1String("unreadable"))
+            QCOMPARE(::chmod(name.constData(), 0200), 0);
+        const DatesPatchResult patched =
+            PatchShootingDate(path, QStringLiteral("2020:01:02 03:04:05"), firstRead);
+        QCOMPARE(int(patched.outcome), int(DatePatchOutcome::Failed));
+        QVERIFY(!patched.after);
+        QVERIFY(patched.fields.isEmpty());
+        if (kind == QLatin1String("unreadable")) {
+            QVERIFY(::chmod(name.constData(), 0600) == 0);
+            QCOMPARE(test::readFile(path), test::cameraPhoto(test::ByteOrder::Big).bytes);
+        }
+        ::unlink(name.constData());
+        ::rmdir(name.constData());
     }
 };
 
