@@ -371,7 +371,7 @@ int applyCommand(const Invocation &inv) {
     std::vector<int> seqs(updates.size());
     for (qsizetype i = 0; journal->enabled() && i < setup.names.size(); ++i)
         seqs[size_t(i)] = journal->intendStamps(folder + u'/' + setup.names[i], updates[size_t(i)]);
-    if (!CommitFirstCliIntents(*journal, status))
+    if (!CommitCliJournal(*journal, status, true))
         return status;
 
     Progress progress(int(setup.names.size()));
@@ -575,7 +575,7 @@ int shiftDateCommand(const Invocation &inv) {
             if (!exifTexts[r].isEmpty())
                 seqs[r] = journal->intendDatePatch(folder + u'/' + b->names.at(r - 1), exifTexts[r],
                                                    PatchedDateTags());
-        if (!CommitFirstCliIntents(*journal, status))
+        if (!CommitCliJournal(*journal, status, true))
             return status;
     }
     for (int r = 1; r <= n; ++r) {
@@ -667,7 +667,7 @@ int renameCommand(const Invocation &inv) {
             if (!newNames[r].isEmpty())
                 seqs[r] = journal->intendRename(folder + u'/' + b->names.at(r - 1),
                                                 folder + u'/' + newNames[r]);
-        if (!CommitFirstCliIntents(*journal, status))
+        if (!CommitCliJournal(*journal, status, true))
             return status;
     }
     QSet<QString> taken; // names a dry run has handed out already

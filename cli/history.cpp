@@ -87,16 +87,8 @@ std::unique_ptr<BatchJournal> OpenCliJournal(const QString &folder, BatchKind ki
     return nullptr;
 }
 
-bool CommitCliJournal(BatchJournal &journal, int &status) {
-    if (journal.commit())
-        return true;
-    Message(JournalFailureMessage(journal.reason()));
-    status = NotJournaled;
-    return false;
-}
-
-bool CommitFirstCliIntents(BatchJournal &journal, int &status) {
-    if (journal.commitFirst())
+bool CommitCliJournal(BatchJournal &journal, int &status, bool firstOnly) {
+    if (firstOnly ? journal.commitFirst() : journal.commit())
         return true;
     Message(JournalFailureMessage(journal.reason()));
     status = NotJournaled;

@@ -14,11 +14,10 @@ JournalConfig CliJournalConfig();
 // cannot be written: the reason is on standard error and `status` is NotJournaled; the batch
 // must not start.
 std::unique_ptr<BatchJournal> OpenCliJournal(const QString &folder, BatchKind kind, int &status);
-// Makes the intents durable; false as above when it cannot.
-bool CommitCliJournal(BatchJournal &journal, int &status);
-// As CommitCliJournal for a loop that asks ReadyForChange before each file: only the first
-// intents are flushed before the first file changes, the others while the files change.
-bool CommitFirstCliIntents(BatchJournal &journal, int &status);
+// Makes the intents durable; false as above when it cannot. `firstOnly`, for a loop that asks
+// ReadyForChange before each file: only the first intents are flushed before the first file
+// changes, the others while the files change.
+bool CommitCliJournal(BatchJournal &journal, int &status, bool firstOnly = false);
 // Whether the file of intent `seq` may change now. False: the journal failed meanwhile; the
 // reason is printed, `status` is NotJournaled, and neither this file nor any later may change.
 bool ReadyForChange(BatchJournal &journal, int seq, int &status);

@@ -580,6 +580,53 @@ private slots:
         QVERIFY(MetadataErased(path(QStringLiteral("a.jpg"))));
     }
 
+    // Batches long enough that most intents are committed by the journal's own threads while
+    // the first files already change: every file recorded, and the undo puts all of them back.
+    void longBatchesAreUndoneWhole_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("files");
+        QTest::newRow("apply") << "apply" << 600;
+        QTest::newRow("shift-date") << "shift-date" << 300;
+        QTest::newRow("rename") << "rename" << 300;
+    }
+    void longBatchesAreUndoneWhole() {
+        QFETCH(QString, kind);
+        QFETCH(int, files);
+        const DateTime first(2011, 8, 27, 20, 11, 0);
+        for (int i = 0; i < files; ++i) {
+            const QString name = QStringLiteral("f%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+            if (kind == QLatin1String("apply"))
+                plainFile(name, name.toUtf8(), 1300000000 + i);
+            else
+                photo(name, first.addSeconds(61 * i).toExifText().toLatin1());
+        }
+        const auto before = folderState(folder());
+        const QStringList command = kind == QLatin1String("apply")
+                                        ? QStringList{"apply",
+                                                      "--start",
+                                                      "2015-03-14 09:26:53",
+                                                      "--end",
+                                                      "2015-03-14 23:59:59",
+                                                      "--step",
+                                                      "1s",
+                                                      folder()}
+                                    : kind == QLatin1String("shift-date")
+                                        ? QStringList{"shift-date", "--by", "+1d", folder()}
+                                        : QStringList{"rename", folder()};
+        const CliRun run = runCli(command);
+        QCOMPARE(run.exit, 0);
+        QCOMPARE(run.lines().size(), files);
+        QVERIFY(folderState(folder()) != before);
+        QCOMPARE(batches().size(), 1);
+        QCOMPARE(batches().first().done, files);
+        QCOMPARE(batches().first().state, BatchSummary::State::Finished);
+
+        const CliRun undone = runCli({"undo"});
+        QCOMPARE(undone.exit, 0);
+        QCOMPARE(undone.lines().size(), files);
+        QCOMPARE(folderState(folder()), before);
+    }
+
     void applyReportsAFailedFile() {
         plainFile(QStringLiteral("a.jpg"));
         plainFile(QStringLiteral("b.jpg"));
