@@ -273,8 +273,10 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
             report.stopped = true;
             report.notDone = int(entries.size());
             report.reason = QStringLiteral("已停止");
-            if (journal)
-                journal->end();
+            // Nothing of the restore went to the disk yet: without an end its batch row is
+            // rolled back, so the history lists no restore that did nothing.
+            journal.reset();
+            report.restoreBatch = 0;
             return report;
         }
     }
