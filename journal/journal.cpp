@@ -1004,6 +1004,22 @@ void BatchJournal::joinWriter() {
     c.ours.clear();
 }
 
+void BatchJournal::waitForWriter(std::unique_lock<std::mutex> &lock,
+                                 const std::function<bool()> &until,
+                                 const std::function<void()> &whileWaiting) {
+    Cache &c = *m_cache;
+    if (!whileWaiting) {
+        c.moved.wait(lock, until);
+        return;
+    }
+    // A group may take longer to write than a window may go unhandled.
+    while (!c.moved.wait_for(lock, std::chrono::milliseconds(8), until)) {
+        lock.unlock();
+        whileWaiting();
+        lock.lock();
+    }
+}
+
 bool BatchJournal::ready(int seq, const std::function<void()> &whileWaiting) {
     if (!m_config.enabled)
         return true;
@@ -1019,16 +1035,7 @@ bool BatchJournal::ready(int seq, const std::function<void()> &whileWaiting) {
     // The writer need not wait for more rows: they are the ones the loop waits for.
     c.waitingFor = seq;
     c.toWriter.notify_one();
-    if (whileWaiting) {
-        // A group may take longer to write than a window may go unhandled.
-        while (!c.moved.wait_for(lock, std::chrono::milliseconds(8), settled)) {
-            lock.unlock();
-            whileWaiting();
-            lock.lock();
-        }
-    } else {
-        c.moved.wait(lock, settled);
-    }
+    waitForWriter(lock, settled, whileWaiting);
     return c.durable >= seq;
 }
 
@@ -1126,16 +1133,8 @@ bool BatchJournal::end(const std::function<void()> &whileWaiting) {
         c.held.append(std::exchange(c.ours, {}));
         c.ending = true;
         c.toWriter.notify_one();
-        const auto over = [&] { return c.writerDone; };
-        if (whileWaiting) {
-            while (!c.moved.wait_for(lock, std::chrono::milliseconds(8), over)) {
-                lock.unlock();
-                whileWaiting();
-                lock.lock();
-            }
-        } else {
-            c.moved.wait(lock, over);
-        }
+        waitForWriter(
+            lock, [&] { return c.writerDone; }, whileWaiting);
     }
     joinWriter();
     // No flush of its own either: a batch whose end is lost shows as cut off, and its restore

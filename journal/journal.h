@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 struct sqlite3;
@@ -144,6 +145,10 @@ private:
     void writeGroups(int total);
     void stopThreads();
     void joinWriter();
+    // Waits on the writer's progress until `until`, with the cache's lock held by `lock`;
+    // `whileWaiting` runs every few milliseconds meanwhile, without the lock.
+    void waitForWriter(std::unique_lock<std::mutex> &lock, const std::function<bool()> &until,
+                       const std::function<void()> &whileWaiting);
     bool commitTransaction();
     void intentsDurable();
     void writeAfter(const After &after);
