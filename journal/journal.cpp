@@ -935,8 +935,9 @@ void BatchJournal::readAhead(int total) {
         if (c.stopping || c.writerFailed)
             return;
         c.madeUpTo = seq;
-        if (c.writerHasWork(total))
-            c.toWriter.notify_one();
+        // The writer judges for itself whether that makes a group: what it has written is its
+        // own to read (and the loop's, while the first group is written, before the writer).
+        c.toWriter.notify_one();
     }
 }
 
