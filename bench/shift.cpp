@@ -6,10 +6,6 @@
 
 using namespace kalmora;
 
-namespace {
-constexpr int TagDateTimeOriginal = 36867;
-}
-
 int main(int argc, char **argv) {
     if (argc != 2)
         return bench::usage(argv[0], "FOLDER");

@@ -276,7 +276,7 @@ std::optional<QByteArray> ExifReader::loadedBytes(quint64 offset, quint32 length
 void ExifReader::Load(const QString &picFile) {
     if (m_picFile.isEmpty())
         m_picFile = picFile;
-    loadWithin({FirstReadBytes}, false);
+    loadWithin({FirstReadBytes});
 }
 
 void ExifReader::Load(const QString &picFile, qint64 firstReadBytes) {
@@ -284,12 +284,12 @@ void ExifReader::Load(const QString &picFile, qint64 firstReadBytes) {
         m_picFile = picFile;
     // A walk that reaches further takes the usual first read next, and only then the whole file.
     if (firstReadBytes < FirstReadBytes)
-        loadWithin({firstReadBytes, FirstReadBytes}, true);
+        loadWithin({firstReadBytes, FirstReadBytes});
     else
-        loadWithin({firstReadBytes}, true);
+        loadWithin({firstReadBytes});
 }
 
-void ExifReader::loadWithin(const QList<qint64> &firstReads, bool direct) {
+void ExifReader::loadWithin(const QList<qint64> &firstReads) {
     if (m_picFile.isEmpty())
         return;
 
@@ -306,14 +306,8 @@ void ExifReader::loadWithin(const QList<qint64> &firstReads, bool direct) {
         ParseIfdChain(m_tiffStart + ifd0Offset);
     };
     const qsizetype recordsBefore = m_records.size();
-    const auto read = [&](qint64 limit) {
-        if (direct)
-            readPictureBytes(m_picFile, limit);
-        else
-            ReadPictureFile(m_picFile, limit);
-    };
     for (const qint64 limit : firstReads) {
-        read(limit);
+        ReadPictureFile(m_picFile, limit);
         try {
             walk();
             return;
@@ -324,38 +318,22 @@ void ExifReader::loadWithin(const QList<qint64> &firstReads, bool direct) {
                 break;
         }
     }
-    read(-1);
+    ReadPictureFile(m_picFile, -1);
     walk();
 }
 
 void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
     m_buffer.clear();
     m_fileSize = 0;
-    QFile file;
-    if (!OpenPath(file, path, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return;
-    // A device or pipe has no size to read up to and is no picture file.
-    if (file.isSequential())
-        return;
-    const qint64 size = file.size();
-    const qint64 wanted = limit < 0 ? size : std::min(size, limit);
-    m_buffer = file.read(wanted);
-    // A file that got shorter meanwhile ends where its bytes end.
-    m_fileSize = quint64(m_buffer.size() < wanted ? m_buffer.size() : size);
-}
-
-void ExifReader::readPictureBytes(const QString &path, qint64 limit) {
-    m_buffer.clear();
-    m_fileSize = 0;
+    m_regularFile = false;
     if (path.isEmpty() || path.contains(QChar(u'\0')))
         return;
-    m_regularFile = false;
     // Without waiting for a writer, should a pipe have taken the file's name.
     const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
     struct stat info {};
-    // As ReadPictureFile: a device or pipe is no picture file.
+    // A device or pipe has no size to read up to and is no picture file.
     m_regularFile = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     if (m_regularFile) {
         const qint64 size = info.st_size;

@@ -14,6 +14,9 @@
 
 namespace kalmora {
 
+// The Exif tags of the three dates a photo keeps.
+inline constexpr int TagDateTimeOriginal = 36867, TagDateTimeDigitized = 36868, TagDateTime = 306;
+
 // A first read that holds the Exif block of nearly every photo, for batches that read or patch
 // a date (ExifReader::Load with a first read); a block further in is read on.
 inline constexpr qint64 DateReadFirstBytes = 16 * 1024;
@@ -56,7 +59,7 @@ public:
     // The same, reading only the file's first `firstReadBytes` at first: for a read that wants a
     // date and no patch. Further bytes are read as the walk needs them, with the same result.
     void Load(const QString &picFile, qint64 firstReadBytes);
-    // After that Load: whether the file opened, and as a regular file (no device, pipe or folder).
+    // After a Load: whether the file opened, and as a regular file (no device, pipe or folder).
     bool regularFileRead() const { return m_regularFile; }
     // The bytes of an ASCII entry's text as the file holds them now, read from the file again,
     // when a full listing of the photo's metadata could show no other entry under this tag: the
@@ -84,10 +87,9 @@ private:
         QVariant Value;
     };
 
-    // Reads the file's first `limit` bytes, or all of it for a negative limit.
+    // Reads the file's first `limit` bytes, or all of it for a negative limit, through the
+    // system's calls alone: one open, one status, reads, one close.
     void ReadPictureFile(const QString &path, qint64 limit);
-    // The same through the system's calls alone: one open, one status, reads, one close.
-    void readPictureBytes(const QString &path, qint64 limit);
     struct Patch {
         quint64 position = 0;
         QByteArray bytes;
@@ -109,7 +111,7 @@ private:
     // Whether every directory a listing reads lies, with its entries and values, inside the Exif
     // segment (see soleExifTextAsListed).
     bool exifBlockIsClean() const;
-    void loadWithin(const QList<qint64> &firstReads, bool direct);
+    void loadWithin(const QList<qint64> &firstReads);
 
     QString m_picFile;
     QByteArray m_buffer; // the file's first bytes, or all of them

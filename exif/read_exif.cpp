@@ -12,7 +12,6 @@ namespace kalmora {
 
 namespace {
 
-constexpr int TagDateTimeOriginal = 36867;
 constexpr int DateColumnExif = 1, DateColumnOther = 2, ModelColumn = 3, ResultColumn = 5;
 // The most text one photo adds to an export.
 constexpr qsizetype PhotoTextChars = 4 * 1024 * 1024;

@@ -1,6 +1,5 @@
 #include "photo/date_shift.h"
 
-#include "app/path_bytes.h"
 #include "exif/exif_reader.h"
 #include "platform/random.h"
 #include "platform/settings.h"
@@ -9,17 +8,11 @@
 #include <QTime>
 
 #include <cmath>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kalmora {
 
 namespace {
 const QString CrLf = QStringLiteral("\r\n");
-constexpr int TagDateTimeOriginal = 36867;
-constexpr int TagDateTimeDigitized = 36868;
-constexpr int TagDateTime = 306;
 const QString OptionsGroup = QStringLiteral("Options");
 const QString AllDatesKey = QStringLiteral("AllExifDates");
 } // namespace
@@ -149,30 +142,16 @@ DatesPatchResult patchDates(const QString &path, const QString &exifText,
                             qint64 firstReadBytes, bool otherFields) {
     const QList<int> readBackTags = otherFields ? DateTags : QList<int>();
     DatesPatchResult result;
-    // A photo gone or unreadable since the import is an access error, not a photo without a
-    // date field (the reader would take an unreadable file for one without Exif).
-    if (path.isEmpty() || path.contains(QChar(u'\0')))
-        return result;
-    // A reader with a first read of its own tells this from its own open.
-    if (firstReadBytes <= 0) {
-        const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return result;
-        struct stat info {};
-        const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-        ::close(fd);
-        if (!regular)
-            return result;
-    }
     try {
         ExifReader reader;
-        if (firstReadBytes > 0) {
+        if (firstReadBytes > 0)
             reader.Load(path, firstReadBytes);
-            if (!reader.regularFileRead())
-                return result;
-        } else {
+        else
             reader.Load(path);
-        }
+        // A photo gone or unreadable since the import is an access error, not a photo without a
+        // date field (the reader takes a file it could not read for one without Exif).
+        if (!reader.regularFileRead())
+            return result;
         const auto written = [&] {
             result.outcome = DatePatchOutcome::Written;
             result.after = reader.writtenState();
