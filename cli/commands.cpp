@@ -543,11 +543,15 @@ int shiftDateCommand(const Invocation &inv) {
     const int n = int(b->names.size());
     QStringList originals(n + 1), exifTexts(n + 1);
     std::vector<std::optional<DateTime>> dates(size_t(n) + 1);
+    // Where the byte-level reader answered: the date's field as it found it, so that neither the
+    // journal nor the patch need read the photo again while it stays as it was.
+    std::vector<std::optional<LoadedText>> loaded(size_t(n) + 1);
     for (int r = 1; r <= n; ++r) {
         const QString path = pathOf(inv, b->names.at(r - 1));
         // The import's reading, then the rewrite's, as the window does them. The byte-level
         // reader answers for a photo whose date only it can be; the full read for any other.
-        if (const std::optional<QString> quick = QuickShootingDateCellText(path)) {
+        if (const std::optional<QString> quick =
+                QuickShootingDateCellText(path, &loaded[size_t(r)])) {
             originals[r] = *quick;
         } else {
             ReadExifIntoRow(path, b->grid, ExifRowContext{r, true, false, false});
@@ -572,9 +576,13 @@ int shiftDateCommand(const Invocation &inv) {
         if (!journal)
             return status;
         for (int r = 1; journal->enabled() && r <= n; ++r)
-            if (!exifTexts[r].isEmpty())
-                seqs[r] = journal->intendDatePatch(folder + u'/' + b->names.at(r - 1), exifTexts[r],
-                                                   PatchedDateTags());
+            if (!exifTexts[r].isEmpty()) {
+                const QString path = folder + u'/' + b->names.at(r - 1);
+                const std::optional<LoadedText> &field = loaded[size_t(r)];
+                seqs[r] = field ? journal->intendDatePatch(path, exifTexts[r], TagDateTimeOriginal,
+                                                           *field)
+                                : journal->intendDatePatch(path, exifTexts[r], PatchedDateTags());
+            }
         if (!CommitCliJournal(*journal, status, true))
             return status;
     }
@@ -597,8 +605,10 @@ int shiftDateCommand(const Invocation &inv) {
                             {QStringLiteral("original"), original},
                             {QStringLiteral("note"), NotDoneText}});
         } else {
+            const std::optional<LoadedText> &field = loaded[size_t(r)];
             const DatesPatchResult patched =
-                PatchShootingDate(path, exifTexts[r], DateReadFirstBytes);
+                field ? PatchShootingDate(path, exifTexts[r], *field)
+                      : PatchShootingDate(path, exifTexts[r], DateReadFirstBytes);
             journal->done(seqs[r], patched.outcome == DatePatchOutcome::Written, patched.after,
                           patched.fields);
             switch (patched.outcome) {

@@ -145,6 +145,12 @@ quint32 offsetFromValue(const QVariant &value) {
     return quint32(value.toLongLong());
 }
 
+LoadedFile loadedFileOf(const struct statx &sx) {
+    return {(quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor, sx.stx_ino, sx.stx_size,
+            Stamp{sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec},
+            Stamp{sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec}};
+}
+
 } // namespace
 
 void ExifReader::setPicFile(const QString &path) {
@@ -184,6 +190,17 @@ bool ExifReader::canSetTag(int exifTag, const QString &value) const {
     return patchFor(exifTag, value).has_value();
 }
 
+QByteArray ExifReader::textBytes(const QString &value) {
+    QByteArray bytes;
+    bytes.reserve(value.size());
+    for (const QChar c : value) {
+        if (c.unicode() > 0xFF)
+            throw ExifError("Character does not fit in one byte");
+        bytes.append(char(c.unicode()));
+    }
+    return bytes;
+}
+
 std::optional<ExifReader::Patch> ExifReader::patchFor(int exifTag, const QString &value) const {
     if (!m_hasExif || exifTag == 0)
         return std::nullopt;
@@ -193,13 +210,7 @@ std::optional<ExifReader::Patch> ExifReader::patchFor(int exifTag, const QString
     if (record == m_records.cend())
         return std::nullopt;
 
-    QByteArray bytes;
-    bytes.reserve(value.size());
-    for (const QChar c : value) {
-        if (c.unicode() > 0xFF)
-            throw ExifError("Character does not fit in one byte");
-        bytes.append(char(c.unicode()));
-    }
+    const QByteArray bytes = textBytes(value);
 
     // Only text that lies in its own data area may be overwritten: inline data would land on
     // the TIFF header, other formats would be corrupted, a longer text would spill over.
@@ -273,6 +284,50 @@ std::optional<QByteArray> ExifReader::loadedBytes(quint64 offset, quint32 length
     return m_buffer.mid(qsizetype(offset), qsizetype(length));
 }
 
+std::optional<LoadedText> ExifReader::loadedText(int exifTag) const {
+    const auto range = textRange(exifTag);
+    if (!range)
+        return std::nullopt;
+    const auto field = loadedBytes(range->first, range->second);
+    if (!field)
+        return std::nullopt;
+    return LoadedText{range->first, *field, m_loadedFile};
+}
+
+std::optional<bool> ExifReader::setLoadedText(const QString &path, const LoadedText &text,
+                                              const QString &value) {
+    const QByteArray name = PathBytes(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct statx sx {};
+    LoadedFile now;
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &sx) == 0 &&
+        S_ISREG(sx.stx_mode))
+        now = loadedFileOf(sx);
+    QByteArray held(text.field.size(), Qt::Uninitialized);
+    if (now != text.file || text.field.isEmpty() ||
+        ::pread(fd, held.data(), size_t(held.size()), off_t(text.position)) != held.size() ||
+        held != text.field) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QByteArray bytes;
+    try {
+        bytes = textBytes(value);
+    } catch (const ExifError &) {
+        ::close(fd);
+        return false;
+    }
+    if (bytes.size() > text.field.size() || MarkedReadOnly(sx.stx_uid, sx.stx_mode)) {
+        ::close(fd);
+        return false;
+    }
+    return writeAndClose(fd, name.constData(),
+                         {Patch{text.position, bytes, quint32(text.field.size())}},
+                         {{text.position, quint32(text.field.size())}});
+}
+
 void ExifReader::Load(const QString &picFile) {
     if (m_picFile.isEmpty())
         m_picFile = picFile;
@@ -332,11 +387,14 @@ void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
     const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
-    struct stat info {};
+    struct statx sx {};
     // A device or pipe has no size to read up to and is no picture file.
-    m_regularFile = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    m_regularFile =
+        ::statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &sx) == 0 &&
+        S_ISREG(sx.stx_mode);
     if (m_regularFile) {
-        const qint64 size = info.st_size;
+        m_loadedFile = loadedFileOf(sx);
+        const qint64 size = qint64(sx.stx_size);
         const qint64 wanted = limit < 0 ? size : std::min(size, limit);
         m_buffer.resize(qsizetype(wanted));
         qint64 done = 0;
@@ -359,38 +417,44 @@ void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
 bool ExifReader::WritePictureFile(const QString &path, const QList<Patch> &patches,
                                   const QList<std::pair<quint64, quint32>> &readBack) {
     // In place and without truncating, so the file keeps its identity, links and birth time.
-    QFile file;
-    if (!OpenPath(file, path, O_RDWR, QIODevice::ReadWrite))
+    const QByteArray name = PathBytes(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    // A photo marked read-only keeps its bytes, also when the administrator runs the program.
-    if (MarkedReadOnly(file.handle()))
+    struct stat info {};
+    // A photo marked read-only keeps its bytes, also when the administrator runs the program. A
+    // file whose length changed since it was read is not the one the offsets describe.
+    if (::fstat(fd, &info) != 0 || MarkedReadOnly(info.st_uid, info.st_mode) ||
+        quint64(info.st_size) != m_fileSize) {
+        ::close(fd);
         return false;
-    // A file whose length changed since it was read is not the one the offsets describe.
-    if (quint64(file.size()) != m_fileSize)
-        return false;
-    for (const Patch &p : patches) {
-        if (!file.seek(qint64(p.position)))
-            return false;
-        if (file.write(p.bytes) != p.bytes.size())
-            return false;
     }
-    if (!file.flush())
-        return false;
+    return writeAndClose(fd, name.constData(), patches, readBack);
+}
+
+bool ExifReader::writeAndClose(int fd, const char *path, const QList<Patch> &patches,
+                               const QList<std::pair<quint64, quint32>> &readBack) {
+    for (const Patch &p : patches) {
+        if (::pwrite(fd, p.bytes.constData(), size_t(p.bytes.size()), off_t(p.position)) !=
+            p.bytes.size()) {
+            ::close(fd);
+            return false;
+        }
+    }
     // The read-back: what the journal records as the file's state after the patch.
     struct statx sx {};
-    if (::statx(file.handle(), "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT,
-                STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
-        m_writtenState = FileStateFromStatx(sx, PathBytes(path).constData());
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME,
+                &sx) == 0) {
+        m_writtenState = FileStateFromStatx(sx, path);
         for (const auto &[position, length] : readBack) {
             QByteArray field(qsizetype(length), Qt::Uninitialized);
-            const ssize_t got =
-                ::pread(file.handle(), field.data(), size_t(field.size()), off_t(position));
+            const ssize_t got = ::pread(fd, field.data(), size_t(field.size()), off_t(position));
             if (got >= 0)
                 m_writtenFields.insert(qint64(position), field.left(qsizetype(got)));
         }
     }
-    file.close();
-    return file.error() == QFileDevice::NoError;
+    // A write the file system refuses only now (a full network share) shows at the close.
+    return ::close(fd) == 0;
 }
 
 bool ExifReader::FindExifSegment() {

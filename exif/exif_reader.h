@@ -21,6 +21,24 @@ inline constexpr int TagDateTimeOriginal = 36867, TagDateTimeDigitized = 36868, 
 // a date (ExifReader::Load with a first read); a block further in is read on.
 inline constexpr qint64 DateReadFirstBytes = 16 * 1024;
 
+// The file a load read, as far as a later write must find it unchanged.
+struct LoadedFile {
+    quint64 device = 0;
+    quint64 inode = 0;
+    quint64 size = 0;
+    Stamp modification;
+    Stamp change;
+    friend bool operator==(const LoadedFile &, const LoadedFile &) = default;
+};
+
+// A text entry as a load found it, for a patch later in a batch that need not read the file
+// again: where the text lies, the bytes of its whole field, and the file the load read.
+struct LoadedText {
+    quint64 position = 0;
+    QByteArray field;
+    LoadedFile file;
+};
+
 // A damaged Exif structure, or a patch text that cannot be stored one byte per character.
 class ExifError : public std::runtime_error {
 public:
@@ -44,6 +62,17 @@ public:
     std::optional<std::pair<quint64, quint32>> textRange(int exifTag) const;
     // The file's bytes in that range as the load read them; no value past what it read.
     std::optional<QByteArray> loadedBytes(quint64 offset, quint32 length) const;
+    // The text setTag would patch for this tag, with its field's bytes as the load read them; no
+    // value where setTag would refuse, or where the field lies beyond what the load read.
+    std::optional<LoadedText> loadedText(int exifTag) const;
+    // setTag's write of `value` over a text another reader's load found, without reading the
+    // file again, when the file at `path` is still the one that load read: the same file, size,
+    // modification and change times, and the same bytes in the field. No value, and nothing
+    // written, when it is not: then load it afresh. True when written (the file's state and the
+    // field are read back, see writtenState and writtenFields); false when the write failed or
+    // the value does not fit, as setTag. For a fresh reader.
+    std::optional<bool> setLoadedText(const QString &path, const LoadedText &text,
+                                      const QString &value);
     // Several entries through one open of the file; nothing is written unless every one of them
     // can be patched in place.
     // `readBackTags`: text entries whose fields are read back as well (see writtenFields).
@@ -97,6 +126,11 @@ private:
     };
     bool WritePictureFile(const QString &path, const QList<Patch> &patches,
                           const QList<std::pair<quint64, quint32>> &readBack);
+    // The writes and the read-back through an open file; closes it.
+    bool writeAndClose(int fd, const char *path, const QList<Patch> &patches,
+                       const QList<std::pair<quint64, quint32>> &readBack);
+    // The bytes of the patch for `value`, as setTag would write them; ExifError beyond one byte.
+    static QByteArray textBytes(const QString &value);
     std::optional<Patch> patchFor(int exifTag, const QString &value) const;
     bool FindExifSegment();
     bool IsIntelOrder() const;
@@ -119,6 +153,7 @@ private:
     QHash<qint64, QByteArray> m_writtenFields;
     quint64 m_fileSize = 0;
     bool m_regularFile = false;
+    LoadedFile m_loadedFile;
     quint64 m_segmentPosition = 0;
     quint64 m_tiffStart = 0;
     ByteOrder m_byteOrder = ByteOrder::Big;

@@ -74,12 +74,16 @@ QString ShootingDateCellText(const QByteArray &field) {
     return dateFromLine(PropertyLine(TextProperty(QStringLiteral("ExifDTOrig"), field)));
 }
 
-std::optional<QString> QuickShootingDateCellText(const QString &path) {
+std::optional<QString> QuickShootingDateCellText(const QString &path,
+                                                 std::optional<LoadedText> *loaded) {
     try {
         ExifReader reader;
         reader.Load(path, DateReadFirstBytes);
-        if (const auto field = reader.soleExifTextAsListed(TagDateTimeOriginal))
+        if (const auto field = reader.soleExifTextAsListed(TagDateTimeOriginal)) {
+            if (loaded)
+                *loaded = reader.loadedText(TagDateTimeOriginal);
             return ShootingDateCellText(*field);
+        }
     } catch (const ExifError &) {
     }
     return std::nullopt;

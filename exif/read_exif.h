@@ -7,6 +7,8 @@
 
 namespace kalmora {
 
+struct LoadedText;
+
 class FileGrid;
 class ImageMetadata;
 
@@ -30,8 +32,10 @@ QString ShootingDateCellText(const QByteArray &field);
 // The shooting date the import would put into the row, read through the byte-level reader where
 // its answer is certainly the full read's: a photo with one shooting date in a cleanly laid out
 // Exif block. No value where only the full read (ReadExifIntoRow) can tell, which includes every
-// photo without a date.
-std::optional<QString> QuickShootingDateCellText(const QString &path);
+// photo without a date. `loaded`: where it answers, the date's text as the load found it, for
+// a patch later in the batch (no value where a patch would need the file read again).
+std::optional<QString> QuickShootingDateCellText(const QString &path,
+                                                 std::optional<LoadedText> *loaded = nullptr);
 
 // Appends one line per property, then an empty line, to the export buffer. Lines end in CR LF.
 // Nothing is appended for a file that cannot be loaded.

@@ -17,6 +17,8 @@ struct sqlite3;
 
 namespace kalmora {
 
+struct LoadedText;
+
 class Clock;
 class Environment;
 class Prompter;
@@ -98,6 +100,10 @@ public:
     // others with what `other` makes of their own text (no function: left as they are).
     int intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
                         const std::function<QByteArray(const QByteArray &own)> &other = {});
+    // The same for one text a load of this batch found (ExifReader::loadedText): its bytes are
+    // taken from that load while the file is still the one it read.
+    int intendDatePatch(const QString &path, const QString &text, int tag,
+                        const LoadedText &loaded);
     int intendBytes(const QString &path, const QList<BytePatch> &patches, const FileState &stamps);
     enum class Keep { Kept, TooLarge, Failed };
     // The original is kept (a hard link, else a copy up to the copy limit). TooLarge: nothing
@@ -138,6 +144,9 @@ private:
     bool exec(const char *sql);
     struct Row;
     struct After;
+    static Row datePatchRow(const QString &path, const QString &text, const QList<int> &tags,
+                            const std::function<QByteArray(const QByteArray &)> &other,
+                            const LoadedText *loaded);
     // Numbers an intent; its row is made when its group is written.
     int queue(std::function<Row()> make);
     bool writeRows(int upTo);

@@ -219,6 +219,21 @@ DatesPatchResult PatchShootingDate(const QString &path, const QString &exifText,
     return patchDates(path, exifText, std::nullopt, false, firstReadBytes, false);
 }
 
+DatesPatchResult PatchShootingDate(const QString &path, const QString &exifText,
+                                   const LoadedText &loaded) {
+    ExifReader reader;
+    const std::optional<bool> written = reader.setLoadedText(path, loaded, exifText);
+    if (!written)
+        return PatchShootingDate(path, exifText, DateReadFirstBytes);
+    DatesPatchResult result;
+    if (*written) {
+        result.outcome = DatePatchOutcome::Written;
+        result.after = reader.writtenState();
+        result.fields = reader.writtenFields();
+    }
+    return result;
+}
+
 QString RewriteSummaryText(const PhotoDateSettings &s) {
     static const char *const unitPhrases[] = {"年为时间位移单位，",   "月为时间位移单位，",
                                               "日为时间位移单位，",   "小时为时间位移单位，",

@@ -13,6 +13,8 @@
 
 namespace kalmora {
 
+struct LoadedText;
+
 class Random;
 class Settings;
 
@@ -118,6 +120,11 @@ struct DatesPatchResult {
 // and the shooting date's field (no other date is read back).
 DatesPatchResult PatchShootingDate(const QString &path, const QString &exifText,
                                    qint64 firstReadBytes = 0);
+// The same, for a photo whose shooting date a load of this batch found (`loaded`, from
+// ExifReader::loadedText): written without reading the photo again while it is still the file
+// that load read, else as PatchShootingDate. The same result either way.
+DatesPatchResult PatchShootingDate(const QString &path, const QString &exifText,
+                                   const LoadedText &loaded);
 // The tags of the date texts PatchShootingDate overwrites, for the journal to keep.
 QList<int> PatchedDateTags();
 

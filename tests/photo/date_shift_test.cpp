@@ -1,3 +1,4 @@
+#include "exif/exif_reader.h"
 #include "photo/date_shift.h"
 #include "tests/support/doubles.h"
 #include "tests/support/jpeg_builder.h"
@@ -7,7 +8,22 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace kalmora;
+
+namespace {
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
 
 class DateShiftTest : public QObject {
     Q_OBJECT
@@ -163,6 +179,97 @@ private slots:
         }
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), want);
+    }
+
+    // A patch of a date an earlier load of the batch found writes without reading the photo
+    // again only while it is that file with those bytes; whatever happened to it meanwhile, the
+    // result is the one a patch that reads the photo afresh comes to.
+    void patchOfALoadedDate_data() {
+        QTest::addColumn<QString>("meanwhile");
+        for (const char *change :
+             {"nothing", "rewritten in place with another layout", "date changed, time put back",
+              "replaced by a copy", "deleted", "replaced by a pipe", "made read-only",
+              "read-only before the load", "text too long for the field"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+    void patchOfALoadedDate() {
+        QFETCH(QString, meanwhile);
+        const test::SamplePhoto photo = test::cameraPhoto(test::ByteOrder::Big);
+        const test::SamplePhoto other = test::cameraPhoto(
+            test::ByteOrder::Little, "2001:02:03 04:05:06", "A camera with a much longer name");
+        QVERIFY(other.dateTimeOriginalPosition != photo.dateTimeOriginalPosition);
+        const QString text = meanwhile.startsWith(QLatin1String("text too long"))
+                                 ? QStringLiteral("2023:01:02 03:04:05 and more")
+                                 : QStringLiteral("2023:01:02 03:04:05");
+        // The same change on two copies: one patched from the load, one read afresh.
+        QTemporaryDir folder;
+        DatesPatchResult results[2];
+        for (int side = 0; side < 2; ++side) {
+            const QString path = folder.filePath(QStringLiteral("p%1.jpg").arg(side));
+            const QByteArray name = QFile::encodeName(path);
+            QVERIFY(writeFile(path, photo.bytes));
+            if (meanwhile == QLatin1String("read-only before the load"))
+                QCOMPARE(::chmod(name.constData(), 0444), 0);
+            ExifReader reader;
+            reader.Load(path, DateReadFirstBytes);
+            const std::optional<LoadedText> loaded = reader.loadedText(TagDateTimeOriginal);
+            QVERIFY(loaded);
+            QCOMPARE(loaded->position, quint64(photo.dateTimeOriginalPosition));
+            QCOMPARE(loaded->field, photo.bytes.mid(photo.dateTimeOriginalPosition, 20));
+            struct stat st {};
+            QCOMPARE(::stat(name.constData(), &st), 0);
+            if (meanwhile == QLatin1String("rewritten in place with another layout")) {
+                QVERIFY(writeFile(path, other.bytes));
+            } else if (meanwhile == QLatin1String("date changed, time put back")) {
+                QByteArray changed = photo.bytes;
+                changed.replace(photo.dateTimeOriginalPosition, 19, "2000:01:01 00:00:00");
+                QVERIFY(writeFile(path, changed));
+                const timespec times[2] = {st.st_atim, st.st_mtim};
+                QCOMPARE(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+            } else if (meanwhile == QLatin1String("replaced by a copy")) {
+                QVERIFY(writeFile(path + QStringLiteral(".new"), photo.bytes));
+                QCOMPARE(::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(),
+                                  name.constData()),
+                         0);
+            } else if (meanwhile == QLatin1String("deleted")) {
+                QVERIFY(QFile::remove(path));
+            } else if (meanwhile == QLatin1String("replaced by a pipe")) {
+                QVERIFY(QFile::remove(path));
+                QCOMPARE(::mkfifo(name.constData(), 0644), 0);
+            } else if (meanwhile == QLatin1String("made read-only")) {
+                QCOMPARE(::chmod(name.constData(), 0444), 0);
+            }
+            results[side] = side == 0 ? PatchShootingDate(path, text, *loaded)
+                                      : PatchShootingDate(path, text, DateReadFirstBytes);
+            struct stat now {};
+            if (::stat(name.constData(), &now) == 0 && S_ISREG(now.st_mode)) {
+                QCOMPARE(readFile(path), readFile(folder.filePath(QStringLiteral("p0.jpg"))));
+                QCOMPARE(results[side].after.has_value(),
+                         results[side].outcome == DatePatchOutcome::Written);
+                if (results[side].after)
+                    QCOMPARE(results[side].after->inode, quint64(now.st_ino));
+            }
+        }
+        QCOMPARE(int(results[0].outcome), int(results[1].outcome));
+        QCOMPARE(results[0].fields, results[1].fields);
+        const QString path = folder.filePath(QStringLiteral("p0.jpg"));
+        if (meanwhile == QLatin1String("nothing") || meanwhile.startsWith(QLatin1String("date")) ||
+            meanwhile == QLatin1String("replaced by a copy")) {
+            QCOMPARE(int(results[0].outcome), int(DatePatchOutcome::Written));
+            QByteArray want = photo.bytes;
+            want.replace(photo.dateTimeOriginalPosition, 19, text.toLatin1());
+            QCOMPARE(readFile(path), want);
+            QCOMPARE(results[0].fields.value(photo.dateTimeOriginalPosition),
+                     want.mid(photo.dateTimeOriginalPosition, 20));
+        } else if (meanwhile.startsWith(QLatin1String("rewritten"))) {
+            QByteArray want = other.bytes;
+            want.replace(other.dateTimeOriginalPosition, 19, text.toLatin1());
+            QCOMPARE(readFile(path), want);
+        } else {
+            QCOMPARE(int(results[0].outcome), int(DatePatchOutcome::Failed));
+            if (QFileInfo(path).isFile())
+                QCOMPARE(readFile(path), photo.bytes);
+        }
     }
 
     void summaryText_data() {
