@@ -11,8 +11,17 @@ namespace kalmora {
 
 namespace {
 
+// Case folding; ASCII, where nearly every name lives, without the Unicode tables (which fold
+// only A-Z there).
+char16_t folded(QChar c) {
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return u >= u'A' && u <= u'Z' ? char16_t(u + (u'a' - u'A')) : u;
+    return c.toCaseFolded().unicode();
+}
+
 bool sameLetter(QChar a, QChar b) {
-    return a == b || a.toCaseFolded() == b.toCaseFolded();
+    return a == b || folded(a) == folded(b);
 }
 
 // Whether the star-free piece matches the name at the given place; "?" takes any character.
@@ -111,9 +120,11 @@ bool NaturalLess(const QString &a, const QString &b) {
             j = je;
             continue;
         }
-        const QChar ca = a[i].toCaseFolded(), cb = b[j].toCaseFolded();
-        if (ca != cb)
-            return ca < cb;
+        if (a[i] != b[j]) {
+            const char16_t ca = folded(a[i]), cb = folded(b[j]);
+            if (ca != cb)
+                return ca < cb;
+        }
         ++i;
         ++j;
     }

@@ -48,6 +48,32 @@ private slots:
         QCOMPARE(FilePattern(pattern).matches(name), matches);
     }
 
+    // Letters compare as Unicode case folding has them, ASCII or not: every pair of characters
+    // from the ASCII and Latin ranges, and a few beyond, against the folding of Qt's tables.
+    void lettersCompareFolded() {
+        QList<char16_t> chars;
+        for (char16_t c = 0x20; c < 0x250; ++c)
+            chars.append(c);
+        for (const char16_t c : {u'\u0130', u'\u212A', u'\u0391', u'\u03B1', u'\u0410', u'\u0430',
+                                 u'\u7167', u'\uFF21', u'\uFF41'})
+            chars.append(c);
+        for (const char16_t x : chars) {
+            for (const char16_t y : chars) {
+                if (QChar(x).isDigit() || QChar(y).isDigit())
+                    continue;
+                const QString a = QStringLiteral("n") + QChar(x),
+                              b = QStringLiteral("n") + QChar(y);
+                const char16_t fx = QChar(x).toCaseFolded().unicode(),
+                               fy = QChar(y).toCaseFolded().unicode();
+                const bool want = fx != fy ? fx < fy : a < b;
+                if (NaturalLess(a, b) != want)
+                    QFAIL(qPrintable(QStringLiteral("U+%1 against U+%2")
+                                         .arg(int(x), 4, 16, QLatin1Char('0'))
+                                         .arg(int(y), 4, 16, QLatin1Char('0'))));
+            }
+        }
+    }
+
     void listsRegularVisibleFilesInFileManagerOrder() {
         QTemporaryDir dir;
         for (const char *name :
