@@ -3,13 +3,12 @@
 #include "app/path_bytes.h"
 #include "app/text_export.h"
 #include "exif/image_metadata.h"
+#include "exif/metadata_library.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
-#include <exiv2/exiv2.hpp>
-
-#include <mutex>
+#include <stdexcept>
 
 namespace kalmora {
 
@@ -39,14 +38,6 @@ QString utf16(const QByteArray &bytes, bool little) {
     return decoder(bytes);
 }
 
-QByteArray rawBytes(const Exiv2::Exifdatum &datum, Exiv2::ByteOrder order) {
-    const long size = datum.size();
-    QByteArray raw(qsizetype(std::max(size, 0L)), '\0');
-    if (size > 0)
-        datum.copy(reinterpret_cast<Exiv2::byte *>(raw.data()), order);
-    return raw;
-}
-
 // A user comment starts with eight bytes naming its character set.
 QString userComment(const QByteArray &raw, bool little) {
     const QByteArray charset = raw.left(8);
@@ -61,52 +52,34 @@ QString userComment(const QByteArray &raw, bool little) {
     return decodeText(body);
 }
 
-class Reader {
-public:
-    Reader(Exiv2::Image &image)
-        : m_exif(image.exifData()), m_xmp(image.xmpData()),
-          m_order(image.byteOrder() == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian) {}
+// The Exif and XMP keys the summary reads, in the order of their texts below.
+const std::vector<std::string> ExifKeys = {"Exif.Image.XPAuthor", "Exif.Image.Artist",
+                                           "Exif.Image.XPComment", "Exif.Photo.UserComment",
+                                           "Exif.Image.ImageDescription"};
+const std::vector<std::string> XmpKeys = {"Xmp.dc.creator", "Xmp.dc.description"};
 
-    QString exif(const char *key) const {
-        const auto it = m_exif.findKey(Exiv2::ExifKey(key));
-        if (it == m_exif.end())
-            return {};
-        const QByteArray raw = rawBytes(*it, m_order);
-        const std::string name = it->tagName();
-        if (name == "XPAuthor" || name == "XPComment")
-            return trimmed(utf16(raw, true)); // always UCS-2, little-endian
-        if (name == "UserComment")
-            return trimmed(userComment(raw, m_order == Exiv2::littleEndian));
-        return trimmed(decodeText(raw));
+QString exifText(const std::optional<DecodedExifEntry> &entry, bool little) {
+    if (!entry)
+        return {};
+    if (entry->tagName == "XPAuthor" || entry->tagName == "XPComment")
+        return trimmed(utf16(entry->raw, true)); // always UCS-2, little-endian
+    if (entry->tagName == "UserComment")
+        return trimmed(userComment(entry->raw, little));
+    return trimmed(decodeText(entry->raw));
+}
+
+// Every entry of an XMP list, or the default language of an alternative text.
+QString xmpText(const std::optional<std::vector<std::string>> &texts) {
+    if (!texts)
+        return {};
+    QStringList items;
+    for (const std::string &text : *texts) {
+        const QString item = trimmed(QString::fromStdString(text));
+        if (!item.isEmpty())
+            items.append(item);
     }
-
-    // Every entry of an XMP list, or the default language of an alternative text.
-    QString xmp(const char *key) const {
-        const auto it = m_xmp.findKey(Exiv2::XmpKey(key));
-        if (it == m_xmp.end())
-            return {};
-        if (const auto *alt = dynamic_cast<const Exiv2::LangAltValue *>(&it->value())) {
-            const auto found = alt->value_.find("x-default");
-            if (found != alt->value_.end())
-                return trimmed(QString::fromStdString(found->second));
-            return alt->value_.empty()
-                       ? QString()
-                       : trimmed(QString::fromStdString(alt->value_.begin()->second));
-        }
-        QStringList items;
-        for (long i = 0; i < it->count(); ++i) {
-            const QString item = trimmed(QString::fromStdString(it->toString(i)));
-            if (!item.isEmpty())
-                items.append(item);
-        }
-        return items.join(QStringLiteral("; "));
-    }
-
-private:
-    Exiv2::ExifData &m_exif;
-    Exiv2::XmpData &m_xmp;
-    Exiv2::ByteOrder m_order;
-};
+    return items.join(QStringLiteral("; "));
+}
 
 QString firstOf(std::initializer_list<QString> texts) {
     for (const QString &text : texts) {
@@ -120,24 +93,20 @@ QString firstOf(std::initializer_list<QString> texts) {
 
 bool DocumentSummary::open(const QString &path) {
     close();
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
     try {
+        const MetadataLibraryCalls *library = MetadataLibrary();
+        if (!library)
+            throw std::runtime_error("no metadata library");
         // A JPEG's metadata segments, bounded as for the listing, rather than the whole file: a
         // photo built to expand costs the same here as there.
         const QByteArray head = BoundedJpegMetadata(path);
-        auto image =
-            head.isEmpty()
-                ? Exiv2::ImageFactory::open(PathBytes(path).toStdString())
-                : Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(head.constData()),
-                                            long(head.size()));
-        image->readMetadata();
-        const Reader read(*image);
-        m_author = firstOf({read.exif("Exif.Image.XPAuthor"), read.exif("Exif.Image.Artist"),
-                            read.xmp("Xmp.dc.creator")});
-        m_comments =
-            firstOf({read.exif("Exif.Image.XPComment"), read.exif("Exif.Photo.UserComment"),
-                     read.exif("Exif.Image.ImageDescription"), read.xmp("Xmp.dc.description")});
+        const DecodedSummary read =
+            library->readSummary(head, PathBytes(path).toStdString(), ExifKeys, XmpKeys);
+        const auto exif = [&](int i) {
+            return exifText(read.exif.at(size_t(i)), read.littleEndian);
+        };
+        m_author = firstOf({exif(0), exif(1), xmpText(read.xmp.at(0))});
+        m_comments = firstOf({exif(2), exif(3), exif(4), xmpText(read.xmp.at(1))});
         return true;
     } catch (const std::exception &) {
         close();

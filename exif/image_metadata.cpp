@@ -2,14 +2,13 @@
 
 #include "app/path_bytes.h"
 #include "app/text_export.h"
+#include "exif/metadata_library.h"
 
 #include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QStringDecoder>
 #include <QStringList>
-
-#include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <array>
@@ -20,6 +19,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -234,7 +234,7 @@ std::optional<Directory> directoryOf(const std::string &group) {
 }
 
 // Tags without a name of their own keep exiv2's name for them.
-QString propertyName(Directory directory, quint16 tag, const Exiv2::Exifdatum &datum) {
+QString propertyName(Directory directory, quint16 tag, const DecodedExifEntry &datum) {
     const char *name = nullptr;
     if (directory == Directory::Gps)
         name = lookUp(GpsNames, tag);
@@ -242,7 +242,7 @@ QString propertyName(Directory directory, quint16 tag, const Exiv2::Exifdatum &d
         name = lookUp(ThumbnailNames, tag);
     if (!name && directory != Directory::Gps)
         name = lookUp(MainNames, tag);
-    return name ? QString::fromLatin1(name) : QString::fromStdString(datum.tagName());
+    return name ? QString::fromLatin1(name) : QString::fromStdString(datum.tagName);
 }
 
 // Exif text is meant to be ASCII; other writers use UTF-8, and older Chinese ones GBK.
@@ -705,52 +705,37 @@ struct Listed {
 // `jpeg`: the file starts with a JPEG start marker, and `exifTiff` is its Exif block as the
 // segment walk found it.
 std::vector<Listed> readExif(const QString &path, const QByteArray &exifTiff, bool jpeg) {
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
-
+    const MetadataLibraryCalls *library = MetadataLibrary();
+    if (!library)
+        throw std::runtime_error("no metadata library");
     // For a JPEG the Exif block is decoded from a bounded copy (boundedTiff); the segment walk
     // has found it already, as the decoder's own JPEG reading would. Other pictures go to the
     // library whole.
-    std::unique_ptr<Exiv2::Image> image;
-    Exiv2::ExifData jpegData;
-    Exiv2::ByteOrder order = Exiv2::littleEndian;
+    DecodedExif exifData;
     BoundedTiff bounded;
     if (jpeg) {
         bounded = boundedTiff(exifTiff);
-        if (!bounded.tiff.isEmpty()) {
-            order = Exiv2::ExifParser::decode(
-                jpegData, reinterpret_cast<const Exiv2::byte *>(bounded.tiff.constData()),
-                uint32_t(bounded.tiff.size()));
-            if (order == Exiv2::invalidByteOrder)
-                jpegData.clear();
-        }
+        if (!bounded.tiff.isEmpty())
+            exifData = library->decodeTiff(bounded.tiff);
     } else {
-        image.reset(Exiv2::ImageFactory::open(PathBytes(path).toStdString()).release());
-        image->readMetadata();
-        order = image->byteOrder();
+        exifData = library->readFile(PathBytes(path).toStdString());
     }
-    const Exiv2::ExifData &exifData = jpeg ? jpegData : image->exifData();
-    order = order == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
-    const bool little = order == Exiv2::littleEndian;
+    const bool little = exifData.littleEndian;
 
     std::vector<Listed> listed;
-    listed.reserve(exifData.count() + 1);
+    listed.reserve(exifData.entries.size() + 1);
     bool haveMakerNote = false;
-    for (const Exiv2::Exifdatum &datum : exifData) {
-        const auto directory = directoryOf(datum.groupName());
+    for (const DecodedExifEntry &datum : exifData.entries) {
+        const auto directory = directoryOf(datum.group);
         if (!directory)
             continue;
-        if (jpeg && *directory == Directory::Exif && datum.tag() == HiddenMakerNoteTag)
+        if (jpeg && *directory == Directory::Exif && datum.tag == HiddenMakerNoteTag)
             continue;
-        const long size = datum.size();
-        QByteArray raw(qsizetype(std::max(size, 0L)), '\0');
-        if (size > 0)
-            datum.copy(reinterpret_cast<Exiv2::byte *>(raw.data()), order);
-        const quint16 tag = datum.tag();
+        const quint16 tag = datum.tag;
         haveMakerNote = haveMakerNote || (*directory == Directory::Exif && tag == 0x927C);
         listed.push_back({*directory, tag,
-                          makeProperty(propertyName(*directory, tag, datum), int(datum.typeId()),
-                                       int(datum.count()), raw, little)});
+                          makeProperty(propertyName(*directory, tag, datum), datum.type,
+                                       int(datum.count), datum.raw, little)});
         listed.back().property.truncated = bounded.cut.contains(listedKey(*directory, tag));
     }
     if (!haveMakerNote) {
@@ -905,11 +890,8 @@ MetadataProperty ImageMetadata::item(int i) const {
 
 bool ImageMetadata::libraryAvailable() {
     static const bool available = [] {
-        try {
-            return Exiv2::XmpParser::initialize();
-        } catch (...) {
-            return false;
-        }
+        const MetadataLibraryCalls *library = MetadataLibrary();
+        return library && library->initialize();
     }();
     return available;
 }

@@ -5,6 +5,9 @@ set(KALMORA_APP_ID com.example.Kalmora)
 set(KALMORA_PACKAGING ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 
 install(TARGETS kalmora kalmora-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A folder of ours one level further in: a library right in a folder of the system's or the one
+# below it gets ldconfig calls in the package, which a module nobody links needs not.
+install(TARGETS kalmora_metadata LIBRARY DESTINATION ${KALMORA_MODULE_DIR})
 install(FILES ${KALMORA_PACKAGING}/${KALMORA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KALMORA_PACKAGING}/${KALMORA_APP_ID}.metainfo.xml

@@ -61,6 +61,24 @@ man_warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
     man --warnings -E UTF-8 -l "$share/man/man1/kalmora-cli.1.gz" 2>&1 >/dev/null || true)
 [ -z "$man_warnings" ] || fail "kalmora-cli.1: $man_warnings"
 
+# --- the photo metadata module, which the programs load from beside their own folder ---
+# A JPEG with nothing but an Exif block: IFD0 points at the Exif directory, which holds the
+# shooting date. Renaming it by that date (dry run) needs the module's full read.
+mkdir -p "$tmp/shot"
+printf '\xff\xd8\xff\xe1\x00\x48Exif\x00\x00II*\x00\x08\x00\x00\x00\x01\x00\x69\x87\x04\x00\x01\x00\x00\x00\x1a\x00\x00\x00\x00\x00\x00\x00\x01\x00\x03\x90\x02\x00\x14\x00\x00\x00\x2c\x00\x00\x00\x00\x00\x00\x002019:05:01 08:00:00\x00\xff\xd9' \
+    >"$tmp/shot/a.jpg"
+# The module must come from the installed tree ($2), not from the build tree's fallback.
+reads_metadata() {
+    local out
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$tmp/home" XDG_STATE_HOME="$tmp/state" \
+        XDG_CONFIG_HOME="$tmp/config" LC_ALL=C.UTF-8 LD_DEBUG=files \
+        "$1" rename --dry-run "$tmp/shot" 2>&1) || true
+    grep -q '2019-05-01 08.00.00.jpg' <<<"$out" || fail "$1 does not read photo metadata: $out"
+    grep -q "file=$2/.*libkalmora_metadata.so " <<<"$out" ||
+        fail "$1 loaded no metadata module from $2: $(grep -m1 libkalmora_metadata <<<"$out")"
+}
+reads_metadata "$tmp/prefix/bin/kalmora-cli" "$tmp/prefix"
+
 # --- started from the launcher's command with a folder, then a second start hands over ---
 mkdir -p "$tmp/runtime" "$tmp/photos" "$tmp/more" "$tmp/home"
 chmod 700 "$tmp/runtime"
@@ -90,6 +108,7 @@ if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$tmp/lintian
     fail "lintian"
 fi
 dpkg-deb -x "$deb" "$tmp/root"
+reads_metadata "$tmp/root/usr/bin/kalmora-cli" "$tmp/root/usr"
 version=$(QT_QPA_PLATFORM=offscreen "$tmp/root/usr/bin/kalmora" --version)
 [[ "$version" == "Kalmora "* ]] || fail "unpacked program: $version"
 echo "PASS"
