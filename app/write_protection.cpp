@@ -14,13 +14,6 @@ bool MarkedReadOnly(uid_t owner, mode_t mode) {
     return (!(mode & S_IWUSR) && owner == geteuid()) || !(mode & (S_IWUSR | S_IWGRP | S_IWOTH));
 }
 
-bool MarkedReadOnly(int fd) {
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0)
-        return true;
-    return MarkedReadOnly(info.st_uid, info.st_mode);
-}
-
 OwnFileTarget ExamineOwnFileTarget(const QString &path) {
     struct stat info {};
     if (::lstat(PathBytes(path).constData(), &info) != 0)

@@ -11,9 +11,6 @@ namespace kalmora {
 // through, is held to it too, so a file marked read-only is never changed by the program.
 bool MarkedReadOnly(uid_t owner, mode_t mode);
 
-// The same for an open file; true when it cannot be examined.
-bool MarkedReadOnly(int fd);
-
 // What stands at a name where the program writes a file of its own (an export, a download).
 // Writers follow a link they find there, and another user's file is not ours to replace.
 enum class OwnFileTarget { Free, OwnRegularFile, Link, OtherEntry };
