@@ -467,12 +467,26 @@ bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter,
     return false;
 }
 
+// The layout QDataStream gives these fields (big-endian; a null hash as length 0xffffffff), which
+// DecodeState reads; spelt out by hand, as every entry takes two or three of them.
 QByteArray EncodeState(const FileState &s) {
-    QByteArray out;
-    QDataStream d(&out, QIODevice::WriteOnly);
-    d << quint8(1) << s.exists << s.device << s.inode << s.size << s.access.sec << s.access.nsec
-      << s.modification.sec << s.modification.nsec << s.creation.sec << s.creation.nsec
-      << s.creationSettable << s.hash;
+    constexpr qsizetype Fixed = 1 + 1 + 8 * 9 + 1 + 4;
+    QByteArray out(Fixed + s.hash.size(), Qt::Uninitialized);
+    uchar *p = reinterpret_cast<uchar *>(out.data());
+    *p++ = 1;
+    *p++ = s.exists ? 1 : 0;
+    for (const quint64 v :
+         {s.device, s.inode, quint64(s.size), quint64(s.access.sec), quint64(s.access.nsec),
+          quint64(s.modification.sec), quint64(s.modification.nsec), quint64(s.creation.sec),
+          quint64(s.creation.nsec)}) {
+        qToBigEndian(v, p);
+        p += 8;
+    }
+    *p++ = s.creationSettable ? 1 : 0;
+    qToBigEndian(s.hash.isNull() ? quint32(0xffffffff) : quint32(s.hash.size()), p);
+    p += 4;
+    if (!s.hash.isEmpty())
+        std::memcpy(p, s.hash.constData(), size_t(s.hash.size()));
     return out;
 }
 
@@ -710,11 +724,18 @@ int BatchJournal::intendStamps(const QString &path, const FileTimesUpdate &updat
         row.path = path;
         FileState target = readState(path, false, &row.link);
         row.old = target;
-        const auto toStamp = [](const std::optional<DateTime> &local, Stamp &stamp) {
+        // A planned write gives the three stamps one time: each time is converted once.
+        std::optional<DateTime> lastLocal;
+        std::optional<qint64> lastUtc;
+        const auto toStamp = [&](const std::optional<DateTime> &local, Stamp &stamp) {
             if (!local)
                 return;
-            if (const auto utc = LocalToUtcSeconds(*local))
-                stamp = {*utc, 0};
+            if (local != lastLocal) {
+                lastLocal = local;
+                lastUtc = LocalToUtcSeconds(*local);
+            }
+            if (lastUtc)
+                stamp = {*lastUtc, 0};
         };
         toStamp(update.lastAccess, target.access);
         toStamp(update.lastWrite, target.modification);

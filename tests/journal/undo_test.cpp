@@ -11,6 +11,7 @@
 #include "ui/history_window.h"
 
 #include <QCheckBox>
+#include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
 #include <QPlainTextEdit>
@@ -611,6 +612,36 @@ private slots:
                  qPrintable(texts.join(u'|')));
         QVERIFY(!w().Busy);
         QVERIFY(!w().OperationRunning);
+    }
+
+    // Journals written by earlier builds hold states in QDataStream's layout: a state encodes to
+    // exactly that form, and reads back as it was.
+    void statesKeepTheirStoredForm() {
+        FileState plain;
+        plain.exists = true;
+        plain.device = (quint64(259) << 32) | 3;
+        plain.inode = 0x8000000000000001;
+        plain.size = 1234567;
+        plain.access = {1733000000, 999999999};
+        plain.modification = {-86401, 5}; // before 1970
+        plain.creation = {1426325213, 0};
+        FileState hashed = plain;
+        hashed.creationSettable = true;
+        hashed.hash = QByteArray(32, '\xab');
+        FileState emptyHash = plain;
+        emptyHash.hash = QByteArray("");
+        for (const FileState &s : {FileState(), plain, hashed, emptyHash}) {
+            QByteArray stored;
+            QDataStream d(&stored, QIODevice::WriteOnly);
+            d << quint8(1) << s.exists << s.device << s.inode << s.size << s.access.sec
+              << s.access.nsec << s.modification.sec << s.modification.nsec << s.creation.sec
+              << s.creation.nsec << s.creationSettable << s.hash;
+            QCOMPARE(EncodeState(s).toHex(), stored.toHex());
+            const FileState back = DecodeState(EncodeState(s));
+            QVERIFY(back.sameAs(s) && back.access == s.access && back.hash == s.hash &&
+                    back.hash.isNull() == s.hash.isNull() &&
+                    back.creationSettable == s.creationSettable);
+        }
     }
 };
 
