@@ -539,8 +539,17 @@ int shiftDateCommand(const Invocation &inv) {
     std::vector<ShootingDatePlan> plans;
     for (const PhotoDateSettings &s : *settings)
         plans.emplace_back(s, random);
-    // Every new date is worked out before the first photo changes.
+    // Every new date is worked out before the first photo changes. The journal takes each
+    // photo's intent as its date is worked out, and writes them meanwhile.
     const int n = int(b->names.size());
+    std::unique_ptr<BatchJournal> journal;
+    QList<int> seqs(n + 1);
+    const QString folder = AbsoluteFolder(inv.folder);
+    if (!b->dryRun) {
+        journal = OpenCliJournal(folder, BatchKind::DateRewrite, status);
+        if (!journal || !StreamCliIntents(*journal, n, status))
+            return status;
+    }
     QStringList originals(n + 1), exifTexts(n + 1);
     std::vector<std::optional<DateTime>> dates(size_t(n) + 1);
     // Where the byte-level reader answered: the date's field as it found it, so that neither the
@@ -567,25 +576,17 @@ int shiftDateCommand(const Invocation &inv) {
                 date = plan.newDate(*date);
         dates[size_t(r)] = date;
         exifTexts[r] = date ? ExifDateText(*date) : QString();
+        if (journal && journal->enabled() && !exifTexts[r].isEmpty()) {
+            const QString journalPath = folder + u'/' + b->names.at(r - 1);
+            const std::optional<LoadedText> &field = loaded[size_t(r)];
+            seqs[r] = field
+                          ? journal->intendDatePatch(journalPath, exifTexts[r], TagDateTimeOriginal,
+                                                     *field)
+                          : journal->intendDatePatch(journalPath, exifTexts[r], PatchedDateTags());
+        }
     }
-    std::unique_ptr<BatchJournal> journal;
-    QList<int> seqs(n + 1);
-    if (!b->dryRun) {
-        const QString folder = AbsoluteFolder(inv.folder);
-        journal = OpenCliJournal(folder, BatchKind::DateRewrite, status);
-        if (!journal)
-            return status;
-        for (int r = 1; journal->enabled() && r <= n; ++r)
-            if (!exifTexts[r].isEmpty()) {
-                const QString path = folder + u'/' + b->names.at(r - 1);
-                const std::optional<LoadedText> &field = loaded[size_t(r)];
-                seqs[r] = field ? journal->intendDatePatch(path, exifTexts[r], TagDateTimeOriginal,
-                                                           *field)
-                                : journal->intendDatePatch(path, exifTexts[r], PatchedDateTags());
-            }
-        if (!CommitCliJournal(*journal, status, true))
-            return status;
-    }
+    if (journal && !CommitCliJournal(*journal, status, true))
+        return status;
     for (int r = 1; r <= n; ++r) {
         const QString path = pathOf(inv, b->names.at(r - 1));
         const QString original = HyphenDateText(originals[r]);
@@ -654,8 +655,17 @@ int renameCommand(const Invocation &inv) {
                                         .arg(QStringLiteral("libmediainfo.so.0")));
         return SomeFailed;
     }
-    // Every new name is worked out before the first file is renamed.
+    // Every new name is worked out before the first file is renamed; the journal writes each
+    // intent meanwhile.
     const int n = int(b->names.size());
+    std::unique_ptr<BatchJournal> journal;
+    QList<int> seqs(n + 1);
+    const QString folder = AbsoluteFolder(inv.folder);
+    if (!b->dryRun) {
+        journal = OpenCliJournal(folder, BatchKind::Rename, status);
+        if (!journal || !StreamCliIntents(*journal, n, status))
+            return status;
+    }
     QStringList newNames(n + 1);
     for (int r = 1; r <= n; ++r) {
         const QString name = b->names.at(r - 1);
@@ -665,21 +675,11 @@ int renameCommand(const Invocation &inv) {
         else
             ReadExifIntoRow(path, b->grid, ExifRowContext{r, false, false, false});
         newNames[r] = RenameTargetName(name, b->grid.text(r, DateCol), video);
+        if (journal && journal->enabled() && !newNames[r].isEmpty())
+            seqs[r] = journal->intendRename(folder + u'/' + name, folder + u'/' + newNames[r]);
     }
-    std::unique_ptr<BatchJournal> journal;
-    QList<int> seqs(n + 1);
-    if (!b->dryRun) {
-        const QString folder = AbsoluteFolder(inv.folder);
-        journal = OpenCliJournal(folder, BatchKind::Rename, status);
-        if (!journal)
-            return status;
-        for (int r = 1; journal->enabled() && r <= n; ++r)
-            if (!newNames[r].isEmpty())
-                seqs[r] = journal->intendRename(folder + u'/' + b->names.at(r - 1),
-                                                folder + u'/' + newNames[r]);
-        if (!CommitCliJournal(*journal, status, true))
-            return status;
-    }
+    if (journal && !CommitCliJournal(*journal, status, true))
+        return status;
     QSet<QString> taken; // names a dry run has handed out already
     for (int r = 1; r <= n; ++r) {
         const QString path = pathOf(inv, b->names.at(r - 1));

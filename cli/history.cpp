@@ -95,6 +95,14 @@ bool CommitCliJournal(BatchJournal &journal, int &status, bool firstOnly) {
     return false;
 }
 
+bool StreamCliIntents(BatchJournal &journal, int expected, int &status) {
+    if (journal.streamIntents(expected))
+        return true;
+    Message(JournalFailureMessage(journal.reason()));
+    status = NotJournaled;
+    return false;
+}
+
 bool ReadyForChange(BatchJournal &journal, int seq, int &status) {
     if (journal.ready(seq))
         return true;

@@ -14,6 +14,9 @@ JournalConfig CliJournalConfig();
 // cannot be written: the reason is on standard error and `status` is NotJournaled; the batch
 // must not start.
 std::unique_ptr<BatchJournal> OpenCliJournal(const QString &folder, BatchKind kind, int &status);
+// Before any intent: the journal writes the intents while the command still works them out
+// (BatchJournal::streamIntents); CommitCliJournal(…, true) then marks the last. False as above.
+bool StreamCliIntents(BatchJournal &journal, int expected, int &status);
 // Makes the intents durable; false as above when it cannot. `firstOnly`, for a loop that asks
 // ReadyForChange before each file: only the first intents are flushed before the first file
 // changes, the others while the files change.

@@ -52,6 +52,9 @@ constexpr int FirstGroupMax = 256;
 // The reader tells the writer of its rows, and the loop the writer of its after-values, a few at
 // a time: each telling takes the lock the others wait for.
 constexpr int ReaderStep = 16, HandOverStep = 64;
+// Intents queued while the caller still reads its files go to the disk once this many have
+// gathered (then in doubling groups), not a flush for every few.
+constexpr int StreamGroupMin = 32;
 constexpr int LogCheckpointFrames = 1000; // SQLite's own default
 constexpr qint64 TicksPerSecond = 10'000'000;
 constexpr qint64 SecondsFrom1601To1970 = 11'644'473'600;
@@ -553,7 +556,9 @@ struct BatchJournal::Cache {
     std::condition_variable moved;    // to the loop: more intents durable, or the writer ended
     std::condition_variable toWriter; // rows made, after-values held, the loop waits, the end
     int readFrom = INT_MAX;           // the reader makes the rows after this seq
-    int madeUpTo = 0;                 // rows made, in order
+    int madeUpTo = 0;                 // rows made (queued, while streaming), in order
+    int total = INT_MAX;              // the intents of the batch, once they are all known
+    bool streaming = false;           // intents are queued while the writer runs
     int waitingFor = 0;               // the seq the loop waits for
     std::atomic<int> durable = 0;     // written under the mutex; read without it by ready()
     bool writerFailed = false;
@@ -566,12 +571,13 @@ struct BatchJournal::Cache {
     // Whether the writer has a group to write. Intents: at least as many rows as are durable, so
     // that groups double and a batch takes few flushes, or those the loop waits for, or the last.
     // After-values: a group's worth, or the last ones.
-    bool writerHasWork(int total) const {
+    bool writerHasWork() const {
         if (stopping)
             return true;
         if (written < total)
-            return madeUpTo > written && (madeUpTo - written >= written || madeUpTo == total ||
-                                          (waitingFor > durable && madeUpTo >= waitingFor));
+            return madeUpTo > written &&
+                   (madeUpTo - written >= std::max(written, streaming ? StreamGroupMin : 0) ||
+                    madeUpTo == total || (waitingFor > durable && madeUpTo >= waitingFor));
         return ending || held.size() >= GroupSize;
     }
 
@@ -648,7 +654,18 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
 int BatchJournal::queue(std::function<Row()> make) {
     if (!m_config.enabled)
         return ++m_seq;
-    if (m_cache->reader.joinable() || m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
+    Cache &c = *m_cache;
+    if (c.streaming) {
+        // The writer reads the slot once madeUpTo, raised under the lock, covers it.
+        const std::lock_guard lock(c.mutex);
+        if (m_seq >= int(c.pending.size()) || c.total != INT_MAX || c.writerFailed || c.writerDone)
+            return 0;
+        c.pending[size_t(m_seq)] = std::move(make);
+        c.madeUpTo = ++m_seq;
+        c.toWriter.notify_one(); // the writer judges whether that makes a group
+        return m_seq;
+    }
+    if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty())
         return 0;
     m_cache->pending.push_back(std::move(make));
     return ++m_seq;
@@ -934,13 +951,43 @@ bool BatchJournal::commit() {
     return true;
 }
 
+bool BatchJournal::streamIntents(int expected) {
+    if (!m_config.enabled)
+        return true;
+    Cache &c = *m_cache;
+    if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty() || m_seq != 0)
+        return false;
+    // Sized now, so that neither thread moves a slot the other may be using.
+    c.entries.resize(size_t(expected));
+    c.pending.resize(size_t(expected));
+    c.streaming = true;
+    c.writerDone = false;
+    c.writer = std::thread([this] { writeGroups(); });
+    return true;
+}
+
 bool BatchJournal::commitFirst() {
     if (!m_config.enabled)
         return true;
     Cache &c = *m_cache;
+    if (c.streaming) {
+        std::unique_lock lock(c.mutex);
+        c.total = m_seq;
+        c.toWriter.notify_one();
+        // As without streaming: no file changes unless the journal has shown it can be written.
+        waitForWriter(
+            lock, [&] { return c.durable >= std::min(m_seq, 1) || c.writerFailed || c.writerDone; },
+            {});
+        if (!c.writerFailed)
+            return true;
+        lock.unlock();
+        stopThreads();
+        return false;
+    }
     if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty())
         return false;
     const int total = m_seq;
+    c.total = total;
     c.entries.resize(size_t(total)); // the writer fills it in place while done() reads it
     c.made.resize(size_t(total));
     c.readFrom = 0;
@@ -968,7 +1015,7 @@ bool BatchJournal::commitFirst() {
         return true;
     }
     c.writerDone = false;
-    c.writer = std::thread([this, total] { writeGroups(total); });
+    c.writer = std::thread([this] { writeGroups(); });
     return true;
 }
 
@@ -988,15 +1035,16 @@ void BatchJournal::readAhead(int total) {
     }
 }
 
-void BatchJournal::writeGroups(int total) {
+void BatchJournal::writeGroups() {
     Cache &c = *m_cache;
     std::unique_lock lock(c.mutex);
     bool ok = true;
     for (;;) {
-        c.toWriter.wait(lock, [&] { return c.writerHasWork(total); });
+        c.toWriter.wait(lock, [&] { return c.writerHasWork(); });
         if (c.stopping)
             break;
         const int upTo = c.madeUpTo;
+        const int total = c.total;
         const bool last = c.written == total && c.ending;
         const QList<After> after = std::exchange(c.held, {});
         lock.unlock();

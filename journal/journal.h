@@ -112,6 +112,10 @@ public:
     // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
     // batch must not go on (reason()).
     bool commit();
+    // Before any intent, for a caller that works out its intents while reading its files: the
+    // writer thread makes and commits them in groups as they come (up to `expected`), so that
+    // most are durable when commitFirst() marks the last. False: the batch must not start.
+    bool streamIntents(int expected);
     // As commit(), for a loop that asks ready() before each file: makes only the first intents
     // durable (those read in a couple of milliseconds, one flush), then a reader thread reads
     // the others' files while a writer thread commits them in growing groups, each flushed
@@ -151,7 +155,7 @@ private:
     int queue(std::function<Row()> make);
     bool writeRows(int upTo);
     void readAhead(int total);
-    void writeGroups(int total);
+    void writeGroups();
     void stopThreads();
     void joinWriter();
     // Waits on the writer's progress until `until`, with the cache's lock held by `lock`;

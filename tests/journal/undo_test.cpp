@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTest>
 
@@ -354,9 +355,16 @@ private slots:
         QCOMPARE(now.size(), kind == QLatin1String("rename") ? names.size() - 1 : names.size());
     }
 
-    // Intents committed group by group while the files change: a file changes only once its
-    // intent is on the disk, and a batch cut off then restores exactly the files it changed.
+    // Intents committed group by group while the files change (or, streamed, while the caller
+    // still works them out): a file changes only once its intent is on the disk, and a batch cut
+    // off then restores exactly the files it changed.
+    void laterGroupsAreDurableBeforeTheirFilesChange_data() {
+        QTest::addColumn<bool>("streamed");
+        QTest::newRow("queued first") << false;
+        QTest::newRow("streamed") << true;
+    }
     void laterGroupsAreDurableBeforeTheirFilesChange() {
+        QFETCH(bool, streamed);
         constexpr int Files = 300, Changed = 280;
         QStringList paths;
         for (int i = 0; i < Files; ++i) {
@@ -369,10 +377,19 @@ private slots:
         {
             BatchJournal journal(config());
             QVERIFY(journal.begin(f.folder.path(), BatchKind::FileTimes));
+            QVERIFY(!streamed || journal.streamIntents(Files));
             QList<int> seqs;
             for (int i = 0; i < Files; ++i) {
                 const DateTime t = planned.addSeconds(60 * i);
                 seqs.append(journal.intendStamps(paths[i], FileTimesUpdate{t, t, t}));
+                QCOMPARE(seqs.last(), i + 1);
+            }
+            if (streamed) {
+                // Written meanwhile: another connection sees the first groups before the last
+                // intent is marked; none beyond the number announced is taken.
+                QTRY_VERIFY(ListBatches(config()).value(0).total >= 32);
+                QCOMPARE(journal.intendStamps(paths[0], FileTimesUpdate{planned, planned, planned}),
+                         0);
             }
             QVERIFY2(journal.commitFirst(), qPrintable(journal.reason()));
             // Ready means committed: another connection sees the last group's intents.
@@ -399,6 +416,33 @@ private slots:
         QCOMPARE(report.unchanged, Files - Changed);
         const Snapshot now = snapshot(f.folder.path());
         QVERIFY2(now == before, qPrintable(describe(now, before)));
+    }
+
+    // The disk fills up while streamed intents are written: the files of the intents that
+    // could not be written may not change (the batch does not start, or stops before them), the
+    // reason says why, and no later intent is taken.
+    void fullDiskWhileIntentsStreamStopsTheBatch() {
+        const QByteArray state = QFile::encodeName(f.doubles->stateHome.path());
+        if (mount("tmpfs", state.constData(), "tmpfs", 0, "size=128k") != 0)
+            QSKIP("cannot mount a file system here (needs the administrator)");
+        const auto unmount = qScopeGuard([&] { umount2(state.constData(), MNT_DETACH); });
+        constexpr int Files = 3000;
+        const DateTime t(2021, 3, 4, 9, 0, 0);
+        BatchJournal journal(config());
+        QVERIFY2(journal.begin(f.folder.path(), BatchKind::FileTimes),
+                 qPrintable(journal.reason()));
+        QVERIFY(journal.streamIntents(Files));
+        // Long names, so that the intents outgrow the disk whatever the page layout.
+        const QString name = f.path(QString(200, QLatin1Char('n')));
+        int taken = 0;
+        for (int i = 0; i < Files; ++i)
+            taken += journal.intendStamps(name + QString::number(i), FileTimesUpdate{t, t, t}) > 0;
+        QVERIFY(taken > 0);
+        journal.commitFirst(); // either way, the last intent never becomes durable
+        QVERIFY(!journal.ready(taken));
+        QVERIFY2(journal.reason().contains(QStringLiteral("无法写入撤销记录")),
+                 qPrintable(journal.reason()));
+        QCOMPARE(journal.intendStamps(name, FileTimesUpdate{t, t, t}), 0);
     }
 
     // The window lists the batch; its undo asks first, then says what it did and what it skipped.
