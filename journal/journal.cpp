@@ -139,7 +139,10 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
         return nullptr;
     }
     sqlite3 *db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    // A connection is used by one thread at a time (handed on with the batch's own locks), so
+    // SQLite need not lock it at every call.
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(PathBytes(databasePath(config)).constData(), &db, flags, nullptr) !=
         SQLITE_OK) {
         reason = QStringLiteral("无法打开撤销记录：%1").arg(sqliteText(db));
@@ -559,8 +562,9 @@ struct BatchJournal::Cache {
     int madeUpTo = 0;                 // rows made (queued, while streaming), in order
     int total = INT_MAX;              // the intents of the batch, once they are all known
     bool streaming = false;           // intents are queued while the writer runs
-    int waitingFor = 0;               // the seq the loop waits for
-    std::atomic<int> durable = 0;     // written under the mutex; read without it by ready()
+    int wakeAt = 0;     // while streaming: the intents queued that make the writer's next group
+    int waitingFor = 0; // the seq the loop waits for
+    std::atomic<int> durable = 0; // written under the mutex; read without it by ready()
     bool writerFailed = false;
     bool writerDone = true;
     bool ending = false;   // end(): the writer writes what is held and stops
@@ -662,7 +666,9 @@ int BatchJournal::queue(std::function<Row()> make) {
             return 0;
         c.pending[size_t(m_seq)] = std::move(make);
         c.madeUpTo = ++m_seq;
-        c.toWriter.notify_one(); // the writer judges whether that makes a group
+        // Not at every intent: waking the writer costs more than queuing.
+        if (c.madeUpTo >= c.wakeAt)
+            c.toWriter.notify_one();
         return m_seq;
     }
     if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty())
@@ -1040,6 +1046,7 @@ void BatchJournal::writeGroups() {
     std::unique_lock lock(c.mutex);
     bool ok = true;
     for (;;) {
+        c.wakeAt = c.written + std::max(c.written, StreamGroupMin);
         c.toWriter.wait(lock, [&] { return c.writerHasWork(); });
         if (c.stopping)
             break;
