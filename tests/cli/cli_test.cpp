@@ -8,8 +8,11 @@
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -625,6 +628,42 @@ private slots:
         QCOMPARE(undone.exit, 0);
         QCOMPARE(undone.lines().size(), files);
         QCOMPARE(folderState(folder()), before);
+    }
+
+    // The journal's disk fills up while its intents are written: the batch does not start, or
+    // (when the read was done first) stops where the journal failed. Each photo said to be done
+    // was changed, every other one is as it was, and the status and message say which.
+    void journalFullMidBatchStopsThere() {
+        constexpr int Photos = 600;
+        const DateTime first(2011, 8, 27, 20, 11, 0);
+        for (int i = 0; i < Photos; ++i)
+            photo(QStringLiteral("f%1.jpg").arg(i, 4, 10, QLatin1Char('0')),
+                  first.addSeconds(61 * i).toExifText().toLatin1());
+        const auto before = sansAccess(folderState(folder()));
+        const QByteArray state = QFile::encodeName(stateHome->path());
+        // Room for the first groups of intents, never for all of them.
+        if (mount("tmpfs", state.constData(), "tmpfs", 0, "size=256k") != 0)
+            QSKIP("cannot mount a file system here (needs the administrator)");
+        const auto unmount = qScopeGuard([&] { umount2(state.constData(), MNT_DETACH); });
+        const CliRun run = runCli({"shift-date", "--by", "+1d", folder()});
+        QCOMPARE(run.exit, 3);
+        QVERIFY2(run.err.startsWith(run.lines().isEmpty()
+                                        ? "Cannot write the undo journal: the batch did not start"
+                                        : "Cannot write the undo journal: the batch stopped here"),
+                 run.err.constData());
+        const auto now = sansAccess(folderState(folder()));
+        QSet<QString> done;
+        for (const QByteArray &line : run.lines()) {
+            const QList<QByteArray> fields = line.split('\t');
+            QVERIFY2(fields.value(1) == "ok" || fields.value(1) == "skipped", line.constData());
+            if (fields.value(1) == "ok")
+                done.insert(QFileInfo(QFile::decodeName(fields.value(0))).fileName());
+        }
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            QVERIFY2((now.value(it.key()) != it.value()) == done.contains(it.key()),
+                     qPrintable(it.key()));
+        // What changed is in the journal, to be undone.
+        QVERIFY(done.isEmpty() || batches().value(0).total >= done.size());
     }
 
     void applyReportsAFailedFile() {
