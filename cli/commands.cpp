@@ -523,6 +523,16 @@ std::unique_ptr<Batch> startBatch(const Invocation &inv, bool photos, int &statu
     return std::make_unique<Batch>(inv, *names);
 }
 
+// The journal a command hands its intents to while it still reads its files: none on a dry
+// run. False when it cannot be written (told, and `status` says so): the batch must not start.
+bool streamingJournal(const Batch &b, const QString &folder, BatchKind kind, int &status,
+                      std::unique_ptr<BatchJournal> &journal) {
+    if (b.dryRun)
+        return true;
+    journal = OpenCliJournal(folder, kind, status);
+    return journal && StreamCliIntents(*journal, int(b.names.size()), status);
+}
+
 int shiftDateCommand(const Invocation &inv) {
     if (inv.has(QStringLiteral("increment")) && !inv.has(QStringLiteral("new-start")))
         return usage(inv, Say("--increment 须与 --new-start 一起使用。",
@@ -545,11 +555,8 @@ int shiftDateCommand(const Invocation &inv) {
     std::unique_ptr<BatchJournal> journal;
     QList<int> seqs(n + 1);
     const QString folder = AbsoluteFolder(inv.folder);
-    if (!b->dryRun) {
-        journal = OpenCliJournal(folder, BatchKind::DateRewrite, status);
-        if (!journal || !StreamCliIntents(*journal, n, status))
-            return status;
-    }
+    if (!streamingJournal(*b, folder, BatchKind::DateRewrite, status, journal))
+        return status;
     QStringList originals(n + 1), exifTexts(n + 1);
     std::vector<std::optional<DateTime>> dates(size_t(n) + 1);
     // Where the byte-level reader answered: the date's field as it found it, so that neither the
@@ -661,11 +668,8 @@ int renameCommand(const Invocation &inv) {
     std::unique_ptr<BatchJournal> journal;
     QList<int> seqs(n + 1);
     const QString folder = AbsoluteFolder(inv.folder);
-    if (!b->dryRun) {
-        journal = OpenCliJournal(folder, BatchKind::Rename, status);
-        if (!journal || !StreamCliIntents(*journal, n, status))
-            return status;
-    }
+    if (!streamingJournal(*b, folder, BatchKind::Rename, status, journal))
+        return status;
     QStringList newNames(n + 1);
     for (int r = 1; r <= n; ++r) {
         const QString name = b->names.at(r - 1);
