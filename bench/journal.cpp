@@ -4,6 +4,7 @@
 // Usage: kalmora_bench_journal WORKFOLDER [CASE]
 #include "journal/journal.h"
 #include "bench/bench_support.h"
+#include "exif/exif_reader.h"
 #include "filetime/file_times.h"
 #include "filetime/rename_rules.h"
 #include "photo/date_shift.h"
@@ -109,7 +110,8 @@ int main(int argc, char **argv) {
     const QList<Case> cases{
         {"shift", BatchKind::DateRewrite,
          [&](BatchJournal &j, const QString &p, int) {
-             return j.intendDatePatch(p, shifted, {36867, 36868, 306});
+             return j.intendDatePatch(p, shifted,
+                                      {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime});
          },
          [&](const QString &p, int) {
              const DatesPatchResult r = PatchShootingDates(p, shifted, std::nullopt);

@@ -3,6 +3,7 @@
 #include "app/comm_declare.h"
 #include "app/notice_window.h"
 #include "app/startup.h"
+#include "exif/exif_reader.h"
 #include "exif/read_exif.h"
 #include "filetime/apply.h"
 #include "journal/journal.h"
@@ -29,7 +30,7 @@ namespace {
 const QString CrLf = QStringLiteral("\r\n");
 constexpr int NameCol = 0, OriginalCol = 1, NewCol = 2, ResultCol = 5;
 // The date texts a rewrite may overwrite; the journal keeps each one it finds.
-const QList<int> DateTags = {36867, 36868, 306};
+const QList<int> DateTags = {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime};
 
 // What the dates besides the shooting date become: moved from their own values with the move,
 // left as they are without one.
