@@ -1234,6 +1234,7 @@ bool BatchJournal::end(const std::function<void()> &whileWaiting) {
         // The writer writes the last after-values (and intents, after a stop) and ends.
         std::unique_lock lock(c.mutex);
         c.held.append(std::exchange(c.ours, {}));
+        c.total = std::min(c.total, m_seq); // streamed intents whose last was never marked
         c.ending = true;
         c.toWriter.notify_one();
         waitForWriter(

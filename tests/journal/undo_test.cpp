@@ -418,6 +418,26 @@ private slots:
         QVERIFY2(now == before, qPrintable(describe(now, before)));
     }
 
+    // A batch that ends before its streamed intents were marked complete still writes them all
+    // and ends (no file changed: nothing to restore).
+    void streamedIntentsEndWithoutTheirMark() {
+        const QString path = f.path(QStringLiteral("a.dat"));
+        QVERIFY(test::writeFile(path, "a"));
+        const DateTime t(2021, 3, 4, 9, 0, 0);
+        {
+            BatchJournal journal(config());
+            QVERIFY(journal.begin(f.folder.path(), BatchKind::FileTimes));
+            QVERIFY(journal.streamIntents(10));
+            for (int i = 0; i < 5; ++i) // fewer than a group
+                QCOMPARE(journal.intendStamps(path, FileTimesUpdate{t, t, t}), i + 1);
+            QVERIFY(journal.end());
+        }
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(batches.first().total, 5);
+        QCOMPARE(batches.first().state, BatchSummary::State::Finished);
+    }
+
     // The disk fills up while streamed intents are written: the files of the intents that
     // could not be written may not change (the batch does not start, or stops before them), the
     // reason says why, and no later intent is taken.
