@@ -8,8 +8,6 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include <stdexcept>
-
 namespace kalmora {
 
 namespace {
@@ -94,14 +92,11 @@ QString firstOf(std::initializer_list<QString> texts) {
 bool DocumentSummary::open(const QString &path) {
     close();
     try {
-        const MetadataLibraryCalls *library = MetadataLibrary();
-        if (!library)
-            throw std::runtime_error("no metadata library");
         // A JPEG's metadata segments, bounded as for the listing, rather than the whole file: a
         // photo built to expand costs the same here as there.
         const QByteArray head = BoundedJpegMetadata(path);
-        const DecodedSummary read =
-            library->readSummary(head, PathBytes(path).toStdString(), ExifKeys, XmpKeys);
+        const DecodedSummary read = RequiredMetadataLibrary().readSummary(
+            head, PathBytes(path).toStdString(), ExifKeys, XmpKeys);
         const auto exif = [&](int i) {
             return exifText(read.exif.at(size_t(i)), read.littleEndian);
         };

@@ -19,7 +19,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -705,9 +704,7 @@ struct Listed {
 // `jpeg`: the file starts with a JPEG start marker, and `exifTiff` is its Exif block as the
 // segment walk found it.
 std::vector<Listed> readExif(const QString &path, const QByteArray &exifTiff, bool jpeg) {
-    const MetadataLibraryCalls *library = MetadataLibrary();
-    if (!library)
-        throw std::runtime_error("no metadata library");
+    const MetadataLibraryCalls &library = RequiredMetadataLibrary();
     // For a JPEG the Exif block is decoded from a bounded copy (boundedTiff); the segment walk
     // has found it already, as the decoder's own JPEG reading would. Other pictures go to the
     // library whole.
@@ -716,9 +713,9 @@ std::vector<Listed> readExif(const QString &path, const QByteArray &exifTiff, bo
     if (jpeg) {
         bounded = boundedTiff(exifTiff);
         if (!bounded.tiff.isEmpty())
-            exifData = library->decodeTiff(bounded.tiff);
+            exifData = library.decodeTiff(bounded.tiff);
     } else {
-        exifData = library->readFile(PathBytes(path).toStdString());
+        exifData = library.readFile(PathBytes(path).toStdString());
     }
     const bool little = exifData.littleEndian;
 

@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <mutex>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace kalmora {
@@ -46,6 +47,13 @@ const MetadataLibraryCalls *MetadataLibrary() {
         calls = entry ? entry() : nullptr;
     });
     return calls;
+}
+
+const MetadataLibraryCalls &RequiredMetadataLibrary() {
+    const MetadataLibraryCalls *library = MetadataLibrary();
+    if (!library)
+        throw std::runtime_error("no metadata library");
+    return *library;
 }
 
 } // namespace kalmora

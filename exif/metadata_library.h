@@ -25,8 +25,8 @@ struct DecodedExifEntry {
     QByteArray raw;
 };
 
+// No entries when the block is no TIFF structure the library can read.
 struct DecodedExif {
-    bool valid = true; // false: the block is no TIFF structure the library can read
     bool littleEndian = true;
     std::vector<DecodedExifEntry> entries;
 };
@@ -54,5 +54,7 @@ struct MetadataLibraryCalls {
 
 // The module's calls, loaded on first use; null when it cannot be loaded.
 const MetadataLibraryCalls *MetadataLibrary();
+// The same for a reader that cannot go on without them: std::runtime_error when not loaded.
+const MetadataLibraryCalls &RequiredMetadataLibrary();
 
 } // namespace kalmora

@@ -16,6 +16,11 @@ void quiet() {
     std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
 }
 
+// The order an entry's value bytes are copied in: the block's, little-endian when it has none.
+Exiv2::ByteOrder plainOrder(Exiv2::ByteOrder order) {
+    return order == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
+}
+
 DecodedExifEntry entryOf(const Exiv2::Exifdatum &datum, Exiv2::ByteOrder order) {
     DecodedExifEntry e;
     e.group = datum.groupName();
@@ -32,7 +37,7 @@ DecodedExifEntry entryOf(const Exiv2::Exifdatum &datum, Exiv2::ByteOrder order) 
 
 DecodedExif decoded(const Exiv2::ExifData &data, Exiv2::ByteOrder order) {
     DecodedExif out;
-    order = order == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
+    order = plainOrder(order);
     out.littleEndian = order == Exiv2::littleEndian;
     out.entries.reserve(data.count());
     for (const Exiv2::Exifdatum &datum : data)
@@ -53,11 +58,8 @@ DecodedExif decodeTiff(const QByteArray &tiff) {
     Exiv2::ExifData data;
     const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(
         data, reinterpret_cast<const Exiv2::byte *>(tiff.constData()), uint32_t(tiff.size()));
-    if (order == Exiv2::invalidByteOrder) {
-        DecodedExif none;
-        none.valid = false;
-        return none;
-    }
+    if (order == Exiv2::invalidByteOrder)
+        return {};
     return decoded(data, order);
 }
 
@@ -80,8 +82,7 @@ DecodedSummary readSummary(const QByteArray &bytes, const std::string &path,
             .release());
     image->readMetadata();
     DecodedSummary out;
-    const Exiv2::ByteOrder order =
-        image->byteOrder() == Exiv2::bigEndian ? Exiv2::bigEndian : Exiv2::littleEndian;
+    const Exiv2::ByteOrder order = plainOrder(image->byteOrder());
     out.littleEndian = order == Exiv2::littleEndian;
     Exiv2::ExifData &exif = image->exifData();
     for (const std::string &key : exifKeys) {
