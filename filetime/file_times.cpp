@@ -51,6 +51,74 @@ std::optional<long> utcOffsetAt(qint64 utcSeconds) {
     return parts.tm_gmtoff;
 }
 
+// The local time of `utcSeconds` under a zone without leap seconds, as localtime_r works it out.
+DateTime civilAt(qint64 utcSeconds, long offset) {
+    const qint64 local = utcSeconds + offset;
+    const qint64 day = local / secondsPerDay - (local % secondsPerDay < 0 ? 1 : 0);
+    const qint64 second = local - day * secondsPerDay;
+    return DateTime(QDate::fromJulianDay(day + unixEpochJulianDay),
+                    QTime::fromMSecsSinceStartOfDay(int(second * 1000)));
+}
+
+// Offsets of the zone at instants already looked up, so that a batch of nearby times costs about
+// one look-up per day of times instead of several per time. Within a span the offset is one:
+// its ends were looked up with that offset, and so were instants between them no more than a
+// day apart. That is the judgement localToUtc makes from its own look-ups a day apart: no
+// period of another offset lies between two looked-up instants a day apart with the same one.
+struct OffsetSpan {
+    qint64 from = 0, to = -1; // empty
+    long offset = 0;
+};
+struct KnownOffsets {
+    std::array<OffsetSpan, 4> spans{};
+    std::size_t next = 0;
+    // localtime_r counts no leap seconds in this zone, so a local time is the instant plus the
+    // offset ("right/" zones count them).
+    bool leapFree = false;
+};
+thread_local KnownOffsets known;
+
+// After tzset(): the zone may be another one.
+void forgetOffsets() {
+    known = {};
+    constexpr qint64 probe = 1'700'000'000; // 2023, after 27 leap seconds
+    const time_t t = time_t(probe);
+    tm parts{};
+    if (!localtime_r(&t, &parts))
+        return;
+    const DateTime local(QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
+                         QTime(parts.tm_hour, parts.tm_min, parts.tm_sec));
+    known.leapFree = local.isValid() && local == civilAt(probe, parts.tm_gmtoff);
+}
+
+std::optional<long> offsetAt(qint64 utcSeconds) {
+    for (const OffsetSpan &s : known.spans) {
+        if (utcSeconds >= s.from && utcSeconds <= s.to)
+            return s.offset;
+    }
+    const auto offset = utcOffsetAt(utcSeconds);
+    if (!offset)
+        return std::nullopt;
+    for (OffsetSpan &s : known.spans) {
+        if (s.from > s.to || s.offset != *offset)
+            continue;
+        if (utcSeconds > s.to && utcSeconds - s.to <= secondsPerDay) {
+            s.to = utcSeconds;
+            // Times mostly move forward through a batch: a day ahead in one more look-up.
+            if (utcOffsetAt(utcSeconds + secondsPerDay) == offset)
+                s.to = utcSeconds + secondsPerDay;
+            return offset;
+        }
+        if (utcSeconds < s.from && s.from - utcSeconds <= secondsPerDay) {
+            s.from = utcSeconds;
+            return offset;
+        }
+    }
+    known.spans[known.next] = {utcSeconds, utcSeconds, *offset};
+    known.next = (known.next + 1) % known.spans.size();
+    return offset;
+}
+
 // A path as the system takes it. A NUL inside would silently name another file.
 std::optional<QByteArray> nativePath(const QString &path) {
     if (path.isEmpty())
@@ -98,6 +166,7 @@ void refreshZone() {
     if (now == lastTz && nowMs - lastRefreshMs < 1000)
         return;
     tzset();
+    forgetOffsets();
     lastTz = now;
     lastRefreshMs = nowMs;
 }
@@ -250,7 +319,7 @@ std::optional<qint64> localToUtc(const DateTime &local) {
     long highOffset = LONG_MIN;
     std::optional<long> offsetBefore;
     for (const qint64 probe : {naive - secondsPerDay, naive, naive + secondsPerDay}) {
-        const auto offset = utcOffsetAt(probe);
+        const auto offset = offsetAt(probe);
         if (!offset)
             return std::nullopt;
         lowOffset = std::min(lowOffset, *offset);
@@ -259,7 +328,7 @@ std::optional<qint64> localToUtc(const DateTime &local) {
             continue; // the same candidate as the probe before, already judged
         offsetBefore = offset;
         const qint64 candidate = naive - *offset;
-        const auto offsetThere = utcOffsetAt(candidate);
+        const auto offsetThere = offsetAt(candidate);
         if (!offsetThere)
             return std::nullopt;
         // Clocks put back: two candidates fit; the earlier one wins.
@@ -288,6 +357,13 @@ std::optional<qint64> localToUtc(const DateTime &local) {
 }
 
 std::optional<DateTime> utcToLocal(qint64 utcSeconds) {
+    // Within a thousand years of 1970 (no year 0, no year beyond an int).
+    constexpr qint64 near = 1000 * 365 * secondsPerDay;
+    if (known.leapFree && utcSeconds > -near && utcSeconds < near) {
+        if (const auto offset = offsetAt(utcSeconds))
+            return civilAt(utcSeconds, *offset);
+        return std::nullopt;
+    }
     const time_t t = time_t(utcSeconds);
     tm parts{};
     if (!localtime_r(&t, &parts))

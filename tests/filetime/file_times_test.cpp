@@ -5,15 +5,19 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <random>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -386,6 +390,116 @@ private slots:
         // The other instant, stored by someone else, reads as the same local time.
         setAccessAndWrite(native(path), utc(laterUtc), 0, utc(laterUtc), 0);
         QCOMPARE(ReadFileTimes(path)->lastWrite.toText(), local);
+    }
+
+    // Conversions over whole years of nearby and scattered times, in the order a batch takes
+    // them and shuffled, against the system's own local times: each local time gives the
+    // earliest instant showing it (the first instant after a gap), each instant the local time
+    // the system shows.
+    void conversionsAgreeWithTheSystem_data() {
+        QTest::addColumn<QByteArray>("tz");
+        QTest::addColumn<int>("year");
+        QTest::addColumn<bool>("leapSeconds");
+        QTest::newRow("Berlin") << QByteArray("Europe/Berlin") << 2021 << false;
+        QTest::newRow("New York") << QByteArray("America/New_York") << 2011 << false;
+        QTest::newRow("Lord Howe, half an hour")
+            << QByteArray("Australia/Lord_Howe") << 2011 << false;
+        QTest::newRow("Apia, a day skipped") << QByteArray("Pacific/Apia") << 2011 << false;
+        QTest::newRow("Dublin, winter time") << QByteArray("Europe/Dublin") << 2019 << false;
+        QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu") << 1986 << false;
+        QTest::newRow("Shanghai, summer time") << QByteArray("Asia/Shanghai") << 1988 << false;
+        QTest::newRow("leap seconds counted") << QByteArray("right/Europe/Berlin") << 2016 << true;
+    }
+    void conversionsAgreeWithTheSystem() {
+        QFETCH(QByteArray, tz);
+        QFETCH(int, year);
+        QFETCH(bool, leapSeconds);
+        if (currentZone() != Utc)
+            QSKIP("sets its own zones; run once");
+        if (!QFile::exists(QStringLiteral("/usr/share/zoneinfo/") + QString::fromLatin1(tz)))
+            QSKIP("zone not installed");
+        const QByteArray saved = qgetenv("TZ");
+        qputenv("TZ", tz);
+        const auto restore = qScopeGuard([&] { qputenv("TZ", saved); });
+
+        const auto system = [](qint64 t) {
+            const time_t at = time_t(t);
+            tm p{};
+            if (!localtime_r(&at, &p))
+                qFatal("no local time");
+            return DateTime(QDate(p.tm_year + 1900, p.tm_mon + 1, p.tm_mday),
+                            QTime(p.tm_hour, p.tm_min, std::min(p.tm_sec, 59)));
+        };
+        const qint64 start = utc(QStringLiteral("%1-01-01 00:00:00").arg(year)) - 86400;
+        const qint64 end = start + 368 * 86400;
+        std::mt19937_64 random(20261208);
+        std::vector<qint64> instants;
+        for (qint64 t = start; t < end; t += 17 * 60 + 13)
+            instants.push_back(t);
+        for (int i = 0; i < 3000; ++i) // scattered over 1900-2100
+            instants.push_back(qint64(random() % (200 * 366 * 86400ULL)) - 70LL * 366 * 86400);
+        std::vector<qint64> shuffled = instants;
+        std::shuffle(shuffled.begin(), shuffled.end(), random);
+        for (const std::vector<qint64> *order : {&instants, &shuffled}) {
+            for (const qint64 t : *order) {
+                const auto local = UtcSecondsToLocal(t);
+                QVERIFY(local);
+                if (*local != system(t))
+                    QFAIL(qPrintable(QStringLiteral("%1 shows %2, not %3")
+                                         .arg(t)
+                                         .arg(local->toText(), system(t).toText())));
+            }
+        }
+        if (leapSeconds)
+            return; // the instant of a local time counts no leap seconds, as before
+
+        // The reference: the offsets in force within a day and a bit of the time, each tried
+        // as a candidate; none fits inside a gap, whose end is then found second by second.
+        const auto reference = [&](const DateTime &local) {
+            const qint64 naive =
+                (local.date().toJulianDay() - unixEpochJulianDay) * 86400 + local.secondsOfDay();
+            std::optional<qint64> earliest;
+            for (qint64 probe = naive - 27 * 3600; probe <= naive + 27 * 3600; probe += 1800) {
+                const time_t at = time_t(probe);
+                tm p{};
+                localtime_r(&at, &p);
+                const qint64 candidate = naive - p.tm_gmtoff;
+                if (system(candidate) == local && (!earliest || candidate < *earliest))
+                    earliest = candidate;
+            }
+            if (earliest)
+                return *earliest;
+            qint64 t = naive - 15 * 3600;
+            while (system(t) <= local)
+                t += 60;
+            while (system(t - 1) > local)
+                --t;
+            return t;
+        };
+        std::vector<DateTime> locals;
+        for (qint64 t = start; t < end; t += 47 * 60 + 7) {
+            locals.push_back(system(t));
+            // About every change of the offset: the times of its gap or its overlap.
+            const qint64 later = t + 47 * 60 + 7;
+            if (system(later).secondsTo(system(t).addSeconds(later - t)) == 0)
+                continue;
+            for (qint64 m = -150; m <= 150; m += 7)
+                locals.push_back(system(t).addSeconds(m * 60 + 30));
+        }
+        std::vector<DateTime> mixed = locals;
+        std::shuffle(mixed.begin(), mixed.end(), random);
+        for (const std::vector<DateTime> *order : {&locals, &mixed}) {
+            for (std::size_t i = 0; i < order->size(); ++i) {
+                const DateTime &local = (*order)[i];
+                const auto converted = LocalToUtcSeconds(local);
+                QVERIFY(converted);
+                if (*converted != reference(local))
+                    QFAIL(qPrintable(QStringLiteral("%1 gave %2, not %3")
+                                         .arg(local.toText())
+                                         .arg(*converted)
+                                         .arg(reference(local))));
+            }
+        }
     }
 
     // A fraction of a second on disk is dropped, rounding towards the earlier second also
