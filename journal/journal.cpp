@@ -99,14 +99,10 @@ public:
         sqlite3_bind_int64(m_stmt, i, v);
         return *this;
     }
-    Statement &bind(int i, const QByteArray &v) {
-        if (v.isNull())
-            sqlite3_bind_null(m_stmt, i);
-        else
-            sqlite3_bind_blob64(m_stmt, i, v.constData(), sqlite3_uint64(v.size()),
-                                SQLITE_TRANSIENT);
-        return *this;
-    }
+    Statement &bind(int i, const QByteArray &v) { return blob(i, v, SQLITE_TRANSIENT); }
+    // Without a copy: `v` must stay as it is until the statement is reset, which clears it.
+    Statement &hold(int i, const QByteArray &v) { return blob(i, v, SQLITE_STATIC); }
+    Statement &hold(int i, QByteArray &&v) = delete;
     int step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
     void reset() {
         sqlite3_reset(m_stmt);
@@ -121,6 +117,14 @@ public:
     }
 
 private:
+    Statement &blob(int i, const QByteArray &v, sqlite3_destructor_type keep) {
+        if (v.isNull())
+            sqlite3_bind_null(m_stmt, i);
+        else
+            sqlite3_bind_blob64(m_stmt, i, v.constData(), sqlite3_uint64(v.size()), keep);
+        return *this;
+    }
+
     sqlite3_stmt *m_stmt = nullptr;
 };
 
@@ -138,6 +142,10 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
         reason = QStringLiteral("无法建立文件夹 %1").arg(config.stateFolder);
         return nullptr;
     }
+    // SQLite's memory statistics take a global lock around every allocation, and nothing here
+    // reads them. They can only be turned off before SQLite starts.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
     sqlite3 *db = nullptr;
     // A connection is used by one thread at a time (handed on with the batch's own locks), so
     // SQLite need not lock it at every call.
@@ -695,14 +703,17 @@ bool BatchJournal::writeRows(int upTo) {
                 m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
                       "kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
         Statement &add = *c.insertEntry;
+        const QByteArray path = PathBytes(row.path), old = EncodeState(row.old);
+        const QByteArray newPath = row.newPath.isEmpty() ? QByteArray() : PathBytes(row.newPath);
+        const QByteArray kept = row.kept.isEmpty() ? QByteArray() : PathBytes(row.kept);
         add.bind(1, m_batch)
             .bind(2, seq)
             .bind(3, qint64(row.kind))
-            .bind(4, PathBytes(row.path))
-            .bind(5, row.newPath.isEmpty() ? QByteArray() : PathBytes(row.newPath))
-            .bind(6, EncodeState(row.old))
-            .bind(7, row.intended)
-            .bind(8, row.kept.isEmpty() ? QByteArray() : PathBytes(row.kept))
+            .hold(4, path)
+            .hold(5, newPath)
+            .hold(6, old)
+            .hold(7, row.intended)
+            .hold(8, kept)
             .bind(9, row.keptBytes);
         const int stepped = add.step();
         add.reset();
@@ -728,8 +739,8 @@ bool BatchJournal::writeRows(int upTo) {
                 .bind(2, seq)
                 .bind(3, i)
                 .bind(4, patch.offset)
-                .bind(5, patch.before)
-                .bind(6, patch.intended);
+                .hold(5, patch.before)
+                .hold(6, patch.intended);
             const int done = p.step();
             p.reset();
             if (done != SQLITE_DONE)
@@ -1206,7 +1217,8 @@ void BatchJournal::writeAfter(const After &a) {
     if (!c.updateAfter)
         c.updateAfter = std::make_unique<Statement>(
             m_db, "UPDATE entries SET after = ?, state = ? WHERE batch = ? AND seq = ?");
-    c.updateAfter->bind(1, EncodeState(a.state))
+    const QByteArray after = EncodeState(a.state);
+    c.updateAfter->hold(1, after)
         .bind(2, a.succeeded ? Done : Failed)
         .bind(3, m_batch)
         .bind(4, a.seq);
@@ -1220,7 +1232,7 @@ void BatchJournal::writeAfter(const After &a) {
         if (!c.updatePatch)
             c.updatePatch = std::make_unique<Statement>(
                 m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
-        c.updatePatch->bind(1, a.patches[n]).bind(2, m_batch).bind(3, a.seq).bind(4, n);
+        c.updatePatch->hold(1, a.patches[n]).bind(2, m_batch).bind(3, a.seq).bind(4, n);
         c.updatePatch->step();
         c.updatePatch->reset();
     }
