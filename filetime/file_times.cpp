@@ -43,15 +43,32 @@ struct Instants {
     qint64 lastWrite = 0;
 };
 
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar, any year.
+qint64 daysFromCivil(qint64 year, int month, int day) {
+    year -= month <= 2 ? 1 : 0;
+    const qint64 era = (year >= 0 ? year : year - 399) / 400;
+    const qint64 yearOfEra = year - era * 400;
+    const qint64 dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const qint64 dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// How far the local time the C library shows for an instant lies from it: the zone's offset,
+// less the leap seconds counted by then where the zone counts them ("right/" zones), so that an
+// instant worked out from a local time shows that local time again.
 std::optional<long> utcOffsetAt(qint64 utcSeconds) {
     const time_t t = time_t(utcSeconds);
     tm parts{};
     if (!localtime_r(&t, &parts))
         return std::nullopt;
-    return parts.tm_gmtoff;
+    const qint64 shown =
+        daysFromCivil(qint64(parts.tm_year) + 1900, parts.tm_mon + 1, parts.tm_mday) *
+            secondsPerDay +
+        parts.tm_hour * 3600 + parts.tm_min * 60 + parts.tm_sec;
+    return long(shown - utcSeconds);
 }
 
-// The local time of `utcSeconds` under a zone without leap seconds, as localtime_r works it out.
+// The local time `offset` (as utcOffsetAt gives it) away from the instant.
 DateTime civilAt(qint64 utcSeconds, long offset) {
     const qint64 local = utcSeconds + offset;
     const qint64 day = local / secondsPerDay - (local % secondsPerDay < 0 ? 1 : 0);
@@ -72,8 +89,8 @@ struct OffsetSpan {
 struct KnownOffsets {
     std::array<OffsetSpan, 4> spans{};
     std::size_t next = 0;
-    // localtime_r counts no leap seconds in this zone, so a local time is the instant plus the
-    // offset ("right/" zones count them).
+    // The zone counts no leap seconds, so every local time is its instant plus the offset.
+    // Where it counts them, a leap second itself shows as ":60" and is asked of the C library.
     bool leapFree = false;
 };
 thread_local KnownOffsets known;
@@ -84,11 +101,7 @@ void forgetOffsets() {
     constexpr qint64 probe = 1'700'000'000; // 2023, after 27 leap seconds
     const time_t t = time_t(probe);
     tm parts{};
-    if (!localtime_r(&t, &parts))
-        return;
-    const DateTime local(QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
-                         QTime(parts.tm_hour, parts.tm_min, parts.tm_sec));
-    known.leapFree = local.isValid() && local == civilAt(probe, parts.tm_gmtoff);
+    known.leapFree = localtime_r(&t, &parts) && utcOffsetAt(probe) == parts.tm_gmtoff;
 }
 
 std::optional<long> offsetAt(qint64 utcSeconds) {
