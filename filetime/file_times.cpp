@@ -43,16 +43,6 @@ struct Instants {
     qint64 lastWrite = 0;
 };
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar, any year.
-qint64 daysFromCivil(qint64 year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const qint64 era = (year >= 0 ? year : year - 399) / 400;
-    const qint64 yearOfEra = year - era * 400;
-    const qint64 dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const qint64 dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
 // How far the local time the C library shows for an instant lies from it: the zone's offset,
 // less the leap seconds counted by then where the zone counts them ("right/" zones), so that an
 // instant worked out from a local time shows that local time again.
@@ -61,10 +51,13 @@ std::optional<long> utcOffsetAt(qint64 utcSeconds) {
     tm parts{};
     if (!localtime_r(&t, &parts))
         return std::nullopt;
-    const qint64 shown =
-        daysFromCivil(qint64(parts.tm_year) + 1900, parts.tm_mon + 1, parts.tm_mday) *
-            secondsPerDay +
-        parts.tm_hour * 3600 + parts.tm_min * 60 + parts.tm_sec;
+    // The C library counts a year 0; Qt goes from 1 BC (-1) to AD 1.
+    const qint64 year = qint64(parts.tm_year) + 1900;
+    if (year > INT_MAX)
+        return std::nullopt;
+    const QDate day(int(year <= 0 ? year - 1 : year), parts.tm_mon + 1, parts.tm_mday);
+    const qint64 shown = (day.toJulianDay() - unixEpochJulianDay) * secondsPerDay +
+                         parts.tm_hour * 3600 + parts.tm_min * 60 + parts.tm_sec;
     return long(shown - utcSeconds);
 }
 
