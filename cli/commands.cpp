@@ -868,13 +868,37 @@ int stripCommand(const Invocation &inv) {
             Message(why + u' ' + Say("它将被抹除，但不能撤销。", "It is erased without undo."));
             seqs[r] = journal->intendContent(path, false);
         }
-        if (!CommitCliJournal(*journal, status))
+        if (!CommitCliJournal(*journal, status, true))
             return status;
     }
     std::optional<ExifToolProcess> tool;
     if (!b->dryRun)
         tool.emplace(program, PhotoTimeLimitMs);
-    int handedUpTo = 0; // the rows whose photos the tool has been given
+    int handedUpTo = 0;  // the rows whose photos the tool has been given
+    int newestFirst = 0; // the first of the rows handed over last
+    // Several photos to a command, from row `from` on: each command costs the tool about as much
+    // as a small photo. The tool still answers for each photo on its own. False when the journal
+    // cannot record them: nothing is handed over then.
+    const auto handOver = [&](int from) {
+        QStringList group;
+        int first = 0, last = 0;
+        for (int r = from; r <= n && group.size() < ExifToolProcess::GroupPhotos; ++r) {
+            if (!takes[r])
+                continue;
+            first = first ? first : r;
+            group.append(pathOf(inv, b->names.at(r - 1)));
+            last = r;
+        }
+        if (group.isEmpty())
+            return true;
+        // Each photo's intent is on the disk before the tool may change the photo.
+        if (!ReadyForChange(*journal, seqs[last], status))
+            return false;
+        newestFirst = first;
+        handedUpTo = last;
+        tool->send(group);
+        return true;
+    };
     for (int r = 1; r <= n; ++r) {
         const QString path = pathOf(inv, b->names.at(r - 1));
         if (!takes[r]) {
@@ -882,22 +906,14 @@ int stripCommand(const Invocation &inv) {
                            {{QStringLiteral("note"), QStringLiteral("Exif信息丢失")}});
         } else if (b->dryRun) {
             b->results.add(path, DryRun, {{QStringLiteral("note"), QString()}});
+        } else if (r > handedUpTo && (status == NotJournaled || !handOver(r))) {
+            b->results.add(path, Skipped, {{QStringLiteral("note"), NotDoneText}});
         } else {
-            // Several photos to a command: each command costs the tool about as much as a
-            // small photo. The tool still answers for each photo on its own.
-            if (r > handedUpTo) {
-                QStringList group;
-                for (handedUpTo = r; handedUpTo <= n; ++handedUpTo) {
-                    if (!takes[handedUpTo])
-                        continue;
-                    if (group.size() == ExifToolProcess::GroupPhotos)
-                        break;
-                    group.append(pathOf(inv, b->names.at(handedUpTo - 1)));
-                }
-                --handedUpTo;
-                tool->send(group);
-            }
             const EraseOutcome outcome = tool->next();
+            // The tool has answered the first photo of its last command: it takes the next
+            // command while these photos are read again.
+            if (r == newestFirst)
+                handOver(handedUpTo + 1);
             const QString note =
                 EraseResultText(outcome, outcome == EraseOutcome::Erased && MetadataErased(path));
             journal->done(seqs[r], note.isEmpty());

@@ -106,8 +106,9 @@ public:
                         const LoadedText &loaded);
     int intendBytes(const QString &path, const QList<BytePatch> &patches, const FileState &stamps);
     enum class Keep { Kept, TooLarge, Failed };
-    // The original is kept (a hard link, else a copy up to the copy limit). TooLarge: nothing
-    // kept yet; the caller asks, then calls intendContent(path, false) to go on without undo.
+    // The original is kept (a hard link, else a copy up to the copy limit) before it returns;
+    // its content is hashed when its row is written. TooLarge: nothing kept yet; the caller
+    // asks, then calls intendContent(path, false) to go on without undo.
     int intendContent(const QString &path, bool keepOriginal, Keep *keep = nullptr);
     // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
     // batch must not go on (reason()).

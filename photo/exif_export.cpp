@@ -274,24 +274,36 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
     // The photos from `from` on, as many as were handed over before (one at first, at most a
     // command's worth): the tool takes them in one command, which costs it about as much as a
     // small photo, while a stop soon after the start still finishes few photos.
+    // False when the journal cannot record them: nothing is handed over then.
     const auto handOver = [&](qsizetype from) {
         QStringList paths;
         int count = std::clamp(handedCount, 1, ExifToolProcess::GroupPhotos);
         if (photoNs > 0)
             count = int(std::clamp<qint64>(commandNs / photoNs, 1, count));
+        qsizetype first = -1, last = -1;
         for (qsizetype j = from; j < rows.size() && paths.size() < count; ++j) {
             if (!takes(rows[j]))
                 continue;
-            if (paths.isEmpty())
-                newestFirst = j;
+            if (first < 0)
+                first = j;
             paths << rows[j].path;
-            handedOver = j;
+            last = j;
         }
-        if (!paths.isEmpty())
+        if (!paths.isEmpty()) {
+            // Each photo's intent is on the disk before the tool may change the photo.
+            if (m_journal && !ReadyToChange(*m_journal, m_entries.value(rows[last].row),
+                                            w.services().prompter, [&] { breath.breathe(); })) {
+                m_journalFailed = true;
+                return false;
+            }
+            newestFirst = first;
+            handedOver = last;
             tool->send(paths);
+        }
         handedCount += int(paths.size());
         lastHanded = int(paths.size());
         sinceHandOver.start();
+        return true;
     };
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const ConfirmedRow &row = rows[i];
@@ -307,16 +319,20 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
         g.selectRow(r);
         w.ExifRow = r;
         w.ProgressBar1->setValue(r * 100 / n);
-        if (handedOver < i)
-            handOver(i);
+        if (handedOver < i && !handOver(i)) {
+            // The journal stopped the erase: this photo and the ones after it stay as they are.
+            stop = true;
+            BatchStop::markNotDone(g, r, r);
+            continue;
+        }
         const EraseOutcome outcome = tool->next();
         // Once the tool has answered the photos handed over last, it takes the next ones while
         // these rows are read again. A stop asked by now leaves those photos untouched; once
         // handed over, they are finished like these.
         if (i == newestFirst) {
             photoNs = sinceHandOver.nsecsElapsed() / std::max(1, lastHanded);
-            if (!breath.stopAskedNow())
-                handOver(handedOver + 1);
+            if (!breath.stopAskedNow() && !handOver(handedOver + 1))
+                stop = true;
         }
         // The row is read again only once the tool has answered for this photo.
         bool clean = false;
@@ -334,7 +350,7 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
         if (m_journal)
             m_journal->done(m_entries.value(r), result.isEmpty());
         failed += result.isEmpty() ? 0 : 1;
-        stop = breath.breathe();
+        stop = breath.breathe() || m_journalFailed;
     }
     QApplication::restoreOverrideCursor();
     return failed;
@@ -371,6 +387,7 @@ void ExifExport::eraseAll() {
         return;
     }
     m_journal = journal.get();
+    m_journalFailed = false;
 
     int failed = 0;
     if (!batch.stopped()) {
@@ -381,7 +398,7 @@ void ExifExport::eraseAll() {
             if (w.VSFlexGrid1->text(row.row, ResultCol) != NoExif)
                 BatchStop::markNotDone(*w.VSFlexGrid1, row.row, row.row);
     }
-    while (failed > 0 && !batch.stopped()) {
+    while (failed > 0 && !batch.stopped() && !m_journalFailed) {
         const MsgAnswer again = prompter.show(
             QStringLiteral("抹除完毕！有") + QLatin1Char(' ') + QString::number(failed) +
                 QStringLiteral("张的抹除失败，再次尝试抹除失败的吗？(推荐)") + CrLf +
@@ -399,7 +416,7 @@ void ExifExport::eraseAll() {
             noExif += g.text(row.row, ResultCol) == NoExif ? 1 : 0;
         }
         w.features().batchStop->reportStopped(int(rows.size()) - notDone - noExif, notDone);
-    } else if (failed == 0)
+    } else if (failed == 0 && !m_journalFailed)
         prompter.show(QStringLiteral("抹除完毕！稍后请单击“重置所有”以进行新的操作。"),
                       MsgIcon::Information);
 
@@ -444,7 +461,7 @@ std::unique_ptr<BatchJournal> ExifExport::journalErase(const QList<ConfirmedRow>
         m_entries.insert(row.row, seq);
         whileKeeping();
     }
-    if (!CommitIntents(*journal, prompter))
+    if (!CommitFirstIntents(*journal, prompter))
         return nullptr;
     return journal;
 }

@@ -53,7 +53,8 @@ private:
 
     // The erase's journal with each photo's original kept; null when the erase must not start
     // (after telling the user why).
-    // Keeping the originals reads every photo whole: `whileKeeping` runs after each one.
+    // Only the first intents are durable when it returns: each photo's is before the photo goes
+    // to the tool. `whileKeeping` runs after each original kept.
     std::unique_ptr<BatchJournal> journalErase(const QList<ConfirmedRow> &rows,
                                                const std::function<void()> &whileKeeping);
 
@@ -61,6 +62,7 @@ private:
     // While an erase runs: its journal and each row's entry.
     BatchJournal *m_journal = nullptr;
     QHash<int, int> m_entries;
+    bool m_journalFailed = false; // the journal stopped the erase (the user was told)
 };
 
 } // namespace kalmora

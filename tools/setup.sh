@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev qt6-translations-l10n
-    libexiv2-dev libmediainfo-dev libsqlite3-dev libimage-exiftool-perl
+    libexiv2-dev libmediainfo-dev libsqlite3-dev libssl-dev libimage-exiftool-perl
     fonts-noto-cjk xvfb xauth ntfs-3g ffmpeg
     clang libclang-rt-dev
     desktop-file-utils appstream lintian
