@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <climits>
 #include <map>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,6 +126,16 @@ bool ExifToolProcess::start() {
     m_process = std::make_unique<QProcess>();
     // Messages and the "{ready}" answers arrive in one stream, in the order written.
     m_process->setProcessChannelMode(QProcess::MergedChannels);
+    // Told to end when this program dies (killed, or crashed): with -stay_open it would wait
+    // for commands for ever. An interrupt, which the tool handles: it finishes renaming a photo
+    // it has written, or removes the one it was writing, before it ends. The signal follows the
+    // thread that starts the tool, which is the one that runs the erase.
+    const pid_t parent = ::getpid();
+    m_process->setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGINT);
+        if (::getppid() != parent) // died before the request was in place
+            ::raise(SIGINT);
+    });
     m_process->start(m_program, {QStringLiteral("-stay_open"), QStringLiteral("True"),
                                  QStringLiteral("-@"), QStringLiteral("-")});
     if (!m_process->waitForStarted(m_timeLimitMs)) {

@@ -1,8 +1,8 @@
 // Runs one batch operation of the real window on test doubles, for the crash test: imports a
 // folder and applies the planned file times (one minute apart from START, all three stamps),
-// renames the photos after their shooting dates, or rewrites every photo's shooting date three
-// days earlier (START is not used then).
-// Usage: kalmora_batch_child apply|rename|rewrite FOLDER START
+// renames the photos after their shooting dates, rewrites every photo's shooting date three
+// days earlier, or erases every photo's metadata with exiftool (START is not used then).
+// Usage: kalmora_batch_child apply|rename|rewrite|erase FOLDER START
 // Prints "running" just before the operation starts and "done MICROSECONDS" after it.
 #include "photo/date_rewrite.h"
 #include "tests/support/window_fixture.h"
@@ -26,7 +26,9 @@ int main(int argc, char *argv[]) {
     const QString folder = QString::fromLocal8Bit(argv[2]);
     const std::optional<DateTime> start = DateTime::parse(QString::fromLocal8Bit(argv[3]));
     const bool rewrite = mode == QLatin1String("rewrite");
-    if ((mode != QLatin1String("apply") && mode != QLatin1String("rename") && !rewrite) || !start)
+    const bool erase = mode == QLatin1String("erase");
+    if ((mode != QLatin1String("apply") && mode != QLatin1String("rename") && !rewrite && !erase) ||
+        !start)
         return 2;
 
     test::WindowFixture f;
@@ -39,7 +41,7 @@ int main(int argc, char *argv[]) {
     if (mode == QLatin1String("rename")) {
         w.OptRename->setChecked(true);
         w.CmdInput->setEnabled(true);
-    } else if (rewrite) {
+    } else if (rewrite || erase) {
         w.OptExif->setChecked(true);
         w.CmdInput->setEnabled(true);
     } else {
@@ -49,7 +51,9 @@ int main(int argc, char *argv[]) {
     w.LDir->setText(folder);
     w.File1->setPattern(QStringLiteral("*.*"));
     w.CmdInput->click(); // the export question takes its default, No
-    QPushButton *const button = rewrite ? w.CmdPicDateMod : w.CmdFileDateMod;
+    QPushButton *const button = rewrite ? w.CmdPicDateMod
+                                : erase ? w.CmdPicExifDel
+                                        : w.CmdFileDateMod;
     if (w.FileCount == 0 || !button->isEnabled())
         return 3;
     if (rewrite) {
@@ -60,6 +64,10 @@ int main(int argc, char *argv[]) {
         settings.unit = ShiftUnit::Day;
         settings.earlier = true;
         w.features().dateRewrite->askSettings = [settings] { return settings; };
+    } else if (erase) {
+        f.doubles->environment.variables.insert(QStringLiteral("PATH"),
+                                                qEnvironmentVariable("PATH"));
+        f.prompter().answer(MsgAnswer::No); // not the export: the erase
     } else {
         w.Option1->setChecked(true);
         w.TStep->setText(QStringLiteral("1"));
@@ -74,9 +82,9 @@ int main(int argc, char *argv[]) {
     std::fflush(stdout);
     if (!w.ClearOnReset)
         return 4;
-    // A run to the end must have rewritten every photo, or the parent's reference is wrong.
-    for (int r = 1; rewrite && r <= w.FileCount; ++r)
-        if (w.VSFlexGrid1->text(r, 5) != QStringLiteral("修改成功"))
+    // A run to the end must have changed every photo, or the parent's reference is wrong.
+    for (int r = 1; (rewrite || erase) && r <= w.FileCount; ++r)
+        if (w.VSFlexGrid1->text(r, 5) != (erase ? QString() : QStringLiteral("修改成功")))
             return 5;
     return 0;
 }

@@ -1,10 +1,12 @@
-// Kills the file-time apply, the rename and the shooting-date rewrite at random moments
-// (SIGKILL, in a child process) and checks that no file is ever caught half-way: every file holds
-// its old or its new stamps, every photo exists under exactly one of its two names, with its
-// content, and every rewritten photo is byte for byte either the old photo or the new one. Then
-// the batch is undone from its journal: every file is back as it was.
+// Kills the file-time apply, the rename, the shooting-date rewrite and the erase at random
+// moments (SIGKILL, in a child process) and checks that no file is ever caught half-way: every
+// file holds its old or its new stamps, every photo exists under exactly one of its two names,
+// with its content, every rewritten photo is byte for byte either the old photo or the new one,
+// and every erased photo is either the old photo or a whole one without metadata. Then the batch
+// is undone from its journal: every file is back as it was.
 #include "exif/exif_reader.h"
 #include "exif/image_metadata.h"
+#include "exif/read_exif.h"
 #include "filetime/file_times.h"
 #include "import/file_list.h"
 #include "journal/restore.h"
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -27,8 +30,8 @@ namespace {
 
 constexpr int Files = 50;
 // Stamps and renames take microseconds a file: with only 50 a run is over (after the journal's
-// first flush) before most kills land.
-constexpr int ApplyFiles = 1000, RenameFiles = 400;
+// first flush) before most kills land. An erase spends a good part of its run starting exiftool.
+constexpr int ApplyFiles = 1000, RenameFiles = 400, EraseFiles = 200;
 constexpr int Kills = 20;
 const DateTime Start(2021, 3, 4, 9, 0, 0);
 constexpr int DateTimeOriginal = 36867;
@@ -95,6 +98,41 @@ void fillForRewrite(Batch &b) {
         b.rewritten.insert(name, after);
         b.datePosition.insert(name, photo.dateTimeOriginalPosition);
     }
+}
+
+void fillForErase(Batch &b) {
+    b.files = EraseFiles;
+    for (int i = 1; i <= b.files; ++i) {
+        const QString name = QStringLiteral("DSC%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+        const QByteArray photo =
+            test::cameraPhoto(
+                i % 2 ? test::ByteOrder::Little : test::ByteOrder::Big,
+                DateTime(2011, 8, 27, 20, 0, 0).addSeconds(61 * i).toExifText().toLatin1())
+                .bytes;
+        QVERIFY(writeFile(b.dir.filePath(name), photo));
+        b.content.insert(name, photo);
+    }
+}
+
+// exiftool ends when the program that started it is killed, once it has finished or removed
+// the photo it was writing: waits until no process of that child's environment is left.
+void waitForOrphans(const QString &state) {
+    const QByteArray mark = "XDG_STATE_HOME=" + QFile::encodeName(state) + '\0';
+    for (int tries = 0; tries < 1500; ++tries) {
+        bool left = false;
+        for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            if (pid.toInt() <= 0)
+                continue;
+            QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+            if (environ.open(QIODevice::ReadOnly) &&
+                ('\0' + environ.readAll()).contains('\0' + mark))
+                left = true;
+        }
+        if (!left)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    QFAIL("the killed child's exiftool did not end");
 }
 
 // The shooting date the patcher itself reads back, or why it cannot.
@@ -184,6 +222,16 @@ int filesDone(const QString &mode, const Batch &b, QString &problem) {
                 return -1;
             }
             done += atNew;
+        } else if (mode == QLatin1String("erase")) {
+            const QString path = b.dir.filePath(name);
+            const QByteArray now = readFile(path);
+            if (now == b.content.value(name))
+                continue;
+            if (!now.startsWith("\xff\xd8") || !now.endsWith("\xff\xd9") || !MetadataErased(path)) {
+                problem = name + QStringLiteral(" is neither the old photo nor an erased one");
+                return -1;
+            }
+            ++done;
         } else {
             const QString path = b.dir.filePath(name);
             const QByteArray now = readFile(path);
@@ -264,6 +312,8 @@ private:
             fillForApply(b);
         else if (mode == QLatin1String("rename"))
             fillForRename(b);
+        else if (mode == QLatin1String("erase"))
+            fillForErase(b);
         else
             fillForRewrite(b);
         FileList list;
@@ -279,9 +329,13 @@ private slots:
         QTest::newRow("file-time apply") << "apply";
         QTest::newRow("rename by shooting date") << "rename";
         QTest::newRow("shooting-date rewrite of all rows") << "rewrite";
+        QTest::newRow("erase") << "erase";
     }
     void killedAtRandomMoments() {
         QFETCH(QString, mode);
+        if (mode == QLatin1String("erase") &&
+            QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
         const quint32 seed = QRandomGenerator::global()->generate();
         qInfo("random seed %u", seed);
         QRandomGenerator random(seed);
@@ -323,6 +377,8 @@ private slots:
             std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
             child.process.kill();
             QVERIFY(child.process.waitForFinished(30000));
+            if (mode == QLatin1String("erase"))
+                waitForOrphans(b.state.path());
             QString problem;
             const int done = filesDone(mode, b, problem);
             QVERIFY2(
