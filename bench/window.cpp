@@ -21,6 +21,7 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -285,6 +286,14 @@ bool writePhotos(const QString &folder, int photos) {
     return true;
 }
 
+// The photos of `from` (*.jpg), copied; how many.
+int copyPhotos(const QString &from, const QString &to) {
+    int n = 0;
+    for (const QString &name : QDir(from).entryList({QStringLiteral("*.jpg")}, QDir::Files))
+        n += QFile::copy(from + u'/' + name, to + u'/' + name) ? 1 : 0;
+    return n;
+}
+
 void importPhotos(FMainDate &w, const QString &folder) {
     w.OptExif->setChecked(true);
     w.LDir->setText(folder);
@@ -409,17 +418,23 @@ int main(int argc, char **argv) {
         // Both sides move by tens of percent from one run to the next on a shared machine:
         // several rounds on fresh photos, the two sides taking turns to go first, and the
         // medians (the longest time without events is the longest of all rounds).
+        // KALMORA_BENCH_ERASE_PHOTOS: a folder of photos to erase instead of small made ones
+        // (the journal reads each photo whole, so their size counts).
+        const QString given = qEnvironmentVariable("KALMORA_BENCH_ERASE_PHOTOS");
+        int erased = photos;
         QList<double> tools;
         QList<Phase> windows;
         for (int round = 0; round < EraseRounds; ++round) {
             QTemporaryDir a, b;
-            if (!writePhotos(a.path(), photos) || !writePhotos(b.path(), photos))
+            if (given.isEmpty() ? !writePhotos(a.path(), photos) || !writePhotos(b.path(), photos)
+                                : (erased = copyPhotos(given, a.path())) < 1 ||
+                                      copyPhotos(given, b.path()) != erased)
                 return 1;
             if (round % 2 == 0) {
                 tools.append(eraseByExiftool(a.path()));
-                windows.append(eraseThroughWindow(b.path(), work.path(), photos));
+                windows.append(eraseThroughWindow(b.path(), work.path(), erased));
             } else {
-                windows.append(eraseThroughWindow(b.path(), work.path(), photos));
+                windows.append(eraseThroughWindow(b.path(), work.path(), erased));
                 tools.append(eraseByExiftool(a.path()));
             }
         }
@@ -435,7 +450,7 @@ int main(int argc, char **argv) {
                   [](const Phase &x, const Phase &y) { return x.wallSeconds < y.wallSeconds; });
         Phase window = windows[EraseRounds / 2];
         window.longestGapMs = longest;
-        std::printf("erase, %d photos (medians of %d rounds; ratio of each round:%s)\n", photos,
+        std::printf("erase, %d photos (medians of %d rounds; ratio of each round:%s)\n", erased,
                     EraseRounds, qPrintable(ratios));
         report("erase", window, tools[EraseRounds / 2], "exiftool");
     }
