@@ -213,6 +213,8 @@ if wants strip; then
     if [ -x "$bin/kalmora_bench_strip" ]; then
         run_case "strip all metadata" photos "$photos" strip \
             "ours (one exiftool process)" "'$bin/kalmora_bench_strip' '$work'" \
+            "kalmora-cli strip" "'$cli' strip '$work'" \
+            "kalmora-cli strip (journal on)" "$cli_journal strip '$work'" \
             "exiftool per photo" "bash -c 'for f in \"\$0\"/*.jpg; do exiftool -q -overwrite_original -all= \"\$f\"; done' '$work'" \
             "exiftool (one call)" "exiftool -q -overwrite_original -all= '$work'"
     else
