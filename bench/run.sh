@@ -46,7 +46,8 @@ wants() { [[ " $cases " == *" $1 "* ]]; }
 
 # --- packages ------------------------------------------------------------------------------
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libexiv2-dev
-    libmediainfo-dev libimage-exiftool-perl exiv2 jhead hyperfine time coreutils)
+    libmediainfo-dev libsqlite3-dev libssl-dev libimage-exiftool-perl exiv2 jhead hyperfine time
+    coreutils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
