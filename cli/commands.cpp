@@ -923,7 +923,7 @@ int stripCommand(const Invocation &inv) {
     }
     if (journal)
         journal->end();
-    return b->results.exitStatus();
+    return status == NotJournaled ? status : b->results.exitStatus();
 }
 
 QList<OptionSpec> withCommon(QList<OptionSpec> options, bool writes) {
