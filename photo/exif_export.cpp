@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -135,11 +134,7 @@ QByteArray fileChecksum(const QString &path) {
     const QFileInfo info(path);
     if (!MayWriteOwnFile(path) || !info.isFile() || info.size() > DownloadSizeLimit)
         return {};
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return {};
-    return hash.result().toHex();
+    return ReadFileState(path, true).hash.toHex();
 }
 
 } // namespace
