@@ -20,6 +20,10 @@ private:
         p.setProgram(QStringLiteral(PROBE_PATH));
         p.setArguments(folder.isEmpty() ? QStringList{lockPath(), m_dir.path()}
                                         : QStringList{lockPath(), m_dir.path(), folder});
+        // A killed probe cannot remove its temporary folders; ours removes them with it.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), m_dir.path());
+        p.setProcessEnvironment(environment);
         p.start();
         QVERIFY(p.waitForStarted());
     }

@@ -165,6 +165,7 @@ QString childPath() {
 
 // The child and what it has printed so far.
 struct Child {
+    QTemporaryDir temporary; // the child's: a killed child cannot remove its own
     QProcess process;
     QByteArray out;
 
@@ -182,6 +183,7 @@ struct Child {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_STATE_HOME"), state);
+        environment.insert(QStringLiteral("TMPDIR"), temporary.path());
         process.setProcessEnvironment(environment);
         process.start(childPath(), {mode, folder, Start.toText()});
         QVERIFY2(process.waitForStarted(30000), qPrintable(process.errorString()));
