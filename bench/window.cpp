@@ -443,10 +443,9 @@ int main(int argc, char **argv) {
         // Both sides move by tens of percent from one run to the next on a shared machine:
         // several rounds on fresh photos and the medians (the longest time without events is
         // the longest of all rounds). Neither side always goes first, nor always gets the
-        // folder written second: on a file system that will not reuse a recently freed inode
-        // at once (ext4 without a journal, as here), the tool's new files in that folder cost
-        // its side two to three times the system time; that alone put the ratio at 1.45 one
-        // way round and 0.83 the other.
+        // folder written second: here (ext4 without a journal, which looks past every recently
+        // freed inode for each new file) the tool's side on that folder took two to three times
+        // the system time, which alone put the ratio at 1.45 one way round and 0.83 the other.
         // KALMORA_BENCH_ERASE_PHOTOS: a folder of photos to erase instead of small made ones
         // (the journal reads each photo whole, so their size counts).
         const QString given = qEnvironmentVariable("KALMORA_BENCH_ERASE_PHOTOS");

@@ -46,17 +46,24 @@ struct Instants {
 // How far the local time the C library shows for an instant lies from it: the zone's offset,
 // less the leap seconds counted by then where the zone counts them ("right/" zones), so that an
 // instant worked out from a local time shows that local time again.
+// The day of the C library's broken-down time, or none beyond Qt's years. The C library
+// counts a year 0; Qt goes from 1 BC (-1) to AD 1.
+std::optional<QDate> dayOf(const tm &parts) {
+    const qint64 year = qint64(parts.tm_year) + 1900;
+    if (year > INT_MAX || year <= INT_MIN)
+        return std::nullopt;
+    return QDate(int(year <= 0 ? year - 1 : year), parts.tm_mon + 1, parts.tm_mday);
+}
+
 std::optional<long> utcOffsetAt(qint64 utcSeconds) {
     const time_t t = time_t(utcSeconds);
     tm parts{};
     if (!localtime_r(&t, &parts))
         return std::nullopt;
-    // The C library counts a year 0; Qt goes from 1 BC (-1) to AD 1.
-    const qint64 year = qint64(parts.tm_year) + 1900;
-    if (year > INT_MAX)
+    const std::optional<QDate> day = dayOf(parts);
+    if (!day)
         return std::nullopt;
-    const QDate day(int(year <= 0 ? year - 1 : year), parts.tm_mon + 1, parts.tm_mday);
-    const qint64 shown = (day.toJulianDay() - unixEpochJulianDay) * secondsPerDay +
+    const qint64 shown = (day->toJulianDay() - unixEpochJulianDay) * secondsPerDay +
                          parts.tm_hour * 3600 + parts.tm_min * 60 + parts.tm_sec;
     return long(shown - utcSeconds);
 }
@@ -374,9 +381,11 @@ std::optional<DateTime> utcToLocal(qint64 utcSeconds) {
     tm parts{};
     if (!localtime_r(&t, &parts))
         return std::nullopt;
+    const std::optional<QDate> day = dayOf(parts);
+    if (!day)
+        return std::nullopt;
     // A leap second (zones of the "right/" family) shows as the second before it.
-    const DateTime local(QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
-                         QTime(parts.tm_hour, parts.tm_min, std::min(parts.tm_sec, 59)));
+    const DateTime local(*day, QTime(parts.tm_hour, parts.tm_min, std::min(parts.tm_sec, 59)));
     if (!local.isValid())
         return std::nullopt;
     return local;

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <linux/fs.h>
 #include <random>
 #include <sys/ioctl.h>
@@ -494,6 +495,36 @@ private slots:
                                          .arg(reference(local))));
             }
         }
+    }
+
+    // Instants more than a thousand years away, as a stamp of another file system may hold
+    // them: each shows the day Qt's own calendar gives (years before Christ included, which
+    // the C library numbers from a year 0), or none beyond the years Qt can hold.
+    void farInstantsShowTheirOwnDay_data() {
+        QTest::addColumn<qint64>("utc");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("AD 1, the first day") << qint64(-62135596800) << true;
+        QTest::newRow("1 BC, the last day") << qint64(-62135596800 - 86400 + 3661) << true;
+        QTest::newRow("2 BC, the first day") << qint64(-62198841600) << true;
+        QTest::newRow("AD 3000") << qint64(32503680000) << true;
+        QTest::newRow("the last year Qt holds") << qint64(67767976201996800) << true;
+        QTest::newRow("one year later") << qint64(67767976233532800) << false;
+        QTest::newRow("the end of 64-bit time") << std::numeric_limits<qint64>::max() << false;
+        QTest::newRow("the start of 64-bit time") << std::numeric_limits<qint64>::min() << false;
+    }
+    void farInstantsShowTheirOwnDay() {
+        QFETCH(qint64, utc);
+        QFETCH(bool, shown);
+        const QByteArray saved = qgetenv("TZ");
+        qputenv("TZ", "UTC");
+        const auto restore = qScopeGuard([&] { qputenv("TZ", saved); });
+        const std::optional<DateTime> local = UtcSecondsToLocal(utc);
+        QCOMPARE(local.has_value(), shown);
+        if (!shown)
+            return;
+        const qint64 day = utc / 86400 - (utc % 86400 < 0 ? 1 : 0);
+        QCOMPARE(local->date(), QDate::fromJulianDay(day + unixEpochJulianDay));
+        QCOMPARE(local->secondsOfDay(), int(utc - day * 86400));
     }
 
     // A fraction of a second on disk is dropped, rounding towards the earlier second also
