@@ -43,9 +43,6 @@ struct Instants {
     qint64 lastWrite = 0;
 };
 
-// How far the local time the C library shows for an instant lies from it: the zone's offset,
-// less the leap seconds counted by then where the zone counts them ("right/" zones), so that an
-// instant worked out from a local time shows that local time again.
 // The day of the C library's broken-down time, or none beyond Qt's years. The C library
 // counts a year 0; Qt goes from 1 BC (-1) to AD 1.
 std::optional<QDate> dayOf(const tm &parts) {
@@ -55,6 +52,9 @@ std::optional<QDate> dayOf(const tm &parts) {
     return QDate(int(year <= 0 ? year - 1 : year), parts.tm_mon + 1, parts.tm_mday);
 }
 
+// How far the local time the C library shows for an instant lies from it: the zone's offset,
+// less the leap seconds counted by then where the zone counts them ("right/" zones), so that an
+// instant worked out from a local time shows that local time again.
 std::optional<long> utcOffsetAt(qint64 utcSeconds) {
     const time_t t = time_t(utcSeconds);
     tm parts{};
