@@ -515,9 +515,15 @@ private slots:
     void farInstantsShowTheirOwnDay() {
         QFETCH(qint64, utc);
         QFETCH(bool, shown);
-        const QByteArray saved = qgetenv("TZ");
+        const std::optional<QByteArray> saved =
+            qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
         qputenv("TZ", "UTC");
-        const auto restore = qScopeGuard([&] { qputenv("TZ", saved); });
+        const auto restore = qScopeGuard([&] {
+            if (saved)
+                qputenv("TZ", *saved);
+            else
+                qunsetenv("TZ");
+        });
         const std::optional<DateTime> local = UtcSecondsToLocal(utc);
         QCOMPARE(local.has_value(), shown);
         if (!shown)
