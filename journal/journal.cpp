@@ -20,6 +20,7 @@
 #include <openssl/evp.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -556,6 +557,7 @@ struct BatchJournal::Row {
     qint64 keptBytes = 0;
     QList<BytePatch> patches;
     bool link = false;
+    bool forgotten = false; // forgetAfter(): not written
 };
 // What done() learnt of a file while the writer still had the database.
 struct BatchJournal::After {
@@ -599,7 +601,8 @@ struct BatchJournal::Cache {
     bool streaming = false;           // intents are queued while the writer runs
     int wakeAt = 0;     // while streaming: the intents queued that make the writer's next group
     int waitingFor = 0; // the seq the loop waits for
-    std::atomic<int> durable = 0; // written under the mutex; read without it by ready()
+    std::atomic<int> durable = 0;          // written under the mutex; read without it by ready()
+    std::atomic<int> forgetFrom = INT_MAX; // content rows from this seq on are not made
     bool writerFailed = false;
     bool writerDone = true;
     bool ending = false;   // end(): the writer writes what is held and stops
@@ -725,6 +728,8 @@ bool BatchJournal::writeRows(int upTo) {
         const int seq = c.written + 1;
         const Row row = seq > c.readFrom ? std::move(c.made[size_t(seq - 1)])
                                          : std::exchange(c.pending[size_t(seq - 1)], {})();
+        if (row.forgotten)
+            continue;
         if (!c.insertEntry)
             c.insertEntry = std::make_unique<Statement>(
                 m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
@@ -951,11 +956,24 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
     }
     // The content's hash with the row: after commitFirst(), on the reader thread while the
     // photos before it change (hashing a photo takes longer than keeping it).
-    return queue([row, regular]() mutable {
+    const int seq = m_seq + 1;
+    const Cache *const cache = m_cache.get();
+    return queue([row, regular, seq, cache]() mutable {
+        if (seq >= cache->forgetFrom.load(std::memory_order_acquire)) {
+            if (!row.kept.isEmpty())
+                ::unlink(PathBytes(row.kept).constData());
+            row.forgotten = true;
+            return row;
+        }
         if (regular)
             row.old.hash = contentHash(row.path);
         return row;
     });
+}
+
+void BatchJournal::forgetAfter(int seq) {
+    if (m_config.enabled)
+        m_cache->forgetFrom.store(std::clamp(seq, 0, INT_MAX - 1) + 1, std::memory_order_release);
 }
 
 bool BatchJournal::commitTransaction() {

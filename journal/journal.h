@@ -110,6 +110,11 @@ public:
     // its content is hashed when its row is written. TooLarge: nothing kept yet; the caller
     // asks, then calls intendContent(path, false) to go on without undo.
     int intendContent(const QString &path, bool keepOriginal, Keep *keep = nullptr);
+    // The files of the content intents after `seq` will not change (the erase stopped before
+    // handing them over): those intents not written yet are left out, unhashed, and their kept
+    // originals removed. The journal then holds the first intents in order, as if no more had
+    // been taken.
+    void forgetAfter(int seq);
     // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
     // batch must not go on (reason()).
     bool commit();

@@ -347,6 +347,10 @@ int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &row
         failed += result.isEmpty() ? 0 : 1;
         stop = breath.breathe() || m_journalFailed;
     }
+    // The photos not handed over stay as they are: their intents need no hash, nor they an
+    // original kept (a repeat's intents were all written in the first pass).
+    if (stop && !repeat && m_journal)
+        m_journal->forgetAfter(handedOver >= 0 ? m_entries.value(rows[handedOver].row) : 0);
     QApplication::restoreOverrideCursor();
     return failed;
 }
@@ -389,6 +393,7 @@ void ExifExport::eraseAll() {
         failed = erasePass(program, rows, false);
     } else {
         // Stopped while the originals were kept: no photo was handed to the tool.
+        journal->forgetAfter(0);
         for (const ConfirmedRow &row : rows)
             if (w.VSFlexGrid1->text(row.row, ResultCol) != NoExif)
                 BatchStop::markNotDone(*w.VSFlexGrid1, row.row, row.row);

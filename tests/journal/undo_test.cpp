@@ -419,6 +419,49 @@ private slots:
     }
 
     // A batch that ends before its streamed intents were marked complete still writes them all
+
+    // An erase stopped after its third photo: the photos never handed over leave no intent and
+    // no kept original behind, and the undo restores the three.
+    void stoppedEraseForgetsThePhotosNotHandedOver() {
+        constexpr int Photos = 8, HandedOver = 3;
+        QStringList paths;
+        for (int i = 1; i <= Photos; ++i) {
+            paths << f.path(QStringLiteral("DSC%1.jpg").arg(i));
+            QVERIFY(test::writeFile(paths.last(), "photo " + QByteArray::number(i)));
+            setNanoStamps(paths.last(), i);
+        }
+        const Snapshot before = snapshot(f.folder.path());
+        qint64 batch = 0;
+        {
+            BatchJournal journal(config());
+            QVERIFY(journal.begin(f.folder.path(), BatchKind::Erase));
+            batch = journal.batchId();
+            for (int i = 0; i < Photos; ++i)
+                QCOMPARE(journal.intendContent(paths[i], true), i + 1);
+            journal.forgetAfter(HandedOver);
+            QVERIFY2(journal.commitFirst(), qPrintable(journal.reason()));
+            for (int i = 0; i < HandedOver; ++i) {
+                QVERIFY2(journal.ready(i + 1), qPrintable(journal.reason()));
+                // As the tool does: a new file put in the photo's place.
+                const QByteArray erased = QFile::encodeName(paths[i] + QStringLiteral(".new"));
+                QVERIFY(test::writeFile(QFile::decodeName(erased), "erased"));
+                QCOMPARE(::rename(erased.constData(), QFile::encodeName(paths[i]).constData()), 0);
+                journal.done(i + 1, true);
+            }
+            QVERIFY(journal.end());
+        }
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.first().total, HandedOver);
+        QCOMPARE(batches.first().done, HandedOver);
+        const QDir kept(f.doubles->stateHome.path() + QStringLiteral("/Kalmora/originals/") +
+                        QString::number(batch));
+        QCOMPARE(kept.entryList(QDir::Files).size(), HandedOver);
+        const RestoreReport report = RestoreBatch(config(), batch);
+        QVERIFY2(report.started && report.skipped.isEmpty(), qPrintable(report.reason));
+        QCOMPARE(report.restored, HandedOver);
+        const Snapshot now = snapshot(f.folder.path());
+        QVERIFY2(now == before, qPrintable(describe(now, before)));
+    }
     // and ends (no file changed: nothing to restore).
     void streamedIntentsEndWithoutTheirMark() {
         const QString path = f.path(QStringLiteral("a.dat"));
