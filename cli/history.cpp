@@ -163,8 +163,10 @@ int UndoCommand(const Invocation &inv) {
         if (!list)
             return SomeFailed;
         // The newest batch that changed files and is not undone yet; a running one is not ours.
+        // One cut off may have changed files it never recorded as done.
         for (const BatchSummary &b : *list) {
-            if (b.undoneBy == 0 && b.state != BatchSummary::State::Running) {
+            const bool changed = b.done > 0 || b.state == BatchSummary::State::Interrupted;
+            if (changed && b.undoneBy == 0 && b.state != BatchSummary::State::Running) {
                 batch = b.id;
                 break;
             }

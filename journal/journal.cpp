@@ -80,9 +80,6 @@ CREATE TABLE IF NOT EXISTS patches(
 CREATE INDEX IF NOT EXISTS entries_kept ON entries(batch) WHERE kept IS NOT NULL;
 )";
 
-// Entry states.
-constexpr int Intended = 0, Done = 1, Failed = 2;
-
 QString sqliteText(sqlite3 *db) {
     return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
 }
@@ -1270,7 +1267,7 @@ void BatchJournal::writeAfter(const After &a) {
             m_db, "UPDATE entries SET after = ?, state = ? WHERE batch = ? AND seq = ?");
     const QByteArray after = EncodeState(a.state);
     c.updateAfter->hold(1, after)
-        .bind(2, a.succeeded ? Done : Failed)
+        .bind(2, a.succeeded ? EntryDone : EntryFailed)
         .bind(3, m_batch)
         .bind(4, a.seq);
     c.updateAfter->step();

@@ -225,6 +225,9 @@ struct BatchSummary {
 // with a reason when the journal cannot be read.
 QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason = nullptr);
 
+// An entry's state in the store.
+constexpr int EntryIntended = 0, EntryDone = 1, EntryFailed = 2;
+
 // One journal entry as the restore reads it.
 struct JournalEntry {
     int seq = 0;
@@ -238,7 +241,7 @@ struct JournalEntry {
     QString kept;
     QList<BytePatch> patches;
     QList<QByteArray> patchAfter;
-    int state = 0;
+    int state = 0; // EntryIntended until the batch recorded how its change went
 };
 bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
                  BatchSummary &summary, QString *reason);

@@ -90,7 +90,8 @@ Plan judge(const JournalEntry &e) {
     case ChangeKind::Rename: {
         const FileState atNew = ReadFileState(e.newPath);
         const FileState atOld = ReadFileState(e.path);
-        if (!sameFile(atNew, e.old))
+        // Never moved: the rename failed (the name taken, or already its own).
+        if (e.state == EntryFailed || e.newPath == e.path || !sameFile(atNew, e.old))
             return sameFile(atOld, e.old) ? p : skip(p, Gone);
         p.shown = e.newPath;
         if (e.after && !atNew.sameAs(*e.after))

@@ -416,6 +416,41 @@ private slots:
         QCOMPARE(diskState(a).mtimeSec, LocalToUtcSeconds(dt("2015-03-14 09:26:53")).value());
     }
 
+    // Batches that changed no file (every entry failed, or none) are not the default to undo:
+    // each undo of one would record another such batch, and the default would never get past.
+    void undoByDefaultPassesBatchesThatChangedNothing() {
+        const QByteArray saved = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", QFile::encodeName(path(QStringLiteral("state"))));
+        const auto restoreEnv = qScopeGuard([&] { qputenv("XDG_STATE_HOME", saved); });
+        QVERIFY(QDir().mkpath(path(QStringLiteral("files"))));
+        const QString a = path(QStringLiteral("files/a.txt"));
+        QVERIFY(writeFile(a, "content"));
+        QVERIFY(setNanoStamps(a, 1300000000, 123456789));
+        const DiskState before = diskState(a);
+        JournalConfig config;
+        config.stateFolder = path(QStringLiteral("state/Kalmora"));
+        config.now = time(nullptr);
+        const auto batch = [&](BatchKind kind, bool succeeds) {
+            BatchJournal journal(config);
+            QVERIFY(journal.begin(path(QStringLiteral("files")), kind));
+            FileTimesUpdate update;
+            update.lastWrite = dt("2015-03-14 09:26:53");
+            const int seq = kind == BatchKind::Rename ? journal.intendRename(a, a)
+                                                      : journal.intendStamps(a, update);
+            QVERIFY(seq > 0 && journal.commit());
+            if (succeeds)
+                QCOMPARE(WriteFileTimes(a, update).outcome(), WriteOutcome::Success);
+            journal.done(seq, succeeds);
+            QVERIFY(journal.end());
+        };
+        batch(BatchKind::FileTimes, true);
+        batch(BatchKind::Rename, false);
+        const CliRun undone = runCli({"undo"});
+        QCOMPARE(undone.exit, 0);
+        QCOMPARE(undone.lines(), QList<QByteArray>{QFile::encodeName(a) + "\trestored\t"});
+        QCOMPARE(diskState(a), before);
+    }
+
     // Each writing command records its batch in the window's journal: the history lists it,
     // a dry run of the undo changes nothing and gives the verdicts the undo then gives, and
     // the undo puts every file back byte for byte and stamp for stamp, but the one edited since.

@@ -617,6 +617,39 @@ private slots:
         QVERIFY(snapshot(f.folder.path()) == before);
     }
 
+    // A second rename finds every photo named after its date already, so it moves none: its
+    // undo leaves them as they are (not skipped for a name taken), and the first rename's undo
+    // still gives the old names back.
+    void renameThatMovedNothingLeavesEveryFile() {
+        makeFiles(QStringLiteral("rename"));
+        const Snapshot original = snapshot(f.folder.path());
+        importFor(QStringLiteral("rename"));
+        runBatch(QStringLiteral("rename"));
+        w().CmdReset->click();
+        importFor(QStringLiteral("rename"));
+        runBatch(QStringLiteral("rename"));
+        const Snapshot renamed = snapshot(f.folder.path());
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.size(), 2);
+        QCOMPARE(batches[0].failed, 6);
+
+        const RestoreReport again = RestoreBatch(config(), batches[0].id);
+        QVERIFY(again.started);
+        QVERIFY2(again.skipped.isEmpty(), qPrintable(again.skipped.value(0).reason));
+        QCOMPARE(again.unchanged, 6);
+        QCOMPARE(again.restored, 0);
+        QCOMPARE(describe(snapshot(f.folder.path()), renamed), QString());
+
+        // The second import read the photos, which moved their access times.
+        const RestoreReport first = RestoreBatch(config(), batches[1].id);
+        QCOMPARE(first.restored, 6);
+        const Snapshot back = snapshot(f.folder.path());
+        QCOMPARE(back.keys(), original.keys());
+        for (const QString &name : back.keys())
+            QVERIFY(back[name].bytes == original[name].bytes &&
+                    back[name].state.modification == original[name].state.modification);
+    }
+
     // Batches older than the days kept go when the next one starts; so do kept originals beyond
     // the total kept, oldest first, while their batch stays listed.
     void oldBatchesArePruned() {
