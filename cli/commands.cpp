@@ -834,10 +834,11 @@ int stripCommand(const Invocation &inv) {
                         ExifRowContext{r, true, false, false});
         takes[r] = !b->grid.text(r, OriginalDateCol).isEmpty();
     }
+    // The tool takes only whole paths (a relative one could read as one of its options).
+    const QString folder = AbsoluteFolder(inv.folder);
     std::unique_ptr<BatchJournal> journal;
     QList<int> seqs(n + 1);
     if (!b->dryRun) {
-        const QString folder = AbsoluteFolder(inv.folder);
         journal = OpenCliJournal(folder, BatchKind::Erase, status);
         if (!journal)
             return status;
@@ -886,7 +887,7 @@ int stripCommand(const Invocation &inv) {
             if (!takes[r])
                 continue;
             first = first ? first : r;
-            group.append(pathOf(inv, b->names.at(r - 1)));
+            group.append(folder + u'/' + b->names.at(r - 1));
             last = r;
         }
         if (group.isEmpty())

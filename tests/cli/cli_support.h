@@ -28,9 +28,11 @@ struct CliRun {
 };
 
 // lang: the locale the messages follow; C.UTF-8 gives English.
-inline CliRun runCli(const QStringList &arguments,
-                     const QString &lang = QStringLiteral("C.UTF-8")) {
+inline CliRun runCli(const QStringList &arguments, const QString &lang = QStringLiteral("C.UTF-8"),
+                     const QString &workingFolder = {}) {
     QProcess p;
+    if (!workingFolder.isEmpty())
+        p.setWorkingDirectory(workingFolder);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("LC_ALL"));
     env.remove(QStringLiteral("LC_MESSAGES"));

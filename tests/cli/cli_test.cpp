@@ -826,6 +826,27 @@ private slots:
 
     // More photos than the tool takes in one command, some without Exif among them: a line for
     // each in order, every photo with Exif erased, the others untouched.
+    // A folder named relative to the working folder: the tool is handed whole paths, which
+    // it takes as they stand, and the undo run from elsewhere finds the photos.
+    void stripOfARelativeFolder() {
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        photo(QStringLiteral("a.jpg"), "2011:08:27 20:11:00");
+        photo(QStringLiteral("b.jpg"), "2011:08:27 20:12:00");
+        const auto before = folderState(folder());
+        const QFileInfo info(folder());
+        const QByteArray relative = QFile::encodeName(info.fileName()) + '/';
+        const CliRun run =
+            runCli({"strip", info.fileName()}, QStringLiteral("C.UTF-8"), info.path());
+        QCOMPARE(run.exit, 0);
+        QCOMPARE(run.lines(),
+                 (QList<QByteArray>{relative + "a.jpg\tok\t", relative + "b.jpg\tok\t"}));
+        QVERIFY(MetadataErased(path(QStringLiteral("a.jpg"))));
+        QVERIFY(MetadataErased(path(QStringLiteral("b.jpg"))));
+        QCOMPARE(runCli({"undo"}).exit, 0);
+        QCOMPARE(folderState(folder()), before);
+    }
+
     void stripRemovesTheMetadata() {
         if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
             QSKIP("exiftool is not installed");
