@@ -24,6 +24,8 @@ QString englishReason(const QString &reason) {
         {"无法打开撤销记录：", "cannot open the journal: "},
         {"无法写入撤销记录：", "cannot write the journal: "},
         {"无法保留原件：", "cannot keep the original: "},
+        {"撤销记录中没有这一批操作", "the journal holds no such batch"},
+        {"这批操作还在进行中", "the batch is still running"},
     };
     for (const auto &[chinese, english] : prefixes) {
         const QString prefix = QString::fromUtf8(chinese);
@@ -183,8 +185,9 @@ int UndoCommand(const Invocation &inv) {
             Message(JournalFailureMessage(report.reason));
             return NotJournaled;
         }
-        Message(
-            Say("批次 %1 未撤销：%2", "Batch %1 was not undone: %2").arg(batch).arg(report.reason));
+        Message(Say("批次 %1 未撤销：%2", "Batch %1 was not undone: %2")
+                    .arg(batch)
+                    .arg(ChineseMessages() ? report.reason : englishReason(report.reason)));
         return SomeFailed;
     }
     // One line per file, as the other commands print; a dry run prints "dry-run" for a file

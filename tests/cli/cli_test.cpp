@@ -396,6 +396,10 @@ private slots:
         QCOMPARE(fields.value(7), QFile::encodeName(path(QStringLiteral("files"))));
 
         QCOMPARE(runCli({"undo", "twelve"}).exit, 2);
+        const CliRun unknown = runCli({"undo", "99"});
+        QCOMPARE(unknown.exit, 1);
+        QVERIFY2(unknown.err.startsWith("Batch 99 was not undone: the journal holds no such batch"),
+                 unknown.err.constData());
         const CliRun undone = runCli({"undo"});
         QCOMPARE(undone.exit, 1);
         QCOMPARE(undone.lines().size(), 2); // later changes first
