@@ -1064,11 +1064,11 @@ const QList<Command> &Commands() {
          QStringLiteral("put the files of a batch back as they were"),
          QStringLiteral(
              "Usage: kalmora-cli undo [--json] [--dry-run] [BATCH]\n\n"
-             "Puts every file of BATCH (default: the newest batch that changed files and is\n"
-             "not undone yet) back as it was before, where the file still holds exactly what\n"
-             "the batch left; any other file is skipped with the reason. The undo is itself\n"
-             "a batch, so it can be undone. Lines: path, result (restored, unchanged,\n"
-             "skipped, failed), reason.\n\n"
+             "Puts every file of BATCH (default: the newest batch of files no undo took yet)\n"
+             "back as it was before, where the file still holds exactly what the batch left;\n"
+             "any other file is skipped with the reason. The undo is itself a batch, so it\n"
+             "can be undone. Lines: path, result (restored, unchanged, skipped, failed),\n"
+             "reason.\n\n"
              "Options:\n"
              "  --json                 one JSON object per line\n"
              "  --dry-run              judge every file as the undo would and print the\n"

@@ -9,6 +9,7 @@
 #include "platform/settings.h"
 
 #include <QDateTime>
+#include <QSet>
 
 namespace kalmora::cli {
 
@@ -164,11 +165,18 @@ int UndoCommand(const Invocation &inv) {
         const std::optional<QList<BatchSummary>> list = batches(config);
         if (!list)
             return SomeFailed;
-        // The newest batch that changed files and is not undone yet; a running one is not ours.
-        // One cut off may have changed files it never recorded as done.
+        // The newest batch of files that no undo has taken yet; a running one is not ours. One
+        // an undo left as it was (every file changed since) would be left so again, and one of
+        // no file (such an undo's own) has nothing to undo: either would stop the default there
+        // for good. Both stay for an undo that names them.
+        QSet<qint64> taken;
         for (const BatchSummary &b : *list) {
-            const bool changed = b.done > 0 || b.state == BatchSummary::State::Interrupted;
-            if (changed && b.undoneBy == 0 && b.state != BatchSummary::State::Running) {
+            if (b.kind == BatchKind::Restore && b.state != BatchSummary::State::Running)
+                taken.insert(b.undoes);
+        }
+        for (const BatchSummary &b : *list) {
+            if (b.total > 0 && !taken.contains(b.id) && b.undoneBy == 0 &&
+                b.state != BatchSummary::State::Running) {
                 batch = b.id;
                 break;
             }
