@@ -109,6 +109,35 @@ private:
         QVERIFY(writeFile(path(name), cameraPhoto(ByteOrder::Little, date).bytes));
         QVERIFY(setNanoStamps(path(name), 1300000000, 987654321));
     }
+    // files/a.txt and files/b.txt, with stamps no batch writes.
+    std::pair<QString, QString> twoFiles() {
+        QDir().mkpath(path(QStringLiteral("files")));
+        plainFile(QStringLiteral("files/a.txt"));
+        plainFile(QStringLiteral("files/b.txt"));
+        return {path(QStringLiteral("files/a.txt")), path(QStringLiteral("files/b.txt"))};
+    }
+    // One file-time batch over `files`, recorded as the window records it; false if a step
+    // failed.
+    bool recordStampsBatch(const QStringList &files) {
+        JournalConfig config = journalConfig();
+        config.now = time(nullptr);
+        BatchJournal journal(config);
+        if (!journal.begin(path(QStringLiteral("files")), BatchKind::FileTimes))
+            return false;
+        FileTimesUpdate update;
+        update.lastWrite = dt("2015-03-14 09:26:53");
+        QList<int> seqs;
+        for (const QString &f : files)
+            seqs.append(journal.intendStamps(f, update));
+        if (seqs.contains(0) || !journal.commit())
+            return false;
+        for (int i = 0; i < files.size(); ++i) {
+            if (WriteFileTimes(files[i], update).outcome() != WriteOutcome::Success)
+                return false;
+            journal.done(seqs[i], true);
+        }
+        return journal.end();
+    }
     static QStringList window(const QStringList &extra = {}) {
         return QStringList{"--start", "2011-08-27 20:11:00", "--end", "2011-08-28 23:00:00"} +
                extra;
@@ -352,37 +381,9 @@ private slots:
     // A batch the window recorded, undone from the command line: the file left as the batch
     // left it comes back to the nanosecond, the one edited since is skipped and kept.
     void historyAndUndoOverTheJournal() {
-        const QByteArray state = QFile::encodeName(path(QStringLiteral("state")));
-        const QByteArray saved = qgetenv("XDG_STATE_HOME");
-        qputenv("XDG_STATE_HOME", state);
-        const auto restoreEnv = qScopeGuard([&] { qputenv("XDG_STATE_HOME", saved); });
-        QVERIFY(QDir().mkpath(path(QStringLiteral("files"))));
-        const QString a = path(QStringLiteral("files/a.txt"));
-        const QString b = path(QStringLiteral("files/b.txt"));
-        for (const QString &f : {a, b}) {
-            QVERIFY(writeFile(f, "content"));
-            QVERIFY(setNanoStamps(f, 1300000000, 123456789));
-        }
+        const auto [a, b] = twoFiles();
         const DiskState before = diskState(a);
-
-        JournalConfig config;
-        config.stateFolder = QString::fromUtf8(state) + QStringLiteral("/Kalmora");
-        config.now = time(nullptr);
-        {
-            BatchJournal journal(config);
-            QVERIFY(journal.begin(path(QStringLiteral("files")), BatchKind::FileTimes));
-            FileTimesUpdate update;
-            update.lastWrite = dt("2015-03-14 09:26:53");
-            const int sa = journal.intendStamps(a, update);
-            const int sb = journal.intendStamps(b, update);
-            QVERIFY(sa > 0 && sb > 0);
-            QVERIFY(journal.commit());
-            for (const auto &[f, seq] : {std::pair{a, sa}, std::pair{b, sb}}) {
-                QCOMPARE(WriteFileTimes(f, update).outcome(), WriteOutcome::Success);
-                journal.done(seq, true);
-            }
-            QVERIFY(journal.end());
-        }
+        QVERIFY(recordStampsBatch({a, b}));
         QVERIFY(writeFile(b, "edited"));
         const DiskState edited = diskState(b);
 
@@ -424,28 +425,10 @@ private slots:
     // batch of no file. The next default undo passes both for the batch before: taking either
     // again would change nothing, and the default would never get past them.
     void undoByDefaultPassesBatchesOfNoFile() {
-        QVERIFY(QDir().mkpath(path(QStringLiteral("files"))));
-        const QString a = path(QStringLiteral("files/a.txt"));
-        const QString b = path(QStringLiteral("files/b.txt"));
-        for (const QString &f : {a, b}) {
-            QVERIFY(writeFile(f, "content"));
-            QVERIFY(setNanoStamps(f, 1300000000, 123456789));
-        }
+        const auto [a, b] = twoFiles();
         const DiskState before = diskState(a);
-        JournalConfig config;
-        config.stateFolder = stateHome->filePath(QStringLiteral("Kalmora"));
-        config.now = time(nullptr);
-        for (const QString &f : {a, b}) {
-            BatchJournal journal(config);
-            QVERIFY(journal.begin(path(QStringLiteral("files")), BatchKind::FileTimes));
-            FileTimesUpdate update;
-            update.lastWrite = dt("2015-03-14 09:26:53");
-            const int seq = journal.intendStamps(f, update);
-            QVERIFY(seq > 0 && journal.commit());
-            QCOMPARE(WriteFileTimes(f, update).outcome(), WriteOutcome::Success);
-            journal.done(seq, true);
-            QVERIFY(journal.end());
-        }
+        QVERIFY(recordStampsBatch({a}));
+        QVERIFY(recordStampsBatch({b}));
         QVERIFY(writeFile(b, "edited"));
         const CliRun skipped = runCli({"undo"});
         QCOMPARE(skipped.exit, 1);
