@@ -378,7 +378,8 @@ void ExifExport::eraseAll() {
 
     // Around the originals kept and the passes, so a stop in any of them ends the erase.
     BatchBreath batch;
-    const std::unique_ptr<BatchJournal> journal = journalErase(rows, [&] { batch.breathe(); });
+    const std::unique_ptr<BatchJournal> journal =
+        journalErase(rows, [&] { return batch.breathe(); });
     if (!journal) {
         w.ClearOnReset = clearOnReset;
         w.ApplyRunning = false;
@@ -431,7 +432,7 @@ void ExifExport::eraseAll() {
 }
 
 std::unique_ptr<BatchJournal> ExifExport::journalErase(const QList<ConfirmedRow> &rows,
-                                                       const std::function<void()> &whileKeeping) {
+                                                       const std::function<bool()> &whileKeeping) {
     Prompter &prompter = w.services().prompter;
     auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::Erase);
     if (!journal)
@@ -459,7 +460,10 @@ std::unique_ptr<BatchJournal> ExifExport::journalErase(const QList<ConfirmedRow>
             seq = journal->intendContent(row.path, false);
         }
         m_entries.insert(row.row, seq);
-        whileKeeping();
+        // Stopped: the erase ends before any photo goes to the tool, so the rest need no
+        // original kept (a copy can take long) nor a question about one.
+        if (whileKeeping())
+            break;
     }
     if (!CommitFirstIntents(*journal, prompter))
         return nullptr;

@@ -54,9 +54,9 @@ private:
     // The erase's journal with each photo's original kept; null when the erase must not start
     // (after telling the user why).
     // Only the first intents are durable when it returns: each photo's is before the photo goes
-    // to the tool. `whileKeeping` runs after each original kept.
+    // to the tool. `whileKeeping` runs after each original kept; true (a stop) keeps no more.
     std::unique_ptr<BatchJournal> journalErase(const QList<ConfirmedRow> &rows,
-                                               const std::function<void()> &whileKeeping);
+                                               const std::function<bool()> &whileKeeping);
 
     FMainDate &w;
     // While an erase runs: its journal and each row's entry.

@@ -12,7 +12,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTimer>
+
+#include <sys/mount.h>
 
 using namespace kalmora;
 
@@ -290,13 +293,8 @@ private slots:
         QVERIFY(!w().Busy && !w().OperationRunning);
     }
 
-    // Keeping the originals reads every photo before the first is erased; a stop meanwhile
-    // leaves every photo as it was.
-    void stopWhileOriginalsAreKept() {
-        fresh(Batch::Erase);
-        QStringList before;
-        for (int i = 1; i <= Files; ++i)
-            before << onDisk(Batch::Erase, nameOf(i));
+    // Clicks Stop as soon as the next batch has begun.
+    void stopAtStart() {
         const auto once = std::make_shared<bool>(false);
         connect(&BatchBreath::notifier(), &BatchSignals::runningChanged, &w(),
                 [&, once](bool running) {
@@ -305,6 +303,16 @@ private slots:
                     *once = true;
                     QTimer::singleShot(0, &w(), [&] { test::real::click(stopButton()); });
                 });
+    }
+
+    // Keeping the originals reads every photo before the first is erased; a stop meanwhile
+    // leaves every photo as it was.
+    void stopWhileOriginalsAreKept() {
+        fresh(Batch::Erase);
+        QStringList before;
+        for (int i = 1; i <= Files; ++i)
+            before << onDisk(Batch::Erase, nameOf(i));
+        stopAtStart();
         run(Batch::Erase);
         QCOMPARE(f.prompter().texts().last(),
                  QStringLiteral("已停止：已处理0个文件，其余%1个未处理。").arg(Files));
@@ -312,6 +320,28 @@ private slots:
             QCOMPARE(onDisk(Batch::Erase, nameOf(i)), before[i - 1]);
             QCOMPARE(g().text(i, 5), QStringLiteral("未处理(已停止)"));
         }
+        QVERIFY(!w().Busy && !stopButton()->isVisible());
+    }
+
+    // Originals on another disk than the journal's are copied, and a photo above the copy limit
+    // asks before it goes on without undo. A stop keeps no more of them, and asks no more.
+    void stopEndsTheKeepingOfCopies() {
+        fresh(Batch::Erase);
+        const QByteArray state = QFile::encodeName(f.doubles->stateHome.path());
+        if (mount("tmpfs", state.constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP("cannot mount a file system here (needs the administrator)");
+        const auto unmount = qScopeGuard([&] { umount2(state.constData(), MNT_DETACH); });
+        f.doubles->settings.setValue(QStringLiteral("Journal"), QStringLiteral("CopyLimitMB"),
+                                     QStringLiteral("0"));
+        stopAtStart();
+        f.prompter().answer(MsgAnswer::No);  // the erase, not the export
+        f.prompter().answer(MsgAnswer::Yes); // the first photo without undo
+        w().features().exifExport->commandTimeMs = 600000;
+        w().CmdPicExifDel->click();
+        const QStringList texts = f.prompter().texts();
+        QCOMPARE(texts.filter(QStringLiteral("超过了复制上限")).size(), 1);
+        QCOMPARE(texts.last(),
+                 QStringLiteral("已停止：已处理0个文件，其余%1个未处理。").arg(Files));
         QVERIFY(!w().Busy && !stopButton()->isVisible());
     }
 
