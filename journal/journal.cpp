@@ -1399,6 +1399,8 @@ BatchSummary summaryFrom(Statement &q) {
     return b;
 }
 
+const QString NoSuchBatch = QStringLiteral("撤销记录中没有这一批操作");
+
 const char *const SummarySql =
     "SELECT b.id, b.started, b.ended, b.folder, b.operation, b.state, b.pid, b.undoes, "
     "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 1), "
@@ -1433,7 +1435,10 @@ QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason) {
 bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
                  BatchSummary &summary, QString *reason) {
     QString why;
-    sqlite3 *db = openDatabase(config, why, false);
+    // No journal yet: no batch either (opening would only say that the file cannot be opened).
+    sqlite3 *db = QFile::exists(databasePath(config)) ? openDatabase(config, why, false) : nullptr;
+    if (!db && why.isEmpty())
+        why = NoSuchBatch;
     if (!db) {
         if (reason)
             *reason = why;
@@ -1482,7 +1487,7 @@ bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> 
             entries.append(e);
         }
     } else if (reason) {
-        *reason = QStringLiteral("撤销记录中没有这一批操作");
+        *reason = NoSuchBatch;
     }
     sqlite3_close(db);
     return found;
