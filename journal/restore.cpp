@@ -90,7 +90,8 @@ Plan judge(const JournalEntry &e) {
     case ChangeKind::Rename: {
         const FileState atNew = ReadFileState(e.newPath);
         const FileState atOld = ReadFileState(e.path);
-        // Never moved: the rename failed (the name taken, or already its own).
+        // Not under its new name: the rename failed (the name taken, or already its own), was
+        // cut off before it, or the file has moved on since.
         if (e.state == EntryFailed || e.newPath == e.path || !sameFile(atNew, e.old))
             return sameFile(atOld, e.old) ? p : skip(p, Gone);
         p.shown = e.newPath;
