@@ -35,7 +35,8 @@ bool DownloadUrlToFile(const QString &url, const QString &targetPath, int stallT
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     QNetworkReply *reply = manager.get(request);
     // Read no further ahead than this, so that the download stops soon after the size limit.
-    reply->setReadBufferSize(1024 * 1024);
+    constexpr qint64 ReadAhead = 1024 * 1024;
+    reply->setReadBufferSize(ReadAhead);
 
     bool writeOk = true, tooLarge = false, tooLong = false;
     qint64 received = 0;
@@ -51,6 +52,9 @@ bool DownloadUrlToFile(const QString &url, const QString &targetPath, int stallT
         }
     };
     QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] {
+        // Again now that the transfer surely exists: the network thread drops a size that
+        // reaches it before the transfer has begun, and would then read without limit.
+        reply->setReadBufferSize(ReadAhead);
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > maxBytes) {
             tooLarge = true;
