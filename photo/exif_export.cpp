@@ -393,8 +393,8 @@ void ExifExport::eraseAll() {
     if (!batch.stopped()) {
         failed = erasePass(program, rows, false);
     } else {
-        // Stopped while the originals were kept: no photo was handed to the tool.
-        journal->forgetAfter(0);
+        // Stopped while the originals were kept: no photo was handed to the tool, and the
+        // journal took none of their intents (journalErase).
         for (const ConfirmedRow &row : rows)
             if (w.VSFlexGrid1->text(row.row, ResultCol) != NoExif)
                 BatchStop::markNotDone(*w.VSFlexGrid1, row.row, row.row);
@@ -461,9 +461,12 @@ std::unique_ptr<BatchJournal> ExifExport::journalErase(const QList<ConfirmedRow>
         }
         m_entries.insert(row.row, seq);
         // Stopped: the erase ends before any photo goes to the tool, so the rest need no
-        // original kept (a copy can take long) nor a question about one.
-        if (whileKeeping())
+        // original kept (a copy can take long) nor a question about one, and the intents so far
+        // no hash.
+        if (whileKeeping()) {
+            journal->forgetAfter(0);
             break;
+        }
     }
     if (!CommitFirstIntents(*journal, prompter))
         return nullptr;
