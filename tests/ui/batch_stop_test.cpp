@@ -128,6 +128,18 @@ private:
         return t.lastWrite.toText() + QLatin1Char('|') + t.lastAccess.toText();
     }
 
+    // Clicks Stop as soon as the next batch has begun.
+    void stopAtStart() {
+        const auto once = std::make_shared<bool>(false);
+        connect(&BatchBreath::notifier(), &BatchSignals::runningChanged, &w(),
+                [&, once](bool running) {
+                    if (!running || *once)
+                        return;
+                    *once = true;
+                    QTimer::singleShot(0, &w(), [&] { test::real::click(stopButton()); });
+                });
+    }
+
     // The window once the batch has closed.
     QStringList finalState() {
         QStringList s;
@@ -291,18 +303,6 @@ private slots:
             QCOMPARE(g().text(i, 5), QStringLiteral("未处理(已停止)"));
         QVERIFY(!stopButton()->isVisible());
         QVERIFY(!w().Busy && !w().OperationRunning);
-    }
-
-    // Clicks Stop as soon as the next batch has begun.
-    void stopAtStart() {
-        const auto once = std::make_shared<bool>(false);
-        connect(&BatchBreath::notifier(), &BatchSignals::runningChanged, &w(),
-                [&, once](bool running) {
-                    if (!running || *once)
-                        return;
-                    *once = true;
-                    QTimer::singleShot(0, &w(), [&] { test::real::click(stopButton()); });
-                });
     }
 
     // Keeping the originals reads every photo before the first is erased; a stop meanwhile
