@@ -67,6 +67,7 @@ double run(const Case &c, const QString &folder, const QString &state, bool jour
     config.enabled = journalOn;
     QElapsedTimer clock;
     clock.start();
+    const FolderScope scope(folder); // as the program's batches hold their folder
     BatchJournal journal(config);
     if (!journal.begin(folder, c.kind))
         return -1;

@@ -24,6 +24,8 @@ int main(int argc, char **argv) {
         }
         closedir(dir);
     }
+    // As the program's batches do: the calls relative to the folder, opened once.
+    const FolderScope scope(folder.path());
     const DateTime start(2015, 3, 14, 9, 26, 53);
     int failed = 0;
     for (int i = 0; i < names.size(); ++i) {

@@ -276,6 +276,7 @@ double fileTimesByEngine(const QString &folder, int files) {
     QStringList paths;
     for (const QString &name : list.names())
         paths << folder + QLatin1Char('/') + name;
+    const FolderScope scope(folder); // as the window's import and apply hold the folder
     int failed = int(files - paths.size());
     for (const QString &path : paths)
         failed += ReadFileTimes(path) ? 0 : 1;

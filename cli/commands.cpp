@@ -324,6 +324,7 @@ int applyCommand(const Invocation &inv) {
     if (const int status = preparePlan(inv, setup); status >= 0)
         return status;
     const bool dryRun = inv.flags.contains(QStringLiteral("dry-run"));
+    const FolderScope scope(inv.folder);
     // As the import does: every file's stamps first, the kept ones go back as they were read.
     // With all three planned, nothing read would be kept.
     const bool keepsSome = !stamps->creation || !stamps->modification || !stamps->access;
@@ -770,6 +771,7 @@ int exportTimesCommand(const Invocation &inv) {
     bool ok = target.writeLine(TimeListHeader());
     bool allRead = true;
     int r = 0;
+    const FolderScope scope(inv.folder);
     for (const QString &name : b->names) {
         const std::optional<FileTimes> times = ReadFileTimes(pathOf(inv, name));
         if (!times) {

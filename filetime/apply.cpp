@@ -195,6 +195,7 @@ void ApplyFileTimes::runCurrentRow(const DateTime &first) {
 
 void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
     FileGrid &g = *w.VSFlexGrid1;
+    const FolderScope scope(w.LDir->text());
     const FileTimesUpdate update = writeSet(first, g.row());
     const int n = w.FileCount;
     std::vector<int> seqs;
@@ -254,6 +255,7 @@ void ApplyFileTimes::notStarted() {
 int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)> &timeFor,
                             bool keptFromRow, BatchKind kind) {
     FileGrid &g = *w.VSFlexGrid1;
+    const FolderScope scope(w.LDir->text());
     const int n = w.FileCount;
     // Every row's change is worked out and recorded before the first file changes.
     std::vector<std::optional<FileTimesUpdate>> updates(size_t(n) + 1);

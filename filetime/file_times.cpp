@@ -4,7 +4,6 @@
 
 #include "app/path_bytes.h"
 #include "app/write_protection.h"
-#include "filetime/ntfs_creation.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -132,16 +131,49 @@ std::optional<long> offsetAt(qint64 utcSeconds) {
     return offset;
 }
 
+thread_local const FolderScope *innermostScope = nullptr;
+
+} // namespace
+
+// A path as the *at system calls take it: the handle of the innermost FolderScope on this thread
+// and the name, when the path names a file directly in that scope's folder; else the working
+// folder (AT_FDCWD) and the whole path. The bytes are those of PathBytes.
+struct SystemPath {
+    int at;
+    QByteArray name;
+
+    static SystemPath of(const QString &path);
+};
+
+namespace {
+
+// The file as the system calls take it. The calls that take no folder handle (extended
+// attributes, statfs) get a path to the same file through the handle, worked out only when one
+// of them is made.
+struct Target {
+    SystemPath at;
+    mutable QByteArray whole;
+
+    const char *name() const { return at.name.constData(); }
+    const char *wholePath() const {
+        if (at.at == AT_FDCWD)
+            return at.name.constData();
+        if (whole.isEmpty())
+            whole = "/proc/self/fd/" + QByteArray::number(at.at) + '/' + at.name;
+        return whole.constData();
+    }
+};
+
 // A path as the system takes it. A NUL inside would silently name another file.
-std::optional<QByteArray> nativePath(const QString &path) {
+std::optional<Target> targetOf(const QString &path) {
     if (path.isEmpty())
         return std::nullopt;
+    Target t{SystemPath::of(path), {}};
     // Only a NUL character gives a zero byte (foreign bytes come back as 0x80 to 0xFF); looked
     // for in the bytes, which is the cheaper search.
-    QByteArray bytes = PathBytes(path);
-    if (bytes.contains('\0'))
+    if (t.at.name.contains('\0'))
         return std::nullopt;
-    return bytes;
+    return t;
 }
 
 std::optional<quint64> ntfsTicks(const char *name) {
@@ -184,14 +216,69 @@ void refreshZone() {
     lastRefreshMs = nowMs;
 }
 
+// Whether the file's file system may keep an NTFS creation attribute (ntfs-3g through FUSE, or
+// an NTFS driver); elsewhere asking for it only costs a call. The answer per device is kept for
+// a second, so a device number that a new mount takes over is looked at again. `whole()`: a
+// path of the file for the calls that take no folder handle, asked for only when one is made.
+struct NtfsDevice {
+    quint32 major = 0, minor = 0;
+    bool ntfs = true;
+    bool checked = false;
+    qint64 checkedMs = 0;
+};
+thread_local std::array<NtfsDevice, 4> devices{};
+thread_local std::size_t nextDevice = 0;
+
+template <typename Whole> bool mayHoldNtfs(const struct statx &sx, const Whole &whole) {
+    constexpr unsigned long fuseMagic = 0x65735546, ntfsMagic = 0x5346544e, ntfs3Magic = 0x7366746e;
+    const qint64 nowMs = coarseNowMs();
+    for (const NtfsDevice &d : devices) {
+        if (d.checked && d.major == sx.stx_dev_major && d.minor == sx.stx_dev_minor &&
+            nowMs - d.checkedMs < 1000)
+            return d.ntfs;
+    }
+    struct statfs fs {};
+    if (statfs(whole(), &fs) != 0)
+        return true; // unknown: ask the file itself
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    const bool ntfs = type == fuseMagic || type == ntfsMagic || type == ntfs3Magic;
+    devices[nextDevice] = NtfsDevice{sx.stx_dev_major, sx.stx_dev_minor, ntfs, true, nowMs};
+    nextDevice = (nextDevice + 1) % devices.size();
+    return ntfs;
+}
+
+template <typename Whole>
+FileState stateOf(const struct statx &sx, const Whole &whole, bool askNtfs) {
+    FileState s;
+    s.exists = true;
+    s.device = (quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+    s.inode = sx.stx_ino;
+    s.size = qint64(sx.stx_size);
+    s.access = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
+    s.modification = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
+    if (const auto ticks = askNtfs && mayHoldNtfs(sx, whole) ? ntfsTicks(whole()) : std::nullopt) {
+        s.creation = {qint64(*ticks / ticksPerSecond) - secondsFrom1601To1970,
+                      qint64(*ticks % ticksPerSecond) * 100};
+        s.creationSettable = true;
+    } else if (sx.stx_mask & STATX_BTIME) {
+        s.creation = {sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec};
+    }
+    return s;
+}
+
+FileState stateFromStatx(const struct statx &sx, const Target &file, bool askNtfs) {
+    return stateOf(
+        sx, [&file] { return file.wholePath(); }, askNtfs);
+}
+
 // `ntfsAttributeAbsent`: the caller has just found no NTFS creation attribute on the file, so
 // asking again would only cost a call. `state`: the same read to the nanosecond.
-std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent = false,
+std::optional<Instants> readInstants(const Target &file, bool ntfsAttributeAbsent = false,
                                      std::optional<FileState> *state = nullptr) {
     struct statx sx {};
     constexpr unsigned basic = STATX_ATIME | STATX_MTIME | STATX_CTIME;
     const unsigned asked = basic | STATX_BTIME | (state ? STATX_INO | STATX_SIZE : 0u);
-    if (statx(AT_FDCWD, name, AT_STATX_SYNC_AS_STAT, asked, &sx) != 0)
+    if (statx(file.at.at, file.name(), AT_STATX_SYNC_AS_STAT, asked, &sx) != 0)
         return std::nullopt;
     if ((sx.stx_mask & basic) != basic) {
         errno = ENODATA;
@@ -203,7 +290,7 @@ std::optional<Instants> readInstants(const char *name, bool ntfsAttributeAbsent 
     at.lastWrite = sx.stx_mtime.tv_sec;
     // The NTFS attribute first: it is the creation time that a write can set, so what is
     // written and what is read are the same stamp.
-    const FileState held = FileStateFromStatx(sx, name, !ntfsAttributeAbsent);
+    const FileState held = stateFromStatx(sx, file, !ntfsAttributeAbsent);
     if (held.creationSettable || (sx.stx_mask & STATX_BTIME))
         at.creation = held.creation.sec;
     else
@@ -253,35 +340,6 @@ int setNtfsCreation(const char *name, qint64 utcSeconds) {
 
 } // namespace
 
-// Whether the file's file system may keep an NTFS creation attribute (ntfs-3g through FUSE, or
-// an NTFS driver); elsewhere asking for it only costs a call. The answer per device is kept for
-// a second, so a device number that a new mount takes over is looked at again.
-bool MayHoldNtfsCreation(const struct statx &sx, const char *name) {
-    constexpr unsigned long fuseMagic = 0x65735546, ntfsMagic = 0x5346544e, ntfs3Magic = 0x7366746e;
-    struct Device {
-        quint32 major = 0, minor = 0;
-        bool ntfs = true;
-        bool checked = false;
-        qint64 checkedMs = 0;
-    };
-    thread_local std::array<Device, 4> devices{};
-    thread_local std::size_t next = 0;
-    const qint64 nowMs = coarseNowMs();
-    for (const Device &d : devices) {
-        if (d.checked && d.major == sx.stx_dev_major && d.minor == sx.stx_dev_minor &&
-            nowMs - d.checkedMs < 1000)
-            return d.ntfs;
-    }
-    struct statfs fs {};
-    if (statfs(name, &fs) != 0)
-        return true; // unknown: ask the file itself
-    const auto type = static_cast<unsigned long>(fs.f_type);
-    const bool ntfs = type == fuseMagic || type == ntfsMagic || type == ntfs3Magic;
-    devices[next] = Device{sx.stx_dev_major, sx.stx_dev_minor, ntfs, true, nowMs};
-    next = (next + 1) % devices.size();
-    return ntfs;
-}
-
 bool FileState::sameAs(const FileState &o) const {
     return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
            modification == o.modification && creation == o.creation &&
@@ -289,22 +347,19 @@ bool FileState::sameAs(const FileState &o) const {
 }
 
 FileState FileStateFromStatx(const struct statx &sx, const char *name, bool askNtfs) {
-    FileState s;
-    s.exists = true;
-    s.device = (quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
-    s.inode = sx.stx_ino;
-    s.size = qint64(sx.stx_size);
-    s.access = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
-    s.modification = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
-    if (const auto ticks =
-            askNtfs && MayHoldNtfsCreation(sx, name) ? ntfsTicks(name) : std::nullopt) {
-        s.creation = {qint64(*ticks / ticksPerSecond) - secondsFrom1601To1970,
-                      qint64(*ticks % ticksPerSecond) * 100};
-        s.creationSettable = true;
-    } else if (sx.stx_mask & STATX_BTIME) {
-        s.creation = {sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec};
-    }
-    return s;
+    return stateOf(
+        sx, [name] { return name; }, askNtfs);
+}
+
+FileState StatFileState(const QString &path, unsigned *mode) {
+    const auto file = targetOf(path);
+    struct statx sx {};
+    if (!file || ::statx(file->at.at, file->name(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+                         STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+        return {};
+    if (mode)
+        *mode = sx.stx_mode;
+    return stateFromStatx(sx, *file, true);
 }
 
 std::optional<qint64> LocalToUtcSeconds(const DateTime &local) {
@@ -394,11 +449,11 @@ std::optional<DateTime> utcToLocal(qint64 utcSeconds) {
 } // namespace
 
 std::optional<FileTimes> ReadFileTimes(const QString &path) {
-    const auto name = nativePath(path);
-    if (!name)
+    const auto file = targetOf(path);
+    if (!file)
         return std::nullopt;
     refreshZone();
-    const auto at = readInstants(name->constData());
+    const auto at = readInstants(*file);
     if (!at)
         return std::nullopt;
     return toLocal(*at);
@@ -439,20 +494,19 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
         return result;
     }
 
-    const auto name = nativePath(path);
-    if (!name) {
+    const auto file = targetOf(path);
+    if (!file) {
         failAsked(ENOENT);
         return result;
     }
-    const char *const native = name->constData();
 
     // The file must exist (nothing is ever created), and we must be allowed to write to it, as
     // opening it for writing would demand: a read-only file keeps its stamps. Only the owner
     // (whose write permission is the owner's bit) and the administrator may set stamps at all;
     // anyone else is refused by the system when setting them, before anything changes.
     struct statx sx {};
-    if (statx(AT_FDCWD, native, AT_STATX_SYNC_AS_STAT, STATX_TYPE | STATX_MODE | STATX_UID, &sx) !=
-        0) {
+    if (statx(file->at.at, file->name(), AT_STATX_SYNC_AS_STAT, STATX_TYPE | STATX_MODE | STATX_UID,
+              &sx) != 0) {
         failAsked(errno);
         return result;
     }
@@ -464,21 +518,21 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
         touchable = false;
     }
 
-    const bool creationSettable =
-        creation && MayHoldNtfsCreation(sx, native) && ntfsCreation(native).has_value();
+    const bool creationSettable = creation && mayHoldNtfs(sx, [&] { return file->wholePath(); }) &&
+                                  ntfsCreation(file->wholePath()).has_value();
     if (touchable && (lastAccess || lastWrite)) {
         const timespec times[2] = {stampOrOmit(lastAccess), stampOrOmit(lastWrite)};
-        if (utimensat(AT_FDCWD, native, times, 0) != 0) {
+        if (utimensat(file->at.at, file->name(), times, 0) != 0) {
             failAsked(errno);
             touchable = false; // leave the creation time alone too
         }
     }
     int creationError = 0;
     if (touchable && creationSettable)
-        creationError = setNtfsCreation(native, *creation);
+        creationError = setNtfsCreation(file->wholePath(), *creation);
 
     // Judge by what the file holds now, never by what the calls said.
-    const auto now = readInstants(native, creation && !creationSettable, &result.state);
+    const auto now = readInstants(*file, creation && !creationSettable, &result.state);
     if (!now) {
         failAsked(errno);
         return result;
@@ -512,6 +566,36 @@ WriteOutcome FileTimesWriteResult::outcome(bool onlyCreationChanges) const {
                                                    : WriteOutcome::SuccessCreationUnchanged;
     }
     return WriteOutcome::Success;
+}
+
+FolderScope::FolderScope(const QString &folder) : m_outer(innermostScope) {
+    const QByteArray bytes = PathBytes(folder);
+    if (folder.isEmpty() || bytes.contains('\0'))
+        return;
+    // A handle that only names the folder: no read of it, and the same search permission the
+    // paths through it would need.
+    m_fd = ::open(bytes.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0)
+        return; // paths are taken as they are, and fail as they would
+    m_prefix = folder + QLatin1Char('/');
+    innermostScope = this;
+}
+
+FolderScope::~FolderScope() {
+    if (m_fd < 0)
+        return;
+    innermostScope = m_outer;
+    ::close(m_fd);
+}
+
+SystemPath SystemPath::of(const QString &path) {
+    if (const FolderScope *scope = innermostScope;
+        scope && path.size() > scope->m_prefix.size() && path.startsWith(scope->m_prefix)) {
+        const QString name = path.mid(scope->m_prefix.size());
+        if (!name.contains(QLatin1Char('/')))
+            return {scope->m_fd, PathBytes(name)};
+    }
+    return {AT_FDCWD, PathBytes(path)};
 }
 
 } // namespace kalmora

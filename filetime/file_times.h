@@ -44,6 +44,10 @@ struct FileState {
     // reading a file moves it.
     bool sameAs(const FileState &other) const;
 };
+// The state of the file at `path` as the journal compares it, without hash; a final symbolic
+// link is not followed (`mode`: its type and permissions, as stat gives them). Not `exists`
+// where it cannot be examined.
+FileState StatFileState(const QString &path, unsigned *mode = nullptr);
 // The state of the file `sx` describes (at `name`), with the NTFS creation time where the file
 // system keeps one; no hash.
 // `askNtfs` false: the caller knows the file holds no such attribute.
@@ -108,6 +112,24 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
 inline FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimes &times) {
     return WriteFileTimes(path, FileTimesUpdate::all(times));
 }
+
+// While one lives, the stamps of the files directly in `folder` are read and written on this
+// thread relative to one handle on the folder, opened here: a batch does not walk the folder's
+// path again for every call, and every call lands in the folder the batch opened, even if its
+// path names another folder meanwhile. Other paths are taken as they are. Scopes nest.
+class FolderScope {
+public:
+    explicit FolderScope(const QString &folder);
+    ~FolderScope();
+    FolderScope(const FolderScope &) = delete;
+    FolderScope &operator=(const FolderScope &) = delete;
+
+private:
+    friend struct SystemPath;
+    QString m_prefix; // the folder and a slash
+    int m_fd = -1;
+    const FolderScope *m_outer = nullptr;
+};
 
 // Conversions between a local date-time and seconds since 1970-01-01 00:00:00 UTC, with the
 // zone's rules in force on the date converted. A local time that falls into a gap (clocks put

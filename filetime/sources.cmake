@@ -1,6 +1,6 @@
 # Files of filetime/: core (no widgets) and ui (widgets).
 list(APPEND KALMORA_CORE_SOURCES
-    filetime/file_times.h filetime/file_times.cpp filetime/ntfs_creation.h
+    filetime/file_times.h filetime/file_times.cpp
     filetime/system_file_time_store.cpp
     filetime/video_date.h filetime/video_date.cpp
     filetime/rename_rules.h filetime/rename_rules.cpp

@@ -5,6 +5,7 @@
 #include "app/text_export.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
+#include "filetime/file_times.h"
 #include "filetime/video_date.h"
 #include "import/file_list.h"
 #include "plan/step_range.h"
@@ -159,6 +160,7 @@ void Import::inputClicked() {
         // Events after the first row at once, as in every loop; a stop asked while the folder
         // was listed ends the import after it.
         BatchBreath rowBreath;
+        const FolderScope scope(w.LDir->text());
         for (int i = 1; i <= w.FileCount; ++i) {
             w.ProgressBar1->setValue(i * 100 / w.FileCount);
             grid.setText(i, 0, names[i - 1]);

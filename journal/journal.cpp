@@ -4,7 +4,6 @@
 
 #include "app/path_bytes.h"
 #include "exif/exif_reader.h"
-#include "filetime/ntfs_creation.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/services.h"
@@ -403,16 +402,11 @@ QByteArray contentHash(const QString &path) {
 
 // As ReadFileState; `link` tells whether the name is a symbolic link.
 FileState readState(const QString &path, bool withHash, bool *link = nullptr) {
-    const QByteArray name = PathBytes(path);
-    struct statx sx {};
-    if (path.isEmpty() ||
-        ::statx(AT_FDCWD, name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
-                STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
-        return {};
-    FileState s = FileStateFromStatx(sx, name.constData());
+    unsigned mode = 0;
+    FileState s = StatFileState(path, &mode);
     if (link)
-        *link = S_ISLNK(sx.stx_mode);
-    if (withHash && S_ISREG(sx.stx_mode))
+        *link = s.exists && S_ISLNK(mode);
+    if (withHash && s.exists && S_ISREG(mode))
         s.hash = contentHash(path);
     return s;
 }
@@ -658,6 +652,7 @@ bool BatchJournal::exec(const char *sql) {
 bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     if (!m_config.enabled)
         return true;
+    m_folder = folder;
     m_db = takeConnection(m_config, m_reason);
     if (!m_db)
         return false;
@@ -1086,6 +1081,8 @@ bool BatchJournal::commitFirst() {
 
 void BatchJournal::readAhead(int total) {
     Cache &c = *m_cache;
+    // The files as the batch's own thread reaches them, through the folder opened once.
+    const FolderScope scope(m_folder);
     for (int seq = c.madeUpTo + 1; seq <= total; ++seq) {
         c.made[size_t(seq - 1)] = std::exchange(c.pending[size_t(seq - 1)], {})();
         if (seq % ReaderStep != 0 && seq != total)

@@ -185,6 +185,7 @@ private:
     int m_uncommitted = 0;
     int m_logFrames = 0; // in the write-ahead log after the last commit
     QString m_reason;
+    QString m_folder; // of the batch
     QString m_keptFolder;
 };
 

@@ -813,6 +813,44 @@ private slots:
         expectUntouched(native(path), before);
     }
 
+    // A batch's scope holds the folder it opened: a folder put in its place meanwhile, with a
+    // file of the same name, is never touched, and a refused file stays refused; paths that do
+    // not name a file directly in the folder are taken as they are.
+    void scopeHoldsItsFolder() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("chosen");
+        QVERIFY(QDir().mkpath(folder + "/sub"));
+        makeFile(folder, "a.txt");
+        makeFile(folder + "/sub", "b.txt");
+        const QString beside = makeFile(dir.path(), "c.txt");
+        const QString readOnly = makeFile(folder, "read only.txt");
+        QVERIFY(chmod(native(readOnly).constData(), 0444) == 0);
+        const DateTime when = dt("2011-08-27 20:11:00");
+        const FileTimesUpdate asked{std::nullopt, when, when};
+
+        const FolderScope scope(folder);
+        const QString moved = dir.filePath("moved");
+        QVERIFY(QDir().rename(folder, moved));
+        QVERIFY(QDir().mkpath(folder));
+        const QString impostor = makeFile(folder, "a.txt");
+        const OnDisk impostorBefore = onDisk(native(impostor));
+        const OnDisk readOnlyBefore = onDisk(native(moved + "/read only.txt"));
+
+        QVERIFY(WriteFileTimes(folder + "/a.txt", asked).outcome() == WriteOutcome::Success);
+        QCOMPARE(ReadFileTimes(moved + "/a.txt")->lastWrite, when);
+        QCOMPARE(ReadFileTimes(folder + "/a.txt")->lastWrite, when);
+        expectUntouched(native(impostor), impostorBefore);
+        const FileTimesWriteResult refused = WriteFileTimes(folder + "/read only.txt", asked);
+        QVERIFY(refused.outcome() == WriteOutcome::Failure);
+        QCOMPARE(refused.systemError, EACCES);
+        expectUntouched(native(moved + "/read only.txt"), readOnlyBefore);
+        // A file in a subfolder is named by its path, which no longer leads there.
+        QCOMPARE(WriteFileTimes(folder + "/sub/b.txt", asked).systemError, ENOENT);
+        QVERIFY(ReadFileTimes(moved + "/sub/b.txt")->lastWrite != when);
+        QVERIFY(WriteFileTimes(beside, asked).outcome() == WriteOutcome::Success);
+        QCOMPARE(StatFileState(folder + "/a.txt").inode, StatFileState(moved + "/a.txt").inode);
+    }
+
     void outcomeTexts_data() {
         QTest::addColumn<int>("creation");
         QTest::addColumn<int>("access");
@@ -863,24 +901,33 @@ private slots:
         QTest::addColumn<QString>("creation");
         QTest::addColumn<QString>("access");
         QTest::addColumn<QString>("write");
+        // Within a batch's FolderScope, the attribute calls reach the file through the handle.
+        QTest::addColumn<bool>("inScope");
         QTest::newRow("three different times") << "2011-08-27 20:11:00"
                                                << "2011-01-15 20:11:00"
-                                               << "2011-08-27 03:00:00";
+                                               << "2011-08-27 03:00:00" << false;
         QTest::newRow("midnight, all equal") << "2011-08-27 00:00:00"
                                              << "2011-08-27 00:00:00"
-                                             << "2011-08-27 00:00:00";
+                                             << "2011-08-27 00:00:00" << false;
         QTest::newRow("creation before 1970") << "1965-03-01 08:00:00"
                                               << "2040-06-15 12:00:00"
-                                              << "1990-07-01 12:00:00";
+                                              << "1990-07-01 12:00:00" << false;
+        QTest::newRow("three different times, in a scope") << "2011-08-27 20:11:00"
+                                                           << "2011-01-15 20:11:00"
+                                                           << "2011-08-27 03:00:00" << true;
     }
     void ntfsCreationWritten() {
         QFETCH(QString, creation);
         QFETCH(QString, access);
         QFETCH(QString, write);
+        QFETCH(bool, inScope);
         if (m_ntfs.path().isEmpty())
             QSKIP(qPrintable(m_ntfsRefusal));
         const QString path = makeFile(m_ntfs.path(), QStringLiteral("照片 ntfs.jpg"));
         const FileTimes asked{dt(creation), dt(access), dt(write)};
+        std::optional<FolderScope> scope;
+        if (inScope)
+            scope.emplace(m_ntfs.path());
 
         const FileTimesWriteResult result = WriteFileTimes(path, asked);
         QCOMPARE(statusName(result.creation), "Written");
