@@ -1081,7 +1081,7 @@ bool BatchJournal::commitFirst() {
 
 void BatchJournal::readAhead(int total) {
     Cache &c = *m_cache;
-    // The files as the batch's own thread reaches them, through the folder opened once.
+    // Through one handle on the batch's folder, as the batch's own loop reaches its files.
     const FolderScope scope(m_folder);
     for (int seq = c.madeUpTo + 1; seq <= total; ++seq) {
         c.made[size_t(seq - 1)] = std::exchange(c.pending[size_t(seq - 1)], {})();
