@@ -116,7 +116,9 @@ inline FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimes 
 // While one lives, the stamps of the files directly in `folder` are read and written on this
 // thread relative to one handle on the folder, opened here: a batch does not walk the folder's
 // path again for every call, and every call lands in the folder the batch opened, even if its
-// path names another folder meanwhile. Other paths are taken as they are. Scopes nest.
+// path names another folder meanwhile. That holds for everything on this thread while it lives,
+// the window's events the batch lets through included. Other paths are taken as they are.
+// Scopes nest.
 class FolderScope {
 public:
     explicit FolderScope(const QString &folder);

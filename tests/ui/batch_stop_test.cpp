@@ -3,19 +3,23 @@
 #include "photo/date_rewrite.h"
 #include "photo/exif_export.h"
 #include "tests/photo/photo_window.h"
+#include "tests/support/files.h"
 #include "tests/support/real_input.h"
 #include "ui/features.h"
 #include "ui/file_grid_view.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 using namespace kalmora;
 
@@ -428,6 +432,43 @@ private slots:
             f.prompter().texts().last(),
             QStringLiteral("修改完毕！\r\n\r\n稍后须单击重置所有按钮后方能进行下一次新操作！"));
         QVERIFY(!stopButton()->isVisible());
+    }
+
+    // The folder is moved away during the apply and another put at its path, with files of the
+    // same names: the batch goes on with the files it imported, the others keep their times.
+    void applyKeepsToTheFolderItOpened() {
+        fresh(Batch::Apply);
+        QTemporaryDir elsewhere;
+        const QString moved = elsewhere.filePath(QStringLiteral("moved"));
+        // Read by path with the system's own call: ours, from inside the batch, would reach the
+        // folder the batch holds.
+        const auto times = [](const QString &path) {
+            struct stat st {};
+            if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+                return QString();
+            return QStringLiteral("%1.%2|%3.%4")
+                .arg(st.st_mtim.tv_sec)
+                .arg(st.st_mtim.tv_nsec)
+                .arg(st.st_atim.tv_sec)
+                .arg(st.st_atim.tv_nsec);
+        };
+        QStringList impostors;
+        atRow(2, [&] {
+            QVERIFY(QDir().rename(f.folder.path(), moved));
+            QVERIFY(QDir().mkpath(f.folder.path()));
+            for (int i = 1; i <= Files; ++i) {
+                QVERIFY(test::writeFile(f.path(nameOf(i)), "another file"));
+                impostors << times(f.path(nameOf(i)));
+            }
+        });
+        run(Batch::Apply);
+        QCOMPARE(impostors.size(), Files);
+        for (int i = 1; i <= Files; ++i) {
+            QCOMPARE(times(f.path(nameOf(i))), impostors[i - 1]);
+            QVERIFY(g().text(i, 5).startsWith(QStringLiteral("修改成功")));
+            const FileTimes t = ReadFileTimes(moved + QLatin1Char('/') + nameOf(i)).value();
+            QCOMPARE(t.lastWrite.toText(), g().text(i, 3));
+        }
     }
 };
 
