@@ -135,46 +135,30 @@ thread_local const FolderScope *innermostScope = nullptr;
 
 } // namespace
 
-// A path as the *at system calls take it: the handle of the innermost FolderScope on this thread
+// A file as the *at system calls take it: the handle of the innermost FolderScope on this thread
 // and the name, when the path names a file directly in that scope's folder; else the working
-// folder (AT_FDCWD) and the whole path. The bytes are those of PathBytes.
-struct SystemPath {
-    int at;
+// folder (AT_FDCWD) and the whole path. The bytes are those of PathBytes. The calls that take no
+// handle (extended attributes, statfs) get a path to the same file through the handle, worked
+// out only when one of them is made.
+struct FileAt {
+    int dir = AT_FDCWD;
     QByteArray name;
-
-    static SystemPath of(const QString &path);
-};
-
-namespace {
-
-// The file as the system calls take it. The calls that take no folder handle (extended
-// attributes, statfs) get a path to the same file through the handle, worked out only when one
-// of them is made.
-struct Target {
-    SystemPath at;
     mutable QByteArray whole;
 
-    const char *name() const { return at.name.constData(); }
+    // No value for an empty path, nor for one with a NUL inside, which would silently name
+    // another file.
+    static std::optional<FileAt> of(const QString &path);
+
     const char *wholePath() const {
-        if (at.at == AT_FDCWD)
-            return at.name.constData();
+        if (dir == AT_FDCWD)
+            return name.constData();
         if (whole.isEmpty())
-            whole = "/proc/self/fd/" + QByteArray::number(at.at) + '/' + at.name;
+            whole = "/proc/self/fd/" + QByteArray::number(dir) + '/' + name;
         return whole.constData();
     }
 };
 
-// A path as the system takes it. A NUL inside would silently name another file.
-std::optional<Target> targetOf(const QString &path) {
-    if (path.isEmpty())
-        return std::nullopt;
-    Target t{SystemPath::of(path), {}};
-    // Only a NUL character gives a zero byte (foreign bytes come back as 0x80 to 0xFF); looked
-    // for in the bytes, which is the cheaper search.
-    if (t.at.name.contains('\0'))
-        return std::nullopt;
-    return t;
-}
+namespace {
 
 std::optional<quint64> ntfsTicks(const char *name) {
     unsigned char raw[8];
@@ -266,19 +250,19 @@ FileState stateOf(const struct statx &sx, const Whole &whole, bool askNtfs) {
     return s;
 }
 
-FileState stateFromStatx(const struct statx &sx, const Target &file, bool askNtfs) {
+FileState stateFromStatx(const struct statx &sx, const FileAt &file, bool askNtfs) {
     return stateOf(
         sx, [&file] { return file.wholePath(); }, askNtfs);
 }
 
 // `ntfsAttributeAbsent`: the caller has just found no NTFS creation attribute on the file, so
 // asking again would only cost a call. `state`: the same read to the nanosecond.
-std::optional<Instants> readInstants(const Target &file, bool ntfsAttributeAbsent = false,
+std::optional<Instants> readInstants(const FileAt &file, bool ntfsAttributeAbsent = false,
                                      std::optional<FileState> *state = nullptr) {
     struct statx sx {};
     constexpr unsigned basic = STATX_ATIME | STATX_MTIME | STATX_CTIME;
     const unsigned asked = basic | STATX_BTIME | (state ? STATX_INO | STATX_SIZE : 0u);
-    if (statx(file.at.at, file.name(), AT_STATX_SYNC_AS_STAT, asked, &sx) != 0)
+    if (statx(file.dir, file.name.constData(), AT_STATX_SYNC_AS_STAT, asked, &sx) != 0)
         return std::nullopt;
     if ((sx.stx_mask & basic) != basic) {
         errno = ENODATA;
@@ -352,10 +336,11 @@ FileState FileStateFromStatx(const struct statx &sx, const char *name, bool askN
 }
 
 FileState StatFileState(const QString &path, unsigned *mode) {
-    const auto file = targetOf(path);
+    const auto file = FileAt::of(path);
     struct statx sx {};
-    if (!file || ::statx(file->at.at, file->name(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
-                         STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    if (!file ||
+        ::statx(file->dir, file->name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+                STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
         return {};
     if (mode)
         *mode = sx.stx_mode;
@@ -449,7 +434,7 @@ std::optional<DateTime> utcToLocal(qint64 utcSeconds) {
 } // namespace
 
 std::optional<FileTimes> ReadFileTimes(const QString &path) {
-    const auto file = targetOf(path);
+    const auto file = FileAt::of(path);
     if (!file)
         return std::nullopt;
     refreshZone();
@@ -494,7 +479,7 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
         return result;
     }
 
-    const auto file = targetOf(path);
+    const auto file = FileAt::of(path);
     if (!file) {
         failAsked(ENOENT);
         return result;
@@ -505,8 +490,8 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     // (whose write permission is the owner's bit) and the administrator may set stamps at all;
     // anyone else is refused by the system when setting them, before anything changes.
     struct statx sx {};
-    if (statx(file->at.at, file->name(), AT_STATX_SYNC_AS_STAT, STATX_TYPE | STATX_MODE | STATX_UID,
-              &sx) != 0) {
+    if (statx(file->dir, file->name.constData(), AT_STATX_SYNC_AS_STAT,
+              STATX_TYPE | STATX_MODE | STATX_UID, &sx) != 0) {
         failAsked(errno);
         return result;
     }
@@ -522,7 +507,7 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
                                   ntfsCreation(file->wholePath()).has_value();
     if (touchable && (lastAccess || lastWrite)) {
         const timespec times[2] = {stampOrOmit(lastAccess), stampOrOmit(lastWrite)};
-        if (utimensat(file->at.at, file->name(), times, 0) != 0) {
+        if (utimensat(file->dir, file->name.constData(), times, 0) != 0) {
             failAsked(errno);
             touchable = false; // leave the creation time alone too
         }
@@ -588,14 +573,25 @@ FolderScope::~FolderScope() {
     ::close(m_fd);
 }
 
-SystemPath SystemPath::of(const QString &path) {
+std::optional<FileAt> FileAt::of(const QString &path) {
+    if (path.isEmpty())
+        return std::nullopt;
+    FileAt file;
     if (const FolderScope *scope = innermostScope;
         scope && path.size() > scope->m_prefix.size() && path.startsWith(scope->m_prefix)) {
         const QString name = path.mid(scope->m_prefix.size());
-        if (!name.contains(QLatin1Char('/')))
-            return {scope->m_fd, PathBytes(name)};
+        if (!name.contains(QLatin1Char('/'))) {
+            file.dir = scope->m_fd;
+            file.name = PathBytes(name);
+        }
     }
-    return {AT_FDCWD, PathBytes(path)};
+    if (file.dir == AT_FDCWD)
+        file.name = PathBytes(path);
+    // Only a NUL character gives a zero byte (foreign bytes come back as 0x80 to 0xFF); looked
+    // for in the bytes, which is the cheaper search.
+    if (file.name.contains('\0'))
+        return std::nullopt;
+    return file;
 }
 
 } // namespace kalmora

@@ -127,7 +127,7 @@ public:
     FolderScope &operator=(const FolderScope &) = delete;
 
 private:
-    friend struct SystemPath;
+    friend struct FileAt;
     QString m_prefix; // the folder and a slash
     int m_fd = -1;
     const FolderScope *m_outer = nullptr;
