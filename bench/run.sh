@@ -78,11 +78,12 @@ export XDG_RUNTIME_DIR="$tmp/runtime" QT_QPA_PLATFORM=offscreen
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # kalmora-cli's journal and settings in folders of the bench's own, never the user's. Its rows
 # run as the engine rows do, without the undo journal (the setting Journal/Enabled=0); the rows
-# labelled "(journal on)" read a second settings folder without that setting (through env, which
-# adds one exec of about a millisecond).
+# labelled "(journal on)" read a second settings folder without that setting. Both start through
+# env, so that the one exec of about a millisecond it adds is not counted as the journal's.
 export XDG_STATE_HOME="$tmp/state" XDG_CONFIG_HOME="$tmp/config"
 mkdir -p "$XDG_STATE_HOME" "$XDG_CONFIG_HOME/Kalmora" "$tmp/config-journal"
 printf '[Journal]\nEnabled=0\n' >"$XDG_CONFIG_HOME/Kalmora/Kalmora.conf"
+cli_plain="env XDG_CONFIG_HOME=$tmp/config $cli"
 cli_journal="env XDG_CONFIG_HOME=$tmp/config-journal $cli"
 corpus="$tmp/corpus"
 work="$tmp/work"
@@ -180,7 +181,7 @@ photo_list=$(for f in "$corpus"/photos/*.jpg; do printf "'%s' " "$work/${f##*/}"
 if wants shift; then
     run_case "shift every shooting date +1 day" photos "$photos" shift \
         "ours (ExifReader patch)" "'$bin/kalmora_bench_shift' '$work'" \
-        "kalmora-cli shift-date" "'$cli' shift-date --by +1d '$work'" \
+        "kalmora-cli shift-date" "$cli_plain shift-date --by +1d '$work'" \
         "kalmora-cli shift-date (journal on)" "$cli_journal shift-date --by +1d '$work'" \
         "exiftool (one process)" "exiftool -q -overwrite_original '-DateTimeOriginal+=0:0:1 0:0:0' '$work'" \
         "exiv2 -a +24 ad" "exiv2 -a +24 ad $photo_list" \
@@ -196,7 +197,7 @@ if wants stamps; then
     run_case "set three stamps, read them back" files "$files" stamps \
         "ours (WriteFileTimes)" "'$bin/kalmora_bench_stamps' '$work'" \
         "ours + ReadFileTimes" "'$bin/kalmora_bench_stamps' '$work' --read-again" \
-        "kalmora-cli apply" "'$cli' apply --start '2015-03-14 09:26:53' --end '2015-03-14 23:59:59' --step 1s --pattern '*.*' '$work'" \
+        "kalmora-cli apply" "$cli_plain apply --start '2015-03-14 09:26:53' --end '2015-03-14 23:59:59' --step 1s --pattern '*.*' '$work'" \
         "kalmora-cli apply (journal on)" "$cli_journal apply --start '2015-03-14 09:26:53' --end '2015-03-14 23:59:59' --step 1s --pattern '*.*' '$work'" \
         "touch -d per file" "bash -c 'for f in \"\$0\"/*; do touch -d \"2015-03-14 09:26:53\" \"\$f\"; done' '$work'" \
         "C floor (utimensat+statx)" "'$bin/kalmora_bench_floor' '$work'"
@@ -204,7 +205,7 @@ fi
 if wants rename; then
     run_case "rename by shooting date" photos "$photos" rename \
         "ours (import read + rename)" "'$bin/kalmora_bench_rename' '$work'" \
-        "kalmora-cli rename" "'$cli' rename '$work'" \
+        "kalmora-cli rename" "$cli_plain rename '$work'" \
         "kalmora-cli rename (journal on)" "$cli_journal rename '$work'" \
         "exiftool -FileName<" "exiftool -q '-FileName<DateTimeOriginal' -d '%Y-%m-%d %H.%M.%S%%-c.%%e' '$work'" \
         "jhead -n" "jhead -q '-n%Y-%m-%d %H.%M.%S' $photo_list"
@@ -214,7 +215,7 @@ if wants strip; then
     if [ -x "$bin/kalmora_bench_strip" ]; then
         run_case "strip all metadata" photos "$photos" strip \
             "ours (one exiftool process)" "'$bin/kalmora_bench_strip' '$work'" \
-            "kalmora-cli strip" "'$cli' strip '$work'" \
+            "kalmora-cli strip" "$cli_plain strip '$work'" \
             "kalmora-cli strip (journal on)" "$cli_journal strip '$work'" \
             "exiftool per photo" "bash -c 'for f in \"\$0\"/*.jpg; do exiftool -q -overwrite_original -all= \"\$f\"; done' '$work'" \
             "exiftool (one call)" "exiftool -q -overwrite_original -all= '$work'"

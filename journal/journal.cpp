@@ -1221,15 +1221,17 @@ void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> 
                 ? *engineAfter
                 : ReadFileState(path, e.kind == ChangeKind::Content),
             {}};
-    QFile file;
-    std::optional<bool> open; // opened only for bytes the engine did not hand over
+    // Opened only for bytes the engine did not hand over: a file object per entry would cost
+    // the loop more than the rest of its entry does.
+    std::optional<QFile> file;
+    bool open = false;
     for (const Cache::Entry::Patch &patch : e.patches) {
         const auto given = held.constFind(patch.offset);
         const bool known = given != held.cend() && given->size() >= patch.length;
-        if (!known && !open)
-            open = OpenUntouched(file, path);
+        if (!known && !file)
+            open = OpenUntouched(file.emplace(), path);
         a.patches.append(known                              ? given->left(patch.length)
-                         : *open && file.seek(patch.offset) ? file.read(patch.length)
+                         : open && file->seek(patch.offset) ? file->read(patch.length)
                                                             : QByteArray(""));
     }
     if (c.writer.joinable()) {

@@ -458,9 +458,10 @@ private slots:
         const BatchCase c = batchCase(kind);
         const auto before = folderState(folder());
 
-        // A dry run records nothing.
+        // A dry run records nothing, and does not even make the journal.
         QCOMPARE(runCli(QStringList{c.command.first(), "--dry-run"} + c.command.mid(1)).exit, 0);
         QCOMPARE(folderState(folder()), before);
+        QVERIFY(!QFile::exists(stateHome->path() + QStringLiteral("/Kalmora/journal.sqlite")));
         QCOMPARE(batches().size(), 0);
 
         const CliRun run = runCli(c.command);
