@@ -1000,6 +1000,8 @@ bool BatchJournal::commit() {
         return true;
     if (m_cache->reader.joinable() || m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
         return false;
+    // The rows read their files here: through the batch's folder, as on the journal's threads.
+    const FolderScope scope(m_folder);
     if (!writeRows(m_seq) || !commitTransaction())
         return false;
     {
@@ -1051,6 +1053,8 @@ bool BatchJournal::commitFirst() {
     c.entries.resize(size_t(total)); // the writer fills it in place while done() reads it
     c.made.resize(size_t(total));
     c.readFrom = 0;
+    // The first rows read their files here: through the batch's folder, as the reader does.
+    const FolderScope scope(m_folder);
     const auto started = std::chrono::steady_clock::now();
     int first = 0;
     while (first < std::min(total, FirstGroupMax) &&
@@ -1099,6 +1103,8 @@ void BatchJournal::readAhead(int total) {
 
 void BatchJournal::writeGroups() {
     Cache &c = *m_cache;
+    // Streamed intents' rows read their files here: through the batch's folder, as the reader's.
+    const FolderScope scope(m_folder);
     std::unique_lock lock(c.mutex);
     bool ok = true;
     for (;;) {
