@@ -1,7 +1,7 @@
 // Apart from the other helpers so that programs that never download do not load the network
 // library at start.
 #include "app/comm_declare.h"
-#include "app/write_protection.h"
+#include "core/base/write_protection.h"
 #include "platform/downloader.h"
 
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #include "app/command_line.h"
-#include "app/path_bytes.h"
 #include "app/start_main.h"
+#include "core/base/path_bytes.h"
 #include "platform/real_services.h"
 
 #include <QApplication>

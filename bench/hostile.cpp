@@ -1,8 +1,8 @@
 // Imports or exports one photo the way the Exif import and the Exif export do, for measuring
 // what a photo built to expand costs (run it under /usr/bin/time -v).
 // Usage: kalmora_bench_hostile import|export|preview PHOTO OUTPUT_FILE
-#include "app/text_export.h"
 #include "bench/bench_support.h"
+#include "core/base/text_export.h"
 #include "exif/document_summary.h"
 #include "exif/exif_labels.h"
 #include "exif/read_exif.h"

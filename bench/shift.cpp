@@ -1,7 +1,7 @@
 // Moves every photo's shooting date one day later the way the rewrite patches a photo: a fresh
 // reader per photo, the date read from it, the new 19 characters written back in place.
-#include "app/date_time.h"
 #include "bench/bench_support.h"
+#include "core/base/date_time.h"
 #include "exif/exif_reader.h"
 
 using namespace kalmora;

@@ -1,8 +1,8 @@
 // Sets the three stamps of every file and reads them back. The apply takes what the write read
 // back for its grid; "--read-again" adds a separate ReadFileTimes per file, as an import after
 // the apply would.
-#include "app/path_bytes.h"
 #include "bench/bench_support.h"
+#include "core/base/path_bytes.h"
 #include "filetime/file_times.h"
 
 #include <dirent.h>

@@ -8,7 +8,7 @@
 // often the progress bar was painted. The load average is printed with the figures.
 // The window writes its undo journal (in a temporary state folder) unless
 // KALMORA_BENCH_JOURNAL=off.
-#include "app/date_time.h"
+#include "core/base/date_time.h"
 #include "filetime/file_times.h"
 #include "import/file_list.h"
 #include "photo/date_rewrite.h"

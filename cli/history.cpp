@@ -1,7 +1,7 @@
 #include "cli/history.h"
 
-#include "app/path_bytes.h"
 #include "cli/output.h"
+#include "core/base/path_bytes.h"
 #include "journal/journal.h"
 #include "journal/restore.h"
 #include "platform/clock.h"
@@ -81,42 +81,12 @@ QString JournalFailureMessage(const QString &reason) {
            englishReason(reason);
 }
 
-std::unique_ptr<BatchJournal> OpenCliJournal(const QString &folder, BatchKind kind, int &status) {
-    auto journal = std::make_unique<BatchJournal>(CliJournalConfig());
-    if (journal->begin(folder, kind))
-        return journal;
-    Message(JournalFailureMessage(journal->reason()));
-    status = NotJournaled;
-    return nullptr;
-}
-
-bool CommitCliJournal(BatchJournal &journal, int &status, bool firstOnly) {
-    if (firstOnly ? journal.commitFirst() : journal.commit())
-        return true;
-    Message(JournalFailureMessage(journal.reason()));
-    status = NotJournaled;
-    return false;
-}
-
-bool StreamCliIntents(BatchJournal &journal, int expected, int &status) {
-    if (journal.streamIntents(expected))
-        return true;
-    Message(JournalFailureMessage(journal.reason()));
-    status = NotJournaled;
-    return false;
-}
-
-bool ReadyForChange(BatchJournal &journal, int seq, int &status) {
-    if (journal.ready(seq))
-        return true;
-    const QString reason = journal.reason();
-    Message(ChineseMessages()
-                ? QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。\n\n") + reason
-                : QStringLiteral("Cannot write the undo journal: the batch stopped here and the "
-                                 "remaining files were not changed.\n\n") +
-                      englishReason(reason));
-    status = NotJournaled;
-    return false;
+QString JournalStopMessage(const QString &reason) {
+    return ChineseMessages()
+               ? QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。\n\n") + reason
+               : QStringLiteral("Cannot write the undo journal: the batch stopped here and the "
+                                "remaining files were not changed.\n\n") +
+                     englishReason(reason);
 }
 
 int HistoryCommand(const Invocation &inv) {

@@ -1,5 +1,5 @@
-#include "app/path_bytes.h"
 #include "cli/cli.h"
+#include "core/base/path_bytes.h"
 
 #include <QCoreApplication>
 

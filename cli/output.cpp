@@ -1,7 +1,7 @@
 #include "cli/output.h"
 
-#include "app/path_bytes.h"
 #include "cli/cli.h"
+#include "core/base/path_bytes.h"
 #include "plan/time_plan.h"
 
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "exif/document_summary.h"
 
-#include "app/path_bytes.h"
-#include "app/text_export.h"
+#include "core/base/path_bytes.h"
+#include "core/base/text_export.h"
 #include "exif/image_metadata.h"
 #include "exif/metadata_library.h"
 

@@ -1,7 +1,8 @@
 #include "exif/exif_reader.h"
 
-#include "app/path_bytes.h"
-#include "app/write_protection.h"
+#include "core/base/folder_handle.h"
+#include "core/base/path_bytes.h"
+#include "core/base/write_protection.h"
 
 #include <QFile>
 #include <QSet>
@@ -296,8 +297,7 @@ std::optional<LoadedText> ExifReader::loadedText(int exifTag) const {
 
 std::optional<bool> ExifReader::setLoadedText(const QString &path, const LoadedText &text,
                                               const QString &value) {
-    const QByteArray name = PathBytes(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd = OpenAt(path, O_RDWR | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
     struct statx sx {};
@@ -323,8 +323,7 @@ std::optional<bool> ExifReader::setLoadedText(const QString &path, const LoadedT
         ::close(fd);
         return false;
     }
-    return writeAndClose(fd, name.constData(),
-                         {Patch{text.position, bytes, quint32(text.field.size())}},
+    return writeAndClose(fd, {Patch{text.position, bytes, quint32(text.field.size())}},
                          {{text.position, quint32(text.field.size())}});
 }
 
@@ -384,7 +383,7 @@ void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
     if (path.isEmpty() || path.contains(QChar(u'\0')))
         return;
     // Without waiting for a writer, should a pipe have taken the file's name.
-    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = OpenToRead(path, O_NONBLOCK);
     if (fd < 0)
         return;
     struct statx sx {};
@@ -417,8 +416,7 @@ void ExifReader::ReadPictureFile(const QString &path, qint64 limit) {
 bool ExifReader::WritePictureFile(const QString &path, const QList<Patch> &patches,
                                   const QList<std::pair<quint64, quint32>> &readBack) {
     // In place and without truncating, so the file keeps its identity, links and birth time.
-    const QByteArray name = PathBytes(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+    const int fd = OpenAt(path, O_RDWR);
     if (fd < 0)
         return false;
     struct stat info {};
@@ -429,10 +427,10 @@ bool ExifReader::WritePictureFile(const QString &path, const QList<Patch> &patch
         ::close(fd);
         return false;
     }
-    return writeAndClose(fd, name.constData(), patches, readBack);
+    return writeAndClose(fd, patches, readBack);
 }
 
-bool ExifReader::writeAndClose(int fd, const char *path, const QList<Patch> &patches,
+bool ExifReader::writeAndClose(int fd, const QList<Patch> &patches,
                                const QList<std::pair<quint64, quint32>> &readBack) {
     for (const Patch &p : patches) {
         if (::pwrite(fd, p.bytes.constData(), size_t(p.bytes.size()), off_t(p.position)) !=
@@ -445,7 +443,9 @@ bool ExifReader::writeAndClose(int fd, const char *path, const QList<Patch> &pat
     struct statx sx {};
     if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME,
                 &sx) == 0) {
-        m_writtenState = FileStateFromStatx(sx, path);
+        // The calls that take no handle reach the file written through its descriptor.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        m_writtenState = FileStateFromStatx(sx, self.constData());
         for (const auto &[position, length] : readBack) {
             QByteArray field(qsizetype(length), Qt::Uninitialized);
             const ssize_t got = ::pread(fd, field.data(), size_t(field.size()), off_t(position));
@@ -726,8 +726,14 @@ std::optional<QByteArray> ExifReader::soleExifTextInFile(int exifTag) const {
         return std::nullopt;
     const auto [start, length] = *range;
     QFile file;
-    if (!OpenPath(file, m_picFile, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered) ||
-        file.isSequential() || !file.seek(qint64(start)))
+    const int fd = OpenToRead(m_picFile);
+    if (fd < 0)
+        return std::nullopt;
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (file.isSequential() || !file.seek(qint64(start)))
         return std::nullopt;
     const QByteArray held = file.read(qint64(length));
     if (held.size() != qsizetype(length))

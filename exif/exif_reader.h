@@ -127,7 +127,7 @@ private:
     bool WritePictureFile(const QString &path, const QList<Patch> &patches,
                           const QList<std::pair<quint64, quint32>> &readBack);
     // The writes and the read-back through an open file; closes it.
-    bool writeAndClose(int fd, const char *path, const QList<Patch> &patches,
+    bool writeAndClose(int fd, const QList<Patch> &patches,
                        const QList<std::pair<quint64, quint32>> &readBack);
     // The bytes of the patch for `value`, as setTag would write them; ExifError beyond one byte.
     static QByteArray textBytes(const QString &value);

@@ -1,7 +1,8 @@
 #include "exif/image_metadata.h"
 
-#include "app/path_bytes.h"
-#include "app/text_export.h"
+#include "core/base/folder_handle.h"
+#include "core/base/path_bytes.h"
+#include "core/base/text_export.h"
 #include "exif/metadata_library.h"
 
 #include <QFile>
@@ -425,7 +426,7 @@ public:
     bool open(const QString &path) {
         if (path.isEmpty() || path.contains(QChar(u'\0')))
             return false;
-        m_fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+        m_fd = OpenToRead(path);
         struct stat info {};
         if (m_fd < 0 || ::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode))
             return false;

@@ -2,8 +2,8 @@
 // NTFS attribute that ntfs-3g offers, or the birth time where the file system keeps one.
 #include "filetime/file_times.h"
 
-#include "app/path_bytes.h"
-#include "app/write_protection.h"
+#include "core/base/path_bytes.h"
+#include "core/base/write_protection.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -131,35 +131,6 @@ std::optional<long> offsetAt(qint64 utcSeconds) {
     return offset;
 }
 
-thread_local const FolderScope *innermostScope = nullptr;
-
-} // namespace
-
-// A file as the *at system calls take it: the handle of the innermost FolderScope on this thread
-// and the name, when the path names a file directly in that scope's folder; else the working
-// folder (AT_FDCWD) and the whole path. The bytes are those of PathBytes. The calls that take no
-// handle (extended attributes, statfs) get a path to the same file through the handle, worked
-// out only when one of them is made.
-struct FileAt {
-    int dir = AT_FDCWD;
-    QByteArray name;
-    mutable QByteArray whole;
-
-    // No value for an empty path, nor for one with a NUL inside, which would silently name
-    // another file.
-    static std::optional<FileAt> of(const QString &path);
-
-    const char *wholePath() const {
-        if (dir == AT_FDCWD)
-            return name.constData();
-        if (whole.isEmpty())
-            whole = "/proc/self/fd/" + QByteArray::number(dir) + '/' + name;
-        return whole.constData();
-    }
-};
-
-namespace {
-
 std::optional<quint64> ntfsTicks(const char *name) {
     unsigned char raw[8];
     if (getxattr(name, ntfsCreationAttribute, raw, sizeof raw) != qsizetype(sizeof raw))
@@ -168,12 +139,6 @@ std::optional<quint64> ntfsTicks(const char *name) {
     if (ticks > quint64(LLONG_MAX))
         return std::nullopt;
     return ticks;
-}
-
-std::optional<qint64> ntfsCreation(const char *name) {
-    if (const auto ticks = ntfsTicks(name))
-        return qint64(*ticks / ticksPerSecond) - secondsFrom1601To1970;
-    return std::nullopt;
 }
 
 // A monotonic clock in milliseconds, read without a system call.
@@ -323,12 +288,6 @@ int setNtfsCreation(const char *name, qint64 utcSeconds) {
 }
 
 } // namespace
-
-bool FileState::sameAs(const FileState &o) const {
-    return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
-           modification == o.modification && creation == o.creation &&
-           (hash.isEmpty() || o.hash.isEmpty() || hash == o.hash);
-}
 
 FileState FileStateFromStatx(const struct statx &sx, const char *name, bool askNtfs) {
     return stateOf(
@@ -489,9 +448,10 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     // opening it for writing would demand: a read-only file keeps its stamps. Only the owner
     // (whose write permission is the owner's bit) and the administrator may set stamps at all;
     // anyone else is refused by the system when setting them, before anything changes.
+    // With the stamps as they are, for a write that does not hold to be put back.
     struct statx sx {};
     if (statx(file->dir, file->name.constData(), AT_STATX_SYNC_AS_STAT,
-              STATX_TYPE | STATX_MODE | STATX_UID, &sx) != 0) {
+              STATX_TYPE | STATX_MODE | STATX_UID | STATX_ATIME | STATX_MTIME, &sx) != 0) {
         failAsked(errno);
         return result;
     }
@@ -503,8 +463,11 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
         touchable = false;
     }
 
-    const bool creationSettable = creation && mayHoldNtfs(sx, [&] { return file->wholePath(); }) &&
-                                  ntfsCreation(file->wholePath()).has_value();
+    const std::optional<quint64> oldTicks =
+        creation && mayHoldNtfs(sx, [&] { return file->wholePath(); })
+            ? ntfsTicks(file->wholePath())
+            : std::nullopt;
+    const bool creationSettable = oldTicks.has_value();
     if (touchable && (lastAccess || lastWrite)) {
         const timespec times[2] = {stampOrOmit(lastAccess), stampOrOmit(lastWrite)};
         if (utimensat(file->dir, file->name.constData(), times, 0) != 0) {
@@ -536,6 +499,27 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
         result.creation = StampStatus::NotSettable;
     if (creationError != 0 && result.systemError == 0)
         result.systemError = creationError;
+    const StampStatus judged[] = {result.creation, result.lastAccess, result.lastWrite};
+    if (std::find(std::begin(judged), std::end(judged), StampStatus::Failed) == std::end(judged))
+        return result;
+    // A stamp the file system rounded or clamped, or a call that failed half-way: what changed
+    // goes back, so that a failed row leaves the file as it was.
+    const auto asWas = [](const statx_timestamp &t, bool asked) {
+        return asked ? timespec{time_t(t.tv_sec), long(t.tv_nsec)} : timespec{0, UTIME_OMIT};
+    };
+    const timespec old[2] = {asWas(sx.stx_atime, lastAccess.has_value()),
+                             asWas(sx.stx_mtime, lastWrite.has_value())};
+    if (lastAccess || lastWrite)
+        utimensat(file->dir, file->name.constData(), old, 0);
+    if (creationSettable) {
+        unsigned char raw[8];
+        qToLittleEndian<quint64>(*oldTicks, raw);
+        setxattr(file->wholePath(), ntfsCreationAttribute, raw, sizeof raw, 0);
+    }
+    if (const auto back = readInstants(*file, creation && !creationSettable, &result.state))
+        result.readBack = toLocal(*back);
+    else
+        result.readBack.reset();
     return result;
 }
 
@@ -551,47 +535,6 @@ WriteOutcome FileTimesWriteResult::outcome(bool onlyCreationChanges) const {
                                                    : WriteOutcome::SuccessCreationUnchanged;
     }
     return WriteOutcome::Success;
-}
-
-FolderScope::FolderScope(const QString &folder) : m_outer(innermostScope) {
-    const QByteArray bytes = PathBytes(folder);
-    if (folder.isEmpty() || bytes.contains('\0'))
-        return;
-    // A handle that only names the folder: no read of it, and the same search permission the
-    // paths through it would need.
-    m_fd = ::open(bytes.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (m_fd < 0)
-        return; // paths are taken as they are, and fail as they would
-    m_prefix = folder + QLatin1Char('/');
-    innermostScope = this;
-}
-
-FolderScope::~FolderScope() {
-    if (m_fd < 0)
-        return;
-    innermostScope = m_outer;
-    ::close(m_fd);
-}
-
-std::optional<FileAt> FileAt::of(const QString &path) {
-    if (path.isEmpty())
-        return std::nullopt;
-    FileAt file;
-    if (const FolderScope *scope = innermostScope;
-        scope && path.size() > scope->m_prefix.size() && path.startsWith(scope->m_prefix)) {
-        const QString name = path.mid(scope->m_prefix.size());
-        if (!name.contains(QLatin1Char('/'))) {
-            file.dir = scope->m_fd;
-            file.name = PathBytes(name);
-        }
-    }
-    if (file.dir == AT_FDCWD)
-        file.name = PathBytes(path);
-    // Only a NUL character gives a zero byte (foreign bytes come back as 0x80 to 0xFF); looked
-    // for in the bytes, which is the cheaper search.
-    if (file.name.contains('\0'))
-        return std::nullopt;
-    return file;
 }
 
 } // namespace kalmora

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "app/date_time.h"
+#include "core/base/date_time.h"
+#include "core/base/file_state.h"
+#include "core/base/folder_handle.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,29 +23,6 @@ struct FileTimes {
     friend bool operator==(const FileTimes &, const FileTimes &) = default;
 };
 
-// One stamp to the nanosecond, as the file system keeps it.
-struct Stamp {
-    qint64 sec = 0;
-    qint64 nsec = 0;
-    friend bool operator==(const Stamp &, const Stamp &) = default;
-};
-
-// What a file holds, as far as the journal compares it.
-struct FileState {
-    bool exists = false;
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 size = 0;
-    Stamp access;
-    Stamp modification;
-    Stamp creation;
-    bool creationSettable = false; // an NTFS creation time the program can write back
-    QByteArray hash;               // of the content; only where the content changes
-
-    // The same file with the same content and times; the access time is left out: merely
-    // reading a file moves it.
-    bool sameAs(const FileState &other) const;
-};
 // The state of the file at `path` as the journal compares it, without hash; a final symbolic
 // link is not followed (`mode`: its type and permissions, as stat gives them). Not `exists`
 // where it cannot be examined.
@@ -112,26 +91,6 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
 inline FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimes &times) {
     return WriteFileTimes(path, FileTimesUpdate::all(times));
 }
-
-// While one lives, the stamps of the files directly in `folder` are read and written on this
-// thread relative to one handle on the folder, opened here: a batch does not walk the folder's
-// path again for every call, and every call lands in the folder the batch opened, even if its
-// path names another folder meanwhile. That holds for everything on this thread while it lives,
-// the window's events the batch lets through included. Other paths are taken as they are.
-// Scopes nest.
-class FolderScope {
-public:
-    explicit FolderScope(const QString &folder);
-    ~FolderScope();
-    FolderScope(const FolderScope &) = delete;
-    FolderScope &operator=(const FolderScope &) = delete;
-
-private:
-    friend struct FileAt;
-    QString m_prefix; // the folder and a slash
-    int m_fd = -1;
-    const FolderScope *m_outer = nullptr;
-};
 
 // Conversions between a local date-time and seconds since 1970-01-01 00:00:00 UTC, with the
 // zone's rules in force on the date converted. A local time that falls into a gap (clocks put

@@ -1,6 +1,7 @@
 #include "filetime/rename_rules.h"
 
-#include "app/path_bytes.h"
+#include "core/base/folder_handle.h"
+#include "core/base/path_bytes.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -30,18 +31,22 @@ RenameError classify(int error) {
 } // namespace
 
 RenameError RenameNoReplace(const QString &from, const QString &to) {
-    const QByteArray a = PathBytes(from), b = PathBytes(to);
-    if (renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+    // Through the batch's folder where one is held.
+    const auto a = FileAt::of(from), b = FileAt::of(to);
+    if (!a || !b)
+        return RenameError::Other;
+    const char *aName = a->name.constData(), *bName = b->name.constData();
+    if (renameat2(a->dir, aName, b->dir, bName, RENAME_NOREPLACE) == 0)
         return RenameError::None;
     if (errno != EINVAL && errno != ENOSYS)
         return classify(errno);
     // The file system cannot refuse a replacement by itself: a hard link cannot replace
     // anything either, and the old name goes only once the new one exists.
-    if (link(a.constData(), b.constData()) != 0)
+    if (linkat(a->dir, aName, b->dir, bName, 0) != 0)
         return classify(errno);
-    if (unlink(a.constData()) != 0) {
+    if (unlinkat(a->dir, aName, 0) != 0) {
         const int error = errno;
-        unlink(b.constData()); // the file keeps exactly one name
+        unlinkat(b->dir, bName, 0); // the file keeps exactly one name
         return classify(error);
     }
     return RenameError::None;

@@ -1,7 +1,8 @@
 #include "filetime/video_date.h"
 
 #include "app/comm_declare.h"
-#include "app/path_bytes.h"
+#include "core/base/folder_handle.h"
+#include "core/base/path_bytes.h"
 #include "filetime/file_times.h"
 #include "platform/settings.h"
 
@@ -138,7 +139,7 @@ VideoDate ReadVideoDate(const QString &path, VideoDateSource source) {
     // MediaInfo reports a file it cannot open as an empty report; a missing file is no video.
     if (path.isEmpty() || path.contains(QChar(u'\0')))
         return {};
-    const int fd = ::open(PathBytes(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = OpenToRead(path, O_NONBLOCK);
     if (fd < 0)
         return {};
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });

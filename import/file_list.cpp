@@ -1,6 +1,6 @@
 #include "import/file_list.h"
 
-#include "app/path_bytes.h"
+#include "core/base/path_bytes.h"
 
 #include <algorithm>
 #include <dirent.h>

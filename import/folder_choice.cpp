@@ -1,6 +1,6 @@
 #include "import/folder_choice.h"
 
-#include "app/path_bytes.h"
+#include "core/base/path_bytes.h"
 
 #include "plan/stages.h"
 #include "ui/fdir.h"

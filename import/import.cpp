@@ -1,8 +1,8 @@
 #include "import/import.h"
 
 #include "app/comm_declare.h"
-#include "app/path_bytes.h"
-#include "app/text_export.h"
+#include "core/base/path_bytes.h"
+#include "core/base/text_export.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
 #include "filetime/file_times.h"

@@ -2,7 +2,7 @@
 // kept originals of erased photos beside it.
 #include "journal/journal.h"
 
-#include "app/path_bytes.h"
+#include "core/base/path_bytes.h"
 #include "exif/exif_reader.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
@@ -418,10 +418,12 @@ FileState ReadFileState(const QString &path, bool withHash) {
 }
 
 QString WriteStamps(const QString &path, const FileState &state) {
-    const QByteArray name = PathBytes(path);
+    const auto file = FileAt::of(path);
+    if (!file)
+        return systemText(ENOENT);
     const timespec times[2] = {{time_t(state.access.sec), long(state.access.nsec)},
                                {time_t(state.modification.sec), long(state.modification.nsec)}};
-    if (::utimensat(AT_FDCWD, name.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::utimensat(file->dir, file->name.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
         return systemText(errno);
     if (state.creationSettable) {
         unsigned char raw[8];
@@ -429,7 +431,7 @@ QString WriteStamps(const QString &path, const FileState &state) {
                                          TicksPerSecond +
                                      quint64(state.creation.nsec / 100),
                                  raw);
-        if (::setxattr(name.constData(), NtfsCreation, raw, sizeof raw, 0) != 0)
+        if (::setxattr(file->wholePath(), NtfsCreation, raw, sizeof raw, 0) != 0)
             return systemText(errno);
     }
     return {};

@@ -1,7 +1,8 @@
 #include "journal/restore.h"
 
-#include "app/path_bytes.h"
-#include "app/write_protection.h"
+#include "core/base/folder_handle.h"
+#include "core/base/path_bytes.h"
+#include "core/base/write_protection.h"
 #include "filetime/rename_rules.h"
 
 #include <QFile>
@@ -196,7 +197,7 @@ QString putBack(const Plan &p) {
         }
     case ChangeKind::DatePatch: {
         // In place, as the rewrite wrote it: the file keeps its identity.
-        const int fd = ::open(PathBytes(e.path).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+        const int fd = OpenAt(e.path, O_WRONLY | O_NOFOLLOW);
         if (fd < 0)
             return systemText(errno);
         QString why;
@@ -213,8 +214,11 @@ QString putBack(const Plan &p) {
         return why.isEmpty() ? WriteStamps(e.path, e.old) : why;
     }
     case ChangeKind::Content: {
-        const QByteArray from = PathBytes(e.kept), to = PathBytes(e.path);
-        if (::rename(from.constData(), to.constData()) != 0) {
+        const QByteArray from = PathBytes(e.kept);
+        const auto to = FileAt::of(e.path);
+        if (!to)
+            return systemText(ENOENT);
+        if (::renameat(AT_FDCWD, from.constData(), to->dir, to->name.constData()) != 0) {
             if (errno != EXDEV)
                 return systemText(errno);
             // A copy kept on another file system: copied beside the file, then put in its place.
@@ -222,7 +226,9 @@ QString putBack(const Plan &p) {
             QFile::remove(temporary);
             if (!QFile::copy(e.kept, temporary))
                 return QStringLiteral("无法复制原件");
-            if (::rename(PathBytes(temporary).constData(), to.constData()) != 0) {
+            const auto copied = FileAt::of(temporary);
+            if (!copied || ::renameat(copied->dir, copied->name.constData(), to->dir,
+                                      to->name.constData()) != 0) {
                 const int error = errno;
                 QFile::remove(temporary);
                 return systemText(error);
@@ -262,6 +268,8 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
             return journalFailed();
         report.restoreBatch = journal->batchId();
     }
+    // Every file is judged and put back through the batch's folder as the undo opened it.
+    const FolderScope scope(summary.folder);
     // Judged once the batch is open: opening prunes what the journal no longer keeps. Later
     // changes first: a name the batch freed may have been taken by a later rename.
     // Judging reads every file (an erased photo's whole content): it counts as half the work.

@@ -1,9 +1,9 @@
 #include "photo/exif_export.h"
 
 #include "app/comm_declare.h"
-#include "app/path_bytes.h"
-#include "app/text_export.h"
-#include "app/write_protection.h"
+#include "core/base/path_bytes.h"
+#include "core/base/text_export.h"
+#include "core/base/write_protection.h"
 #include "exif/exif_labels.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"

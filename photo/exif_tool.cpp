@@ -1,6 +1,6 @@
 #include "photo/exif_tool.h"
 
-#include "app/path_bytes.h"
+#include "core/base/path_bytes.h"
 
 #include <algorithm>
 

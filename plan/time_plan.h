@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/date_time.h"
+#include "core/base/date_time.h"
 #include "platform/random.h"
 
 #include <QString>

@@ -2,7 +2,7 @@
 #include "platform/desktop.h"
 #include "platform/file_dialogs.h"
 
-#include "app/path_bytes.h"
+#include "core/base/path_bytes.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

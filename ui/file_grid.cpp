@@ -1,6 +1,6 @@
 #include "ui/file_grid.h"
 
-#include "app/path_bytes.h"
+#include "core/base/path_bytes.h"
 
 #include <algorithm>
 

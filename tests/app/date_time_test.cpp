@@ -1,4 +1,4 @@
-#include "app/date_time.h"
+#include "core/base/date_time.h"
 
 #include <QTest>
 

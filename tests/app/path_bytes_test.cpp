@@ -1,4 +1,4 @@
-#include "app/path_bytes.h"
+#include "core/base/path_bytes.h"
 
 #include <QRandomGenerator>
 #include <QTest>

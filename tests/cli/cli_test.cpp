@@ -1,4 +1,4 @@
-#include "app/text_export.h"
+#include "core/base/text_export.h"
 #include "exif/read_exif.h"
 #include "filetime/file_times.h"
 #include "filetime/rename_rules.h"

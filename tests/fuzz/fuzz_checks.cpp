@@ -1,6 +1,6 @@
 #include "tests/fuzz/fuzz_checks.h"
 
-#include "app/date_time.h"
+#include "core/base/date_time.h"
 #include "exif/exif_reader.h"
 #include "import/file_list.h"
 

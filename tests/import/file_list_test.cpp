@@ -1,4 +1,4 @@
-#include "app/text_export.h"
+#include "core/base/text_export.h"
 #include "import/file_list.h"
 
 #include <QDir>

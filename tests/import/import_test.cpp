@@ -1,4 +1,4 @@
-#include "app/text_export.h"
+#include "core/base/text_export.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
 #include "ui/file_grid.h"

@@ -1,5 +1,5 @@
 #include "app/comm_declare.h"
-#include "app/text_export.h"
+#include "core/base/text_export.h"
 #include "exif/image_metadata.h"
 #include "photo/exif_export.h"
 #include "tests/photo/photo_window.h"

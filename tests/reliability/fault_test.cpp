@@ -4,7 +4,7 @@
 // cannot rewrite and a full disk under the export and the erase. Each case checks the row's text
 // and that nothing else in the folder changed.
 #include "app/comm_declare.h"
-#include "app/text_export.h"
+#include "core/base/text_export.h"
 #include "exif/exif_reader.h"
 #include "exif/image_metadata.h"
 #include "photo/exif_tool.h"

@@ -1,8 +1,8 @@
 // Folders unpacked from archives of other systems hold names that are not UTF-8 (GBK above all).
 // Every such file is listed, shown readably, and every operation acts on its exact bytes, also
 // beside a UTF-8 name that reads the same.
-#include "app/path_bytes.h"
-#include "app/text_export.h"
+#include "core/base/path_bytes.h"
+#include "core/base/text_export.h"
 #include "exif/exif_reader.h"
 #include "exif/image_metadata.h"
 #include "filetime/file_times.h"

@@ -1,7 +1,7 @@
 // Files set against the program: exports whose name is taken by a link or another user's file,
 // photos whose texts would add lines of their own to an export, a photo built to expand, and
 // photos marked read-only. Real files in a temporary folder; the tests run as the administrator.
-#include "app/text_export.h"
+#include "core/base/text_export.h"
 #include "exif/exif_reader.h"
 #include "import/import.h"
 #include "photo/date_shift.h"

@@ -1,6 +1,8 @@
-#include "app/path_bytes.h"
+#include "core/base/path_bytes.h"
 
-#include "app/text_export.h"
+#include "core/base/folder_handle.h"
+
+#include "core/base/text_export.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -108,7 +110,7 @@ QString DisplayName(const QString &name) {
 }
 
 bool OpenPath(QFile &file, const QString &path, int flags, QIODevice::OpenMode mode) {
-    const int fd = ::open(PathBytes(path).constData(), flags | O_CLOEXEC);
+    const int fd = OpenAt(path, flags);
     if (fd < 0)
         return false;
     if (file.open(fd, mode, QFileDevice::AutoCloseHandle))

@@ -1,7 +1,7 @@
-#include "app/text_export.h"
+#include "core/base/text_export.h"
 
-#include "app/path_bytes.h"
-#include "app/write_protection.h"
+#include "core/base/path_bytes.h"
+#include "core/base/write_protection.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
-#include "app/write_protection.h"
+#include "core/base/write_protection.h"
 
-#include "app/path_bytes.h"
+#include "core/base/path_bytes.h"
 
 #include <cerrno>
 

@@ -1,0 +1,39 @@
+// kalmora-cli rename: files renamed after their shooting (recorded) date.
+#include "cli/commands.h"
+#include "cli/common.h"
+#include "cli/output.h"
+#include "core/batch/rename_step.h"
+#include "filetime/rename_rules.h"
+#include "filetime/video_date.h"
+
+namespace kalmora::cli {
+
+int RenameCommand(const Invocation &inv) {
+    const bool video = inv.flags.contains(QStringLiteral("video"));
+    int status = AllDone;
+    const std::optional<QStringList> names = ListFiles(inv, status);
+    if (!names)
+        return status;
+    if (!video && !PhotoLibraryAvailable())
+        return SomeFailed;
+    if (video && !VideoLibraryError().isEmpty()) {
+        Message(ChineseMessages() ? VideoLibraryError()
+                                  : QStringLiteral("Videos cannot be read: %1 could not be "
+                                                   "loaded. Install the package libmediainfo0v5.")
+                                        .arg(QStringLiteral("libmediainfo.so.0")));
+        return SomeFailed;
+    }
+    // Every new name is worked out before the first file is renamed; the journal writes each
+    // intent meanwhile.
+    RenameStep step(
+        *names,
+        [&](int i) {
+            const QString name = names->at(i), path = PathOf(inv, name);
+            const QString date = video ? ReadVideoDate(path) : ShootingDateCell(path, false);
+            return RenameTargetName(name, date, video);
+        },
+        true);
+    return RunBatch(inv, step);
+}
+
+} // namespace kalmora::cli

@@ -1,0 +1,155 @@
+#include "cli/common.h"
+
+#include "cli/history.h"
+#include "cli/output.h"
+#include "core/base/path_bytes.h"
+#include "exif/image_metadata.h"
+#include "exif/read_exif.h"
+#include "import/file_list.h"
+#include "ui/file_grid.h"
+
+#include <QDir>
+
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kalmora::cli {
+
+int UsageError(const Invocation &inv, const QString &text) {
+    Message(QStringLiteral("kalmora-cli %1: ").arg(inv.command) + text);
+    return Usage;
+}
+
+QString PathOf(const Invocation &inv, const QString &name) {
+    return inv.folder + QLatin1Char('/') + name;
+}
+
+QString AbsoluteFolder(const QString &folder) {
+    if (folder.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(folder);
+    char buffer[PATH_MAX];
+    if (!::getcwd(buffer, sizeof buffer))
+        return folder;
+    return QDir::cleanPath(NameFromBytes(QByteArray(buffer)) + QLatin1Char('/') + folder);
+}
+
+std::optional<QStringList> ListFiles(const Invocation &inv, int &status) {
+    struct stat st {};
+    if (stat(PathBytes(inv.folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        status = UsageError(inv, Say("找不到文件夹：%1", "No such folder: %1").arg(inv.folder));
+        return std::nullopt;
+    }
+    // The pattern before the folder: each of the two reads the folder once it has one.
+    FileList list;
+    list.setPattern(inv.value(QStringLiteral("pattern"), DefaultPicturePattern()));
+    list.setPath(inv.folder);
+    if (list.count() == 0) {
+        Message(
+            Say("该文件夹下指定类型的文件数为0！", "No file in the folder matches the pattern."));
+        status = SomeFailed;
+        return std::nullopt;
+    }
+    return list.names();
+}
+
+bool PhotoLibraryAvailable() {
+    if (ImageMetadata::libraryAvailable())
+        return true;
+    Message(Say("GDI+ 初始化失败，本功能暂无法使用。.", "The photo library cannot be started."));
+    return false;
+}
+
+bool DryRunAsked(const Invocation &inv) {
+    return inv.flags.contains(QStringLiteral("dry-run"));
+}
+
+QString ShootingDateCell(const QString &path, bool importing) {
+    FileGrid grid;
+    grid.setRows(2);
+    ReadExifIntoRow(path, grid, ExifRowContext{1, importing, false, false});
+    return grid.text(1, importing ? 1 : 2);
+}
+
+std::optional<StampChoice> ReadStamps(const QString &text) {
+    StampChoice c{false, false, false};
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const QString p = part.trimmed();
+        if (p == QLatin1String("c"))
+            c.creation = true;
+        else if (p == QLatin1String("m"))
+            c.modification = true;
+        else if (p == QLatin1String("a"))
+            c.access = true;
+        else
+            return std::nullopt;
+    }
+    return c;
+}
+
+QString StampsUsageText() {
+    return Say("--stamps 取 c、m、a 中的一个或几个，以逗号分隔。",
+               "--stamps takes one or more of c,m,a.");
+}
+
+namespace {
+
+// The rows as lines on standard output, the bar on standard error.
+class LineSink final : public BatchSink {
+public:
+    LineSink(const Invocation &inv, const BatchStep &step)
+        : m_inv(inv), m_step(step), m_results(inv.flags.contains(QStringLiteral("json"))),
+          m_progress(step.count()) {}
+
+    void row(const BatchRow &row) override {
+        m_results.add(PathOf(m_inv, m_step.name(row.index)), word(row.verdict), row.values);
+    }
+    void progress(int done, int) override { m_progress.step(done); }
+    void journalFailed(bool started, const QString &reason) override {
+        Message(started ? JournalStopMessage(reason) : JournalFailureMessage(reason));
+    }
+    int exitStatus() const { return m_results.exitStatus(); }
+
+private:
+    static QString word(RowVerdict verdict) {
+        switch (verdict) {
+        case RowVerdict::Done:
+            return QStringLiteral("ok");
+        case RowVerdict::Failed:
+            return QStringLiteral("failed");
+        case RowVerdict::Skipped:
+        case RowVerdict::NotDone:
+            return QStringLiteral("skipped");
+        case RowVerdict::DryRun:
+            return QStringLiteral("dry-run");
+        }
+        return {};
+    }
+
+    const Invocation &m_inv;
+    const BatchStep &m_step;
+    Results m_results;
+    Progress m_progress;
+};
+
+} // namespace
+
+int RunBatch(const Invocation &inv, BatchStep &step) {
+    BatchOptions options;
+    options.folder = inv.folder;
+    options.journalFolder = AbsoluteFolder(inv.folder);
+    options.dryRun = DryRunAsked(inv);
+    if (!options.dryRun)
+        options.journal = CliJournalConfig();
+    LineSink sink(inv, step);
+    BatchRunner runner(step, sink, options);
+    const BatchOutcome outcome = runner.run();
+    // Not started: the journal could not record the batch (or keep an original), and no file
+    // changed; failed during it: the files after it were left as they were.
+    if (outcome.end == BatchOutcome::End::NotStarted ||
+        outcome.end == BatchOutcome::End::JournalFailed)
+        return NotJournaled;
+    return sink.exitStatus();
+}
+
+} // namespace kalmora::cli

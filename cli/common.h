@@ -1,0 +1,42 @@
+#pragma once
+
+// What the commands share: their folder and its files, usage errors, and a batch run through
+// the engine with its rows printed as lines.
+
+#include "cli/cli.h"
+#include "core/batch/batch.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace kalmora::cli {
+
+int UsageError(const Invocation &inv, const QString &text);
+// A file of the command's folder as the lines name it.
+QString PathOf(const Invocation &inv, const QString &name);
+// The folder as the journal keeps it: absolute, so that an undo run from anywhere finds the
+// files. Bytes of the working folder that are not UTF-8 keep their names.
+QString AbsoluteFolder(const QString &folder);
+// The folder's files in the window's order and with its pattern rules; no value (and the exit
+// status in `status`) when there is nothing to work on.
+std::optional<QStringList> ListFiles(const Invocation &inv, int &status);
+// Whether the photo library can be started; told when not.
+bool PhotoLibraryAvailable();
+bool DryRunAsked(const Invocation &inv);
+// The shooting date as the window's full read puts it into a row (column 1 when importing in
+// Exif mode, else column 2); empty when the photo has none or cannot be read.
+QString ShootingDateCell(const QString &path, bool importing);
+
+// --stamps c,m,a: the stamps that take the planned time.
+struct StampChoice {
+    bool creation = true, modification = true, access = true;
+};
+std::optional<StampChoice> ReadStamps(const QString &text);
+QString StampsUsageText();
+
+// Runs the batch over the command's folder, one line per file, and returns the exit status.
+// The journal records it unless it is a dry run.
+int RunBatch(const Invocation &inv, BatchStep &step);
+
+} // namespace kalmora::cli

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/batch/batch.h"
+#include "photo/exif_tool.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace kalmora {
+
+// Every photo's metadata stripped by exiftool, its original kept for the undo. Rows: "note",
+// the result text (empty when the photo came out clean).
+class ContentStep final : public BatchStep {
+public:
+    // Whether photo i has metadata to strip (reads it).
+    using Takes = std::function<bool(int i)>;
+    // A photo whose original would need a copy above the copy limit: whether to erase it
+    // without undo. False: the batch does not start (the user has been told why).
+    using WithoutUndo = std::function<bool(const QString &path, qint64 limitBytes)>;
+    // The tool, started when the first photos are handed over; whole paths only (a relative
+    // one could read as one of its options).
+    using StartTool = std::function<std::unique_ptr<ExifToolSession>()>;
+    ContentStep(QStringList names, QString wholeFolder, Takes takes, WithoutUndo withoutUndo,
+                StartTool startTool)
+        : m_names(std::move(names)), m_folder(std::move(wholeFolder)), m_takes(std::move(takes)),
+          m_withoutUndo(std::move(withoutUndo)), m_startTool(std::move(startTool)) {}
+
+    BatchKind kind() const override { return BatchKind::Erase; }
+    int count() const override { return int(m_names.size()); }
+    QString name(int i) const override { return m_names[i]; }
+    bool prepare(int i, BatchRow &row) override;
+    int intend(BatchJournal &journal, int i, const QString &path) override;
+    void dryRun(int i, const QString &path, BatchRow &row) override;
+    int groupSize() const override { return ExifToolProcess::GroupPhotos; }
+    void handOver(const QList<int> &files) override;
+    ChangeResult change(int i, const QString &path, BatchRow &row) override;
+
+private:
+    QStringList m_names;
+    QString m_folder;
+    Takes m_takes;
+    WithoutUndo m_withoutUndo;
+    StartTool m_startTool;
+    std::unique_ptr<ExifToolSession> m_tool;
+};
+
+} // namespace kalmora

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/batch/batch.h"
+#include "exif/exif_reader.h"
+#include "photo/date_shift.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace kalmora {
+
+// A new shooting date written into each photo, in place. Rows: "date" (the new date once the
+// photo holds it), "original" and "note", the result text.
+class DatePatchStep final : public BatchStep {
+public:
+    struct Item {
+        QString original;             // the date as read, in the hyphen form
+        std::optional<DateTime> date; // the new date; none: no usable date to start from
+        // Where the byte-level reader found the date: neither the journal nor the patch need
+        // read the photo again while it stays as it was.
+        std::optional<LoadedText> loaded;
+    };
+    // Works out file i's new date (perhaps by reading the photo).
+    using WorkOut = std::function<void(int i, Item &item)>;
+    DatePatchStep(QStringList names, WorkOut workOut, bool readsFiles)
+        : m_names(std::move(names)), m_workOut(std::move(workOut)), m_reads(readsFiles),
+          m_items(size_t(m_names.size())) {}
+
+    BatchKind kind() const override { return BatchKind::DateRewrite; }
+    int count() const override { return int(m_names.size()); }
+    QString name(int i) const override { return m_names[i]; }
+    bool readsToPrepare() const override { return m_reads; }
+    bool prepare(int i, BatchRow &row) override;
+    int intend(BatchJournal &journal, int i, const QString &path) override;
+    void dryRun(int i, const QString &path, BatchRow &row) override;
+    ChangeResult change(int i, const QString &path, BatchRow &row) override;
+    void notReached(int i, BatchRow &row) override;
+
+private:
+    QStringList m_names;
+    WorkOut m_workOut;
+    bool m_reads;
+    std::vector<Item> m_items;
+    QStringList m_exifTexts;
+};
+
+} // namespace kalmora

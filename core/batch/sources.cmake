@@ -1,0 +1,8 @@
+# The batch engine: the runner, one step per batch kind, the sink interface (no widgets).
+list(APPEND KALMORA_CORE_SOURCES
+    core/batch/batch.h core/batch/batch.cpp)
+list(APPEND KALMORA_CORE_SOURCES
+    core/batch/stamps_step.h core/batch/stamps_step.cpp
+    core/batch/rename_step.h core/batch/rename_step.cpp
+    core/batch/date_patch_step.h core/batch/date_patch_step.cpp
+    core/batch/content_step.h core/batch/content_step.cpp)
