@@ -121,13 +121,13 @@ BatchOutcome BatchRunner::run() {
     }
 
     outcome.end = BatchOutcome::End::Finished;
-    const int group = std::max(1, m_step.groupSize());
     int handedUpTo = -1;  // the last file handed over
     int newestFirst = -1; // the first file of the last hand-over
     // Hands over the files that change from `from` on, once their intents are durable. False
     // when the journal cannot make them so: the batch stops before them.
     const auto handOver = [&](int from) {
         QList<int> files;
+        const int group = std::max(1, m_step.groupSize());
         for (int i = from; i < n && files.size() < group; ++i)
             if (changes[size_t(i)])
                 files.append(i);
@@ -176,7 +176,7 @@ BatchOutcome BatchRunner::run() {
             row.verdict = RowVerdict::Failed;
             const ChangeResult changed = m_step.change(i, pathOf(i), row);
             // The next command goes to the program while these files are read again.
-            if (group > 1 && i == newestFirst && !stopRequested())
+            if (m_step.handsAhead() && i == newestFirst && !stopRequested())
                 handOver(handedUpTo + 1);
             if (journaled)
                 journal->done(seqs[size_t(i)], changed.succeeded, changed.after, changed.held);

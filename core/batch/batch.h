@@ -70,8 +70,11 @@ public:
     virtual int intend(BatchJournal &journal, int i, const QString &path) = 0;
     // File i's row in a dry run; `path` as change() would take it.
     virtual void dryRun(int i, const QString &path, BatchRow &row) = 0;
-    // How many files one hand-over takes (a program that takes several per command).
+    // How many files the next hand-over takes (a program that takes several per command).
     virtual int groupSize() const { return 1; }
+    // Whether the next files are handed over as soon as the first of the last hand-over is
+    // changed, so that a program works on them while the rows before are read again.
+    virtual bool handsAhead() const { return false; }
     // The files whose changes are handed over together; their change() calls follow in order.
     virtual void handOver(const QList<int> &) {}
     // Changes file i at `path` (through the batch's folder), fills its row and says what the

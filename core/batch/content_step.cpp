@@ -2,6 +2,8 @@
 
 #include "exif/read_exif.h"
 
+#include <algorithm>
+
 namespace kalmora {
 
 namespace {
@@ -31,7 +33,15 @@ void ContentStep::dryRun(int, const QString &, BatchRow &row) {
     row.values = {{Note, QString()}};
 }
 
+// One photo at first, then as many as were handed over before, up to a command's worth: each
+// command costs the tool about as much as a small photo, while a stop soon after the start still
+// finishes few photos.
+int ContentStep::groupSize() const {
+    return std::clamp(m_handed, 1, int(ExifToolProcess::GroupPhotos));
+}
+
 void ContentStep::handOver(const QList<int> &files) {
+    m_handed += int(files.size());
     if (!m_tool)
         m_tool = m_startTool();
     QStringList paths;

@@ -34,7 +34,8 @@ public:
     bool prepare(int i, BatchRow &row) override;
     int intend(BatchJournal &journal, int i, const QString &path) override;
     void dryRun(int i, const QString &path, BatchRow &row) override;
-    int groupSize() const override { return ExifToolProcess::GroupPhotos; }
+    int groupSize() const override;
+    bool handsAhead() const override { return true; }
     void handOver(const QList<int> &files) override;
     ChangeResult change(int i, const QString &path, BatchRow &row) override;
 
@@ -45,6 +46,7 @@ private:
     WithoutUndo m_withoutUndo;
     StartTool m_startTool;
     std::unique_ptr<ExifToolSession> m_tool;
+    int m_handed = 0;
 };
 
 } // namespace kalmora

@@ -1,0 +1,376 @@
+// The batch engine, once for every kind of batch: what a run leaves on disk and in the journal,
+// Stop in each phase, a journal that refuses, failure rows, and a folder swapped between the
+// journal's record and the change.
+#include "core/batch/content_step.h"
+#include "core/batch/date_patch_step.h"
+#include "core/batch/rename_step.h"
+#include "core/batch/stamps_step.h"
+#include "exif/read_exif.h"
+#include "journal/restore.h"
+#include "tests/support/files.h"
+#include "tests/support/jpeg_builder.h"
+
+#include <QDir>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace kalmora;
+
+namespace {
+
+enum class Kind { Stamps, Rename, DatePatch, Content };
+constexpr int Files = 4;
+
+QString nameOf(int i) {
+    return QStringLiteral("f%1.jpg").arg(i + 1);
+}
+
+// What the batch may change in a file: its bytes and modification time; a renamed file is gone.
+using Snapshot = QMap<QString, QPair<QByteArray, qint64>>;
+
+Snapshot snapshot(const QString &folder) {
+    Snapshot s;
+    for (const QString &name : QDir(folder).entryList(QDir::Files)) {
+        const QString path = folder + QLatin1Char('/') + name;
+        s.insert(name, {test::readFile(path), StatFileState(path).modification.sec});
+    }
+    return s;
+}
+
+class RecordingSink final : public BatchSink {
+public:
+    QList<BatchRow> rows;
+    QList<bool> failures; // `started` of each journal failure
+    std::function<void(const BatchRow &)> onRow;
+
+    void row(const BatchRow &row) override {
+        rows.append(row);
+        if (onRow)
+            onRow(row);
+    }
+    void journalFailed(bool started, const QString &) override { failures.append(started); }
+
+    QList<RowVerdict> verdicts() const {
+        QList<RowVerdict> v;
+        for (const BatchRow &r : rows)
+            v.append(r.verdict);
+        return v;
+    }
+};
+
+// Passes every call on; asks the runner to stop while the change of file `stopAt` is worked out.
+class StoppingStep final : public BatchStep {
+public:
+    StoppingStep(BatchStep &inner, int stopAt) : m_inner(inner), m_stopAt(stopAt) {}
+    BatchRunner *runner = nullptr;
+
+    BatchKind kind() const override { return m_inner.kind(); }
+    int count() const override { return m_inner.count(); }
+    QString name(int i) const override { return m_inner.name(i); }
+    bool readsToPrepare() const override { return m_inner.readsToPrepare(); }
+    bool prepare(int i, BatchRow &row) override {
+        if (i == m_stopAt)
+            runner->requestStop();
+        return m_inner.prepare(i, row);
+    }
+    int intend(BatchJournal &journal, int i, const QString &path) override {
+        return m_inner.intend(journal, i, path);
+    }
+    void dryRun(int i, const QString &path, BatchRow &row) override {
+        m_inner.dryRun(i, path, row);
+    }
+    int groupSize() const override { return m_inner.groupSize(); }
+    bool handsAhead() const override { return m_inner.handsAhead(); }
+    void handOver(const QList<int> &files) override { m_inner.handOver(files); }
+    ChangeResult change(int i, const QString &path, BatchRow &row) override {
+        return m_inner.change(i, path, row);
+    }
+    void notReached(int i, BatchRow &row) override { m_inner.notReached(i, row); }
+
+private:
+    BatchStep &m_inner;
+    int m_stopAt;
+};
+
+} // namespace
+
+class BatchEngineTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString folder() const { return m_dir.path() + QStringLiteral("/photos"); }
+    QString stateFolder() const { return m_dir.path() + QStringLiteral("/state"); }
+
+    JournalConfig journalConfig() const {
+        JournalConfig c;
+        c.stateFolder = stateFolder();
+        c.now = 1'700'000'000;
+        return c;
+    }
+
+    void makeFolder(const QString &path) {
+        QVERIFY(QDir().mkpath(path));
+        for (int i = 0; i < Files; ++i) {
+            const QString date = QStringLiteral("2011:08:2%1 20:11:00").arg(i + 1);
+            QVERIFY(
+                test::writeFile(path + QLatin1Char('/') + nameOf(i),
+                                test::cameraPhoto(test::ByteOrder::Little, date.toLatin1()).bytes));
+            QVERIFY(WriteFileTimes(path + QLatin1Char('/') + nameOf(i),
+                                   FileTimes{DateTime(2010, 5, 6, 7, 8, 9),
+                                             DateTime(2010, 5, 7, 0, 0, 0),
+                                             DateTime(2010, 5, 6, 7, 8, 9)})
+                        .outcome() != WriteOutcome::Failure);
+        }
+    }
+
+    std::unique_ptr<BatchStep> stepFor(Kind kind) {
+        QStringList names;
+        for (int i = 0; i < Files; ++i)
+            names.append(nameOf(i));
+        switch (kind) {
+        case Kind::Stamps: {
+            auto step = std::make_unique<StampsStep>(BatchKind::FileTimes, false);
+            for (int i = 0; i < Files; ++i)
+                step->items.push_back(
+                    {nameOf(i), FileTimesUpdate::all(FileTimes{DateTime(2015, 1, 2, 3, 4, i),
+                                                               DateTime(2015, 1, 2, 3, 4, i),
+                                                               DateTime(2015, 1, 2, 3, 4, i)})});
+            return step;
+        }
+        case Kind::Rename:
+            return std::make_unique<RenameStep>(
+                names, [](int i) { return QStringLiteral("r%1.jpg").arg(i + 1); }, false);
+        case Kind::DatePatch:
+            return std::make_unique<DatePatchStep>(
+                names,
+                [this](int i, DatePatchStep::Item &item) {
+                    // As the command line works it out: from the photo's own date.
+                    item.original = QuickShootingDateCellText(
+                                        folder() + QLatin1Char('/') + nameOf(i), &item.loaded)
+                                        .value_or(QString());
+                    item.date = DateTime(2020, 1, 1, 0, 0, i);
+                },
+                true);
+        case Kind::Content:
+            return std::make_unique<ContentStep>(
+                names, folder(), [](int) { return true; },
+                [](const QString &, qint64) { return false; },
+                [] {
+                    return std::make_unique<ExifToolProcess>(QStringLiteral("exiftool"), 30000);
+                });
+        }
+        return nullptr;
+    }
+
+    BatchOptions options(bool dryRun = false) const {
+        BatchOptions o;
+        o.folder = folder();
+        o.dryRun = dryRun;
+        o.journal = journalConfig();
+        return o;
+    }
+
+    void kinds() {
+        QTest::addColumn<Kind>("kind");
+        QTest::newRow("stamps") << Kind::Stamps;
+        QTest::newRow("rename") << Kind::Rename;
+        QTest::newRow("date patch") << Kind::DatePatch;
+        QTest::newRow("erase") << Kind::Content;
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_dir.isValid());
+        QDir(m_dir.path()).removeRecursively();
+        makeFolder(folder());
+    }
+
+    // Every file changes, its row says so, the journal holds the batch, and its undo gives
+    // every file back as it was.
+    void runsAndUndoes_data() { kinds(); }
+    void runsAndUndoes() {
+        QFETCH(Kind, kind);
+        const Snapshot before = snapshot(folder());
+        const auto step = stepFor(kind);
+        RecordingSink sink;
+        BatchRunner runner(*step, sink, options());
+        const BatchOutcome outcome = runner.run();
+        QCOMPARE(outcome.end, BatchOutcome::End::Finished);
+        QCOMPARE(outcome.done, Files);
+        QCOMPARE(sink.verdicts(), QList<RowVerdict>(Files, RowVerdict::Done));
+        const Snapshot after = snapshot(folder());
+        for (int i = 0; i < Files; ++i)
+            QVERIFY2(after.value(nameOf(i)) != before.value(nameOf(i)), qPrintable(nameOf(i)));
+
+        QList<BatchSummary> batches = ListBatches(journalConfig());
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(batches[0].kind, step->kind());
+        QCOMPARE(batches[0].done, Files);
+        const RestoreReport undo = RestoreBatch(journalConfig(), outcome.batchId, false);
+        QCOMPARE(undo.restored, Files);
+        QCOMPARE(snapshot(folder()), before);
+    }
+
+    // A dry run reports what would change and changes nothing, not even an access time, and
+    // records nothing.
+    void dryRunTouchesNothing_data() { kinds(); }
+    void dryRunTouchesNothing() {
+        QFETCH(Kind, kind);
+        const QString first = folder() + QLatin1Char('/') + nameOf(0);
+        const FileState before = StatFileState(first);
+        const auto step = stepFor(kind);
+        RecordingSink sink;
+        BatchRunner runner(*step, sink, options(true));
+        QCOMPARE(runner.run().end, BatchOutcome::End::Finished);
+        QCOMPARE(sink.verdicts(), QList<RowVerdict>(Files, RowVerdict::DryRun));
+        const FileState after = StatFileState(first);
+        QVERIFY(after.sameAs(before));
+        QCOMPARE(after.access, before.access);
+        QVERIFY(!QFile::exists(stateFolder() + QStringLiteral("/journal.sqlite")));
+    }
+
+    // Stop while the changes are worked out changes nothing; a stop after the first file ends
+    // the batch after the files already handed over (the erase hands the second to the tool
+    // while the first is read again).
+    void stops_data() {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<bool>("whilePreparing");
+        QTest::addColumn<int>("done");
+        const struct {
+            const char *name;
+            Kind kind;
+            int afterFirst;
+        } cases[] = {{"stamps", Kind::Stamps, 1},
+                     {"rename", Kind::Rename, 1},
+                     {"date patch", Kind::DatePatch, 1},
+                     {"erase", Kind::Content, 2}};
+        for (const auto &c : cases) {
+            QTest::addRow("%s, while preparing", c.name) << c.kind << true << 0;
+            QTest::addRow("%s, after the first file", c.name) << c.kind << false << c.afterFirst;
+        }
+    }
+    void stops() {
+        QFETCH(Kind, kind);
+        QFETCH(bool, whilePreparing);
+        QFETCH(int, done);
+        const Snapshot before = snapshot(folder());
+        const auto inner = stepFor(kind);
+        StoppingStep step(*inner, whilePreparing ? 2 : -1);
+        RecordingSink sink;
+        BatchRunner runner(step, sink, options());
+        step.runner = &runner;
+        sink.onRow = [&](const BatchRow &row) {
+            if (row.index == 0)
+                runner.requestStop();
+        };
+        const BatchOutcome outcome = runner.run();
+        QCOMPARE(outcome.end, BatchOutcome::End::Stopped);
+        QCOMPARE(outcome.done, done);
+        QCOMPARE(sink.rows.size(), Files);
+        const Snapshot after = snapshot(folder());
+        for (int i = 0; i < Files; ++i) {
+            QCOMPARE(sink.rows[i].verdict, i < done ? RowVerdict::Done : RowVerdict::NotDone);
+            if (i >= done) {
+                QCOMPARE(sink.rows[i].value(QStringLiteral("note")),
+                         QStringLiteral("未处理(已停止)"));
+                QCOMPARE(after.value(nameOf(i)), before.value(nameOf(i)));
+            }
+        }
+        // The journal holds what changed and no more.
+        const QList<BatchSummary> batches = ListBatches(journalConfig());
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(batches[0].done, done);
+    }
+
+    // A journal that cannot be written stops the batch before any file changes.
+    void journalRefuses_data() { kinds(); }
+    void journalRefuses() {
+        QFETCH(Kind, kind);
+        QVERIFY(test::writeFile(stateFolder(), "not a folder"));
+        const Snapshot before = snapshot(folder());
+        const auto step = stepFor(kind);
+        RecordingSink sink;
+        BatchRunner runner(*step, sink, options());
+        const BatchOutcome outcome = runner.run();
+        QCOMPARE(outcome.end, BatchOutcome::End::NotStarted);
+        QCOMPARE(sink.failures, QList<bool>{false});
+        QVERIFY(sink.rows.isEmpty());
+        QCOMPARE(snapshot(folder()), before);
+    }
+
+    // The folder swapped for another one after the journal recorded the batch: the batch
+    // writes into the folder it opened, never into the one that took its name.
+    void swappedFolder_data() {
+        QTest::addColumn<Kind>("kind");
+        QTest::newRow("stamps") << Kind::Stamps;
+        QTest::newRow("rename") << Kind::Rename;
+        QTest::newRow("date patch") << Kind::DatePatch;
+    }
+    void swappedFolder() {
+        QFETCH(Kind, kind);
+        const QString moved = m_dir.path() + QStringLiteral("/moved");
+        const QString other = m_dir.path() + QStringLiteral("/other");
+        makeFolder(other);
+        const Snapshot before = snapshot(folder()), intruder = snapshot(other);
+        const auto step = stepFor(kind);
+        RecordingSink sink;
+        BatchRunner runner(*step, sink, options());
+        // Names only: anything else here would run inside the batch's folder.
+        runner.beforeChange = [&](int first) {
+            if (first == 0)
+                QVERIFY(QDir().rename(folder(), moved) && QDir().rename(other, folder()));
+        };
+        QCOMPARE(runner.run().done, Files);
+        QCOMPARE(snapshot(folder()), intruder);
+        const Snapshot changed = snapshot(moved);
+        QCOMPARE(changed.size(), Files);
+        QVERIFY(changed != before);
+    }
+
+    // A row that reads failure leaves its file as it was: a year the file system clamps is put
+    // back, a name taken is not replaced, a photo without the date keeps its bytes.
+    void failedRowsLeaveFilesAlone() {
+        const QString path = folder() + QLatin1Char('/') + nameOf(0);
+        const FileState before = StatFileState(path);
+        StampsStep stamps(BatchKind::FileTimes, false);
+        const DateTime old(1880, 1, 1, 0, 0, 0);
+        stamps.items.push_back({nameOf(0), FileTimesUpdate{std::nullopt, old, old}});
+        RecordingSink sink;
+        BatchRunner runner(stamps, sink, options());
+        runner.run();
+        if (sink.rows.value(0).verdict == RowVerdict::Done)
+            QSKIP("this file system holds the year 1880");
+        QCOMPARE(sink.rows[0].value(QStringLiteral("note")), QStringLiteral("修改失败"));
+        const FileState after = StatFileState(path);
+        QCOMPARE(after.modification, before.modification);
+        QCOMPARE(after.access, before.access);
+
+        const Snapshot files = snapshot(folder());
+        RenameStep rename(
+            {nameOf(0)}, [](int) { return nameOf(1); }, false);
+        RecordingSink renamed;
+        BatchRunner(rename, renamed, options()).run();
+        QCOMPARE(renamed.rows[0].verdict, RowVerdict::Failed);
+        QCOMPARE(renamed.rows[0].value(QStringLiteral("note")), QStringLiteral("更名失败(同名)"));
+        QCOMPARE(snapshot(folder()), files);
+
+        QVERIFY(
+            test::writeFile(path, test::cameraPhotoDates(test::ByteOrder::Big, "", "", "").bytes));
+        const QByteArray bytes = test::readFile(path);
+        DatePatchStep patch(
+            {nameOf(0)},
+            [](int, DatePatchStep::Item &item) { item.date = DateTime(2020, 1, 1, 0, 0, 0); },
+            false);
+        RecordingSink patched;
+        BatchRunner(patch, patched, options()).run();
+        QCOMPARE(patched.rows[0].verdict, RowVerdict::Failed);
+        QCOMPARE(patched.rows[0].value(QStringLiteral("note")), QStringLiteral("Exif信息丢失"));
+        QCOMPARE(test::readFile(path), bytes);
+    }
+};
+
+QTEST_GUILESS_MAIN(BatchEngineTest)
+#include "engine_test.moc"
