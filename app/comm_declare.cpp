@@ -91,8 +91,10 @@ bool BatchBreath::running() {
 }
 
 void BatchBreath::requestStop() {
-    if (batchDepth > 0)
-        stopAsked = true;
+    if (batchDepth == 0)
+        return;
+    stopAsked = true;
+    emit notifier().stopRequested();
 }
 
 BatchSignals &BatchBreath::notifier() {

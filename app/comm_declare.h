@@ -15,6 +15,8 @@ class BatchSignals : public QObject {
     Q_OBJECT
 signals:
     void runningChanged(bool running);
+    // The user asked the running batch to stop.
+    void stopRequested();
 };
 
 // The one way a batch loop keeps the window live: after each row it lets the window handle its

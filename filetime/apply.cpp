@@ -1,6 +1,7 @@
 #include "filetime/apply.h"
 
 #include "app/comm_declare.h"
+#include "core/batch/stamps_step.h"
 #include "filetime/rename.h"
 #include "photo/date_rewrite.h"
 #include "photo/date_shift.h"
@@ -11,6 +12,7 @@
 #include "ui/main_window.h"
 #include "ui/reset.h"
 #include "ui/up_down.h"
+#include "ui/window_batch.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -49,44 +51,39 @@ FileTimesUpdate ApplyFileTimes::writeSet(const DateTime &planned, int row) const
     return u;
 }
 
-void ApplyFileTimes::showResult(int row, const FileTimesWriteResult &result) {
+void ApplyFileTimes::showResult(int row, const BatchRow &result) {
+    FileGrid &g = *w.VSFlexGrid1;
+    g.setText(row, 5, result.value(QStringLiteral("note")));
+    // A failure leaves the other cells as they are; so does a file the batch did not reach.
+    if (result.verdict != RowVerdict::Done)
+        return;
+    g.setText(row, 2, result.value(QStringLiteral("creation")));
+    g.setText(row, 3, result.value(QStringLiteral("modification")));
+    const std::optional<DateTime> access = dateOf(result.value(QStringLiteral("access")));
+    g.setText(row, 4, access ? access->toDateText() : QString());
+}
+
+int ApplyFileTimes::runStamps(BatchKind kind,
+                              const std::vector<std::optional<FileTimesUpdate>> &updates,
+                              int firstRow, const std::function<void(int row)> &around) {
     FileGrid &g = *w.VSFlexGrid1;
     // "仅创建": the other stamps go back with their old values, so a creation time that cannot
     // be set leaves the file as it was.
-    const bool onlyCreation = !w.OptAll->isChecked() && w.OptCreate->isChecked();
-    switch (result.outcome(onlyCreation)) {
-    case WriteOutcome::Success:
-        g.setText(row, 5, QStringLiteral("修改成功"));
-        break;
-    case WriteOutcome::SuccessCreationUnchanged:
-        g.setText(row, 5, QStringLiteral("修改成功(创建时间未改)"));
-        break;
-    case WriteOutcome::Failure:
-        g.setText(row, 5, QStringLiteral("修改失败"));
-        return; // the other cells keep their texts
-    }
-    if (result.readBack) {
-        g.setText(row, 2, result.readBack->creation.toText());
-        g.setText(row, 3, result.readBack->lastWrite.toText());
-        g.setText(row, 4, result.readBack->lastAccess.toDateText());
-    } else {
-        for (int c = 2; c <= 4; ++c)
-            g.setText(row, c, QString());
-    }
-}
-
-FileTimesWriteResult ApplyFileTimes::writeRow(int row, const FileTimesUpdate &update,
-                                              bool retryWithoutSlash) {
-    const QString name = w.VSFlexGrid1->text(row, 0);
-    FileTimesWriteResult result = w.services().fileTimes.write(w.pathOf(name), update);
-    // A folder text that already ends in a separator (a file-system root) takes the name as is.
-    // Any other folder text run on with the name names a file beside the folder: never that.
-    if (retryWithoutSlash && result.outcome() == WriteOutcome::Failure &&
-        result.systemError == ENOENT && w.LDir->text().endsWith(QLatin1Char('/'))) {
-        result = w.services().fileTimes.write(w.LDir->text() + name, update);
-        result.state.reset(); // of another path than the journal's entry: it reads its own
-    }
-    return result;
+    StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked());
+    for (size_t i = 0; i < updates.size(); ++i)
+        step.items.push_back({g.text(firstRow + int(i), 0), updates[i]});
+    const BatchOutcome outcome = RunWindowBatch(
+        w, step,
+        [&](const BatchRow &row) {
+            const int r = firstRow + row.index;
+            showResult(r, row);
+            if (around)
+                around(r);
+        },
+        bool(around));
+    if (outcome.end == BatchOutcome::End::NotStarted)
+        return NotStarted;
+    return outcome.end == BatchOutcome::End::Finished ? int(updates.size()) : outcome.reached;
 }
 
 bool ApplyFileTimes::checkWindow() {
@@ -176,18 +173,9 @@ void ApplyFileTimes::applyClicked() {
 void ApplyFileTimes::runCurrentRow(const DateTime &first) {
     FileGrid &g = *w.VSFlexGrid1;
     const int row = g.row();
-    if (!g.text(row, 0).isEmpty()) {
-        std::vector<std::optional<FileTimesUpdate>> updates(size_t(row) + 1);
-        updates[size_t(row)] = writeSet(first, row);
-        std::vector<int> seqs;
-        const auto journal = journalRows(BatchKind::FileTimes, updates, seqs);
-        if (!journal)
-            return notStarted();
-        const FileTimesWriteResult result = writeRow(row, *updates[size_t(row)], false);
-        showResult(row, result);
-        journal->done(seqs[size_t(row)], result.outcome() != WriteOutcome::Failure, result.state);
-        journal->end();
-    }
+    if (!g.text(row, 0).isEmpty() &&
+        runStamps(BatchKind::FileTimes, {writeSet(first, row)}, row, {}) == NotStarted)
+        return notStarted();
     w.services().prompter.show(QStringLiteral("修改完毕！"), MsgIcon::Information);
     w.Busy = false;
     w.OptAll->setChecked(true);
@@ -195,54 +183,21 @@ void ApplyFileTimes::runCurrentRow(const DateTime &first) {
 
 void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
     FileGrid &g = *w.VSFlexGrid1;
-    const FolderScope scope(w.LDir->text());
-    const FileTimesUpdate update = writeSet(first, g.row());
     const int n = w.FileCount;
-    std::vector<int> seqs;
-    const auto journal =
-        journalRows(BatchKind::FileTimes,
-                    std::vector<std::optional<FileTimesUpdate>>(size_t(n) + 1, update), seqs);
-    if (!journal)
-        return notStarted();
+    const FileTimesUpdate update = writeSet(first, g.row());
+    const bool applyEnabled = w.CmdFileDateMod->isEnabled();
     w.CmdFileDateMod->setEnabled(false);
-    BatchBreath breath;
-    int done = n;
-    for (int i = 1; i <= n; ++i) {
-        if (!ReadyToChange(*journal, seqs[size_t(i)], w.services().prompter,
-                           [&] { breath.breathe(); })) {
-            done = i - 1;
-            break;
-        }
-        g.selectRow(i);
-        const FileTimesWriteResult result = writeRow(i, update, true);
-        showResult(i, result);
-        journal->done(seqs[size_t(i)], result.outcome() != WriteOutcome::Failure, result.state);
-        ScrollAfterRow(g, i, n);
-        w.ProgressBar1->setValue(i * 100 / n);
-        if (breath.breathe()) {
-            done = i;
-            break;
-        }
+    const int done =
+        runStamps(BatchKind::FileTimes,
+                  std::vector<std::optional<FileTimesUpdate>>(size_t(n), update), 1, [&](int r) {
+                      g.selectRow(r);
+                      ScrollAfterRow(g, r, n);
+                  });
+    if (done == NotStarted) {
+        w.CmdFileDateMod->setEnabled(applyEnabled);
+        return notStarted();
     }
-    journal->end([&] { breath.breathe(); });
     closingSteps(false, done);
-}
-
-std::unique_ptr<BatchJournal>
-ApplyFileTimes::journalRows(BatchKind kind,
-                            const std::vector<std::optional<FileTimesUpdate>> &updates,
-                            std::vector<int> &seqs) {
-    auto journal = OpenBatchJournal(w.services(), w.LDir->text(), kind);
-    if (!journal)
-        return nullptr;
-    seqs.assign(updates.size(), 0);
-    for (size_t i = 1; i < updates.size(); ++i) {
-        if (updates[i])
-            seqs[i] = journal->intendStamps(w.pathOf(w.VSFlexGrid1->text(int(i), 0)), *updates[i]);
-    }
-    if (!CommitFirstIntents(*journal, w.services().prompter))
-        return nullptr;
-    return journal;
 }
 
 void ApplyFileTimes::notStarted() {
@@ -255,14 +210,13 @@ void ApplyFileTimes::notStarted() {
 int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)> &timeFor,
                             bool keptFromRow, BatchKind kind) {
     FileGrid &g = *w.VSFlexGrid1;
-    const FolderScope scope(w.LDir->text());
     const int n = w.FileCount;
-    // Every row's change is worked out and recorded before the first file changes.
-    std::vector<std::optional<FileTimesUpdate>> updates(size_t(n) + 1);
+    // Every row's change is worked out before the batch starts.
+    std::vector<std::optional<FileTimesUpdate>> updates(static_cast<size_t>(n));
     for (int i = 1; i <= n; ++i) {
         const std::optional<DateTime> planned = timeFor(i);
         if (!planned)
-            continue;
+            continue; // no date to start from: the row fails untouched
         FileTimesUpdate update = writeSet(*planned, i);
         if (!keptFromRow) {
             // Nothing was imported for the kept stamps: they stay as they are on disk.
@@ -274,41 +228,28 @@ int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)
             if (!all && !w.OptModTime->isChecked())
                 update.lastWrite.reset();
         }
-        updates[size_t(i)] = update;
+        updates[size_t(i - 1)] = update;
     }
-    std::vector<int> seqs;
-    const auto journal = journalRows(kind, updates, seqs);
-    if (!journal)
-        return NotStarted;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool resetEnabled = w.CmdReset->isEnabled(), applyEnabled = w.CmdFileDateMod->isEnabled(),
+               deleteEnabled = w.CmdDelete->isEnabled();
     w.CmdReset->setEnabled(false);
     w.ApplyRunning = true;
     w.CmdFileDateMod->setEnabled(false);
     w.CmdDelete->setEnabled(false);
-    BatchBreath breath;
-    int done = n;
-    for (int i = 1; i <= n; ++i) {
-        g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
-        w.ProgressBar1->setValue(i * 100 / n);
-        if (const std::optional<FileTimesUpdate> &update = updates[size_t(i)]) {
-            if (!ReadyToChange(*journal, seqs[size_t(i)], w.services().prompter,
-                               [&] { breath.breathe(); })) {
-                done = i - 1;
-                break;
-            }
-            const FileTimesWriteResult result = writeRow(i, *update, false);
-            showResult(i, result);
-            journal->done(seqs[size_t(i)], result.outcome() != WriteOutcome::Failure, result.state);
-        } else {
-            g.setText(i, 5, QStringLiteral("修改失败")); // no date to start from: untouched
-        }
-        ScrollAfterRow(g, i, n);
-        if (breath.breathe()) {
-            done = i;
-            break;
-        }
+    const int done = runStamps(kind, updates, 1, [&](int r) {
+        g.select(r, FileGrid::Cols - 1, r, FileGrid::Cols - 1);
+        ScrollAfterRow(g, r, n);
+    });
+    if (done == NotStarted) {
+        // Nothing changed: the window as before the click.
+        QApplication::restoreOverrideCursor();
+        w.CmdReset->setEnabled(resetEnabled);
+        w.ApplyRunning = false;
+        w.CmdFileDateMod->setEnabled(applyEnabled);
+        w.CmdDelete->setEnabled(deleteEnabled);
+        return NotStarted;
     }
-    journal->end([&] { breath.breathe(); });
     if (w.CheckAll->isChecked())
         w.CmdInput->setEnabled(false);
     return done;
@@ -360,9 +301,8 @@ void ApplyFileTimes::closingSteps(bool shiftCancelled, int done) {
     FileGrid &g = *w.VSFlexGrid1;
     const int n = w.FileCount;
     if (done >= 0 && done < n) {
-        // The bar ends where a full run leaves it.
+        // The bar ends where a full run leaves it; the rows not reached say so already.
         w.ProgressBar1->setValue(100);
-        BatchStop::markNotDone(g, done + 1, n);
         w.features().batchStop->reportStopped(done, n - done);
     } else if (!shiftCancelled)
         w.services().prompter.show(

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/batch/batch.h"
 #include "filetime/file_times.h"
-#include "journal/journal.h"
 
 #include <QObject>
 
@@ -28,7 +28,7 @@ public:
     // imported texts for the others (a text that is not a date leaves that stamp as it is).
     FileTimesUpdate writeSet(const DateTime &planned, int row) const;
     // The row's result text and read-back cells after a write.
-    void showResult(int row, const FileTimesWriteResult &result);
+    void showResult(int row, const BatchRow &result);
 
     // The steps after a run over all rows: the applied state.
     // done: rows finished when a Stop ended the loop early; -1 when it ran to the end.
@@ -49,11 +49,10 @@ private:
     static constexpr int NotStarted = -2;
     // Back to the state before the click, when the journal stops the batch.
     void notStarted();
-    // The journal of rows 1..n, each row's update recorded before any file changes.
-    std::unique_ptr<BatchJournal>
-    journalRows(BatchKind kind, const std::vector<std::optional<FileTimesUpdate>> &updates,
-                std::vector<int> &seqs);
-    FileTimesWriteResult writeRow(int row, const FileTimesUpdate &update, bool retryWithoutSlash);
+    // The batch over grid rows firstRow.. with these updates (no value: the row fails
+    // untouched); `around` runs after each row is shown. Returns the rows done, as runRows.
+    int runStamps(BatchKind kind, const std::vector<std::optional<FileTimesUpdate>> &updates,
+                  int firstRow, const std::function<void(int row)> &around);
 
     FMainDate &w;
 };

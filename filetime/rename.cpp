@@ -1,8 +1,10 @@
 #include "filetime/rename.h"
 
 #include "app/comm_declare.h"
+#include "core/batch/rename_step.h"
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
+#include "ui/window_batch.h"
 
 #include <QCheckBox>
 #include <QProgressBar>
@@ -16,53 +18,49 @@ int RenameByShootingDate::run() {
     FileGrid &g = *w.VSFlexGrid1;
     const bool video = w.ChPgDn->isChecked();
     const int n = w.FileCount;
-    // Every new name is worked out and recorded before the first file is renamed.
-    QStringList newNames(n + 1);
+    QStringList names;
     for (int i = 1; i <= n; ++i)
-        newNames[i] = RenameTargetName(g.text(i, 0), g.text(i, 2), video);
-    const auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::Rename);
-    if (!journal)
-        return NotStarted;
-    QList<int> seqs(n + 1);
-    for (int i = 1; i <= n; ++i) {
-        if (!newNames[i].isEmpty())
-            seqs[i] = journal->intendRename(w.pathOf(g.text(i, 0)), w.pathOf(newNames[i]));
-    }
-    if (!CommitFirstIntents(*journal, w.services().prompter))
-        return NotStarted;
+        names.append(g.text(i, 0));
+    // Every new name is worked out from the imported date before the first file is renamed.
+    RenameStep step(
+        names, [&](int i) { return RenameTargetName(g.text(i + 1, 0), g.text(i + 1, 2), video); },
+        false);
 
+    const bool busy = w.Busy, clearOnReset = w.ClearOnReset, applyRunning = w.ApplyRunning,
+               applyEnabled = w.CmdFileDateMod->isEnabled();
     w.Busy = true;
     w.ClearOnReset = false;
     w.ApplyRunning = true;
     w.CmdFileDateMod->setEnabled(false);
-    BatchBreath breath;
-    for (int i = 1; i <= n; ++i) {
-        if (i > 1 && breath.breathe()) {
-            journal->end();
-            return i - 1;
-        }
-        w.ProgressBar1->setValue(i * 100 / n);
+    const BatchOutcome outcome = RunWindowBatch(w, step, [&](const BatchRow &row) {
+        const int i = row.index + 1;
         g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
-        const QString name = g.text(i, 0);
-        const QString &newName = newNames[i];
-        if (newName.isEmpty()) {
-            g.setText(i, 1, name);
-            g.setText(i, 5, RenameInvalidDateText());
-            continue;
+        const QString note = row.value(QStringLiteral("note"));
+        switch (row.verdict) {
+        case RowVerdict::Done:
+            g.setText(i, 1, step.newName(row.index));
+            break;
+        case RowVerdict::NotDone:
+            g.setText(i, 5, note);
+            return;
+        default:
+            g.setText(i, 1, g.text(i, 0));
+            g.setText(i, 5, note);
+            if (step.newName(row.index).isEmpty())
+                return; // no date: nothing was tried
+            break;
         }
-        if (!ReadyToChange(*journal, seqs[i], w.services().prompter, [&] { breath.breathe(); })) {
-            journal->end();
-            return i - 1;
-        }
-        const RenameError error = RenameNoReplace(w.pathOf(name), w.pathOf(newName));
-        journal->done(seqs[i], error == RenameError::None);
-        g.setText(i, 1, error == RenameError::None ? newName : name);
-        if (error != RenameError::None)
-            g.setText(i, 5, RenameFailureText(error));
         ScrollAfterRow(g, i, n);
+    });
+    if (outcome.end == BatchOutcome::End::NotStarted) {
+        // Nothing changed: the window as before.
+        w.Busy = busy;
+        w.ClearOnReset = clearOnReset;
+        w.ApplyRunning = applyRunning;
+        w.CmdFileDateMod->setEnabled(applyEnabled);
+        return NotStarted;
     }
-    journal->end([&] { breath.breathe(); });
-    return n;
+    return outcome.end == BatchOutcome::End::Finished ? n : outcome.reached;
 }
 
 } // namespace kalmora

@@ -463,6 +463,11 @@ JournalConfig JournalConfigFrom(const Environment &environment, const Settings &
     return c;
 }
 
+QString JournalStopText(const QString &reason) {
+    return QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。") +
+           QStringLiteral("\r\n\r\n") + reason;
+}
+
 QString JournalFailureText(const QString &reason) {
     return QStringLiteral("无法写入撤销记录，本次操作没有开始，没有改动任何文件。") +
            QStringLiteral("\r\n\r\n") + reason;
@@ -496,9 +501,7 @@ bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter,
                    const std::function<void()> &whileWaiting) {
     if (journal.ready(seq, whileWaiting))
         return true;
-    prompter.show(QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。") +
-                      QStringLiteral("\r\n\r\n") + journal.reason(),
-                  MsgIcon::Warning);
+    prompter.show(JournalStopText(journal.reason()), MsgIcon::Warning);
     return false;
 }
 

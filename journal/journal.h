@@ -201,8 +201,10 @@ bool CommitFirstIntents(BatchJournal &journal, Prompter &prompter);
 // stops there (the loop ends as a stop does).
 bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter,
                    const std::function<void()> &whileWaiting = {});
-// The text the user reads when the journal stops a batch.
+// The texts the user reads when the journal cannot record a batch: before it starts, and during
+// it (it stops before the next file).
 QString JournalFailureText(const QString &reason);
+QString JournalStopText(const QString &reason);
 
 // Serialised forms for the store.
 QByteArray EncodeState(const FileState &state);

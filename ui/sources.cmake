@@ -11,6 +11,7 @@ list(APPEND KALMORA_UI_SOURCES
     ui/main_window.h ui/main_window.cpp ui/main_window.ui
     ui/paint_throttle.h ui/paint_throttle.cpp
     ui/reset.h ui/reset.cpp
-    ui/up_down.h ui/up_down.cpp)
+    ui/up_down.h ui/up_down.cpp
+    ui/window_batch.h ui/window_batch.cpp)
 list(APPEND KALMORA_UI_SOURCES ui/photo_date_dialog.h ui/photo_date_dialog.cpp
                                ui/photo_date_dialog.ui)

@@ -186,9 +186,10 @@ BatchOutcome BatchRunner::run() {
             else
                 ++outcome.failed;
         }
-        m_sink.row(row);
         m_sink.progress(i + 1, n);
+        m_sink.row(row);
     }
+    m_step.finish();
     if (journal)
         journal->end();
     return outcome;

@@ -82,6 +82,8 @@ public:
     virtual ChangeResult change(int i, const QString &path, BatchRow &row) = 0;
     // The row of a file the batch did not reach.
     virtual void notReached(int i, BatchRow &row);
+    // After the last change, on the runner's thread (a program it started ends there).
+    virtual void finish() {}
 };
 
 // Where a batch's rows, progress and journal failures go.

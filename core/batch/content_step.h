@@ -38,6 +38,7 @@ public:
     bool handsAhead() const override { return true; }
     void handOver(const QList<int> &files) override;
     ChangeResult change(int i, const QString &path, BatchRow &row) override;
+    void finish() override { m_tool.reset(); }
 
 private:
     QStringList m_names;

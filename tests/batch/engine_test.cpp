@@ -89,6 +89,7 @@ public:
         return m_inner.change(i, path, row);
     }
     void notReached(int i, BatchRow &row) override { m_inner.notReached(i, row); }
+    void finish() override { m_inner.finish(); }
 
 private:
     BatchStep &m_inner;

@@ -40,14 +40,15 @@ using namespace kalmora;
 // --- a new name that appears just before the system call that would take it ---
 
 namespace {
-std::function<void(const char *newPath)> g_beforeNewName;
+// The folder handle the new name is relative to (AT_FDCWD for a whole path) and the name.
+std::function<void(int newDir, const char *newPath)> g_beforeNewName;
 
 template <typename F> F realFunction(const char *name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
-void beforeNewName(const char *newPath) {
+void beforeNewName(int newDir, const char *newPath) {
     if (g_beforeNewName)
-        g_beforeNewName(newPath);
+        g_beforeNewName(newDir, newPath);
 }
 } // namespace
 
@@ -56,24 +57,31 @@ extern "C" int renameat2(int oldDir, const char *oldPath, int newDir, const char
                          unsigned int flags) noexcept {
     static const auto real =
         realFunction<int (*)(int, const char *, int, const char *, unsigned)>("renameat2");
-    beforeNewName(newPath);
+    beforeNewName(newDir, newPath);
     return real(oldDir, oldPath, newDir, newPath, flags);
 }
 extern "C" int renameat(int oldDir, const char *oldPath, int newDir, const char *newPath) noexcept {
     static const auto real =
         realFunction<int (*)(int, const char *, int, const char *)>("renameat");
-    beforeNewName(newPath);
+    beforeNewName(newDir, newPath);
     return real(oldDir, oldPath, newDir, newPath);
 }
 extern "C" int rename(const char *oldPath, const char *newPath) noexcept {
     static const auto real = realFunction<int (*)(const char *, const char *)>("rename");
-    beforeNewName(newPath);
+    beforeNewName(AT_FDCWD, newPath);
     return real(oldPath, newPath);
 }
 extern "C" int link(const char *oldPath, const char *newPath) noexcept {
     static const auto real = realFunction<int (*)(const char *, const char *)>("link");
-    beforeNewName(newPath);
+    beforeNewName(AT_FDCWD, newPath);
     return real(oldPath, newPath);
+}
+extern "C" int linkat(int oldDir, const char *oldPath, int newDir, const char *newPath,
+                      int flags) noexcept {
+    static const auto real =
+        realFunction<int (*)(int, const char *, int, const char *, int)>("linkat");
+    beforeNewName(newDir, newPath);
+    return real(oldDir, oldPath, newDir, newPath, flags);
 }
 
 namespace {
@@ -508,9 +516,10 @@ private slots:
         }
         const QByteArray intruder = QFile::encodeName(path(first));
         if (situation == QLatin1String("appears")) {
-            g_beforeNewName = [intruder](const char *newPath) {
-                if (intruder == newPath) {
-                    const int fd = open(newPath, O_WRONLY | O_CREAT | O_EXCL, 0644);
+            g_beforeNewName = [intruder, name = QFile::encodeName(first)](int dir,
+                                                                          const char *newPath) {
+                if (dir == AT_FDCWD ? intruder == newPath : name == newPath) {
+                    const int fd = openat(dir, newPath, O_WRONLY | O_CREAT | O_EXCL, 0644);
                     QVERIFY(fd >= 0 && write(fd, "arrived", 7) == 7);
                     close(fd);
                 }
