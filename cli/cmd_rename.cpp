@@ -3,6 +3,7 @@
 #include "cli/common.h"
 #include "cli/output.h"
 #include "core/batch/rename_step.h"
+#include "exif/read_exif.h"
 #include "filetime/rename_rules.h"
 #include "filetime/video_date.h"
 
@@ -29,7 +30,8 @@ int RenameCommand(const Invocation &inv) {
         *names,
         [&](int i) {
             const QString name = names->at(i), path = PathOf(inv, name);
-            const QString date = video ? ReadVideoDate(path) : ShootingDateCell(path, false);
+            const QString date =
+                video ? ReadVideoDate(path) : ShootingDateCell(path, false).value_or(QString());
             return RenameTargetName(name, date, video);
         },
         true);

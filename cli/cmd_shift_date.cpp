@@ -123,7 +123,7 @@ int ShiftDateCommand(const Invocation &inv) {
     const auto workOut = [&](int i, DatePatchStep::Item &item) {
         const QString path = PathOf(inv, names->at(i));
         const std::optional<QString> quick = QuickShootingDateCellText(path, &item.loaded);
-        const QString original = quick ? *quick : ShootingDateCell(path, true);
+        const QString original = quick ? *quick : ShootingDateCell(path, true).value_or(QString());
         item.original = HyphenDateText(original);
         const PhotoDateSettings &first = settings->front();
         std::optional<DateTime> date = first.newStart       ? RewriteBaseDate(first.startText)

@@ -5,6 +5,7 @@
 #include "cli/output.h"
 #include "core/base/path_bytes.h"
 #include "core/batch/content_step.h"
+#include "exif/read_exif.h"
 #include "platform/environment.h"
 
 namespace kalmora::cli {
@@ -58,7 +59,9 @@ int StripCommand(const Invocation &inv) {
     // The import's reading: a photo without Exif is left alone, as the window leaves it.
     ContentStep step(
         *names, AbsoluteFolder(inv.folder),
-        [&](int i) { return !ShootingDateCell(PathOf(inv, names->at(i)), true).isEmpty(); },
+        [&](int i) {
+            return !ShootingDateCell(PathOf(inv, names->at(i)), true).value_or(QString()).isEmpty();
+        },
         withoutUndo,
         [&program] { return std::make_unique<ExifToolProcess>(program, PhotoTimeLimitMs); });
     return RunBatch(inv, step);

@@ -6,7 +6,6 @@
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
 #include "import/file_list.h"
-#include "ui/file_grid.h"
 
 #include <QDir>
 
@@ -62,13 +61,6 @@ bool PhotoLibraryAvailable() {
 
 bool DryRunAsked(const Invocation &inv) {
     return inv.flags.contains(QStringLiteral("dry-run"));
-}
-
-QString ShootingDateCell(const QString &path, bool importing) {
-    FileGrid grid;
-    grid.setRows(2);
-    ReadExifIntoRow(path, grid, ExifRowContext{1, importing, false, false});
-    return grid.text(1, importing ? 1 : 2);
 }
 
 std::optional<StampChoice> ReadStamps(const QString &text) {

@@ -24,9 +24,6 @@ std::optional<QStringList> ListFiles(const Invocation &inv, int &status);
 // Whether the photo library can be started; told when not.
 bool PhotoLibraryAvailable();
 bool DryRunAsked(const Invocation &inv);
-// The shooting date as the window's full read puts it into a row (column 1 when importing in
-// Exif mode, else column 2); empty when the photo has none or cannot be read.
-QString ShootingDateCell(const QString &path, bool importing);
 
 // --stamps c,m,a: the stamps that take the planned time.
 struct StampChoice {

@@ -70,6 +70,16 @@ void ExifIntoRow(const ImageMetadata &metadata, FileGrid &grid, const ExifRowCon
     }
 }
 
+std::optional<QString> ShootingDateCell(const QString &path, bool importing) {
+    ImageMetadata metadata;
+    if (!metadata.load(path))
+        return std::nullopt;
+    FileGrid row;
+    row.setRows(2);
+    ExifIntoRow(metadata, row, ExifRowContext{1, importing, false, false});
+    return row.text(1, importing ? DateColumnExif : DateColumnOther);
+}
+
 QString ShootingDateCellText(const QByteArray &field) {
     return dateFromLine(PropertyLine(TextProperty(QStringLiteral("ExifDTOrig"), field)));
 }

@@ -27,6 +27,10 @@ void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &
 // The same from a photo's metadata loaded already.
 void ExifIntoRow(const ImageMetadata &metadata, FileGrid &grid, const ExifRowContext &context);
 
+// The shooting date as the full read puts it into a row (column 1 when importing in Exif mode,
+// else column 2): empty when the photo has none; no value when it cannot be loaded.
+std::optional<QString> ShootingDateCell(const QString &path, bool importing);
+
 // The shooting date as a row shows it, from the bytes of the photo's shooting-date field.
 QString ShootingDateCellText(const QByteArray &field);
 // The shooting date the import would put into the row, read through the byte-level reader where

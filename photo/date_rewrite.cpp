@@ -6,12 +6,12 @@
 #include "exif/exif_reader.h"
 #include "exif/read_exif.h"
 #include "filetime/apply.h"
-#include "journal/journal.h"
 #include "ui/batch_stop.h"
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
 #include "ui/photo_date_dialog.h"
+#include "ui/window_batch.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -29,32 +29,11 @@ namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
 constexpr int NameCol = 0, OriginalCol = 1, NewCol = 2, ResultCol = 5;
-// The date texts a rewrite may overwrite; the journal keeps each one it finds.
-const QList<int> DateTags = {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime};
-
-// What the dates besides the shooting date become: moved from their own values with the move,
-// left as they are without one.
-std::function<QByteArray(const QByteArray &)> otherDates(const std::optional<DateMove> &move) {
-    if (!move)
-        return {};
-    return [move = *move](const QByteArray &own) {
-        const std::optional<DateTime> date =
-            RewriteBaseDate(HyphenDateText(QString::fromLatin1(own.left(19))));
-        return date ? ExifDateText(move.applyTo(*date)).toLatin1() : own;
-    };
-}
-
 } // namespace
 
 DateRewrite::DateRewrite(FMainDate &window) : QObject(&window), w(window) {
     askSettings = [this] { return FPhotoDate::ask(w.services(), &w); };
     connect(w.CmdPicDateMod, &QPushButton::clicked, this, &DateRewrite::picDateModClicked);
-}
-
-void DateRewrite::refreshRow(int row) {
-    w.ExifRow = row;
-    ReadExifIntoRow(w.pathOf(w.VSFlexGrid1->text(row, NameCol)), *w.VSFlexGrid1,
-                    ExifRowContext{row, w.OptExif->isChecked(), w.RewriteRunning, false});
 }
 
 void DateRewrite::picDateModClicked() {
@@ -96,42 +75,20 @@ void DateRewrite::rewriteCurrentRow() {
             w.TStartMin->text() + QLatin1Char(':') + w.TStartSec->text());
         if (!start || ExifDateText(*start).isEmpty()) {
             g.setText(row, ResultCol, QStringLiteral("失败(日期数据异常)"));
-        } else {
-            const QString path = w.pathOf(g.text(row, NameCol));
-            // The other dates, when chosen, take the same new date.
-            const std::optional<DateMove> move = AllExifDatesChosen(w.services().settings)
-                                                     ? std::optional<DateMove>(DateMove{*start})
-                                                     : std::nullopt;
-            auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::DateRewrite);
-            if (journal) {
-                journal->intendDatePatch(path, start->toExifText(), DateTags, otherDates(move));
-                if (!CommitIntents(*journal, prompter)) // a failed intent fails the commit
-                    journal.reset();
-            }
-            if (!journal) {
-                w.Option1->setChecked(true);
-                w.OperationRunning = false;
-                w.RewriteRunning = false;
-                return;
-            }
-            const DatesPatchResult patched = PatchShootingDates(path, start->toExifText(), move);
-            switch (patched.outcome) {
-            case DatePatchOutcome::Failed:
-                g.setText(row, ResultCol, QStringLiteral("修改失败"));
-                g.setText(row, NewCol, g.text(row, OriginalCol));
-                break;
-            case DatePatchOutcome::NoDateField:
-                refreshRow(row);
-                g.setText(row, ResultCol, QStringLiteral("Exif信息丢失") + patched.note());
-                break;
-            case DatePatchOutcome::Written:
-                refreshRow(row);
-                g.setText(row, ResultCol, QStringLiteral("修改成功") + patched.note());
-                break;
-            }
-            journal->done(1, patched.outcome == DatePatchOutcome::Written, patched.after,
-                          patched.fields);
-            journal->end();
+        } else if (rewrite(
+                       {row},
+                       [&](int, DatePatchStep::Item &item) {
+                           item.original = g.text(row, OriginalCol);
+                           item.date = start;
+                           // The other dates, when chosen, take the same new date.
+                           item.move = DateMove{*start};
+                       },
+                       AllExifDatesChosen(w.services().settings),
+                       QStringLiteral("修改失败")) == BatchOutcome::End::NotStarted) {
+            w.Option1->setChecked(true);
+            w.OperationRunning = false;
+            w.RewriteRunning = false;
+            return;
         }
     }
     prompter.show(QStringLiteral("改写完毕！"), MsgIcon::Information);
@@ -157,24 +114,31 @@ void DateRewrite::rewriteAllRows() {
     w.ApplyRunning = true;
     w.CmdPicDateMod->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Stopped, or the journal failed on the way: the user has been told how far it came.
+    bool ended = false;
     if (w.ChPgDn->isChecked()) {
         w.features().applyFileTimes->applyClicked();
-    } else if (!rewriteRows(*settings)) {
-        // The journal could not record the batch: nothing changed, the window as before.
-        QApplication::restoreOverrideCursor();
-        w.CmdPicDateMod->setEnabled(true);
-        w.Busy = false;
-        w.ApplyRunning = false;
-        w.OperationRunning = false;
-        w.RewriteRunning = false;
-        return;
+        ended = batch.stopped();
+    } else {
+        const BatchOutcome::End end = rewriteRows(*settings);
+        if (end == BatchOutcome::End::NotStarted) {
+            // The journal could not record the batch: nothing changed, the window as before.
+            QApplication::restoreOverrideCursor();
+            w.CmdPicDateMod->setEnabled(true);
+            w.Busy = false;
+            w.ApplyRunning = false;
+            w.OperationRunning = false;
+            w.RewriteRunning = false;
+            return;
+        }
+        ended = end != BatchOutcome::End::Finished;
     }
 
     // The apply's own closing steps may have restored the pointer already.
     if (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
-    // A stopped loop has told the user how far it came; the summary would claim every photo.
-    if (!batch.stopped()) {
+    // The summary would claim every photo.
+    if (!ended) {
         w.services().prompter.show(RewriteSummaryText(*settings), MsgIcon::Information);
         NoticeText = QStringLiteral("原始拍摄时间改写完毕！稍后请单击“重置所有”按钮。");
         FNoticeMsg::showNotice();
@@ -189,94 +153,66 @@ void DateRewrite::rewriteAllRows() {
     w.ClearOnReset = true;
 }
 
-bool DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
+BatchOutcome::End DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
     FileGrid &g = *w.VSFlexGrid1;
     ShootingDatePlan plan(settings, w.services().random);
     const int n = std::min(w.FileCount, g.rows() - 1);
-    // Every new date is worked out and recorded before the first photo changes.
-    QStringList exifTexts(n + 1);
-    QList<std::optional<DateMove>> moves(n + 1);
-    for (int r = 1; r <= n; ++r) {
-        const QString original = g.text(r, OriginalCol);
-        const std::optional<DateTime> base =
-            settings.newStart
-                ? RewriteBaseDate(settings.startText)
-                : (original.isEmpty() ? std::nullopt : RewriteBaseDate(HyphenDateText(original)));
-        moves[r] = base ? std::optional<DateMove>(plan.nextMove(*base)) : std::nullopt;
-        exifTexts[r] = moves[r] ? ExifDateText(moves[r]->applyTo(*base)) : QString();
-    }
-    const auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::DateRewrite);
-    if (!journal)
-        return false;
-    QList<int> seqs(n + 1);
-    for (int r = 1; r <= n; ++r) {
-        if (!exifTexts[r].isEmpty())
-            seqs[r] = journal->intendDatePatch(
-                w.pathOf(g.text(r, NameCol)), exifTexts[r], DateTags,
-                otherDates(settings.allDates ? moves[r] : std::optional<DateMove>()));
-    }
-    if (!CommitFirstIntents(*journal, w.services().prompter))
-        return false;
-
+    QList<int> rows;
+    for (int r = 1; r <= n; ++r)
+        rows.append(r);
     w.OperationRunning = true;
     w.RewriteRunning = true;
-    const int count = w.FileCount;
-    BatchBreath breath;
-    for (int r = 1; r <= count; ++r) {
-        if (r > 1 && breath.breathe()) {
-            BatchStop::markNotDone(g, r, count);
-            w.features().batchStop->reportStopped(r - 1, count - r + 1);
-            break;
-        }
-        if (r >= g.rows())
-            break;
-        g.selectRow(r);
-        w.ProgressBar1->setValue(r * 100 / count);
-
-        const QString original = g.text(r, OriginalCol);
-        const QString &exifText = exifTexts[r];
-        if (exifText.isEmpty()) {
-            g.setText(r, ResultCol, QStringLiteral("失败(日期数据异常)"));
-            g.setText(r, NewCol, QString());
-        } else {
-            if (!ReadyToChange(*journal, seqs[r], w.services().prompter,
-                               [&] { breath.breathe(); })) {
-                BatchStop::markNotDone(g, r, count);
-                w.features().batchStop->reportStopped(r - 1, count - r + 1);
-                break;
-            }
-            const DatesPatchResult patched =
-                PatchShootingDates(w.pathOf(g.text(r, NameCol)), exifText,
-                                   settings.allDates ? moves[r] : std::optional<DateMove>(), true);
-            switch (patched.outcome) {
-            case DatePatchOutcome::Failed:
-                g.setText(r, ResultCol, QStringLiteral("修改失败(文件访问错误)"));
-                g.setText(r, NewCol, original);
-                break;
-            case DatePatchOutcome::NoDateField:
-                refreshRow(r);
-                g.setText(r, ResultCol, QStringLiteral("Exif信息丢失") + patched.note());
-                break;
-            case DatePatchOutcome::Written:
-                // The field the patch wrote, read back from the file, is all a full read would
-                // show where the photo has no other; that read costs more than the patch.
-                if (patched.fieldInFile) {
-                    w.ExifRow = r;
-                    g.setText(r, NewCol, ShootingDateCellText(*patched.fieldInFile));
-                } else {
-                    refreshRow(r);
-                }
-                g.setText(r, ResultCol, QStringLiteral("修改成功") + patched.note());
-                break;
-            }
-            journal->done(seqs[r], patched.outcome == DatePatchOutcome::Written, patched.after,
-                          patched.fields);
-        }
-        if (r % 30 == 0 && count - r > 30)
-            g.setTopRow(r);
+    // Every new date is worked out, and recorded, before the first photo changes.
+    const BatchOutcome::End end = rewrite(
+        rows,
+        [&](int i, DatePatchStep::Item &item) {
+            const QString original = g.text(rows[i], OriginalCol);
+            item.original = original;
+            const std::optional<DateTime> base =
+                settings.newStart    ? RewriteBaseDate(settings.startText)
+                : original.isEmpty() ? std::nullopt
+                                     : RewriteBaseDate(HyphenDateText(original));
+            if (!base)
+                return;
+            item.move = plan.nextMove(*base);
+            item.date = item.move->applyTo(*base);
+        },
+        settings.allDates, QStringLiteral("修改失败(文件访问错误)"));
+    if (end != BatchOutcome::End::NotStarted && end != BatchOutcome::End::Finished) {
+        int notDone = 0;
+        for (const int r : rows)
+            notDone += g.text(r, ResultCol) == BatchStop::notDoneText() ? 1 : 0;
+        w.features().batchStop->reportStopped(n - notDone, notDone);
     }
-    journal->end([&] { breath.breathe(); });
-    return true;
+    return end;
+}
+
+BatchOutcome::End DateRewrite::rewrite(const QList<int> &rows,
+                                       const DatePatchStep::WorkOut &workOut, bool otherDates,
+                                       const QString &failedText) {
+    FileGrid &g = *w.VSFlexGrid1;
+    QStringList names;
+    for (const int r : rows)
+        names.append(g.text(r, NameCol));
+    DatePatchStep step(names, workOut, false, DatePatchStep::InWindow{otherDates, failedText});
+    const bool many = rows.size() > 1;
+    const int count = int(rows.size());
+    const BatchOutcome outcome = RunWindowBatch(
+        w, step,
+        [&](const BatchRow &row) {
+            const int r = rows[row.index];
+            if (many)
+                g.selectRow(r);
+            g.setText(r, ResultCol, row.value(QStringLiteral("note")));
+            if (row.has(QStringLiteral("date"))) {
+                w.ExifRow = r;
+                g.setText(r, NewCol, row.value(QStringLiteral("date")));
+            }
+            if (many && r % 30 == 0 && count - r > 30)
+                g.setTopRow(r);
+        },
+        many);
+    return outcome.end;
 }
 
 } // namespace kalmora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/batch/date_patch_step.h"
 #include "photo/date_shift.h"
 
 #include <QObject>
@@ -27,10 +28,12 @@ public:
 private:
     void rewriteCurrentRow();
     void rewriteAllRows();
-    // False when the journal could not record the batch: nothing was changed.
-    bool rewriteRows(const PhotoDateSettings &settings);
-    // Re-reads the row's shooting date from the file into column 2.
-    void refreshRow(int row);
+    // NotStarted when the journal could not record the batch: nothing was changed.
+    BatchOutcome::End rewriteRows(const PhotoDateSettings &settings);
+    // The rewrite of these grid rows through the batch engine; each row shows its result text
+    // and the shooting date the photo holds afterwards.
+    BatchOutcome::End rewrite(const QList<int> &rows, const DatePatchStep::WorkOut &workOut,
+                              bool otherDates, const QString &failedText);
 
     FMainDate &w;
 };

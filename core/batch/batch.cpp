@@ -15,6 +15,11 @@ QString BatchRow::value(const QString &name) const {
     return {};
 }
 
+bool BatchRow::has(const QString &name) const {
+    return std::any_of(values.cbegin(), values.cend(),
+                       [&](const auto &value) { return value.first == name; });
+}
+
 void BatchRow::set(const QString &name, const QString &text) {
     for (auto &[key, held] : values)
         if (key == name) {

@@ -39,6 +39,7 @@ struct BatchRow {
     QList<std::pair<QString, QString>> values;
 
     QString value(const QString &name) const;
+    bool has(const QString &name) const;
     void set(const QString &name, const QString &text);
 };
 

@@ -1,5 +1,7 @@
 #include "core/batch/date_patch_step.h"
 
+#include "exif/read_exif.h"
+
 namespace kalmora {
 
 namespace {
@@ -23,6 +25,18 @@ bool DatePatchStep::prepare(int i, BatchRow &row) {
 
 int DatePatchStep::intend(BatchJournal &journal, int i, const QString &path) {
     const Item &item = m_items[size_t(i)];
+    if (m_window) {
+        // Every date text the patch may overwrite is kept, each moved as the patch moves it.
+        std::function<QByteArray(const QByteArray &)> other;
+        if (m_window->otherDates && item.move)
+            other = [move = *item.move](const QByteArray &own) {
+                const std::optional<DateTime> date =
+                    RewriteBaseDate(HyphenDateText(QString::fromLatin1(own.left(19))));
+                return date ? ExifDateText(move.applyTo(*date)).toLatin1() : own;
+            };
+        return journal.intendDatePatch(
+            path, m_exifTexts[i], {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime}, other);
+    }
     return item.loaded
                ? journal.intendDatePatch(path, m_exifTexts[i], TagDateTimeOriginal, *item.loaded)
                : journal.intendDatePatch(path, m_exifTexts[i], PatchedDateTags());
@@ -33,7 +47,37 @@ void DatePatchStep::dryRun(int i, const QString &, BatchRow &row) {
     row.values = {{Date, item.date->toText()}, {Original, item.original}};
 }
 
+ChangeResult DatePatchStep::changeInWindow(int i, const QString &path, BatchRow &row) {
+    const Item &item = m_items[size_t(i)];
+    const DatesPatchResult patched = PatchShootingDates(
+        path, m_exifTexts[i], m_window->otherDates ? item.move : std::nullopt, true);
+    const bool written = patched.outcome == DatePatchOutcome::Written;
+    row.verdict = written ? RowVerdict::Done : RowVerdict::Failed;
+    switch (patched.outcome) {
+    case DatePatchOutcome::Failed:
+        row.values = {{Date, item.original}, {Note, m_window->failedText}};
+        break;
+    case DatePatchOutcome::NoDateField:
+    case DatePatchOutcome::Written: {
+        // The field the patch wrote, read back from the file, is all a full read would show
+        // where the photo has no other; that read costs more than the patch.
+        const std::optional<QString> shown = patched.fieldInFile
+                                                 ? ShootingDateCellText(*patched.fieldInFile)
+                                                 : ShootingDateCell(path, false);
+        if (shown)
+            row.values.append({Date, *shown});
+        row.values.append(
+            {Note, (written ? QStringLiteral("修改成功") : QStringLiteral("Exif信息丢失")) +
+                       patched.note()});
+        break;
+    }
+    }
+    return {written, patched.after, patched.fields};
+}
+
 ChangeResult DatePatchStep::change(int i, const QString &path, BatchRow &row) {
+    if (m_window)
+        return changeInWindow(i, path, row);
     const Item &item = m_items[size_t(i)];
     const DatesPatchResult patched =
         item.loaded ? PatchShootingDate(path, m_exifTexts[i], *item.loaded)
@@ -51,6 +95,10 @@ ChangeResult DatePatchStep::change(int i, const QString &path, BatchRow &row) {
 }
 
 void DatePatchStep::notReached(int i, BatchRow &row) {
+    if (m_window) {
+        row.values = {{Note, QStringLiteral("未处理(已停止)")}};
+        return;
+    }
     row.values = {{Date, {}},
                   {Original, m_items[size_t(i)].original},
                   {Note, QStringLiteral("未处理(已停止)")}};

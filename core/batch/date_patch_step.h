@@ -21,12 +21,23 @@ public:
         // Where the byte-level reader found the date: neither the journal nor the patch need
         // read the photo again while it stays as it was.
         std::optional<LoadedText> loaded;
+        // How the photo's dates move (the window's rewrite): the digitized and modified dates
+        // go along where the user chose so.
+        std::optional<DateMove> move;
     };
     // Works out file i's new date (perhaps by reading the photo).
     using WorkOut = std::function<void(int i, Item &item)>;
-    DatePatchStep(QStringList names, WorkOut workOut, bool readsFiles)
+    // The window's rewrite: every date text is journaled, the other dates move along when
+    // `otherDates`, and a row's "date" is the shooting date as the photo shows it afterwards
+    // (no "date" where it cannot be read); a photo that cannot be written reads `failedText`.
+    struct InWindow {
+        bool otherDates = false;
+        QString failedText;
+    };
+    DatePatchStep(QStringList names, WorkOut workOut, bool readsFiles,
+                  std::optional<InWindow> inWindow = std::nullopt)
         : m_names(std::move(names)), m_workOut(std::move(workOut)), m_reads(readsFiles),
-          m_items(size_t(m_names.size())) {}
+          m_window(std::move(inWindow)), m_items(size_t(m_names.size())) {}
 
     BatchKind kind() const override { return BatchKind::DateRewrite; }
     int count() const override { return int(m_names.size()); }
@@ -41,7 +52,10 @@ public:
 private:
     QStringList m_names;
     WorkOut m_workOut;
+    ChangeResult changeInWindow(int i, const QString &path, BatchRow &row);
+
     bool m_reads;
+    std::optional<InWindow> m_window;
     std::vector<Item> m_items;
     QStringList m_exifTexts;
 };
