@@ -49,35 +49,36 @@ void ExifIntoRow(const ImageMetadata &metadata, FileGrid &grid, const ExifRowCon
     }
 
     const bool importing = context.exifMode && !context.rewriteRunning;
-    bool modelWritten = false, dateWritten = false;
+    const ExifCells cells = ExifCellsOf(metadata, importing, context.exifMode);
+    if (cells.model)
+        grid.setText(context.row, ModelColumn, *cells.model);
+    if (cells.date)
+        grid.setText(context.row, importing ? DateColumnExif : DateColumnOther, *cells.date);
+}
+
+ExifCells ExifCellsOf(const ImageMetadata &metadata, bool importing, bool exifMode) {
+    ExifCells cells;
     for (int i = 1; i <= metadata.count(); ++i) {
         const MetadataProperty property = metadata.item(i);
         // Only the two wanted properties are put into words.
         if (importing && isNamed(property, QLatin1StringView("EquipModel"))) {
             const QString model = PropertyLine(property).mid(11); // after the name and a blank
-            grid.setText(context.row, ModelColumn,
-                         model.isEmpty() ? QStringLiteral("相机型号未知") : model);
-            modelWritten = true;
+            cells.model = model.isEmpty() ? QStringLiteral("相机型号未知") : model;
         }
         // Only a text can be a date; the bytes of a damaged entry are not one.
-        if (property.type == 2 && isNamed(property, QLatin1StringView("ExifDTOrig"))) {
-            grid.setText(context.row, importing ? DateColumnExif : DateColumnOther,
-                         dateFromLine(PropertyLine(property)));
-            dateWritten = true;
-        }
-        if (context.exifMode && modelWritten && dateWritten)
+        if (property.type == 2 && isNamed(property, QLatin1StringView("ExifDTOrig")))
+            cells.date = dateFromLine(PropertyLine(property));
+        if (exifMode && cells.model && cells.date)
             break;
     }
+    return cells;
 }
 
 std::optional<QString> ShootingDateCell(const QString &path, bool importing) {
     ImageMetadata metadata;
     if (!metadata.load(path))
         return std::nullopt;
-    FileGrid row;
-    row.setRows(2);
-    ExifIntoRow(metadata, row, ExifRowContext{1, importing, false, false});
-    return row.text(1, importing ? DateColumnExif : DateColumnOther);
+    return ExifCellsOf(metadata, importing, importing).date.value_or(QString());
 }
 
 QString ShootingDateCellText(const QByteArray &field) {

@@ -27,6 +27,15 @@ void ReadExifIntoRow(const QString &path, FileGrid &grid, const ExifRowContext &
 // The same from a photo's metadata loaded already.
 void ExifIntoRow(const ImageMetadata &metadata, FileGrid &grid, const ExifRowContext &context);
 
+// What the full read puts into a row: the shooting date (column 1 when importing, else column 2)
+// and, when importing, the camera model (column 3); no value for what the photo does not have.
+// `exifMode`: the read stops once it has both.
+struct ExifCells {
+    std::optional<QString> date;
+    std::optional<QString> model;
+};
+ExifCells ExifCellsOf(const ImageMetadata &metadata, bool importing, bool exifMode);
+
 // The shooting date as the full read puts it into a row (column 1 when importing in Exif mode,
 // else column 2): empty when the photo has none; no value when it cannot be loaded.
 std::optional<QString> ShootingDateCell(const QString &path, bool importing);

@@ -80,7 +80,7 @@ int ApplyFileTimes::runStamps(BatchKind kind,
             if (around)
                 around(r);
         },
-        bool(around));
+        WindowBatchOptions{bool(around), {}});
     if (outcome.end == BatchOutcome::End::NotStarted)
         return NotStarted;
     return outcome.end == BatchOutcome::End::Finished ? int(updates.size()) : outcome.reached;

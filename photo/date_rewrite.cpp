@@ -211,7 +211,7 @@ BatchOutcome::End DateRewrite::rewrite(const QList<int> &rows,
             if (many && r % 30 == 0 && count - r > 30)
                 g.setTopRow(r);
         },
-        many);
+        WindowBatchOptions{many, {}});
     return outcome.end;
 }
 

@@ -4,6 +4,7 @@
 #include "core/base/path_bytes.h"
 #include "core/base/text_export.h"
 #include "core/base/write_protection.h"
+#include "core/batch/content_step.h"
 #include "exif/exif_labels.h"
 #include "exif/image_metadata.h"
 #include "exif/read_exif.h"
@@ -11,6 +12,7 @@
 #include "ui/features.h"
 #include "ui/file_grid.h"
 #include "ui/main_window.h"
+#include "ui/window_batch.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -247,116 +249,9 @@ QList<ExifExport::ConfirmedRow> ExifExport::confirmedRows() const {
     return rows;
 }
 
-int ExifExport::erasePass(const QString &program, const QList<ConfirmedRow> &rows, bool repeat) {
-    FileGrid &g = *w.VSFlexGrid1;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::unique_ptr<ExifToolSession> tool = startSession(program);
-    const int n = w.FileCount;
-    const auto takes = [&](const ConfirmedRow &row) {
-        const QString mark = g.text(row.row, ResultCol);
-        return mark != NoExif && !(repeat && mark.isEmpty());
-    };
-    int failed = 0;
-    BatchBreath breath;
-    bool stop = false;
-    qsizetype handedOver = -1;  // the last of `rows` whose photo went to the tool
-    qsizetype newestFirst = -1; // the first of the photos handed over last
-    int handedCount = 0;
-    const qint64 commandNs = qint64(commandTimeMs) * 1000000;
-    qint64 photoNs = 0; // what the tool took per photo in its last command
-    QElapsedTimer sinceHandOver;
-    int lastHanded = 0;
-    // The photos from `from` on, as many as were handed over before (one at first, at most a
-    // command's worth): the tool takes them in one command, which costs it about as much as a
-    // small photo, while a stop soon after the start still finishes few photos.
-    // False when the journal cannot record them: nothing is handed over then.
-    const auto handOver = [&](qsizetype from) {
-        QStringList paths;
-        int count = std::clamp(handedCount, 1, ExifToolProcess::GroupPhotos);
-        if (photoNs > 0)
-            count = int(std::clamp<qint64>(commandNs / photoNs, 1, count));
-        qsizetype first = -1, last = -1;
-        for (qsizetype j = from; j < rows.size() && paths.size() < count; ++j) {
-            if (!takes(rows[j]))
-                continue;
-            if (first < 0)
-                first = j;
-            paths << rows[j].path;
-            last = j;
-        }
-        if (!paths.isEmpty()) {
-            // Each photo's intent is on the disk before the tool may change the photo.
-            if (m_journal && !ReadyToChange(*m_journal, m_entries.value(rows[last].row),
-                                            w.services().prompter, [&] { breath.breathe(); })) {
-                m_journalFailed = true;
-                return false;
-            }
-            newestFirst = first;
-            handedOver = last;
-            tool->send(paths);
-        }
-        handedCount += int(paths.size());
-        lastHanded = int(paths.size());
-        sinceHandOver.start();
-        return true;
-    };
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const ConfirmedRow &row = rows[i];
-        const int r = row.row;
-        if (!takes(row))
-            continue;
-        if (stop && handedOver < i) {
-            // A repeat keeps the failure its row already shows.
-            if (!repeat)
-                BatchStop::markNotDone(g, r, r);
-            continue;
-        }
-        g.selectRow(r);
-        w.ExifRow = r;
-        w.ProgressBar1->setValue(r * 100 / n);
-        if (handedOver < i && !handOver(i)) {
-            // The journal stopped the erase: this photo and the ones after it stay as they are.
-            stop = true;
-            BatchStop::markNotDone(g, r, r);
-            continue;
-        }
-        const EraseOutcome outcome = tool->next();
-        // Once the tool has answered the photos handed over last, it takes the next ones while
-        // these rows are read again. A stop asked by now leaves those photos untouched; once
-        // handed over, they are finished like these.
-        if (i == newestFirst) {
-            photoNs = sinceHandOver.nsecsElapsed() / std::max(1, lastHanded);
-            if (!breath.stopAskedNow() && !handOver(handedOver + 1))
-                stop = true;
-        }
-        // The row is read again only once the tool has answered for this photo.
-        bool clean = false;
-        if (outcome == EraseOutcome::Erased) {
-            // One read gives the row and the judgement.
-            ImageMetadata metadata;
-            if (metadata.load(row.path)) {
-                ExifIntoRow(metadata, g,
-                            ExifRowContext{r, w.OptExif->isChecked(), w.RewriteRunning, false});
-                clean = MetadataErased(metadata);
-            }
-        }
-        const QString result = EraseResultText(outcome, clean);
-        g.setText(r, ResultCol, result);
-        if (m_journal)
-            m_journal->done(m_entries.value(r), result.isEmpty());
-        failed += result.isEmpty() ? 0 : 1;
-        stop = breath.breathe() || m_journalFailed;
-    }
-    // The photos not handed over stay as they are: their intents need no hash, nor they an
-    // original kept (a repeat's intents were all written in the first pass).
-    if (stop && !repeat && m_journal)
-        m_journal->forgetAfter(handedOver >= 0 ? m_entries.value(rows[handedOver].row) : 0);
-    QApplication::restoreOverrideCursor();
-    return failed;
-}
-
 void ExifExport::eraseAll() {
     Prompter &prompter = w.services().prompter;
+    FileGrid &g = *w.VSFlexGrid1;
     // Busy from here on: while the tool is found or downloaded the grid must stay as confirmed.
     const bool clearOnReset = w.ClearOnReset;
     w.Busy = true;
@@ -376,101 +271,83 @@ void ExifExport::eraseAll() {
         return;
     }
 
-    // Around the originals kept and the passes, so a stop in any of them ends the erase.
-    BatchBreath batch;
-    const std::unique_ptr<BatchJournal> journal =
-        journalErase(rows, [&] { return batch.breathe(); });
-    if (!journal) {
+    QStringList names;
+    QList<bool> takes;
+    for (const ConfirmedRow &row : rows) {
+        names.append(row.name);
+        takes.append(g.text(row.row, ResultCol) != NoExif);
+    }
+    // Another disk than the journal's: only a copy keeps the original, and it is big.
+    const auto withoutUndo = [&](const QString &path, qint64 limitBytes) {
+        return OnWindowThread([&] {
+            const MsgAnswer answer = prompter.show(
+                QStringLiteral("照片“%1”不在撤销记录所在的磁盘上，保留它的原件需要复制，超过了"
+                               "复制上限(%2 MB)。")
+                        .arg(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1))
+                        .arg(limitBytes >> 20) +
+                    CrLf + QStringLiteral("仍然抹除这张照片吗？抹除后它将不能撤销。"),
+                MsgIcon::Question, MsgButtons::YesNo, QStringLiteral("消息"), MsgAnswer::No);
+            if (answer == MsgAnswer::Yes)
+                return true;
+            prompter.show(QStringLiteral("本次抹除已取消，没有改动任何照片。"),
+                          MsgIcon::Information);
+            return false;
+        });
+    };
+    ContentStep step(
+        names, w.LDir->text(), [&](int i) { return takes[i]; }, withoutUndo,
+        [this, program] { return startSession(program); }, commandTimeMs, true);
+    WindowBatchOptions options;
+    options.again = [&](int failed) {
+        return prompter.show(QStringLiteral("抹除完毕！有") + QLatin1Char(' ') +
+                                 QString::number(failed) +
+                                 QStringLiteral("张的抹除失败，再次尝试抹除失败的吗？(推荐)") +
+                                 CrLf + QStringLiteral("稍后请单击“重置所有”以进行新的操作。"),
+                             MsgIcon::Information, MsgButtons::YesNo) == MsgAnswer::Yes;
+    };
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const BatchOutcome outcome = RunWindowBatch(
+        w, step,
+        [&](const BatchRow &row) {
+            const int r = rows[row.index].row;
+            if (row.verdict == RowVerdict::Skipped)
+                return; // no Exif: left alone
+            if (row.verdict == RowVerdict::NotDone) {
+                if (g.text(r, ResultCol) != NoExif)
+                    g.setText(r, ResultCol, row.value(QStringLiteral("note")));
+                return;
+            }
+            g.selectRow(r);
+            w.ExifRow = r;
+            if (row.has(QStringLiteral("date")))
+                g.setText(r, 1, row.value(QStringLiteral("date")));
+            if (row.has(QStringLiteral("model")))
+                g.setText(r, 3, row.value(QStringLiteral("model")));
+            g.setText(r, ResultCol, row.value(QStringLiteral("note")));
+        },
+        options);
+    QApplication::restoreOverrideCursor();
+    if (outcome.end == BatchOutcome::End::NotStarted) {
         w.ClearOnReset = clearOnReset;
         w.ApplyRunning = false;
         w.Busy = false;
         return;
     }
-    m_journal = journal.get();
-    m_journalFailed = false;
-
-    int failed = 0;
-    if (!batch.stopped()) {
-        failed = erasePass(program, rows, false);
-    } else {
-        // Stopped while the originals were kept: no photo was handed to the tool, and the
-        // journal took none of their intents (journalErase).
-        for (const ConfirmedRow &row : rows)
-            if (w.VSFlexGrid1->text(row.row, ResultCol) != NoExif)
-                BatchStop::markNotDone(*w.VSFlexGrid1, row.row, row.row);
-    }
-    while (failed > 0 && !batch.stopped() && !m_journalFailed) {
-        const MsgAnswer again = prompter.show(
-            QStringLiteral("抹除完毕！有") + QLatin1Char(' ') + QString::number(failed) +
-                QStringLiteral("张的抹除失败，再次尝试抹除失败的吗？(推荐)") + CrLf +
-                QStringLiteral("稍后请单击“重置所有”以进行新的操作。"),
-            MsgIcon::Information, MsgButtons::YesNo);
-        if (again != MsgAnswer::Yes)
-            break;
-        failed = erasePass(program, rows, true);
-    }
-    if (batch.stopped()) {
-        const FileGrid &g = *w.VSFlexGrid1;
+    if (outcome.end == BatchOutcome::End::Stopped) {
         int notDone = 0, noExif = 0;
         for (const ConfirmedRow &row : rows) {
             notDone += g.text(row.row, ResultCol) == BatchStop::notDoneText() ? 1 : 0;
             noExif += g.text(row.row, ResultCol) == NoExif ? 1 : 0;
         }
         w.features().batchStop->reportStopped(int(rows.size()) - notDone - noExif, notDone);
-    } else if (failed == 0 && !m_journalFailed)
+    } else if (outcome.end == BatchOutcome::End::Finished && outcome.failed == 0) {
         prompter.show(QStringLiteral("抹除完毕！稍后请单击“重置所有”以进行新的操作。"),
                       MsgIcon::Information);
-
-    journal->end([&] { batch.breathe(); });
-    m_journal = nullptr;
-    m_entries.clear();
+    }
     w.ClearOnReset = true;
     w.ApplyRunning = false;
     w.Busy = false;
-    w.ProgressBar1->setValue(0);
     w.VSFlexGrid1->setTopRow(1);
-}
-
-std::unique_ptr<BatchJournal> ExifExport::journalErase(const QList<ConfirmedRow> &rows,
-                                                       const std::function<bool()> &whileKeeping) {
-    Prompter &prompter = w.services().prompter;
-    auto journal = OpenBatchJournal(w.services(), w.LDir->text(), BatchKind::Erase);
-    if (!journal)
-        return nullptr;
-    m_entries.clear();
-    for (const ConfirmedRow &row : rows) {
-        if (w.VSFlexGrid1->text(row.row, ResultCol) == NoExif)
-            continue;
-        BatchJournal::Keep keep = BatchJournal::Keep::Kept;
-        int seq = journal->intendContent(row.path, true, &keep);
-        if (keep == BatchJournal::Keep::TooLarge) {
-            // Another disk than the journal's: only a copy keeps the original, and it is big.
-            const MsgAnswer answer = prompter.show(
-                QStringLiteral("照片“%1”不在撤销记录所在的磁盘上，保留它的原件需要复制，超过了"
-                               "复制上限(%2 MB)。")
-                        .arg(row.name)
-                        .arg(journal->config().copyLimitBytes >> 20) +
-                    CrLf + QStringLiteral("仍然抹除这张照片吗？抹除后它将不能撤销。"),
-                MsgIcon::Question, MsgButtons::YesNo, QStringLiteral("消息"), MsgAnswer::No);
-            if (answer != MsgAnswer::Yes) {
-                prompter.show(QStringLiteral("本次抹除已取消，没有改动任何照片。"),
-                              MsgIcon::Information);
-                return nullptr;
-            }
-            seq = journal->intendContent(row.path, false);
-        }
-        m_entries.insert(row.row, seq);
-        // Stopped: the erase ends before any photo goes to the tool, so the rest need no
-        // original kept (a copy can take long) nor a question about one, and the intents so far
-        // no hash.
-        if (whileKeeping()) {
-            journal->forgetAfter(0);
-            break;
-        }
-    }
-    if (!CommitFirstIntents(*journal, prompter))
-        return nullptr;
-    return journal;
 }
 
 } // namespace kalmora

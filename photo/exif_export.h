@@ -48,21 +48,7 @@ private:
         bool operator==(const ConfirmedRow &) const = default;
     };
     QList<ConfirmedRow> confirmedRows() const;
-    // One pass over the rows; the number of rows it marked as failed.
-    int erasePass(const QString &program, const QList<ConfirmedRow> &rows, bool repeat);
-
-    // The erase's journal with each photo's original kept; null when the erase must not start
-    // (after telling the user why).
-    // Only the first intents are durable when it returns: each photo's is before the photo goes
-    // to the tool. `whileKeeping` runs after each original kept; true (a stop) keeps no more.
-    std::unique_ptr<BatchJournal> journalErase(const QList<ConfirmedRow> &rows,
-                                               const std::function<bool()> &whileKeeping);
-
     FMainDate &w;
-    // While an erase runs: its journal and each row's entry.
-    BatchJournal *m_journal = nullptr;
-    QHash<int, int> m_entries;
-    bool m_journalFailed = false; // the journal stopped the erase (the user was told)
 };
 
 } // namespace kalmora

@@ -22,8 +22,19 @@ namespace {
 // on, so that what a test posts at a row is seen there.
 class WindowSink final : public QObject, public BatchSink {
 public:
-    WindowSink(FMainDate &window, std::function<void(const BatchRow &)> showRow, bool progress)
-        : w(window), m_showRow(std::move(showRow)), m_progressShown(progress) {}
+    WindowSink(FMainDate &window, std::function<void(const BatchRow &)> showRow, bool progress,
+               std::function<bool(int)> again)
+        : w(window), m_showRow(std::move(showRow)), m_progressShown(progress),
+          m_again(std::move(again)) {}
+
+    bool again(int failed) override {
+        if (!m_again)
+            return false;
+        return OnWindowThread([&] {
+            flush();
+            return m_again(failed);
+        });
+    }
 
     void row(const BatchRow &row) override {
         if (BatchBreath::BreathIntervalMs == 0) {
@@ -47,16 +58,28 @@ public:
 
     void progress(int, int total) override { m_total.store(total, std::memory_order_relaxed); }
 
-    void journalFailed(bool started, const QString &reason) override {
+    // Tests (BreathIntervalMs at 0): the bar moves before each change and the events pending
+    // then are handled, as a Stop clicked there is.
+    void changing(int i, int total) override {
+        if (BatchBreath::BreathIntervalMs != 0)
+            return;
         QMetaObject::invokeMethod(
             this,
-            [this, started, reason] {
-                flush();
-                Prompter &prompter = w.services().prompter;
-                prompter.show(started ? JournalStopText(reason) : JournalFailureText(reason),
-                              MsgIcon::Warning);
+            [this, i, total] {
+                if (m_progressShown)
+                    w.ProgressBar1->setValue(int(qint64(i + 1) * 100 / total));
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
             },
             Qt::BlockingQueuedConnection);
+    }
+
+    void journalFailed(bool started, const QString &reason) override {
+        OnWindowThread([&] {
+            flush();
+            w.services().prompter.show(
+                started ? JournalStopText(reason) : JournalFailureText(reason), MsgIcon::Warning);
+            return true;
+        });
     }
 
     // Shows every row that has come so far.
@@ -83,6 +106,7 @@ private:
     FMainDate &w;
     std::function<void(const BatchRow &)> m_showRow;
     bool m_progressShown;
+    std::function<bool(int)> m_again;
     std::mutex m_mutex;
     std::deque<BatchRow> m_rows;
     bool m_posted = false;
@@ -91,11 +115,22 @@ private:
 
 } // namespace
 
+bool OnWindowThread(const std::function<bool()> &work) {
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return work();
+    bool answer = false;
+    QMetaObject::invokeMethod(
+        app, [&] { answer = work(); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
 BatchOutcome RunWindowBatch(FMainDate &window, BatchStep &step,
-                            const std::function<void(const BatchRow &)> &showRow, bool progress) {
+                            const std::function<void(const BatchRow &)> &showRow,
+                            const WindowBatchOptions &batchOptions) {
     // Shows CmdStop and takes the user's Stop while the batch runs.
     const BatchBreath breath;
-    WindowSink sink(window, showRow, progress);
+    WindowSink sink(window, showRow, batchOptions.progress, batchOptions.again);
     BatchOptions options;
     options.folder = window.LDir->text();
     options.journal = JournalConfigFrom(window.services().environment, window.services().settings,

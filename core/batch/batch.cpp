@@ -35,6 +35,12 @@ void BatchStep::notReached(int, BatchRow &row) {
 
 void BatchSink::progress(int, int) {}
 
+void BatchSink::changing(int, int) {}
+
+bool BatchSink::again(int) {
+    return false;
+}
+
 BatchRunner::BatchRunner(BatchStep &step, BatchSink &sink, BatchOptions options)
     : m_step(step), m_sink(sink), m_options(std::move(options)) {
     if (m_options.journalFolder.isEmpty())
@@ -77,44 +83,42 @@ BatchOutcome BatchRunner::run() {
     std::vector<bool> changes(size_t(n), false);
     QHash<int, BatchRow> unchanged;
     bool stoppedEarly = false;
-    for (int i = 0; i < n; ++i) {
-        if (stopRequested()) {
-            stoppedEarly = true;
-            break;
-        }
+    for (int i = 0; i < n && !stoppedEarly; ++i) {
         BatchRow row;
         row.index = i;
         if (!m_step.prepare(i, row)) {
             unchanged.insert(i, row);
-            continue;
+        } else {
+            changes[size_t(i)] = true;
+            if (journaled) {
+                seqs[size_t(i)] = m_step.intend(*journal, i, journalPathOf(i));
+                if (seqs[size_t(i)] == 0) {
+                    if (!journal->reason().isEmpty())
+                        refused(false);
+                    return outcome; // rolled back: the history lists no batch that did nothing
+                }
+            } else if (journal) {
+                seqs[size_t(i)] = i + 1;
+            }
         }
-        changes[size_t(i)] = true;
-        if (!journal)
-            continue;
-        if (!journaled) {
-            seqs[size_t(i)] = i + 1;
-            continue;
-        }
-        seqs[size_t(i)] = m_step.intend(*journal, i, journalPathOf(i));
-        if (seqs[size_t(i)] == 0) {
-            if (!journal->reason().isEmpty())
-                refused(false);
-            return outcome; // rolled back: the history lists no batch that did nothing
-        }
+        // After the file's intent: a stop keeps no more originals and asks no more questions.
+        stoppedEarly = stopRequested();
     }
     if (stoppedEarly) {
-        // Nothing has changed: every row is one the batch did not reach, and no intent so far
-        // needs its original kept.
+        // Nothing has changed: every row is one the batch did not reach (but those found to
+        // need no change), and no intent so far needs its original kept.
         if (journaled) {
             journal->forgetAfter(0);
             if (journal->commitFirst())
                 journal->end();
         }
         for (int i = 0; i < n; ++i) {
-            BatchRow row;
+            BatchRow row = unchanged.value(i);
             row.index = i;
-            row.verdict = RowVerdict::NotDone;
-            m_step.notReached(i, row);
+            if (!unchanged.contains(i)) {
+                row.verdict = RowVerdict::NotDone;
+                m_step.notReached(i, row);
+            }
             m_sink.row(row);
         }
         outcome.end = BatchOutcome::End::Stopped;
@@ -126,73 +130,107 @@ BatchOutcome BatchRunner::run() {
     }
 
     outcome.end = BatchOutcome::End::Finished;
-    int handedUpTo = -1;  // the last file handed over
-    int newestFirst = -1; // the first file of the last hand-over
-    // Hands over the files that change from `from` on, once their intents are durable. False
-    // when the journal cannot make them so: the batch stops before them.
-    const auto handOver = [&](int from) {
-        QList<int> files;
-        const int group = std::max(1, m_step.groupSize());
-        for (int i = from; i < n && files.size() < group; ++i)
-            if (changes[size_t(i)])
-                files.append(i);
-        if (files.isEmpty())
-            return true;
-        if (journaled && !journal->ready(seqs[size_t(files.last())])) {
-            outcome.end = BatchOutcome::End::JournalFailed;
-            refused(true);
-            return false;
-        }
-        if (beforeChange)
-            beforeChange(files.first());
-        newestFirst = files.first();
-        handedUpTo = files.last();
-        m_step.handOver(files);
-        return true;
-    };
-
-    for (int i = 0; i < n; ++i) {
-        BatchRow row;
-        row.index = i;
-        if (m_options.dryRun) {
-            if (changes[size_t(i)]) {
-                row.verdict = RowVerdict::DryRun;
-                m_step.dryRun(i, pathOf(i), row);
-            } else {
-                row = unchanged.value(i);
+    std::vector<int> failed; // the files whose change failed in the last pass
+    // One pass over `files` (indexes, in order). A repeat pass takes files that failed before
+    // under their own intents; a file it does not reach keeps the row it has.
+    const auto pass = [&](const std::vector<int> &files, bool repeat) {
+        const int count = int(files.size());
+        failed.clear();
+        int handedUpTo = -1;  // the position of the last file handed over
+        int newestFirst = -1; // the position of the first file of the last hand-over
+        // Hands over the files that change from position `from` on, once their intents are
+        // durable. False when the journal cannot make them so: the batch stops before them.
+        const auto handOver = [&](int from) {
+            QList<int> handed;
+            int last = -1;
+            const int group = std::max(1, m_step.groupSize());
+            for (int p = from; p < count && handed.size() < group; ++p)
+                if (changes[size_t(files[size_t(p)])]) {
+                    handed.append(files[size_t(p)]);
+                    last = p;
+                }
+            if (handed.isEmpty())
+                return true;
+            if (journaled && !journal->ready(seqs[size_t(handed.last())])) {
+                outcome.end = BatchOutcome::End::JournalFailed;
+                refused(true);
+                return false;
             }
-        } else if (i > handedUpTo && outcome.end != BatchOutcome::End::Finished) {
-            row.verdict = RowVerdict::NotDone;
-            m_step.notReached(i, row);
-        } else if (!changes[size_t(i)]) {
-            row = unchanged.value(i);
-            ++outcome.reached;
-        } else if (i > handedUpTo && stopRequested()) {
-            outcome.end = BatchOutcome::End::Stopped;
-            row.verdict = RowVerdict::NotDone;
-            m_step.notReached(i, row);
-            // The files never handed over keep no kept original and need no intent.
-            if (journaled)
-                journal->forgetAfter(handedUpTo < 0 ? 0 : seqs[size_t(handedUpTo)]);
-        } else if (i > handedUpTo && !handOver(i)) {
-            row.verdict = RowVerdict::NotDone;
-            m_step.notReached(i, row);
-        } else {
-            row.verdict = RowVerdict::Failed;
-            const ChangeResult changed = m_step.change(i, pathOf(i), row);
-            // The next command goes to the program while these files are read again.
-            if (m_step.handsAhead() && i == newestFirst && !stopRequested())
-                handOver(handedUpTo + 1);
-            if (journaled)
-                journal->done(seqs[size_t(i)], changed.succeeded, changed.after, changed.held);
-            ++outcome.reached;
-            if (row.verdict == RowVerdict::Done)
-                ++outcome.done;
-            else
-                ++outcome.failed;
+            if (beforeChange)
+                beforeChange(handed.first());
+            newestFirst = from;
+            while (!changes[size_t(files[size_t(newestFirst)])])
+                ++newestFirst;
+            handedUpTo = last;
+            m_step.handOver(handed);
+            return true;
+        };
+        for (int p = 0; p < count; ++p) {
+            const int i = files[size_t(p)];
+            BatchRow row;
+            row.index = i;
+            if (m_options.dryRun) {
+                if (changes[size_t(i)]) {
+                    row.verdict = RowVerdict::DryRun;
+                    m_step.dryRun(i, pathOf(i), row);
+                } else {
+                    row = unchanged.value(i);
+                }
+            } else if (p > handedUpTo && outcome.end != BatchOutcome::End::Finished) {
+                if (repeat)
+                    continue;
+                row.verdict = RowVerdict::NotDone;
+                m_step.notReached(i, row);
+            } else if (!changes[size_t(i)]) {
+                row = unchanged.value(i);
+                ++outcome.reached;
+            } else if (p > handedUpTo && stopRequested()) {
+                outcome.end = BatchOutcome::End::Stopped;
+                if (repeat)
+                    continue;
+                row.verdict = RowVerdict::NotDone;
+                m_step.notReached(i, row);
+                // The files never handed over keep no kept original and need no intent.
+                if (journaled)
+                    journal->forgetAfter(handedUpTo < 0 ? 0
+                                                        : seqs[size_t(files[size_t(handedUpTo)])]);
+            } else if (p > handedUpTo && !handOver(p)) {
+                if (repeat)
+                    continue;
+                row.verdict = RowVerdict::NotDone;
+                m_step.notReached(i, row);
+            } else {
+                row.verdict = RowVerdict::Failed;
+                m_sink.changing(i, n);
+                const ChangeResult changed = m_step.change(i, pathOf(i), row);
+                // The next command goes to the program while these files are read again.
+                if (m_step.handsAhead() && p == newestFirst && !stopRequested())
+                    handOver(handedUpTo + 1);
+                if (journaled)
+                    journal->done(seqs[size_t(i)], changed.succeeded, changed.after, changed.held);
+                if (!repeat)
+                    ++outcome.reached;
+                if (row.verdict == RowVerdict::Done) {
+                    ++outcome.done;
+                    outcome.failed -= repeat ? 1 : 0;
+                } else {
+                    outcome.failed += repeat ? 0 : 1;
+                    failed.push_back(i);
+                }
+            }
+            m_sink.progress(i + 1, n);
+            m_sink.row(row);
         }
-        m_sink.progress(i + 1, n);
-        m_sink.row(row);
+    };
+    std::vector<int> all(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        all[size_t(i)] = i;
+    pass(all, false);
+    // The files that failed, again, as often as the user asks; under the same intents.
+    while (!m_options.dryRun && !failed.empty() && outcome.end == BatchOutcome::End::Finished &&
+           m_sink.again(int(failed.size()))) {
+        m_step.newPass();
+        pass(std::vector<int>(failed), true);
     }
     m_step.finish();
     if (journal)

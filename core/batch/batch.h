@@ -85,6 +85,8 @@ public:
     virtual void notReached(int i, BatchRow &row);
     // After the last change, on the runner's thread (a program it started ends there).
     virtual void finish() {}
+    // Before another pass over the files that failed (see BatchSink::again).
+    virtual void newPass() {}
 };
 
 // Where a batch's rows, progress and journal failures go.
@@ -93,9 +95,14 @@ public:
     virtual ~BatchSink() = default;
     virtual void row(const BatchRow &row) = 0;
     virtual void progress(int done, int total);
+    // File i of `total` is about to change (a front end may let the user's Stop in here).
+    virtual void changing(int i, int total);
     // The journal cannot record the batch: before its first change (`started` false: nothing
     // changed) or during it (it stops before the next file).
     virtual void journalFailed(bool started, const QString &reason) = 0;
+    // After a pass that reached every file with `failed` failures: whether to try those files
+    // again (each row is reported again), as part of the same batch.
+    virtual bool again(int failed);
 };
 
 struct BatchOptions {

@@ -3,6 +3,7 @@
 #include "core/batch/batch.h"
 #include "photo/exif_tool.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 
 #include <functional>
@@ -12,21 +13,25 @@
 namespace kalmora {
 
 // Every photo's metadata stripped by exiftool, its original kept for the undo. Rows: "note",
-// the result text (empty when the photo came out clean).
+// the result text (empty when the photo came out clean); with `rowCells`, also "date" and
+// "model" as a read of the photo afterwards puts them into its row (where it has them).
 class ContentStep final : public BatchStep {
 public:
-    // Whether photo i has metadata to strip (reads it).
+    // Whether photo i has metadata to strip.
     using Takes = std::function<bool(int i)>;
     // A photo whose original would need a copy above the copy limit: whether to erase it
     // without undo. False: the batch does not start (the user has been told why).
     using WithoutUndo = std::function<bool(const QString &path, qint64 limitBytes)>;
-    // The tool, started when the first photos are handed over; whole paths only (a relative
-    // one could read as one of its options).
+    // The tool of one pass, started when its first photos are handed over; whole paths only (a
+    // relative one could read as one of its options).
     using StartTool = std::function<std::unique_ptr<ExifToolSession>()>;
+    // `commandTimeMs`: how long one command of several photos may take the tool, going by its
+    // last one (0: no bound but the command's size).
     ContentStep(QStringList names, QString wholeFolder, Takes takes, WithoutUndo withoutUndo,
-                StartTool startTool)
+                StartTool startTool, int commandTimeMs = 0, bool rowCells = false)
         : m_names(std::move(names)), m_folder(std::move(wholeFolder)), m_takes(std::move(takes)),
-          m_withoutUndo(std::move(withoutUndo)), m_startTool(std::move(startTool)) {}
+          m_withoutUndo(std::move(withoutUndo)), m_startTool(std::move(startTool)),
+          m_commandNs(qint64(commandTimeMs) * 1000000), m_rowCells(rowCells) {}
 
     BatchKind kind() const override { return BatchKind::Erase; }
     int count() const override { return int(m_names.size()); }
@@ -39,15 +44,24 @@ public:
     void handOver(const QList<int> &files) override;
     ChangeResult change(int i, const QString &path, BatchRow &row) override;
     void finish() override { m_tool.reset(); }
+    void newPass() override;
 
 private:
+    QString wholePath(int i) const { return m_folder + QLatin1Char('/') + m_names[i]; }
+
     QStringList m_names;
     QString m_folder;
     Takes m_takes;
     WithoutUndo m_withoutUndo;
     StartTool m_startTool;
+    qint64 m_commandNs;
+    bool m_rowCells;
     std::unique_ptr<ExifToolSession> m_tool;
-    int m_handed = 0;
+    int m_handed = 0;     // photos handed over in this pass
+    int m_lastFirst = -1; // the first photo of the last hand-over
+    int m_lastCount = 0;  // and how many it took
+    qint64 m_photoNs = 0; // what the tool took per photo in its last command
+    QElapsedTimer m_sinceHandOver;
 };
 
 } // namespace kalmora
