@@ -271,9 +271,7 @@ void ApplyFileTimes::runPlanned() {
 }
 
 void ApplyFileTimes::runVideoShift() {
-    w.hide();
     const std::optional<PhotoDateSettings> settings = w.features().dateRewrite->askSettings();
-    w.show();
     if (!settings) {
         closingSteps(true);
         return;

@@ -79,10 +79,9 @@ std::optional<DateTime> RewriteBaseDate(const QString &baseText) {
 }
 
 bool IsValidStartText(const QString &text) {
-    // One-digit months and days are part of the pattern, so the blank may come at the ninth
-    // character already.
+    // The first blank at the tenth or eleventh character (1-based).
     const qsizetype blank = text.indexOf(u' ') + 1;
-    if (blank < 9 || blank > 11)
+    if (blank < 10 || blank > 11)
         return false;
     static const QRegularExpression datePattern(QStringLiteral(R"(^(\d{4})-(\d{1,2})-(\d{1,2})$)"));
     static const QRegularExpression timePattern(QStringLiteral(R"(^(\d{1,2}):(\d{2}):(\d{2})$)"));

@@ -35,10 +35,13 @@ bool RowDeletion::removeFileRow(int row) {
     FileGrid &g = *w.VSFlexGrid1;
     if (g.text(row, 0).isEmpty())
         return false;
+    // A row a stopped import did not read is no file of the batch: the count stays.
+    const bool counted = row <= w.FileCount;
     g.removeRow(row);
     if (g.rows() < MinimumRows + 1)
         g.setRows(MinimumRows);
-    --w.FileCount;
+    if (counted)
+        --w.FileCount;
     return true;
 }
 

@@ -335,13 +335,18 @@ private slots:
         settings.stepStartText = QStringLiteral("1");
         settings.stepEndText = QStringLiteral("10");
         int asked = 0;
+        bool visibleWhileAsked = false;
         w().features().dateRewrite->askSettings = [&] {
             ++asked;
+            visibleWhileAsked = w().isVisible();
             return std::optional<PhotoDateSettings>(settings);
         };
         f.doubles->random.values = {r};
+        w().show();
         w().CmdFileDateMod->click();
         QCOMPARE(asked, 1);
+        // Only the rewrite of all photos puts the window out of the way while it asks.
+        QVERIFY(visibleWhileAsked);
         const FileTimes t = ReadFileTimes(f.path(QStringLiteral("a.avi"))).value();
         QCOMPARE(t.lastWrite, dt(qPrintable(expected)));
         QCOMPARE(t.lastAccess, dt(qPrintable(expected)));

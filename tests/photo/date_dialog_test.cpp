@@ -127,7 +127,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
         QTest::newRow("1899 refused") << "1899-01-01 00:00:00" << false;
-        QTest::newRow("one-digit parts accepted") << "2011-8-7 9:05:03" << true;
+        QTest::newRow("one-digit month and hour accepted") << "2011-8-17 9:05:03" << true;
+        QTest::newRow("the blank ninth refused") << "2011-8-7 9:05:03" << false;
     }
     void startValidatedOnOk() {
         QFETCH(QString, text);

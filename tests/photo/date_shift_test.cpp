@@ -35,7 +35,8 @@ private slots:
         QTest::newRow("year 1900 accepted") << "1900-01-01 00:00:00" << true;
         QTest::newRow("year 2200 accepted") << "2200-12-31 23:59:59" << true;
         QTest::newRow("year 2201 refused") << "2201-01-01 00:00:00" << false;
-        QTest::newRow("one-digit month, day and hour") << "2011-8-7 9:05:03" << true;
+        QTest::newRow("one-digit month and hour, the blank tenth") << "2011-8-17 9:05:03" << true;
+        QTest::newRow("one-digit month and day, the blank ninth") << "2011-8-7 9:05:03" << false;
         QTest::newRow("no time") << "2011-08-07" << false;
         QTest::newRow("slashes") << "2011/08/07 09:05:03" << false;
         QTest::newRow("30 February") << "2011-02-30 10:00:00" << false;

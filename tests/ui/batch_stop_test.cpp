@@ -270,6 +270,20 @@ private slots:
         }
     }
 
+    // A row a stopped import did not read may be deleted; the files it read stay in the count.
+    void deletingAnUnreadRowKeepsTheCount() {
+        fresh(Batch::Import);
+        atRow(2, [&] { test::real::click(stopButton()); });
+        run(Batch::Import);
+        QCOMPARE(w().FileCount, 2);
+        g().setRow(4);
+        w().CmdDelete->click();
+        QCOMPARE(w().FileCount, 2);
+        QCOMPARE(g().text(1, 0), nameOf(1));
+        QCOMPARE(g().text(2, 0), nameOf(2));
+        QVERIFY(w().LFilesCount->text().contains(QStringLiteral("现在还剩2个")));
+    }
+
     // The folder is listed and sorted as part of the import: the window handles events before
     // the grid is filled, refuses what it refuses during the loop, and a stop asked then ends
     // the import after its first file.
