@@ -130,6 +130,56 @@ QString databasePath(const JournalConfig &config) {
     return config.stateFolder + QStringLiteral("/journal.sqlite");
 }
 
+// What the file says it is: this program's journal, and which schema it holds. Version 1 is the
+// schema above; a journal written before the file said so holds it too.
+constexpr int ApplicationId = 0x4B4C4D4A; // "KLMJ"
+constexpr int SchemaVersion = 1;
+
+int pragmaNumber(sqlite3 *db, const char *sql) {
+    Statement q(db, sql);
+    return q.step() == SQLITE_ROW ? int(q.integer(0)) : -1;
+}
+
+// Whether the file is our journal at a schema we know (or a new or older one); the reason
+// otherwise: another program's database, or one from a newer version of ours. Asked before
+// anything is written to the file.
+bool knownSchema(sqlite3 *db, QString &reason) {
+    const int id = pragmaNumber(db, "PRAGMA application_id");
+    const int version = pragmaNumber(db, "PRAGMA user_version");
+    if (id != 0 && id != ApplicationId) {
+        reason = QStringLiteral("无法打开撤销记录：这个文件不是本程序的撤销记录");
+        return false;
+    }
+    if (version > SchemaVersion) {
+        reason =
+            QStringLiteral("无法打开撤销记录：它由本程序的更新版本写成（格式 %1）").arg(version);
+        return false;
+    }
+    return true;
+}
+
+// Creates the schema, or brings an older one up to it, and marks the file.
+bool prepareSchema(sqlite3 *db, QString &reason) {
+    char *error = nullptr;
+    const auto failed = [&] {
+        reason = QStringLiteral("无法写入撤销记录：%1")
+                     .arg(error ? QString::fromUtf8(error) : sqliteText(db));
+        sqlite3_free(error);
+        return false;
+    };
+    if (sqlite3_exec(db, Schema, nullptr, nullptr, &error) != SQLITE_OK)
+        return failed();
+    if (pragmaNumber(db, "PRAGMA application_id") == ApplicationId &&
+        pragmaNumber(db, "PRAGMA user_version") == SchemaVersion)
+        return true;
+    // Later versions add their steps here, each from the version before.
+    const QByteArray mark = "PRAGMA application_id=" + QByteArray::number(ApplicationId) +
+                            "; PRAGMA user_version=" + QByteArray::number(SchemaVersion) + ";";
+    if (sqlite3_exec(db, mark.constData(), nullptr, nullptr, &error) != SQLITE_OK)
+        return failed();
+    return true;
+}
+
 // Opens (and creates) the database; null with a reason when it cannot.
 sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create) {
     if (config.stateFolder.isEmpty()) {
@@ -156,6 +206,10 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
         return nullptr;
     }
     sqlite3_busy_timeout(db, 5000);
+    if (!knownSchema(db, reason)) {
+        sqlite3_close(db);
+        return nullptr;
+    }
     // The log stays between batches: checkpointing it at every close and starting it afresh
     // costs the next batch's commit a flush of the new log's header and of the folder. A batch
     // checkpoints at its end once the log has grown (see end()).
@@ -163,11 +217,14 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
     char *error = nullptr;
     // WAL and a full sync: a commit that returned is on the disk.
     if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr,
-                     &error) != SQLITE_OK ||
-        sqlite3_exec(db, Schema, nullptr, nullptr, &error) != SQLITE_OK) {
+                     &error) != SQLITE_OK) {
         reason = QStringLiteral("无法写入撤销记录：%1")
                      .arg(error ? QString::fromUtf8(error) : sqliteText(db));
         sqlite3_free(error);
+        sqlite3_close(db);
+        return nullptr;
+    }
+    if (!prepareSchema(db, reason)) {
         sqlite3_close(db);
         return nullptr;
     }
@@ -672,7 +729,7 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
         this);
     prune();
     // The batch goes to the disk with its intents, in one flush.
-    if (!exec("BEGIN"))
+    if (!exec("BEGIN IMMEDIATE"))
         return false;
     m_inTransaction = true;
     Statement add(m_db, "INSERT INTO batches(started, folder, operation, state, pid, undoes) "
@@ -717,7 +774,7 @@ bool BatchJournal::writeRows(int upTo) {
     if (c.entries.size() < size_t(upTo))
         c.entries.resize(size_t(upTo));
     if (c.written < upTo && !m_inTransaction) {
-        if (!exec("BEGIN"))
+        if (!exec("BEGIN IMMEDIATE"))
             return false;
         m_inTransaction = true;
     }
@@ -1267,7 +1324,7 @@ void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> 
 
 void BatchJournal::writeAfter(const After &a) {
     if (!m_inTransaction) {
-        if (!exec("BEGIN"))
+        if (!exec("BEGIN IMMEDIATE"))
             return;
         m_inTransaction = true;
     }
@@ -1314,7 +1371,7 @@ bool BatchJournal::end(const std::function<void()> &whileWaiting) {
     // No flush of its own either: a batch whose end is lost shows as cut off, and its restore
     // judges each file by its old and intended values.
     Statement s(m_db, "UPDATE batches SET state = 1, ended = ? WHERE id = ?");
-    if (!m_inTransaction && exec("BEGIN"))
+    if (!m_inTransaction && exec("BEGIN IMMEDIATE"))
         m_inTransaction = true;
     s.bind(1, m_config.now).bind(2, m_batch);
     s.step();
@@ -1363,7 +1420,7 @@ void BatchJournal::prune() {
     if (old.isEmpty() && trimmed.isEmpty())
         return;
     // A failed prune leaves the old batches; it does not stop this one.
-    if (!exec("BEGIN")) {
+    if (!exec("BEGIN IMMEDIATE")) {
         m_reason.clear();
         return;
     }

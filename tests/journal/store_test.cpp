@@ -1,0 +1,102 @@
+// The journal's file says what it is: this program's journal at a schema version; another
+// program's database and a newer version's journal are refused untouched, an older one taken.
+#include "journal/journal.h"
+#include "tests/support/files.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+using namespace kalmora;
+
+namespace {
+
+// Runs SQL on the database file as another program would; the first column of the last row.
+qint64 sql(const QString &path, const char *statements, const char *query = nullptr) {
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK)
+        return -1;
+    sqlite3_exec(db, statements, nullptr, nullptr, nullptr);
+    qint64 answer = 0;
+    if (query) {
+        sqlite3_stmt *q = nullptr;
+        sqlite3_prepare_v2(db, query, -1, &q, nullptr);
+        answer = sqlite3_step(q) == SQLITE_ROW ? sqlite3_column_int64(q, 0) : -1;
+        sqlite3_finalize(q);
+    }
+    sqlite3_close(db);
+    return answer;
+}
+
+} // namespace
+
+class JournalStoreTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    int m_folder = 0; // each case its own journal: a process keeps its last connection open
+    QString folder() const { return m_dir.path() + QStringLiteral("/%1").arg(m_folder); }
+    JournalConfig config() const {
+        JournalConfig c;
+        c.stateFolder = folder();
+        c.now = 1'700'000'000;
+        return c;
+    }
+    QString database() const { return folder() + QStringLiteral("/journal.sqlite"); }
+
+    bool begins() {
+        BatchJournal journal(config());
+        return journal.begin(m_dir.path(), BatchKind::FileTimes) && journal.end();
+    }
+    // The journal so far, marked as `statements` say, as the one file of a fresh folder.
+    void moveOn(const char *statements) {
+        const QString from = database();
+        ++m_folder;
+        QVERIFY(QDir().mkpath(folder()));
+        sql(from, qPrintable(QStringLiteral("VACUUM INTO '%1';").arg(database())));
+        sql(database(), statements);
+    }
+
+private slots:
+    void init() { ++m_folder; }
+
+    void newJournalSaysWhatItIs() {
+        QVERIFY(begins());
+        QCOMPARE(sql(database(), "", "PRAGMA application_id"), 0x4B4C4D4A);
+        QCOMPARE(sql(database(), "", "PRAGMA user_version"), 1);
+    }
+
+    // A journal written before the file said what it is holds the same tables: it is taken,
+    // marked, and its batches stay listed.
+    void unmarkedJournalIsTakenAndMarked() {
+        QVERIFY(begins());
+        moveOn("PRAGMA application_id=0; PRAGMA user_version=0;");
+        QVERIFY(begins());
+        QCOMPARE(sql(database(), "", "PRAGMA user_version"), 1);
+        QCOMPARE(ListBatches(config()).size(), 2);
+    }
+
+    void foreignOrNewerFilesAreRefusedUntouched_data() {
+        QTest::addColumn<QByteArray>("mark");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("another program's database")
+            << QByteArray("PRAGMA application_id=1234;") << QStringLiteral("不是本程序的撤销记录");
+        QTest::newRow("a newer version's journal")
+            << QByteArray("PRAGMA user_version=7;") << QStringLiteral("更新版本");
+    }
+    void foreignOrNewerFilesAreRefusedUntouched() {
+        QFETCH(QByteArray, mark);
+        QFETCH(QString, reason);
+        QVERIFY(begins());
+        moveOn(mark.constData());
+        const QByteArray before = test::readFile(database());
+        BatchJournal journal(config());
+        QVERIFY(!journal.begin(m_dir.path(), BatchKind::FileTimes));
+        QVERIFY2(journal.reason().contains(reason), qPrintable(journal.reason()));
+        QCOMPARE(test::readFile(database()), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(JournalStoreTest)
+#include "store_test.moc"
