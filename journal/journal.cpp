@@ -530,38 +530,6 @@ QString JournalFailureText(const QString &reason) {
            QStringLiteral("\r\n\r\n") + reason;
 }
 
-std::unique_ptr<BatchJournal> OpenBatchJournal(Services &services, const QString &folder,
-                                               BatchKind kind) {
-    auto journal = std::make_unique<BatchJournal>(
-        JournalConfigFrom(services.environment, services.settings, services.clock));
-    if (journal->begin(folder, kind))
-        return journal;
-    services.prompter.show(JournalFailureText(journal->reason()), MsgIcon::Warning);
-    return nullptr;
-}
-
-bool CommitIntents(BatchJournal &journal, Prompter &prompter) {
-    if (journal.commit())
-        return true;
-    prompter.show(JournalFailureText(journal.reason()), MsgIcon::Warning);
-    return false;
-}
-
-bool CommitFirstIntents(BatchJournal &journal, Prompter &prompter) {
-    if (journal.commitFirst())
-        return true;
-    prompter.show(JournalFailureText(journal.reason()), MsgIcon::Warning);
-    return false;
-}
-
-bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter,
-                   const std::function<void()> &whileWaiting) {
-    if (journal.ready(seq, whileWaiting))
-        return true;
-    prompter.show(JournalStopText(journal.reason()), MsgIcon::Warning);
-    return false;
-}
-
 // The layout QDataStream gives these fields (big-endian; a null hash as length 0xffffffff), which
 // DecodeState reads; spelt out by hand, as every entry takes two or three of them.
 QByteArray EncodeState(const FileState &s) {
@@ -1023,6 +991,18 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
             row.old.hash = contentHash(row.path);
         return row;
     });
+}
+
+void BatchJournal::abandon() {
+    if (!m_config.enabled || !m_db)
+        return;
+    stopThreads();
+    if (m_inTransaction) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
+    }
+    QDir(m_keptFolder).removeRecursively();
+    fail(QStringLiteral("已放弃"));
 }
 
 void BatchJournal::forgetAfter(int seq) {

@@ -115,6 +115,9 @@ public:
     // originals removed. The journal then holds the first intents in order, as if no more had
     // been taken.
     void forgetAfter(int seq);
+    // Gives up a batch whose files never changed: nothing of it stays in the journal, nor any
+    // original it kept.
+    void abandon();
     // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
     // batch must not go on (reason()).
     bool commit();
@@ -189,18 +192,6 @@ private:
     QString m_keptFolder;
 };
 
-// The journal of a batch about to run over `folder`, begun; no value when it cannot be written,
-// after telling the user why (the batch must not start then).
-std::unique_ptr<BatchJournal> OpenBatchJournal(Services &services, const QString &folder,
-                                               BatchKind kind);
-// Makes the intents durable; false after telling the user why (the batch must not start).
-bool CommitIntents(BatchJournal &journal, Prompter &prompter);
-// As CommitIntents, with commitFirst(): the loop asks ReadyToChange before each file.
-bool CommitFirstIntents(BatchJournal &journal, Prompter &prompter);
-// Whether the file of entry `seq` may change now; false after telling the user that the batch
-// stops there (the loop ends as a stop does).
-bool ReadyToChange(BatchJournal &journal, int seq, Prompter &prompter,
-                   const std::function<void()> &whileWaiting = {});
 // The texts the user reads when the journal cannot record a batch: before it starts, and during
 // it (it stops before the next file).
 QString JournalFailureText(const QString &reason);

@@ -3,6 +3,7 @@
 #include "core/base/folder_handle.h"
 #include "core/base/path_bytes.h"
 #include "core/base/write_protection.h"
+#include "core/batch/batch.h"
 #include "filetime/rename_rules.h"
 
 #include <QFile>
@@ -242,6 +243,115 @@ QString putBack(const Plan &p) {
 
 } // namespace
 
+namespace {
+
+const QString VerdictKey = QStringLiteral("verdict"), Reason = QStringLiteral("reason"),
+              Shown = QStringLiteral("path");
+
+// The undo as a batch of its own: each file of the batch undone judged (later changes first: a
+// name the batch freed may have been taken by a later rename), then put back where it holds
+// what the batch left.
+class PutBackStep final : public BatchStep {
+public:
+    PutBackStep(const QList<JournalEntry> &entries, QString folder, std::function<bool()> goOn)
+        : m_folder(std::move(folder)), m_goOn(std::move(goOn)) {
+        for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+            Plan p;
+            p.entry = &*it;
+            m_plans.append(p);
+        }
+    }
+    // The runner asked to stop when the caller's progress says so.
+    BatchRunner *runner = nullptr;
+
+    BatchKind kind() const override { return BatchKind::Restore; }
+    int count() const override { return int(m_plans.size()); }
+    // The journal's whole paths: relative to the batch's folder where they lie directly in it.
+    QString name(int i) const override {
+        const QString &path = m_plans[i].entry->path;
+        return path.startsWith(m_folder + QLatin1Char('/')) ? path.mid(m_folder.size() + 1) : path;
+    }
+    bool prepare(int i, BatchRow &row) override {
+        Plan &p = m_plans[i];
+        p = judge(*p.entry);
+        step();
+        if (p.verdict == Verdict::Restore)
+            return true;
+        row.verdict = RowVerdict::Skipped;
+        row.values = {{Shown, p.shown},
+                      {VerdictKey, p.verdict == Verdict::Unchanged ? QStringLiteral("unchanged")
+                                                                   : QStringLiteral("skipped")},
+                      {Reason, p.reason}};
+        return false;
+    }
+    int intend(BatchJournal &journal, int i, const QString &) override {
+        return ::kalmora::intend(journal, m_plans[i]);
+    }
+    void dryRun(int i, const QString &, BatchRow &row) override {
+        row.values = {{Shown, m_plans[i].shown}, {VerdictKey, QStringLiteral("restored")}};
+        step();
+    }
+    ChangeResult change(int i, const QString &, BatchRow &row) override {
+        const QString why = putBack(m_plans[i]);
+        row.verdict = why.isEmpty() ? RowVerdict::Done : RowVerdict::Failed;
+        row.values = {
+            {Shown, m_plans[i].shown},
+            {VerdictKey, why.isEmpty() ? QStringLiteral("restored") : QStringLiteral("failed")},
+            {Reason, why.isEmpty() ? QString() : QStringLiteral("还原失败：") + why}};
+        return {why.isEmpty(), std::nullopt, {}};
+    }
+    void notReached(int i, BatchRow &row) override { row.values = {{Shown, m_plans[i].shown}}; }
+    // After each file judged or taken.
+    void step() {
+        if (!m_goOn())
+            runner->requestStop();
+    }
+
+private:
+    QString m_folder;
+    std::function<bool()> m_goOn;
+    QList<Plan> m_plans;
+};
+
+// The report from the rows as they come.
+class ReportSink final : public BatchSink {
+public:
+    ReportSink(RestoreReport &report, PutBackStep &step) : m_report(report), m_step(step) {}
+    void row(const BatchRow &row) override {
+        const QString path = row.value(Shown), reason = row.value(Reason);
+        const QString verdict = row.value(VerdictKey);
+        if (row.verdict == RowVerdict::NotDone) {
+            ++m_report.notDone;
+            return;
+        }
+        if (row.verdict == RowVerdict::Done || row.verdict == RowVerdict::DryRun)
+            ++m_report.restored;
+        if (verdict == QLatin1String("unchanged"))
+            ++m_report.unchanged;
+        if (verdict == QLatin1String("skipped") || verdict == QLatin1String("failed"))
+            m_report.skipped.append({path, reason});
+        m_report.files.append(
+            {path,
+             verdict == QLatin1String("unchanged") ? RestoreFile::Verdict::Unchanged
+             : verdict == QLatin1String("skipped") ? RestoreFile::Verdict::Skipped
+             : verdict == QLatin1String("failed")  ? RestoreFile::Verdict::Failed
+                                                   : RestoreFile::Verdict::Restored,
+             reason});
+        if (row.verdict == RowVerdict::Done || row.verdict == RowVerdict::Failed)
+            m_step.step();
+    }
+    void journalFailed(bool started, const QString &reason) override {
+        m_report.reason = reason;
+        m_report.journalFailed = !started;
+    }
+
+private:
+    RestoreReport &m_report;
+    PutBackStep &m_step;
+};
+
+} // namespace
+
 RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun,
                            const RestoreStep &step) {
     RestoreReport report;
@@ -253,91 +363,43 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
         report.reason = QStringLiteral("这批操作还在进行中");
         return report;
     }
-    // A dry run records nothing; a real restore is always recorded, so it can be undone.
-    std::optional<BatchJournal> journal;
-    const auto journalFailed = [&] {
-        report.reason = journal->reason();
-        report.journalFailed = true;
-        return report;
-    };
-    if (!dryRun) {
-        JournalConfig own = config;
-        own.enabled = true;
-        journal.emplace(own);
-        if (!journal->begin(summary.folder, BatchKind::Restore, batch))
-            return journalFailed();
-        report.restoreBatch = journal->batchId();
-    }
-    // Every file is judged and put back through the batch's folder as the undo opened it.
-    const FolderScope scope(summary.folder);
-    // Judged once the batch is open: opening prunes what the journal no longer keeps. Later
-    // changes first: a name the batch freed may have been taken by a later rename.
     // Judging reads every file (an erased photo's whole content): it counts as half the work.
     const int total = 2 * int(entries.size());
     int steps = 0;
-    const auto goOn = [&] { return !step || step(++steps, total); };
-    QList<Plan> plans;
-    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
-        plans.append(judge(*it));
-        if (!goOn()) {
-            report.stopped = true;
+    PutBackStep putBack(entries, summary.folder, [&] { return !step || step(++steps, total); });
+    ReportSink sink(report, putBack);
+    BatchOptions options;
+    options.folder = summary.folder;
+    options.dryRun = dryRun;
+    // A real restore is always recorded, so that it can be undone in turn; it opens the batch
+    // before judging, as opening prunes what the journal no longer keeps.
+    options.journal = config;
+    options.journal.enabled = true;
+    options.undoes = batch;
+    BatchRunner runner(putBack, sink, options);
+    putBack.runner = &runner;
+    const BatchOutcome outcome = runner.run();
+    switch (outcome.end) {
+    case BatchOutcome::End::NotStarted:
+        if (!report.journalFailed)
+            report.journalFailed = !report.reason.isEmpty();
+        return report;
+    case BatchOutcome::End::Stopped:
+        report.stopped = true;
+        if (outcome.reached == 0 && report.files.isEmpty()) {
+            // Stopped while judging: nothing of the restore went to the disk, and the history
+            // lists no restore that did nothing.
             report.notDone = int(entries.size());
             report.reason = QStringLiteral("已停止");
-            // Nothing of the restore went to the disk yet: without an end its batch row is
-            // rolled back, so the history lists no restore that did nothing.
-            journal.reset();
-            report.restoreBatch = 0;
             return report;
         }
-    }
-    if (journal) {
-        for (Plan &p : plans) {
-            if (p.verdict != Verdict::Restore)
-                continue;
-            p.seq = intend(*journal, p);
-            if (p.seq == 0)
-                return journalFailed();
-        }
-        if (!journal->commit())
-            return journalFailed();
+        break;
+    case BatchOutcome::End::JournalFailed:
+    case BatchOutcome::End::Finished:
+        break;
     }
     report.started = true;
-    const auto file = [&](const Plan &p, RestoreFile::Verdict verdict, const QString &reason) {
-        report.files.append({p.shown, verdict, reason});
-    };
-    for (int i = 0; i < plans.size(); ++i) {
-        const Plan &p = plans[i];
-        switch (p.verdict) {
-        case Verdict::Unchanged:
-            ++report.unchanged;
-            file(p, RestoreFile::Verdict::Unchanged, {});
-            break;
-        case Verdict::Skip:
-            report.skipped.append({p.shown, p.reason});
-            file(p, RestoreFile::Verdict::Skipped, p.reason);
-            break;
-        case Verdict::Restore: {
-            const QString why = journal ? putBack(p) : QString();
-            if (journal)
-                journal->done(p.seq, why.isEmpty());
-            if (why.isEmpty()) {
-                ++report.restored;
-                file(p, RestoreFile::Verdict::Restored, {});
-            } else {
-                report.skipped.append({p.shown, QStringLiteral("还原失败：") + why});
-                file(p, RestoreFile::Verdict::Failed, QStringLiteral("还原失败：") + why);
-            }
-            break;
-        }
-        }
-        if (!goOn() && i + 1 < plans.size()) {
-            report.stopped = true;
-            report.notDone = int(plans.size()) - i - 1;
-            break;
-        }
-    }
-    if (journal && !journal->end() && report.reason.isEmpty())
-        report.reason = journal->reason();
+    report.restoreBatch = dryRun ? 0 : outcome.batchId;
     return report;
 }
 

@@ -65,7 +65,7 @@ BatchOutcome BatchRunner::run() {
     const auto refused = [&](bool started) { m_sink.journalFailed(started, journal->reason()); };
     if (!m_options.dryRun) {
         journal = std::make_unique<BatchJournal>(m_options.journal);
-        if (!journal->begin(m_options.journalFolder, m_step.kind())) {
+        if (!journal->begin(m_options.journalFolder, m_step.kind(), m_options.undoes)) {
             refused(false);
             return outcome;
         }
@@ -106,12 +106,9 @@ BatchOutcome BatchRunner::run() {
     }
     if (stoppedEarly) {
         // Nothing has changed: every row is one the batch did not reach (but those found to
-        // need no change), and no intent so far needs its original kept.
-        if (journaled) {
-            journal->forgetAfter(0);
-            if (journal->commitFirst())
-                journal->end();
-        }
+        // need no change), and the journal keeps nothing of it.
+        if (journaled)
+            journal->abandon();
         for (int i = 0; i < n; ++i) {
             BatchRow row = unchanged.value(i);
             row.index = i;

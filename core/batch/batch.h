@@ -110,6 +110,7 @@ struct BatchOptions {
     QString journalFolder; // the same folder as the journal keeps it (whole); empty: `folder`
     bool dryRun = false;
     JournalConfig journal;
+    qint64 undoes = 0; // the batch this one restores
 };
 
 struct BatchOutcome {

@@ -280,10 +280,15 @@ private slots:
                 QCOMPARE(after.value(nameOf(i)), before.value(nameOf(i)));
             }
         }
-        // The journal holds what changed and no more.
+        // The journal holds what changed and no more: nothing at all, originals kept included,
+        // for a batch stopped before its first change.
         const QList<BatchSummary> batches = ListBatches(journalConfig());
-        QCOMPARE(batches.size(), 1);
-        QCOMPARE(batches[0].done, done);
+        QCOMPARE(batches.size(), whilePreparing ? 0 : 1);
+        if (!whilePreparing)
+            QCOMPARE(batches[0].done, done);
+        const QDir kept(stateFolder() + QStringLiteral("/originals"));
+        QCOMPARE(kept.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).size(),
+                 whilePreparing ? 0 : int(kind == Kind::Content));
     }
 
     // A journal that cannot be written stops the batch before any file changes.
