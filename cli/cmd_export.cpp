@@ -87,11 +87,9 @@ int ExportTimesCommand(const Invocation &inv) {
 
 int ExportExifCommand(const Invocation &inv) {
     int status = AllDone;
-    const std::optional<QStringList> names = ListFiles(inv, status);
+    const std::optional<QStringList> names = ListFiles(inv, status, true);
     if (!names)
         return status;
-    if (!PhotoLibraryAvailable())
-        return SomeFailed;
     Progress progress(int(names->size()));
     ExportTarget target(inv);
     if (!target.open())

@@ -12,11 +12,9 @@ namespace kalmora::cli {
 int RenameCommand(const Invocation &inv) {
     const bool video = inv.flags.contains(QStringLiteral("video"));
     int status = AllDone;
-    const std::optional<QStringList> names = ListFiles(inv, status);
+    const std::optional<QStringList> names = ListFiles(inv, status, !video);
     if (!names)
         return status;
-    if (!video && !PhotoLibraryAvailable())
-        return SomeFailed;
     if (video && !VideoLibraryError().isEmpty()) {
         Message(ChineseMessages() ? VideoLibraryError()
                                   : QStringLiteral("Videos cannot be read: %1 could not be "

@@ -109,11 +109,9 @@ int ShiftDateCommand(const Invocation &inv) {
     if (!settings)
         return UsageError(inv, error);
     int status = AllDone;
-    const std::optional<QStringList> names = ListFiles(inv, status);
+    const std::optional<QStringList> names = ListFiles(inv, status, true);
     if (!names)
         return status;
-    if (!PhotoLibraryAvailable())
-        return SomeFailed;
     MtRandom random;
     std::vector<ShootingDatePlan> plans;
     for (const PhotoDateSettings &s : *settings)

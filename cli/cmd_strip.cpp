@@ -17,11 +17,9 @@ constexpr int PhotoTimeLimitMs = 30000;
 
 int StripCommand(const Invocation &inv) {
     int status = AllDone;
-    const std::optional<QStringList> names = ListFiles(inv, status);
+    const std::optional<QStringList> names = ListFiles(inv, status, true);
     if (!names)
         return status;
-    if (!PhotoLibraryAvailable())
-        return SomeFailed;
     QString program;
     if (!DryRunAsked(inv)) {
         ProcessEnvironment environment;

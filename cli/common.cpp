@@ -33,7 +33,7 @@ QString AbsoluteFolder(const QString &folder) {
     return QDir::cleanPath(NameFromBytes(QByteArray(buffer)) + QLatin1Char('/') + folder);
 }
 
-std::optional<QStringList> ListFiles(const Invocation &inv, int &status) {
+std::optional<QStringList> ListFiles(const Invocation &inv, int &status, bool photos) {
     struct stat st {};
     if (stat(PathBytes(inv.folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         status = UsageError(inv, Say("找不到文件夹：%1", "No such folder: %1").arg(inv.folder));
@@ -49,14 +49,13 @@ std::optional<QStringList> ListFiles(const Invocation &inv, int &status) {
         status = SomeFailed;
         return std::nullopt;
     }
+    if (photos && !ImageMetadata::libraryAvailable()) {
+        Message(
+            Say("GDI+ 初始化失败，本功能暂无法使用。.", "The photo library cannot be started."));
+        status = SomeFailed;
+        return std::nullopt;
+    }
     return list.names();
-}
-
-bool PhotoLibraryAvailable() {
-    if (ImageMetadata::libraryAvailable())
-        return true;
-    Message(Say("GDI+ 初始化失败，本功能暂无法使用。.", "The photo library cannot be started."));
-    return false;
 }
 
 bool DryRunAsked(const Invocation &inv) {

@@ -20,9 +20,8 @@ QString PathOf(const Invocation &inv, const QString &name);
 QString AbsoluteFolder(const QString &folder);
 // The folder's files in the window's order and with its pattern rules; no value (and the exit
 // status in `status`) when there is nothing to work on.
-std::optional<QStringList> ListFiles(const Invocation &inv, int &status);
-// Whether the photo library can be started; told when not.
-bool PhotoLibraryAvailable();
+// `photos`: the command reads photos, and the photo library must start (told when not).
+std::optional<QStringList> ListFiles(const Invocation &inv, int &status, bool photos = false);
 bool DryRunAsked(const Invocation &inv);
 
 // --stamps c,m,a: the stamps that take the planned time.

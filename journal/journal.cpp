@@ -563,6 +563,9 @@ FileState DecodeState(const QByteArray &bytes) {
     d >> s.exists >> s.device >> s.inode >> s.size >> s.access.sec >> s.access.nsec >>
         s.modification.sec >> s.modification.nsec >> s.creation.sec >> s.creation.nsec >>
         s.creationSettable >> s.hash;
+    // A record cut short is no state, not the half of one.
+    if (d.status() != QDataStream::Ok)
+        return {};
     return s;
 }
 

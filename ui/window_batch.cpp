@@ -151,7 +151,13 @@ BatchOutcome RunWindowBatch(FMainDate &window, BatchStep &step,
     });
     worker->start();
     loop.exec();
-    worker->wait();
+    if (!worker->isFinished()) {
+        // The program is ending: the batch stops after its file, and its questions and rows are
+        // still answered meanwhile.
+        runner.requestStop();
+        while (!worker->wait(10))
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
     delete worker;
     QObject::disconnect(stop);
     sink.flush();

@@ -3,6 +3,7 @@
 #include "core/base/date_time.h"
 #include "exif/exif_reader.h"
 #include "import/file_list.h"
+#include "journal/journal.h"
 
 #include <QDir>
 #include <QFile>
@@ -325,7 +326,18 @@ void CheckFilePattern(const QByteArray &input) {
     checkPattern(input);
 }
 
+void CheckJournalState(const QByteArray &input) {
+    const FileState state = DecodeState(input);
+    const FileState again = DecodeState(EncodeState(state));
+    if (!(again.sameAs(state) && again.access == state.access &&
+          again.creationSettable == state.creationSettable && again.hash == state.hash &&
+          again.hash.isNull() == state.hash.isNull()))
+        fail("journal state does not survive its own encoding");
+}
+
 Check CheckNamed(const QString &target) {
+    if (target == QLatin1String("journal_state"))
+        return &CheckJournalState;
     if (target == QLatin1String("exif_reader"))
         return &CheckExifReader;
     if (target == QLatin1String("date_time"))

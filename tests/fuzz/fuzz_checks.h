@@ -20,8 +20,13 @@ void CheckDateTimeParse(const QByteArray &input);
 // name's letter case never matters; without brackets it agrees with a reference matcher.
 void CheckFilePattern(const QByteArray &input);
 
+// DecodeState, the journal's reading of a file's recorded state: any bytes give a state or the
+// empty one, never a crash; a decoded state encodes to bytes that decode to the same state.
+void CheckJournalState(const QByteArray &input);
+
 using Check = void (*)(const QByteArray &);
-// The check of a target ("exif_reader", "date_time", "file_pattern"), or nullptr.
+// The check of a target ("exif_reader", "date_time", "file_pattern", "journal_state"), or
+// nullptr.
 Check CheckNamed(const QString &target);
 
 } // namespace kalmora::fuzz

@@ -3,6 +3,7 @@
 // structures past the first 64 KiB of the file),
 // OUTPUT/date_time/*.txt and OUTPUT/file_pattern/*.txt.
 // Usage: kalmora_fuzz_seeds OUTPUT_FOLDER
+#include "journal/journal.h"
 #include "tests/support/jpeg_builder.h"
 
 #include <QDir>
@@ -203,6 +204,31 @@ bool textSeeds(const QString &target, const QList<QByteArray> &texts) {
     return ok;
 }
 
+// States as the journal writes them: a missing file, a plain one, one with an NTFS creation time
+// and a content hash, and one whose hash was never taken.
+bool journalStateSeeds() {
+    kalmora::FileState plain;
+    plain.exists = true;
+    plain.device = 0x0000000800000001;
+    plain.inode = 1234567;
+    plain.size = 4096;
+    plain.access = {1314447060, 5};
+    plain.modification = {-2208988800, 999999999};
+    plain.creation = {0, 0};
+    kalmora::FileState ntfs = plain;
+    ntfs.creationSettable = true;
+    ntfs.hash = QByteArray(32, '\x5a');
+    kalmora::FileState empty = plain;
+    empty.hash = QByteArray("");
+    bool ok = true;
+    int i = 0;
+    for (const kalmora::FileState &s : {kalmora::FileState(), plain, ntfs, empty})
+        ok = save(QStringLiteral("journal_state"), QStringLiteral("%1.bin").arg(++i),
+                  kalmora::EncodeState(s)) &&
+             ok;
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -240,6 +266,7 @@ int main(int argc, char *argv[]) {
                     "*a*a*a*a*a*b\naaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", ";;\nx", "*.txt\n",
                     "\\*.jpg\n\\a.jpg", "*ſ*\nS", "(*).jpg\n(1).jpg"}) &&
          ok;
+    ok = journalStateSeeds() && ok;
     std::printf("%d seed files in %s\n", g_written, qPrintable(g_out));
     return ok ? 0 : 1;
 }

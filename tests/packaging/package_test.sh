@@ -86,7 +86,11 @@ session() {
     env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$tmp/runtime" \
         HOME="$tmp/home" PATH="$tmp/prefix/bin:$PATH" "$@"
 }
-session ${exec_line/\%f/$tmp/photos} >"$tmp/first.log" 2>&1 &
+# In a subshell that becomes the program, so that $! is the program itself and the kill below
+# ends it, not a shell around it.
+(exec env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$tmp/runtime" \
+    HOME="$tmp/home" PATH="$tmp/prefix/bin:$PATH" ${exec_line/\%f/$tmp/photos}) \
+    >"$tmp/first.log" 2>&1 &
 first=$!
 for _ in $(seq 100); do [ -S "$tmp/runtime/kalmora.socket" ] && break; sleep 0.1; done
 [ -S "$tmp/runtime/kalmora.socket" ] || fail "the first program never listened"
