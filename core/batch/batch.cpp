@@ -95,7 +95,9 @@ BatchOutcome BatchRunner::run() {
                 if (seqs[size_t(i)] == 0) {
                     if (!journal->reason().isEmpty())
                         refused(false);
-                    return outcome; // rolled back: the history lists no batch that did nothing
+                    // The history lists no batch that did nothing, and no original stays kept.
+                    journal->abandon();
+                    return outcome;
                 }
             } else if (journal) {
                 seqs[size_t(i)] = i + 1;
@@ -123,6 +125,7 @@ BatchOutcome BatchRunner::run() {
     }
     if (journaled && !journal->commitFirst()) {
         refused(false);
+        journal->abandon();
         return outcome;
     }
 
