@@ -78,7 +78,7 @@ std::optional<QString> ShootingDateCell(const QString &path, bool importing) {
     ImageMetadata metadata;
     if (!metadata.load(path))
         return std::nullopt;
-    return ExifCellsOf(metadata, importing, importing).date.value_or(QString());
+    return ExifCellsOf(metadata, importing, importing).date;
 }
 
 QString ShootingDateCellText(const QByteArray &field) {

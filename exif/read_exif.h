@@ -37,7 +37,7 @@ struct ExifCells {
 ExifCells ExifCellsOf(const ImageMetadata &metadata, bool importing, bool exifMode);
 
 // The shooting date as the full read puts it into a row (column 1 when importing in Exif mode,
-// else column 2): empty when the photo has none; no value when it cannot be loaded.
+// else column 2); no value when the photo has none or cannot be loaded (the row keeps its text).
 std::optional<QString> ShootingDateCell(const QString &path, bool importing);
 
 // The shooting date as a row shows it, from the bytes of the photo's shooting-date field.

@@ -18,8 +18,12 @@ bool DatePatchStep::prepare(int i, BatchRow &row) {
     if (!m_exifTexts[i].isEmpty())
         return true;
     row.verdict = RowVerdict::Failed;
-    row.values = {
-        {Date, {}}, {Original, item.original}, {Note, QStringLiteral("失败(日期数据异常)")}};
+    const QString note = QStringLiteral("失败(日期数据异常)");
+    // The window's row keeps the date it shows: only its result text changes.
+    if (m_window)
+        row.values = {{Note, note}};
+    else
+        row.values = {{Date, {}}, {Original, item.original}, {Note, note}};
     return false;
 }
 

@@ -294,10 +294,12 @@ private slots:
         QTest::addColumn<QStringList>("dates");
         QTest::newRow("new start: every row that reaches the formula takes a step")
             << true << QStringList{"修改成功", "Exif信息丢失", "Exif信息丢失", "修改成功"}
-            << QStringList{"2011:08:07 09:05:03", "", "2010:05:06 07:08:09", "2011:08:07 09:35:03"};
+            << QStringList{"2011:08:07 09:05:03", "-", "2010:05:06 07:08:09",
+                           "2011:08:07 09:35:03"};
         QTest::newRow("shift: a row without date is refused")
             << false << QStringList{"修改成功", "失败(日期数据异常)", "Exif信息丢失", "修改成功"}
-            << QStringList{"2011:08:26 20:11:00", "", "2010:05:06 07:08:09", "2011:08:27 20:11:00"};
+            << QStringList{"2011:08:26 20:11:00", "-", "2010:05:06 07:08:09",
+                           "2011:08:27 20:11:00"};
     }
     void rowsWithoutAUsableDate() {
         QFETCH(bool, newStart);
@@ -315,6 +317,9 @@ private slots:
         s.newStart = newStart;
         s.startText = QStringLiteral("2011-08-07 09:05:03");
         answer(s);
+        // What column 2 held before: a row the rewrite found no date in leaves it as it was.
+        for (int r = 1; r <= 4; ++r)
+            g().setText(r, 2, QStringLiteral("-"));
         test::real::click(w().CmdPicDateMod);
         for (int r = 1; r <= 4; ++r) {
             QCOMPARE(g().text(r, 5), results[r - 1]);
