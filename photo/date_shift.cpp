@@ -29,6 +29,13 @@ DateTime DateMove::applyTo(const DateTime &own) const {
     return to ? *to : AddUnits(own, unit, amount);
 }
 
+QString DateMove::textFor(const QString &ownText) const {
+    if (to)
+        return ExifDateText(*to);
+    const std::optional<DateTime> own = RewriteBaseDate(HyphenDateText(ownText));
+    return own ? ExifDateText(applyTo(*own)) : QString();
+}
+
 int FieldNumber(const QString &text) {
     static const QRegularExpression re(QStringLiteral(R"(^\s*([+-]?\d{1,9}))"));
     const QRegularExpressionMatch m = re.match(text);
@@ -177,15 +184,8 @@ DatesPatchResult patchDates(const QString &path, const QString &exifText,
                 result.missing << name;
                 continue;
             }
-            QString text = exifText;
-            if (tag != TagDateTimeOriginal) {
-                // A date that is no date (blanks, as cameras write an unknown one) has nothing
-                // to move from; a new date replaces it all the same.
-                const std::optional<DateTime> ownDate =
-                    RewriteBaseDate(HyphenDateText(own.toString()));
-                text = move->to ? ExifDateText(*move->to)
-                                : (ownDate ? ExifDateText(move->applyTo(*ownDate)) : QString());
-            }
+            const QString text =
+                tag == TagDateTimeOriginal ? exifText : move->textFor(own.toString());
             if (text.isEmpty() || !reader.canSetTag(tag, text)) {
                 // The shooting date fails the photo as it does on its own.
                 if (tag == TagDateTimeOriginal)

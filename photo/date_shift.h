@@ -67,6 +67,10 @@ struct DateMove {
     ShiftUnit unit = ShiftUnit::Second;
     qint64 amount = 0; // signed
     DateTime applyTo(const DateTime &own) const;
+    // The Exif text a date besides the shooting date takes: the new date, or its own moved;
+    // empty where its own text is no date to move from (blanks, as cameras write an unknown
+    // one) or the result lies outside the years 1 to 9999.
+    QString textFor(const QString &ownText) const;
 };
 
 // Gives each row its new shooting date. With a new start the k-th photo that took a date gets

@@ -34,9 +34,8 @@ int DatePatchStep::intend(BatchJournal &journal, int i, const QString &path) {
         std::function<QByteArray(const QByteArray &)> other;
         if (m_window->otherDates && item.move)
             other = [move = *item.move](const QByteArray &own) {
-                const std::optional<DateTime> date =
-                    RewriteBaseDate(HyphenDateText(QString::fromLatin1(own.left(19))));
-                return date ? ExifDateText(move.applyTo(*date)).toLatin1() : own;
+                const QString text = move.textFor(QString::fromLatin1(own.left(19)));
+                return text.isEmpty() ? own : text.toLatin1();
             };
         return journal.intendDatePatch(
             path, m_exifTexts[i], {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime}, other);
