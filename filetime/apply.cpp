@@ -69,7 +69,8 @@ int ApplyFileTimes::runStamps(BatchKind kind,
     FileGrid &g = *w.VSFlexGrid1;
     // "仅创建": the other stamps go back with their old values, so a creation time that cannot
     // be set leaves the file as it was.
-    StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked());
+    StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(),
+                    &w.services().fileTimes);
     for (size_t i = 0; i < updates.size(); ++i)
         step.items.push_back({g.text(firstRow + int(i), 0), updates[i]});
     const BatchOutcome outcome = RunWindowBatch(

@@ -289,7 +289,6 @@ public:
     }
     void dryRun(int i, const QString &, BatchRow &row) override {
         row.values = {{Shown, m_plans[i].shown}, {VerdictKey, QStringLiteral("restored")}};
-        step();
     }
     ChangeResult change(int i, const QString &, BatchRow &row) override {
         const QString why = putBack(m_plans[i]);
@@ -337,8 +336,7 @@ public:
              : verdict == QLatin1String("failed")  ? RestoreFile::Verdict::Failed
                                                    : RestoreFile::Verdict::Restored,
              reason});
-        if (row.verdict == RowVerdict::Done || row.verdict == RowVerdict::Failed)
-            m_step.step();
+        m_step.step(); // after every file taken, whatever its verdict
     }
     void journalFailed(bool started, const QString &reason) override {
         m_report.reason = reason;
@@ -385,14 +383,16 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
             report.journalFailed = !report.reason.isEmpty();
         return report;
     case BatchOutcome::End::Stopped:
-        report.stopped = true;
-        if (outcome.reached == 0 && report.files.isEmpty()) {
+        if (!outcome.changing) {
             // Stopped while judging: nothing of the restore went to the disk, and the history
             // lists no restore that did nothing.
+            report = RestoreReport();
             report.notDone = int(entries.size());
             report.reason = QStringLiteral("已停止");
+            report.stopped = true;
             return report;
         }
+        report.stopped = true;
         break;
     case BatchOutcome::End::JournalFailed:
     case BatchOutcome::End::Finished:

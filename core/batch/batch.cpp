@@ -130,6 +130,7 @@ BatchOutcome BatchRunner::run() {
     }
 
     outcome.end = BatchOutcome::End::Finished;
+    outcome.changing = true;
     std::vector<int> failed; // the files whose change failed in the last pass
     // One pass over `files` (indexes, in order). A repeat pass takes files that failed before
     // under their own intents; a file it does not reach keeps the row it has.

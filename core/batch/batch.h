@@ -121,7 +121,8 @@ struct BatchOutcome {
         NotStarted,    // nothing changed: the journal could not record it, or the step refused
     };
     End end = End::NotStarted;
-    int reached = 0; // files that had their turn
+    bool changing = false; // the changes began: every intent was recorded and the first durable
+    int reached = 0;       // files that had their turn
     int done = 0;
     int failed = 0;
     qint64 batchId = 0;

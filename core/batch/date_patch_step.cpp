@@ -12,8 +12,6 @@ const QString Date = QStringLiteral("date"), Original = QStringLiteral("original
 bool DatePatchStep::prepare(int i, BatchRow &row) {
     Item &item = m_items[size_t(i)];
     m_workOut(i, item);
-    if (m_exifTexts.isEmpty())
-        m_exifTexts.resize(m_names.size());
     m_exifTexts[i] = item.date ? ExifDateText(*item.date) : QString();
     if (!m_exifTexts[i].isEmpty())
         return true;

@@ -37,7 +37,8 @@ public:
     DatePatchStep(QStringList names, WorkOut workOut, bool readsFiles,
                   std::optional<InWindow> inWindow = std::nullopt)
         : m_names(std::move(names)), m_workOut(std::move(workOut)), m_reads(readsFiles),
-          m_window(std::move(inWindow)), m_items(size_t(m_names.size())) {}
+          m_window(std::move(inWindow)), m_items(size_t(m_names.size())),
+          m_exifTexts(m_names.size()) {}
 
     BatchKind kind() const override { return BatchKind::DateRewrite; }
     int count() const override { return int(m_names.size()); }

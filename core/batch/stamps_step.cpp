@@ -40,7 +40,9 @@ void StampsStep::dryRun(int i, const QString &, BatchRow &row) {
 }
 
 ChangeResult StampsStep::change(int i, const QString &path, BatchRow &row) {
-    const FileTimesWriteResult written = WriteFileTimes(path, *items[size_t(i)].update);
+    const FileTimesUpdate &update = *items[size_t(i)].update;
+    const FileTimesWriteResult written =
+        m_store ? m_store->write(path, update) : WriteFileTimes(path, update);
     const WriteOutcome outcome = written.outcome(m_onlyCreation);
     const bool ok = outcome != WriteOutcome::Failure;
     const std::optional<FileTimes> &back = written.readBack;

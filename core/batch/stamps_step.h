@@ -2,6 +2,7 @@
 
 #include "core/batch/batch.h"
 #include "filetime/file_times.h"
+#include "platform/file_time_store.h"
 
 #include <array>
 #include <vector>
@@ -17,8 +18,10 @@ public:
         std::optional<FileTimesUpdate> update; // none: no time to start from, left untouched
     };
     // `onlyCreation`: the creation stamp is the one change asked for, so a creation time the
-    // drive cannot hold leaves nothing changed (a failure).
-    StampsStep(BatchKind kind, bool onlyCreation) : m_kind(kind), m_onlyCreation(onlyCreation) {}
+    // drive cannot hold leaves nothing changed (a failure). `store`: the window's file-time
+    // service; none, the file system's.
+    StampsStep(BatchKind kind, bool onlyCreation, FileTimeStore *store = nullptr)
+        : m_kind(kind), m_onlyCreation(onlyCreation), m_store(store) {}
 
     std::vector<Item> items;
 
@@ -36,6 +39,7 @@ private:
 
     BatchKind m_kind;
     bool m_onlyCreation;
+    FileTimeStore *m_store;
     // The texts of the last few date-times: a batch's stamps repeat (a file's stamps are often
     // equal, and neighbouring files share a birth time), and putting one into words costs more
     // than the write of a file's stamps.
