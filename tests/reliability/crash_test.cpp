@@ -29,9 +29,10 @@ using namespace kalmora;
 namespace {
 
 constexpr int Files = 50;
-// Stamps and renames take microseconds a file: with only 50 a run is over (after the journal's
-// first flush) before most kills land. An erase spends a good part of its run starting exiftool.
-constexpr int ApplyFiles = 1000, RenameFiles = 400, EraseFiles = 200;
+// Stamps, renames and date rewrites take microseconds a file: with only 50 a run is over (after the
+// journal's first flush) before most kills land. An erase spends a good part of its run starting
+// exiftool.
+constexpr int ApplyFiles = 1000, RenameFiles = 1000, RewriteFiles = 400, EraseFiles = 200;
 constexpr int Kills = 20;
 const DateTime Start(2021, 3, 4, 9, 0, 0);
 constexpr int DateTimeOriginal = 36867;
@@ -84,7 +85,8 @@ void fillForRename(Batch &b) {
 // Original dates three hours apart from the end of February on, so that for some of them three
 // days back crosses the month's end.
 void fillForRewrite(Batch &b) {
-    for (int i = 1; i <= Files; ++i) {
+    b.files = RewriteFiles;
+    for (int i = 1; i <= b.files; ++i) {
         const QString name = QStringLiteral("DSC%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
         const DateTime taken = DateTime(2011, 2, 27, 20, 0, 0).addSeconds(3660 * i * 3);
         const test::SamplePhoto photo = test::cameraPhoto(
