@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 #include "app/start_main.h"
 #include "core/base/path_bytes.h"
-#include "platform/real_services.h"
+#include "gui/platform/real_services.h"
 
 #include <QApplication>
 #include <QDir>

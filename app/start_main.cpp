@@ -1,10 +1,10 @@
 #include "app/start_main.h"
 
 #include "app/instance_channel.h"
-#include "app/startup.h"
-#include "import/folder_choice.h"
-#include "ui/features.h"
-#include "ui/main_window.h"
+#include "core/platform/app_values.h"
+#include "gui/import/folder_choice.h"
+#include "gui/window/features.h"
+#include "gui/window/main_window.h"
 
 #include <QApplication>
 #include <QTimer>

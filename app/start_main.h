@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/single_instance.h"
-#include "platform/services.h"
+#include "core/platform/services.h"
 
 #include <QString>
 

@@ -3,10 +3,11 @@
 // Usage: kalmora_bench_hostile import|export|preview PHOTO OUTPUT_FILE
 #include "bench/bench_support.h"
 #include "core/base/text_export.h"
-#include "exif/document_summary.h"
-#include "exif/exif_labels.h"
-#include "exif/read_exif.h"
-#include "ui/file_grid.h"
+#include "core/exif/document_summary.h"
+#include "core/exif/exif_labels.h"
+#include "core/exif/read_exif.h"
+#include "core/grid/exif_row.h"
+#include "core/grid/file_grid.h"
 
 #include <QFileInfo>
 

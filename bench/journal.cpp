@@ -2,12 +2,12 @@
 // each run with the journal off and on (every file's intent durable before the change, its
 // after-state recorded), side by side. The files are made afresh before every run.
 // Usage: kalmora_bench_journal WORKFOLDER [CASE]
-#include "journal/journal.h"
+#include "core/journal/journal.h"
 #include "bench/bench_support.h"
-#include "exif/exif_reader.h"
-#include "filetime/file_times.h"
-#include "filetime/rename_rules.h"
-#include "photo/date_shift.h"
+#include "core/exif/date_shift.h"
+#include "core/exif/exif_reader.h"
+#include "core/filetime/file_times.h"
+#include "core/filetime/rename_rules.h"
 #include "tests/support/jpeg_builder.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,9 @@
 // Reads every photo's shooting date and camera model into a grid row, as the Exif import does.
 #include "bench/bench_support.h"
-#include "exif/image_metadata.h"
-#include "exif/read_exif.h"
-#include "ui/file_grid.h"
+#include "core/exif/image_metadata.h"
+#include "core/exif/read_exif.h"
+#include "core/grid/exif_row.h"
+#include "core/grid/file_grid.h"
 
 using namespace kalmora;
 

@@ -1,10 +1,11 @@
 // Renames every photo after its shooting date: the import's read in rename mode fills the
 // rows, then each file gets its new name without ever replacing another.
-#include "filetime/rename.h"
+#include "gui/filetime/rename.h"
 #include "bench/bench_support.h"
-#include "exif/image_metadata.h"
-#include "exif/read_exif.h"
-#include "ui/file_grid.h"
+#include "core/exif/image_metadata.h"
+#include "core/exif/read_exif.h"
+#include "core/grid/exif_row.h"
+#include "core/grid/file_grid.h"
 
 using namespace kalmora;
 

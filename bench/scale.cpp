@@ -1,10 +1,10 @@
 // A folder of many files: the file list reads it, then the grid model is filled as the
 // file-time import fills it (name, stamps), without the pauses. Optionally with the grid's view
 // attached and shown offscreen, as in the window.
-#include "filetime/file_times.h"
-#include "import/file_list.h"
-#include "ui/file_grid.h"
-#include "ui/file_grid_view.h"
+#include "core/filetime/file_times.h"
+#include "core/grid/file_grid.h"
+#include "core/import/file_list.h"
+#include "gui/window/file_grid_view.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // reader per photo, the date read from it, the new 19 characters written back in place.
 #include "bench/bench_support.h"
 #include "core/base/date_time.h"
-#include "exif/exif_reader.h"
+#include "core/exif/exif_reader.h"
 
 using namespace kalmora;
 

@@ -3,7 +3,7 @@
 // the apply would.
 #include "bench/bench_support.h"
 #include "core/base/path_bytes.h"
-#include "filetime/file_times.h"
+#include "core/filetime/file_times.h"
 
 #include <dirent.h>
 

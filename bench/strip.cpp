@@ -1,7 +1,7 @@
 // Erases all metadata from every photo through the erase's one running exiftool process, one
 // photo handed over ahead.
 #include "bench/bench_support.h"
-#include "photo/exif_tool.h"
+#include "core/exif/exif_tool.h"
 
 #include <QCoreApplication>
 

@@ -9,16 +9,16 @@
 // The window writes its undo journal (in a temporary state folder) unless
 // KALMORA_BENCH_JOURNAL=off.
 #include "core/base/date_time.h"
-#include "filetime/file_times.h"
-#include "import/file_list.h"
-#include "photo/date_rewrite.h"
-#include "photo/date_shift.h"
-#include "plan/time_plan.h"
+#include "core/exif/date_shift.h"
+#include "core/filetime/file_times.h"
+#include "core/grid/file_grid.h"
+#include "core/import/file_list.h"
+#include "core/plan/time_plan.h"
+#include "gui/photo/date_rewrite.h"
+#include "gui/window/features.h"
+#include "gui/window/main_window.h"
 #include "tests/support/doubles.h"
 #include "tests/support/jpeg_builder.h"
-#include "ui/features.h"
-#include "ui/file_grid.h"
-#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QDir>

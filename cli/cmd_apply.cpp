@@ -3,7 +3,7 @@
 #include "cli/common.h"
 #include "cli/plan_options.h"
 #include "core/batch/stamps_step.h"
-#include "platform/random.h"
+#include "core/platform/random.h"
 
 namespace kalmora::cli {
 

@@ -4,8 +4,8 @@
 #include "cli/output.h"
 #include "core/base/path_bytes.h"
 #include "core/base/text_export.h"
-#include "exif/read_exif.h"
-#include "filetime/file_times.h"
+#include "core/exif/read_exif.h"
+#include "core/filetime/file_times.h"
 
 #include <optional>
 

@@ -3,7 +3,7 @@
 #include "cli/common.h"
 #include "cli/output.h"
 #include "cli/plan_options.h"
-#include "platform/random.h"
+#include "core/platform/random.h"
 
 namespace kalmora::cli {
 

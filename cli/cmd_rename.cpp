@@ -3,9 +3,9 @@
 #include "cli/common.h"
 #include "cli/output.h"
 #include "core/batch/rename_step.h"
-#include "exif/read_exif.h"
-#include "filetime/rename_rules.h"
-#include "filetime/video_date.h"
+#include "core/exif/read_exif.h"
+#include "core/filetime/rename_rules.h"
+#include "core/filetime/video_date.h"
 
 namespace kalmora::cli {
 

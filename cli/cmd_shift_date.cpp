@@ -3,8 +3,8 @@
 #include "cli/common.h"
 #include "cli/output.h"
 #include "core/batch/date_patch_step.h"
-#include "exif/read_exif.h"
-#include "platform/random.h"
+#include "core/exif/read_exif.h"
+#include "core/platform/random.h"
 
 #include <QRegularExpression>
 

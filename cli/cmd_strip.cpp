@@ -1,12 +1,12 @@
 // kalmora-cli strip: all metadata removed from the photos by exiftool, the originals kept.
-#include "app/startup.h"
 #include "cli/commands.h"
 #include "cli/common.h"
 #include "cli/output.h"
 #include "core/base/path_bytes.h"
 #include "core/batch/content_step.h"
-#include "exif/read_exif.h"
-#include "platform/environment.h"
+#include "core/exif/read_exif.h"
+#include "core/platform/app_values.h"
+#include "core/platform/environment.h"
 
 namespace kalmora::cli {
 

@@ -3,9 +3,9 @@
 #include "cli/history.h"
 #include "cli/output.h"
 #include "core/base/path_bytes.h"
-#include "exif/image_metadata.h"
-#include "exif/read_exif.h"
-#include "import/file_list.h"
+#include "core/exif/image_metadata.h"
+#include "core/exif/read_exif.h"
+#include "core/import/file_list.h"
 
 #include <QDir>
 

@@ -2,11 +2,11 @@
 
 #include "cli/output.h"
 #include "core/base/path_bytes.h"
-#include "journal/journal.h"
-#include "journal/restore.h"
-#include "platform/clock.h"
-#include "platform/environment.h"
-#include "platform/settings.h"
+#include "core/batch/restore_step.h"
+#include "core/journal/journal.h"
+#include "core/platform/clock.h"
+#include "core/platform/environment.h"
+#include "core/platform/settings.h"
 
 #include <QDateTime>
 #include <QSet>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/cli.h"
-#include "journal/journal.h"
+#include "core/journal/journal.h"
 
 namespace kalmora::cli {
 

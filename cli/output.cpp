@@ -2,7 +2,7 @@
 
 #include "cli/cli.h"
 #include "core/base/path_bytes.h"
-#include "plan/time_plan.h"
+#include "core/plan/time_plan.h"
 
 #include <QHash>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/cli.h"
-#include "plan/time_plan.h"
+#include "core/plan/time_plan.h"
 
 #include <QStringList>
 

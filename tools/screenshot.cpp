@@ -3,13 +3,13 @@
 // With a screen size it also draws the window at its default size on a screen of that size below
 // a 32-pixel panel, and the window filling that screen; FONT_STEPS enlarges the font by that many
 // points first.
-#include "app/startup.h"
-#include "platform/real_services.h"
-#include "ui/features.h"
-#include "ui/history_window.h"
-#include "ui/main_window.h"
-#include "ui/photo_date_dialog.h"
-#include "ui/reset.h"
+#include "core/platform/app_values.h"
+#include "gui/platform/real_services.h"
+#include "gui/window/features.h"
+#include "gui/window/history_window.h"
+#include "gui/window/main_window.h"
+#include "gui/window/photo_date_dialog.h"
+#include "gui/window/reset.h"
 
 #include <QCheckBox>
 #include <QRadioButton>

@@ -8,7 +8,7 @@
 // logic.
 
 #include "core/base/file_state.h"
-#include "journal/journal.h"
+#include "core/journal/journal.h"
 
 #include <QHash>
 #include <QList>

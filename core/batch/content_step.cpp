@@ -1,7 +1,7 @@
 #include "core/batch/content_step.h"
 
-#include "exif/image_metadata.h"
-#include "exif/read_exif.h"
+#include "core/exif/image_metadata.h"
+#include "core/exif/read_exif.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/batch/batch.h"
-#include "photo/exif_tool.h"
+#include "core/exif/exif_tool.h"
 
 #include <QElapsedTimer>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "core/batch/date_patch_step.h"
 
-#include "exif/read_exif.h"
+#include "core/exif/read_exif.h"
 
 namespace kalmora {
 

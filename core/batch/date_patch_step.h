@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/batch/batch.h"
-#include "exif/exif_reader.h"
-#include "photo/date_shift.h"
+#include "core/exif/date_shift.h"
+#include "core/exif/exif_reader.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "core/batch/rename_step.h"
 
-#include "filetime/file_times.h"
-#include "filetime/rename_rules.h"
+#include "core/filetime/file_times.h"
+#include "core/filetime/rename_rules.h"
 
 namespace kalmora {
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/batch/batch.h"
-#include "filetime/file_times.h"
-#include "platform/file_time_store.h"
+#include "core/filetime/file_time_store.h"
+#include "core/filetime/file_times.h"
 
 #include <array>
 #include <vector>

@@ -3,8 +3,8 @@
 // Prints "box|title|text|icon" for every message box, "running" once the window shows, and
 // "folder|PATH" for the folder label then and at every change.
 #include "app/start_main.h"
+#include "gui/window/main_window.h"
 #include "tests/support/doubles.h"
-#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QTimer>

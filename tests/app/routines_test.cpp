@@ -1,4 +1,4 @@
-#include "app/comm_declare.h"
+#include "core/platform/comm_declare.h"
 #include "tests/support/files.h"
 #include "tests/support/http_server.h"
 

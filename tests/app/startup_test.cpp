@@ -1,5 +1,5 @@
 #include "app/command_line.h"
-#include "app/startup.h"
+#include "core/platform/app_values.h"
 #include "tests/support/doubles.h"
 
 #include <QDir>

@@ -4,9 +4,9 @@
 #include "core/batch/content_step.h"
 #include "core/batch/date_patch_step.h"
 #include "core/batch/rename_step.h"
+#include "core/batch/restore_step.h"
 #include "core/batch/stamps_step.h"
-#include "exif/read_exif.h"
-#include "journal/restore.h"
+#include "core/exif/read_exif.h"
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 

@@ -1,12 +1,12 @@
 // The same batch on two copies of a folder, once through the real window and once through
 // kalmora-cli: every stamp, every byte and every name must come out the same.
-#include "photo/date_rewrite.h"
+#include "core/grid/file_grid.h"
+#include "gui/photo/date_rewrite.h"
+#include "gui/window/features.h"
 #include "tests/cli/cli_support.h"
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
-#include "ui/features.h"
-#include "ui/file_grid.h"
 
 #include <QCheckBox>
 #include <QRadioButton>

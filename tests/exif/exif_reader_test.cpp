@@ -1,4 +1,4 @@
-#include "exif/exif_reader.h"
+#include "core/exif/exif_reader.h"
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 

@@ -1,9 +1,10 @@
-#include "exif/exif_labels.h"
-#include "exif/image_metadata.h"
-#include "exif/read_exif.h"
+#include "core/exif/exif_labels.h"
+#include "core/exif/image_metadata.h"
+#include "core/exif/read_exif.h"
+#include "core/grid/exif_row.h"
+#include "core/grid/file_grid.h"
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
-#include "ui/file_grid.h"
 
 #include <QFile>
 #include <QProcess>

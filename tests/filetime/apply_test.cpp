@@ -1,7 +1,7 @@
-#include "plan/time_fields.h"
+#include "core/grid/file_grid.h"
+#include "gui/plan/time_fields.h"
+#include "gui/window/features.h"
 #include "tests/support/window_fixture.h"
-#include "ui/features.h"
-#include "ui/file_grid.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

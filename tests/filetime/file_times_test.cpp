@@ -1,6 +1,6 @@
 // Real files in temporary folders; the same suite runs once per time zone (TZ set by ctest).
-#include "filetime/file_times.h"
-#include "platform/file_time_store.h"
+#include "core/filetime/file_time_store.h"
+#include "core/filetime/file_times.h"
 
 #include <QDir>
 #include <QFile>

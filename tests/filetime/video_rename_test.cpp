@@ -1,10 +1,10 @@
-#include "filetime/rename.h"
-#include "filetime/video_date.h"
-#include "photo/date_rewrite.h"
+#include "core/filetime/video_date.h"
+#include "core/grid/file_grid.h"
+#include "gui/filetime/rename.h"
+#include "gui/photo/date_rewrite.h"
+#include "gui/window/features.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
-#include "ui/features.h"
-#include "ui/file_grid.h"
 
 #include <QCheckBox>
 #include <QProcess>

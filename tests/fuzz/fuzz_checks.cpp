@@ -1,9 +1,9 @@
 #include "tests/fuzz/fuzz_checks.h"
 
 #include "core/base/date_time.h"
-#include "exif/exif_reader.h"
-#include "import/file_list.h"
-#include "journal/journal.h"
+#include "core/exif/exif_reader.h"
+#include "core/import/file_list.h"
+#include "core/journal/journal.h"
 
 #include <QDir>
 #include <QFile>

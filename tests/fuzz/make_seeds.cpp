@@ -3,7 +3,7 @@
 // structures past the first 64 KiB of the file),
 // OUTPUT/date_time/*.txt and OUTPUT/file_pattern/*.txt.
 // Usage: kalmora_fuzz_seeds OUTPUT_FOLDER
-#include "journal/journal.h"
+#include "core/journal/journal.h"
 #include "tests/support/jpeg_builder.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "core/base/text_export.h"
-#include "import/file_list.h"
+#include "core/import/file_list.h"
 
 #include <QDir>
 #include <QFile>

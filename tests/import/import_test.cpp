@@ -1,8 +1,8 @@
 #include "core/base/text_export.h"
+#include "core/grid/file_grid.h"
+#include "gui/window/up_down.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
-#include "ui/file_grid.h"
-#include "ui/up_down.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // The journal's file says what it is: this program's journal at a schema version; another
 // program's database and a newer version's journal are refused untouched, an older one taken.
-#include "journal/journal.h"
+#include "core/journal/journal.h"
 #include "tests/support/files.h"
 
 #include <QDir>

@@ -1,14 +1,14 @@
 // Every batch of the window undone from its journal: the files come back byte for byte and stamp
 // for stamp; a file changed since is left alone; a journal that cannot be written stops the batch
 // before any file changes.
-#include "filetime/rename_rules.h"
-#include "journal/restore.h"
-#include "photo/date_rewrite.h"
-#include "photo/date_shift.h"
+#include "core/batch/restore_step.h"
+#include "core/exif/date_shift.h"
+#include "core/filetime/rename_rules.h"
+#include "gui/photo/date_rewrite.h"
+#include "gui/window/features.h"
+#include "gui/window/history_window.h"
 #include "tests/photo/photo_window.h"
 #include "tests/support/files.h"
-#include "ui/features.h"
-#include "ui/history_window.h"
 
 #include <QCheckBox>
 #include <QDataStream>

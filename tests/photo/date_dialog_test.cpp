@@ -1,8 +1,8 @@
+#include "gui/window/main_window.h"
+#include "gui/window/photo_date_dialog.h"
+#include "gui/window/up_down.h"
 #include "tests/support/doubles.h"
 #include "tests/support/real_input.h"
-#include "ui/main_window.h"
-#include "ui/photo_date_dialog.h"
-#include "ui/up_down.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
-#include "app/notice_window.h"
-#include "photo/date_rewrite.h"
+#include "gui/photo/date_rewrite.h"
+#include "gui/window/features.h"
+#include "gui/window/notice_window.h"
 #include "tests/photo/photo_window.h"
 #include "tests/support/real_input.h"
-#include "ui/features.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

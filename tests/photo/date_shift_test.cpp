@@ -1,5 +1,5 @@
-#include "exif/exif_reader.h"
-#include "photo/date_shift.h"
+#include "core/exif/date_shift.h"
+#include "core/exif/exif_reader.h"
 #include "tests/support/doubles.h"
 #include "tests/support/jpeg_builder.h"
 

@@ -1,10 +1,10 @@
-#include "app/comm_declare.h"
 #include "core/base/text_export.h"
-#include "exif/image_metadata.h"
-#include "photo/exif_export.h"
+#include "core/exif/image_metadata.h"
+#include "core/platform/comm_declare.h"
+#include "gui/photo/exif_export.h"
+#include "gui/window/features.h"
 #include "tests/photo/photo_window.h"
 #include "tests/support/http_server.h"
-#include "ui/features.h"
 
 #include <QCryptographicHash>
 #include <QUrl>

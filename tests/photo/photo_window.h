@@ -1,9 +1,9 @@
 #pragma once
 
 // The main window in Exif mode over a temporary folder of photos, and the real exiftool.
+#include "core/grid/file_grid.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
-#include "ui/file_grid.h"
 
 #include <QProcess>
 #include <QRadioButton>

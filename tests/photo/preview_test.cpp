@@ -1,4 +1,4 @@
-#include "exif/document_summary.h"
+#include "core/exif/document_summary.h"
 #include "tests/photo/photo_window.h"
 
 #include <QCheckBox>

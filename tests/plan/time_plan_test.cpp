@@ -1,4 +1,4 @@
-#include "plan/time_plan.h"
+#include "core/plan/time_plan.h"
 #include "tests/support/doubles.h"
 
 #include <QTest>

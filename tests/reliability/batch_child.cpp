@@ -4,10 +4,10 @@
 // days earlier, or erases every photo's metadata with exiftool (START is not used then).
 // Usage: kalmora_batch_child apply|rename|rewrite|erase FOLDER START
 // Prints "running" just before the operation starts and "done MICROSECONDS" after it.
-#include "photo/date_rewrite.h"
+#include "core/grid/file_grid.h"
+#include "gui/photo/date_rewrite.h"
+#include "gui/window/features.h"
 #include "tests/support/window_fixture.h"
-#include "ui/features.h"
-#include "ui/file_grid.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -4,12 +4,12 @@
 // with its content, every rewritten photo is byte for byte either the old photo or the new one,
 // and every erased photo is either the old photo or a whole one without metadata. Then the batch
 // is undone from its journal: every file is back as it was.
-#include "exif/exif_reader.h"
-#include "exif/image_metadata.h"
-#include "exif/read_exif.h"
-#include "filetime/file_times.h"
-#include "import/file_list.h"
-#include "journal/restore.h"
+#include "core/batch/restore_step.h"
+#include "core/exif/exif_reader.h"
+#include "core/exif/image_metadata.h"
+#include "core/exif/read_exif.h"
+#include "core/filetime/file_times.h"
+#include "core/import/file_list.h"
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 

@@ -2,14 +2,14 @@
 // stands, when a pass is cut off by the time limit, and around the download of exiftool: the
 // window stays busy while it comes, links are never written through, and nothing unverified
 // runs. Each case checks the row's text and the bytes of every file that must stay as it was.
-#include "app/comm_declare.h"
-#include "exif/image_metadata.h"
-#include "photo/exif_export.h"
-#include "photo/exif_tool.h"
+#include "core/exif/exif_tool.h"
+#include "core/exif/image_metadata.h"
+#include "core/platform/comm_declare.h"
+#include "gui/photo/exif_export.h"
+#include "gui/window/features.h"
 #include "tests/photo/photo_window.h"
 #include "tests/support/files.h"
 #include "tests/support/http_server.h"
-#include "ui/features.h"
 
 #include <QCryptographicHash>
 #include <QDir>

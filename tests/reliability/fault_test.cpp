@@ -3,16 +3,16 @@
 // folder, rename targets that exist or appear, odd entries, names of 255 bytes, photos exiftool
 // cannot rewrite and a full disk under the export and the erase. Each case checks the row's text
 // and that nothing else in the folder changed.
-#include "app/comm_declare.h"
 #include "core/base/text_export.h"
-#include "exif/exif_reader.h"
-#include "exif/image_metadata.h"
-#include "photo/exif_tool.h"
+#include "core/exif/exif_reader.h"
+#include "core/exif/exif_tool.h"
+#include "core/exif/image_metadata.h"
+#include "core/grid/file_grid.h"
+#include "core/platform/comm_declare.h"
 #include "tests/support/files.h"
 #include "tests/support/http_server.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
-#include "ui/file_grid.h"
 
 #include <QBuffer>
 #include <QCheckBox>

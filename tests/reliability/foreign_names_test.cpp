@@ -3,12 +3,12 @@
 // beside a UTF-8 name that reads the same.
 #include "core/base/path_bytes.h"
 #include "core/base/text_export.h"
-#include "exif/exif_reader.h"
-#include "exif/image_metadata.h"
-#include "filetime/file_times.h"
-#include "photo/date_rewrite.h"
+#include "core/exif/exif_reader.h"
+#include "core/exif/image_metadata.h"
+#include "core/filetime/file_times.h"
+#include "gui/photo/date_rewrite.h"
+#include "gui/window/features.h"
 #include "tests/photo/photo_window.h"
-#include "ui/features.h"
 
 #include <QRadioButton>
 

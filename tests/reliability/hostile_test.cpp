@@ -2,10 +2,10 @@
 // photos whose texts would add lines of their own to an export, a photo built to expand, and
 // photos marked read-only. Real files in a temporary folder; the tests run as the administrator.
 #include "core/base/text_export.h"
-#include "exif/exif_reader.h"
-#include "import/import.h"
-#include "photo/date_shift.h"
-#include "photo/exif_export.h"
+#include "core/exif/date_shift.h"
+#include "core/exif/exif_reader.h"
+#include "gui/import/import.h"
+#include "gui/photo/exif_export.h"
 #include "tests/photo/photo_window.h"
 #include "tests/support/files.h"
 

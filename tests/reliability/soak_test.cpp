@@ -1,10 +1,10 @@
 // 10,000 files through the import and the file-time apply with a random plan in working-hours
 // mode: every file ends up with the planned time of its row, and the memory taken while the
 // second half of the rows goes by is no more than those rows' grid texts account for.
-#include "plan/time_fields.h"
+#include "core/grid/file_grid.h"
+#include "gui/plan/time_fields.h"
+#include "gui/window/features.h"
 #include "tests/support/window_fixture.h"
-#include "ui/features.h"
-#include "ui/file_grid.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/services.h"
+#include "core/filetime/file_time_store.h"
+#include "core/platform/services.h"
 
 #include <QHash>
 #include <QList>

@@ -2,10 +2,10 @@
 
 // The main window on test doubles, with a temporary folder of real files. Header-only: only
 // suites that link the widgets library include it.
-#include "filetime/file_times.h"
-#include "import/file_list.h"
+#include "core/filetime/file_times.h"
+#include "core/import/file_list.h"
+#include "gui/window/main_window.h"
 #include "tests/support/doubles.h"
-#include "ui/main_window.h"
 
 #include <QFile>
 #include <QLineEdit>

@@ -1,12 +1,12 @@
-#include "app/comm_declare.h"
-#include "app/notice_window.h"
-#include "photo/date_rewrite.h"
-#include "photo/exif_export.h"
+#include "core/platform/comm_declare.h"
+#include "gui/photo/date_rewrite.h"
+#include "gui/photo/exif_export.h"
+#include "gui/window/features.h"
+#include "gui/window/file_grid_view.h"
+#include "gui/window/notice_window.h"
 #include "tests/photo/photo_window.h"
 #include "tests/support/files.h"
 #include "tests/support/real_input.h"
-#include "ui/features.h"
-#include "ui/file_grid_view.h"
 
 #include <QApplication>
 #include <QCheckBox>

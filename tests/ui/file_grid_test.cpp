@@ -1,8 +1,8 @@
-#include "app/comm_declare.h"
+#include "core/grid/file_grid.h"
+#include "core/platform/comm_declare.h"
+#include "gui/window/file_grid_view.h"
+#include "gui/window/up_down.h"
 #include "tests/support/real_input.h"
-#include "ui/file_grid.h"
-#include "ui/file_grid_view.h"
-#include "ui/up_down.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

@@ -1,13 +1,13 @@
-#include "app/notice_window.h"
-#include "import/file_list.h"
+#include "core/grid/file_grid.h"
+#include "core/import/file_list.h"
+#include "gui/window/fdir.h"
+#include "gui/window/file_grid_view.h"
+#include "gui/window/main_window.h"
+#include "gui/window/notice_window.h"
+#include "gui/window/photo_date_dialog.h"
+#include "gui/window/up_down.h"
 #include "tests/support/doubles.h"
 #include "tests/support/real_input.h"
-#include "ui/fdir.h"
-#include "ui/file_grid.h"
-#include "ui/file_grid_view.h"
-#include "ui/main_window.h"
-#include "ui/photo_date_dialog.h"
-#include "ui/up_down.h"
 
 #include <QAccessible>
 #include <QApplication>

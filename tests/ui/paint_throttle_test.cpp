@@ -1,4 +1,4 @@
-#include "ui/paint_throttle.h"
+#include "gui/window/paint_throttle.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

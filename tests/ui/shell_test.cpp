@@ -1,11 +1,11 @@
-#include "import/file_filter.h"
-#include "import/folder_choice.h"
+#include "core/grid/file_grid.h"
+#include "gui/import/file_filter.h"
+#include "gui/import/folder_choice.h"
+#include "gui/window/fdir.h"
+#include "gui/window/features.h"
+#include "gui/window/file_grid_view.h"
 #include "tests/support/real_input.h"
 #include "tests/support/window_fixture.h"
-#include "ui/fdir.h"
-#include "ui/features.h"
-#include "ui/file_grid.h"
-#include "ui/file_grid_view.h"
 
 #include <QApplication>
 #include <QCheckBox>

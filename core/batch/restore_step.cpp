@@ -1,0 +1,406 @@
+#include "core/batch/restore_step.h"
+
+#include "core/base/folder_handle.h"
+#include "core/base/path_bytes.h"
+#include "core/base/write_protection.h"
+#include "core/batch/batch.h"
+#include "core/filetime/rename_rules.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kalmora {
+
+namespace {
+
+const QString Gone = QStringLiteral("文件已不存在(已被移动或删除)");
+const QString ChangedSince = QStringLiteral("文件在这批操作之后又被改动过");
+const QString Neither = QStringLiteral("文件既不是操作前的样子，也不是这批操作写成的样子");
+const QString ReadOnly = QStringLiteral("文件已标为只读");
+const QString NameTaken = QStringLiteral("原文件名已被另一个文件占用");
+const QString NoOriginal = QStringLiteral("原件没有保留(超过保留上限或已被清理)");
+
+enum class Verdict { Restore, Unchanged, Skip };
+
+struct Plan {
+    const JournalEntry *entry = nullptr;
+    Verdict verdict = Verdict::Skip;
+    QString reason;
+    QList<QByteArray> bytesNow; // date patches: what the file holds at each offset
+    QString shown;              // where the file is, as the report names it
+    int seq = 0;                // the restore's own entry
+};
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray readAt(const QString &path, qint64 offset, qsizetype length) {
+    QFile file;
+    if (!OpenUntouched(file, path) || !file.seek(offset))
+        return {};
+    return file.read(length);
+}
+
+bool sameFile(const FileState &a, const FileState &b) {
+    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
+
+bool readOnly(const QString &path) {
+    struct stat st {};
+    return ::lstat(PathBytes(path).constData(), &st) == 0 && MarkedReadOnly(st.st_uid, st.st_mode);
+}
+
+Plan skip(Plan p, const QString &why) {
+    p.verdict = Verdict::Skip;
+    p.reason = why;
+    return p;
+}
+
+Plan judge(const JournalEntry &e) {
+    Plan p;
+    p.entry = &e;
+    p.verdict = Verdict::Unchanged;
+    p.shown = e.path;
+    if (!e.old.exists)
+        return p; // nothing was there for the batch to change
+    switch (e.kind) {
+    case ChangeKind::Stamps: {
+        const FileState now = ReadFileState(e.path);
+        if (!now.exists)
+            return skip(p, Gone);
+        if (e.after) {
+            if (!now.sameAs(*e.after))
+                return skip(p, ChangedSince);
+            if (e.after->sameAs(e.old) && e.after->access == e.old.access)
+                return p;
+        } else if (now.sameAs(e.old) && now.access == e.old.access) {
+            return p;
+        } else if (!now.sameAs(e.old) && !(e.intendedKnown && now.sameAs(e.intended))) {
+            return skip(p, Neither);
+        }
+        break;
+    }
+    case ChangeKind::Rename: {
+        const FileState atNew = ReadFileState(e.newPath);
+        const FileState atOld = ReadFileState(e.path);
+        // Not under its new name: the rename failed (the name taken, or already its own), was
+        // cut off before it, or the file has moved on since.
+        if (e.state == EntryFailed || e.newPath == e.path || !sameFile(atNew, e.old))
+            return sameFile(atOld, e.old) ? p : skip(p, Gone);
+        p.shown = e.newPath;
+        if (e.after && !atNew.sameAs(*e.after))
+            return skip(p, ChangedSince);
+        if (atOld.exists)
+            return skip(p, NameTaken);
+        p.verdict = readOnly(e.newPath) ? Verdict::Skip : Verdict::Restore;
+        p.reason = p.verdict == Verdict::Skip ? ReadOnly : QString();
+        return p;
+    }
+    case ChangeKind::DatePatch: {
+        const FileState now = ReadFileState(e.path);
+        if (!now.exists)
+            return skip(p, Gone);
+        if (!sameFile(now, e.old) || now.size != e.old.size)
+            return skip(p, e.after ? ChangedSince : Neither);
+        bool allBefore = true, eachKnown = true, asLeft = true;
+        for (int i = 0; i < e.patches.size(); ++i) {
+            const BytePatch &patch = e.patches[i];
+            p.bytesNow.append(readAt(e.path, patch.offset, patch.before.size()));
+            allBefore = allBefore && p.bytesNow[i] == patch.before;
+            eachKnown =
+                eachKnown && (p.bytesNow[i] == patch.before || p.bytesNow[i] == patch.intended);
+            asLeft = asLeft && p.bytesNow[i] == e.patchAfter.value(i);
+        }
+        if (e.after) {
+            if (!now.sameAs(*e.after) || !asLeft)
+                return skip(p, ChangedSince);
+        } else if (!eachKnown) {
+            return skip(p, Neither);
+        }
+        if (allBefore && now.sameAs(e.old) && now.access == e.old.access)
+            return p;
+        break;
+    }
+    case ChangeKind::Content: {
+        const FileState now = ReadFileState(e.path, true);
+        if (e.after) {
+            if (!now.exists)
+                return skip(p, Gone);
+            if (!now.sameAs(*e.after) || now.hash != e.after->hash)
+                return skip(p, ChangedSince);
+            if (sameFile(now, e.old) && now.hash == e.old.hash &&
+                now.modification == e.old.modification)
+                return p;
+        } else {
+            if (now.sameAs(e.old) && now.hash == e.old.hash)
+                return p;
+            if (!now.exists)
+                return skip(p, Gone);
+            // Only a replacement is what the erase does (a new file under the name); a change
+            // of the file itself is someone else's.
+            if (sameFile(now, e.old))
+                return skip(p, Neither);
+        }
+        const FileState kept = ReadFileState(e.kept, true);
+        if (e.kept.isEmpty() || !kept.exists || kept.hash != e.old.hash)
+            return skip(p, NoOriginal);
+        break;
+    }
+    }
+    if (readOnly(e.path))
+        return skip(p, ReadOnly);
+    p.verdict = Verdict::Restore;
+    return p;
+}
+
+int intend(BatchJournal &journal, const Plan &p) {
+    const JournalEntry &e = *p.entry;
+    switch (e.kind) {
+    case ChangeKind::Stamps:
+        return journal.intendStampsExact(e.path, e.old);
+    case ChangeKind::Rename:
+        return journal.intendRename(e.newPath, e.path);
+    case ChangeKind::DatePatch: {
+        QList<BytePatch> back;
+        for (int i = 0; i < e.patches.size(); ++i)
+            back.append({e.patches[i].offset, p.bytesNow[i], e.patches[i].before});
+        return journal.intendBytes(e.path, back, e.old);
+    }
+    case ChangeKind::Content:
+        return journal.intendContent(e.path, true);
+    }
+    return 0;
+}
+
+// Empty when the file is back as it was.
+QString putBack(const Plan &p) {
+    const JournalEntry &e = *p.entry;
+    switch (e.kind) {
+    case ChangeKind::Stamps:
+        return WriteStamps(e.path, e.old);
+    case ChangeKind::Rename:
+        switch (RenameNoReplace(e.newPath, e.path)) {
+        case RenameError::None:
+            return {};
+        case RenameError::Exists:
+            return NameTaken;
+        default:
+            return QStringLiteral("无法更名");
+        }
+    case ChangeKind::DatePatch: {
+        // In place, as the rewrite wrote it: the file keeps its identity.
+        const int fd = OpenAt(e.path, O_WRONLY | O_NOFOLLOW);
+        if (fd < 0)
+            return systemText(errno);
+        QString why;
+        for (const BytePatch &patch : e.patches) {
+            if (::pwrite(fd, patch.before.constData(), size_t(patch.before.size()),
+                         off_t(patch.offset)) != ssize_t(patch.before.size())) {
+                why = systemText(errno ? errno : EIO);
+                break;
+            }
+        }
+        if (why.isEmpty() && ::fsync(fd) != 0)
+            why = systemText(errno);
+        ::close(fd);
+        return why.isEmpty() ? WriteStamps(e.path, e.old) : why;
+    }
+    case ChangeKind::Content: {
+        const QByteArray from = PathBytes(e.kept);
+        const auto to = FileAt::of(e.path);
+        if (!to)
+            return systemText(ENOENT);
+        if (::renameat(AT_FDCWD, from.constData(), to->dir, to->name.constData()) != 0) {
+            if (errno != EXDEV)
+                return systemText(errno);
+            // A copy kept on another file system: copied beside the file, then put in its place.
+            const QString temporary = e.path + QStringLiteral(".kalmora-restore");
+            QFile::remove(temporary);
+            if (!QFile::copy(e.kept, temporary))
+                return QStringLiteral("无法复制原件");
+            const auto copied = FileAt::of(temporary);
+            if (!copied || ::renameat(copied->dir, copied->name.constData(), to->dir,
+                                      to->name.constData()) != 0) {
+                const int error = errno;
+                QFile::remove(temporary);
+                return systemText(error);
+            }
+        }
+        return WriteStamps(e.path, e.old);
+    }
+    }
+    return QStringLiteral("未知的记录");
+}
+
+} // namespace
+
+namespace {
+
+const QString VerdictKey = QStringLiteral("verdict"), Reason = QStringLiteral("reason"),
+              Shown = QStringLiteral("path");
+
+// The undo as a batch of its own: each file of the batch undone judged (later changes first: a
+// name the batch freed may have been taken by a later rename), then put back where it holds
+// what the batch left.
+class PutBackStep final : public BatchStep {
+public:
+    PutBackStep(const QList<JournalEntry> &entries, QString folder, std::function<bool()> goOn)
+        : m_folder(std::move(folder)), m_goOn(std::move(goOn)) {
+        for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+            Plan p;
+            p.entry = &*it;
+            m_plans.append(p);
+        }
+    }
+    // The runner asked to stop when the caller's progress says so.
+    BatchRunner *runner = nullptr;
+
+    BatchKind kind() const override { return BatchKind::Restore; }
+    int count() const override { return int(m_plans.size()); }
+    // The journal's whole paths: relative to the batch's folder where they lie directly in it.
+    QString name(int i) const override {
+        const QString &path = m_plans[i].entry->path;
+        return path.startsWith(m_folder + QLatin1Char('/')) ? path.mid(m_folder.size() + 1) : path;
+    }
+    bool prepare(int i, BatchRow &row) override {
+        Plan &p = m_plans[i];
+        p = judge(*p.entry);
+        step();
+        if (p.verdict == Verdict::Restore)
+            return true;
+        row.verdict = RowVerdict::Skipped;
+        row.values = {{Shown, p.shown},
+                      {VerdictKey, p.verdict == Verdict::Unchanged ? QStringLiteral("unchanged")
+                                                                   : QStringLiteral("skipped")},
+                      {Reason, p.reason}};
+        return false;
+    }
+    int intend(BatchJournal &journal, int i, const QString &) override {
+        return ::kalmora::intend(journal, m_plans[i]);
+    }
+    void dryRun(int i, const QString &, BatchRow &row) override {
+        row.values = {{Shown, m_plans[i].shown}, {VerdictKey, QStringLiteral("restored")}};
+    }
+    ChangeResult change(int i, const QString &, BatchRow &row) override {
+        const QString why = putBack(m_plans[i]);
+        row.verdict = why.isEmpty() ? RowVerdict::Done : RowVerdict::Failed;
+        row.values = {
+            {Shown, m_plans[i].shown},
+            {VerdictKey, why.isEmpty() ? QStringLiteral("restored") : QStringLiteral("failed")},
+            {Reason, why.isEmpty() ? QString() : QStringLiteral("还原失败：") + why}};
+        return {why.isEmpty(), std::nullopt, {}};
+    }
+    void notReached(int i, BatchRow &row) override { row.values = {{Shown, m_plans[i].shown}}; }
+    // After each file judged or taken.
+    void step() {
+        if (!m_goOn())
+            runner->requestStop();
+    }
+
+private:
+    QString m_folder;
+    std::function<bool()> m_goOn;
+    QList<Plan> m_plans;
+};
+
+// The report from the rows as they come.
+class ReportSink final : public BatchSink {
+public:
+    ReportSink(RestoreReport &report, PutBackStep &step) : m_report(report), m_step(step) {}
+    void row(const BatchRow &row) override {
+        const QString path = row.value(Shown), reason = row.value(Reason);
+        const QString verdict = row.value(VerdictKey);
+        if (row.verdict == RowVerdict::NotDone) {
+            ++m_report.notDone;
+            return;
+        }
+        if (row.verdict == RowVerdict::Done || row.verdict == RowVerdict::DryRun)
+            ++m_report.restored;
+        if (verdict == QLatin1String("unchanged"))
+            ++m_report.unchanged;
+        if (verdict == QLatin1String("skipped") || verdict == QLatin1String("failed"))
+            m_report.skipped.append({path, reason});
+        m_report.files.append(
+            {path,
+             verdict == QLatin1String("unchanged") ? RestoreFile::Verdict::Unchanged
+             : verdict == QLatin1String("skipped") ? RestoreFile::Verdict::Skipped
+             : verdict == QLatin1String("failed")  ? RestoreFile::Verdict::Failed
+                                                   : RestoreFile::Verdict::Restored,
+             reason});
+        m_step.step(); // after every file taken, whatever its verdict
+    }
+    void journalFailed(bool started, const QString &reason) override {
+        m_report.reason = reason;
+        m_report.journalFailed = !started;
+    }
+
+private:
+    RestoreReport &m_report;
+    PutBackStep &m_step;
+};
+
+} // namespace
+
+RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun,
+                           const RestoreStep &step) {
+    RestoreReport report;
+    QList<JournalEntry> entries;
+    BatchSummary summary;
+    if (!ReadEntries(config, batch, entries, summary, &report.reason))
+        return report;
+    if (summary.state == BatchSummary::State::Running) {
+        report.reason = QStringLiteral("这批操作还在进行中");
+        return report;
+    }
+    // Judging reads every file (an erased photo's whole content): it counts as half the work.
+    const int total = 2 * int(entries.size());
+    int steps = 0;
+    PutBackStep putBack(entries, summary.folder, [&] { return !step || step(++steps, total); });
+    ReportSink sink(report, putBack);
+    BatchOptions options;
+    options.folder = summary.folder;
+    options.dryRun = dryRun;
+    // A real restore is always recorded, so that it can be undone in turn; it opens the batch
+    // before judging, as opening prunes what the journal no longer keeps.
+    options.journal = config;
+    options.journal.enabled = true;
+    options.undoes = batch;
+    BatchRunner runner(putBack, sink, options);
+    putBack.runner = &runner;
+    const BatchOutcome outcome = runner.run();
+    switch (outcome.end) {
+    case BatchOutcome::End::NotStarted:
+        if (!report.journalFailed)
+            report.journalFailed = !report.reason.isEmpty();
+        return report;
+    case BatchOutcome::End::Stopped:
+        if (!outcome.changing) {
+            // Stopped while judging: nothing of the restore went to the disk, and the history
+            // lists no restore that did nothing.
+            report = RestoreReport();
+            report.notDone = int(entries.size());
+            report.reason = QStringLiteral("已停止");
+            report.stopped = true;
+            return report;
+        }
+        report.stopped = true;
+        break;
+    case BatchOutcome::End::JournalFailed:
+    case BatchOutcome::End::Finished:
+        break;
+    }
+    report.started = true;
+    report.restoreBatch = dryRun ? 0 : outcome.batchId;
+    return report;
+}
+
+} // namespace kalmora

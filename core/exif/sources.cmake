@@ -1,0 +1,8 @@
+# Reading and patching photo metadata, the exiftool runner (no widgets).
+list(APPEND KALMORA_CORE_SOURCES
+    core/exif/date_shift.cpp core/exif/date_shift.h core/exif/document_summary.cpp
+    core/exif/document_summary.h core/exif/exif_labels.cpp core/exif/exif_labels.h
+    core/exif/exif_reader.cpp core/exif/exif_reader.h core/exif/exif_tool.cpp
+    core/exif/exif_tool.h core/exif/image_metadata.cpp core/exif/image_metadata.h
+    core/exif/metadata_library.cpp core/exif/metadata_library.h core/exif/read_exif.cpp
+    core/exif/read_exif.h)

@@ -1,0 +1,1546 @@
+// The batch journal: one SQLite database in the user's state folder (WAL, synchronous FULL), the
+// kept originals of erased photos beside it.
+#include "core/journal/journal.h"
+
+#include "core/base/path_bytes.h"
+#include "core/exif/exif_reader.h"
+#include "core/platform/clock.h"
+#include "core/platform/environment.h"
+#include "core/platform/services.h"
+#include "core/platform/settings.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QIODevice>
+#include <QSet>
+#include <QtEndian>
+
+#include <openssl/evp.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/xattr.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace kalmora {
+
+namespace {
+
+constexpr int GroupSize = 256;
+// The intents that must be durable before the first file changes: as many as are read in a
+// short while, so that the first files take about as long to change as the writer's first
+// flush of the next group (a smaller group makes the loop wait for that flush, a larger one
+// delays the first file).
+constexpr std::chrono::microseconds FirstGroupTime{2000};
+constexpr int FirstGroupMax = 256;
+// The reader tells the writer of its rows, and the loop the writer of its after-values, a few at
+// a time: each telling takes the lock the others wait for.
+constexpr int ReaderStep = 16, HandOverStep = 64;
+// Intents queued while the caller still reads its files go to the disk once this many have
+// gathered (then in doubling groups), not a flush for every few.
+constexpr int StreamGroupMin = 32;
+constexpr int LogCheckpointFrames = 1000; // SQLite's own default
+constexpr qint64 TicksPerSecond = 10'000'000;
+constexpr qint64 SecondsFrom1601To1970 = 11'644'473'600;
+constexpr char NtfsCreation[] = "system.ntfs_crtime";
+
+const char *const Schema = R"(
+CREATE TABLE IF NOT EXISTS batches(
+    id INTEGER PRIMARY KEY, started INTEGER NOT NULL, ended INTEGER, folder BLOB NOT NULL,
+    operation INTEGER NOT NULL, state INTEGER NOT NULL, pid INTEGER NOT NULL,
+    undoes INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS entries(
+    batch INTEGER NOT NULL, seq INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL,
+    new_path BLOB, old BLOB NOT NULL, intended BLOB, after BLOB, kept BLOB,
+    kept_bytes INTEGER NOT NULL DEFAULT 0, state INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY(batch, seq));
+CREATE TABLE IF NOT EXISTS patches(
+    batch INTEGER NOT NULL, seq INTEGER NOT NULL, n INTEGER NOT NULL, offset INTEGER NOT NULL,
+    before BLOB NOT NULL, intended BLOB NOT NULL, after BLOB,
+    PRIMARY KEY(batch, seq, n));
+-- Every begin sums the kept originals: without this, a scan of every entry of the months kept.
+CREATE INDEX IF NOT EXISTS entries_kept ON entries(batch) WHERE kept IS NOT NULL;
+)";
+
+QString sqliteText(sqlite3 *db) {
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+}
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A statement with its bindings; finalised at the end of its scope.
+class Statement {
+public:
+    Statement(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    bool ok() const { return m_stmt != nullptr; }
+    Statement &bind(int i, qint64 v) {
+        sqlite3_bind_int64(m_stmt, i, v);
+        return *this;
+    }
+    Statement &bind(int i, const QByteArray &v) { return blob(i, v, SQLITE_TRANSIENT); }
+    // Without a copy: `v` must stay as it is until the statement is reset, which clears it.
+    Statement &hold(int i, const QByteArray &v) { return blob(i, v, SQLITE_STATIC); }
+    Statement &hold(int i, QByteArray &&v) = delete;
+    int step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
+    void reset() {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+    qint64 integer(int c) const { return sqlite3_column_int64(m_stmt, c); }
+    bool isNull(int c) const { return sqlite3_column_type(m_stmt, c) == SQLITE_NULL; }
+    QByteArray blob(int c) const {
+        const void *p = sqlite3_column_blob(m_stmt, c);
+        return p ? QByteArray(static_cast<const char *>(p), sqlite3_column_bytes(m_stmt, c))
+                 : QByteArray();
+    }
+
+private:
+    Statement &blob(int i, const QByteArray &v, sqlite3_destructor_type keep) {
+        if (v.isNull())
+            sqlite3_bind_null(m_stmt, i);
+        else
+            sqlite3_bind_blob64(m_stmt, i, v.constData(), sqlite3_uint64(v.size()), keep);
+        return *this;
+    }
+
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+QString databasePath(const JournalConfig &config) {
+    return config.stateFolder + QStringLiteral("/journal.sqlite");
+}
+
+// What the file says it is: this program's journal, and which schema it holds. Version 1 is the
+// schema above; a journal written before the file said so holds it too.
+constexpr int ApplicationId = 0x4B4C4D4A; // "KLMJ"
+constexpr int SchemaVersion = 1;
+
+int pragmaNumber(sqlite3 *db, const char *sql) {
+    Statement q(db, sql);
+    return q.step() == SQLITE_ROW ? int(q.integer(0)) : -1;
+}
+
+// Whether the file is our journal at a schema we know (or a new or older one); the reason
+// otherwise: another program's database, or one from a newer version of ours. Asked before
+// anything is written to the file.
+bool knownSchema(sqlite3 *db, QString &reason) {
+    const int id = pragmaNumber(db, "PRAGMA application_id");
+    const int version = pragmaNumber(db, "PRAGMA user_version");
+    if (id != 0 && id != ApplicationId) {
+        reason = QStringLiteral("无法打开撤销记录：这个文件不是本程序的撤销记录");
+        return false;
+    }
+    if (version > SchemaVersion) {
+        reason =
+            QStringLiteral("无法打开撤销记录：它由本程序的更新版本写成（格式 %1）").arg(version);
+        return false;
+    }
+    return true;
+}
+
+// Creates the schema, or brings an older one up to it, and marks the file.
+bool prepareSchema(sqlite3 *db, QString &reason) {
+    char *error = nullptr;
+    const auto failed = [&] {
+        reason = QStringLiteral("无法写入撤销记录：%1")
+                     .arg(error ? QString::fromUtf8(error) : sqliteText(db));
+        sqlite3_free(error);
+        return false;
+    };
+    if (sqlite3_exec(db, Schema, nullptr, nullptr, &error) != SQLITE_OK)
+        return failed();
+    if (pragmaNumber(db, "PRAGMA application_id") == ApplicationId &&
+        pragmaNumber(db, "PRAGMA user_version") == SchemaVersion)
+        return true;
+    // Later versions add their steps here, each from the version before.
+    const QByteArray mark = "PRAGMA application_id=" + QByteArray::number(ApplicationId) +
+                            "; PRAGMA user_version=" + QByteArray::number(SchemaVersion) + ";";
+    if (sqlite3_exec(db, mark.constData(), nullptr, nullptr, &error) != SQLITE_OK)
+        return failed();
+    return true;
+}
+
+// Opens (and creates) the database; null with a reason when it cannot.
+sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create) {
+    if (config.stateFolder.isEmpty()) {
+        reason = QStringLiteral("找不到用户的状态文件夹");
+        return nullptr;
+    }
+    if (create && !QDir().mkpath(config.stateFolder)) {
+        reason = QStringLiteral("无法建立文件夹 %1").arg(config.stateFolder);
+        return nullptr;
+    }
+    // SQLite's memory statistics take a global lock around every allocation, and nothing here
+    // reads them. They can only be turned off before SQLite starts.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+    sqlite3 *db = nullptr;
+    // A connection is used by one thread at a time (handed on with the batch's own locks), so
+    // SQLite need not lock it at every call.
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    if (sqlite3_open_v2(PathBytes(databasePath(config)).constData(), &db, flags, nullptr) !=
+        SQLITE_OK) {
+        reason = QStringLiteral("无法打开撤销记录：%1").arg(sqliteText(db));
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    if (!knownSchema(db, reason)) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    // The log stays between batches: checkpointing it at every close and starting it afresh
+    // costs the next batch's commit a flush of the new log's header and of the folder. A batch
+    // checkpoints at its end once the log has grown (see end()).
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    char *error = nullptr;
+    // WAL and a full sync: a commit that returned is on the disk.
+    if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr,
+                     &error) != SQLITE_OK) {
+        reason = QStringLiteral("无法写入撤销记录：%1")
+                     .arg(error ? QString::fromUtf8(error) : sqliteText(db));
+        sqlite3_free(error);
+        sqlite3_close(db);
+        return nullptr;
+    }
+    if (!prepareSchema(db, reason)) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    // journal_mode answers with the mode it took; a read-only folder keeps "delete".
+    Statement mode(db, "PRAGMA journal_mode");
+    if (mode.step() != SQLITE_ROW || mode.blob(0).toLower() != "wal") {
+        reason = QStringLiteral("无法写入撤销记录：不能使用预写日志");
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
+}
+
+// The last batch's connection, kept for the next batch of this process: a fresh connection
+// reads the whole write-ahead log again, which grows between checkpoints (milliseconds a batch).
+struct KeptConnection {
+    sqlite3 *db = nullptr;
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0; // not reused while the kept connection holds the file open
+};
+std::mutex keptMutex;
+KeptConnection keptConnection;
+
+sqlite3 *takeConnection(const JournalConfig &config, QString &reason) {
+    const QByteArray path = PathBytes(databasePath(config));
+    sqlite3 *db = nullptr;
+    {
+        const std::lock_guard lock(keptMutex);
+        struct stat st {};
+        db = std::exchange(keptConnection.db, nullptr);
+        // Only the same database file: not one put in its place, nor another mount there.
+        if (db && (keptConnection.path != path || ::stat(path.constData(), &st) != 0 ||
+                   st.st_dev != keptConnection.device || st.st_ino != keptConnection.inode)) {
+            sqlite3_close(db);
+            db = nullptr;
+        }
+    }
+    if (db && sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return db;
+    sqlite3_close(db);
+    return openDatabase(config, reason, true);
+}
+
+void keepConnection(sqlite3 *db, const JournalConfig &config) {
+    sqlite3_wal_hook(db, nullptr, nullptr);
+    const QByteArray path = PathBytes(databasePath(config));
+    struct stat st {};
+    const std::lock_guard lock(keptMutex);
+    if (keptConnection.db || ::stat(path.constData(), &st) != 0) {
+        sqlite3_close(db);
+        return;
+    }
+    keptConnection = {db, path, st.st_dev, st.st_ino};
+}
+
+// The checkpoint after a batch: on the batch's connection, which is kept for the next batch
+// once it is done (a batch that starts meanwhile opens one of its own). A process that ends
+// waits for it.
+struct Checkpointer {
+    std::mutex mutex;
+    std::thread thread;
+    bool running = false;
+    ~Checkpointer() {
+        if (thread.joinable())
+            thread.join();
+    }
+};
+Checkpointer checkpointer;
+
+// Takes `db` unless a checkpoint still runs (then the log waits for a later batch's end).
+bool checkpointLater(sqlite3 *db, const JournalConfig &config) {
+    const std::lock_guard lock(checkpointer.mutex);
+    if (checkpointer.running)
+        return false;
+    if (checkpointer.thread.joinable())
+        checkpointer.thread.join();
+    checkpointer.running = true;
+    checkpointer.thread = std::thread([db, config] {
+        int log = -1, moved = -1;
+        if (sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &log, &moved) ==
+                SQLITE_OK &&
+            log == moved) {
+            // All of it moved: the next write starts the log afresh and flushes the new log's
+            // header. That write here rather than the next batch's first commit: one that
+            // changes no row writes nothing, rewriting the version number always does.
+            Statement version(db, "PRAGMA user_version");
+            if (version.step() == SQLITE_ROW) {
+                const QByteArray again =
+                    "PRAGMA user_version = " + QByteArray::number(version.integer(0));
+                version.reset();
+                sqlite3_exec(db, again.constData(), nullptr, nullptr, nullptr);
+            }
+        }
+        keepConnection(db, config);
+        const std::lock_guard lock(checkpointer.mutex);
+        checkpointer.running = false;
+    });
+    return true;
+}
+
+bool removeKept(const QString &kept) {
+    return !kept.isEmpty() && ::unlink(PathBytes(kept).constData()) == 0;
+}
+
+// Keeps `from` at `to`: a hard link, else a copy (same content and stamps, on the disk) of up to
+// `limit` bytes. Empty on success.
+QString keepCopy(const QString &from, const QString &to, const FileState &state, qint64 limit,
+                 bool *tooLarge) {
+    const QByteArray a = PathBytes(from), b = PathBytes(to);
+    if (::link(a.constData(), b.constData()) == 0)
+        return {};
+    const int linkError = errno;
+    if (linkError != EXDEV && linkError != EPERM && linkError != EMLINK)
+        return systemText(linkError);
+    if (state.size > limit) {
+        if (tooLarge)
+            *tooLarge = true;
+        return QStringLiteral("too large");
+    }
+    const int in = ::open(a.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return systemText(errno);
+    const int out = ::open(b.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const int e = errno;
+        ::close(in);
+        return systemText(e);
+    }
+    char buffer[1 << 16];
+    QString why;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0) {
+            why = systemText(errno);
+            break;
+        }
+        if (got == 0)
+            break;
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t n = ::write(out, buffer + put, size_t(got - put));
+            if (n < 0) {
+                why = systemText(errno);
+                break;
+            }
+            put += n;
+        }
+        if (!why.isEmpty())
+            break;
+    }
+    if (why.isEmpty() && ::fsync(out) != 0)
+        why = systemText(errno);
+    ::close(in);
+    ::close(out);
+    if (!why.isEmpty()) {
+        ::unlink(b.constData());
+        return why;
+    }
+    WriteStamps(to, state);
+    return {};
+}
+
+// The batches this process has open: any other batch of ours that still shows as running was
+// cut off (its journal went away without an end).
+QSet<qint64> &openBatches() {
+    static QSet<qint64> open;
+    return open;
+}
+
+bool runningHere(qint64 pid, qint64 batch) {
+    if (pid == qint64(::getpid()))
+        return openBatches().contains(batch);
+    return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+} // namespace
+
+bool OpenUntouched(QFile &file, const QString &path) {
+    return OpenPath(file, path, O_RDONLY | O_NONBLOCK | O_NOATIME, QIODevice::ReadOnly) ||
+           OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly);
+}
+
+QString BatchKindText(BatchKind kind) {
+    switch (kind) {
+    case BatchKind::FileTimes:
+        return QStringLiteral("修改文件时间");
+    case BatchKind::VideoShift:
+        return QStringLiteral("视频日期移位");
+    case BatchKind::Rename:
+        return QStringLiteral("按拍摄日期更名");
+    case BatchKind::DateRewrite:
+        return QStringLiteral("改写拍摄日期");
+    case BatchKind::Erase:
+        return QStringLiteral("抹除Exif信息");
+    case BatchKind::Restore:
+        return QStringLiteral("撤销");
+    }
+    return {};
+}
+
+namespace {
+
+// The SHA-256 of the file's content; null when it cannot be read. The C library's, not Qt's:
+// it uses the processor's SHA instructions and hashes a photo about fifteen times as fast, and
+// the erase hashes each photo twice.
+QByteArray contentHash(const QString &path) {
+    QFile file;
+    if (!OpenUntouched(file, path))
+        return {};
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                          EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
+        return {};
+    std::vector<char> buffer(size_t(1) << 20);
+    for (;;) {
+        const qint64 got = file.read(buffer.data(), qint64(buffer.size()));
+        if (got < 0)
+            return {};
+        if (got == 0)
+            break;
+        if (EVP_DigestUpdate(context.get(), buffer.data(), size_t(got)) != 1)
+            return {};
+    }
+    QByteArray digest(EVP_MAX_MD_SIZE, Qt::Uninitialized);
+    unsigned int size = 0;
+    if (EVP_DigestFinal_ex(context.get(), reinterpret_cast<unsigned char *>(digest.data()),
+                           &size) != 1)
+        return {};
+    digest.truncate(int(size));
+    return digest;
+}
+
+// As ReadFileState; `link` tells whether the name is a symbolic link.
+FileState readState(const QString &path, bool withHash, bool *link = nullptr) {
+    unsigned mode = 0;
+    FileState s = StatFileState(path, &mode);
+    if (link)
+        *link = s.exists && S_ISLNK(mode);
+    if (withHash && s.exists && S_ISREG(mode))
+        s.hash = contentHash(path);
+    return s;
+}
+
+} // namespace
+
+FileState ReadFileState(const QString &path, bool withHash) {
+    return readState(path, withHash);
+}
+
+QString WriteStamps(const QString &path, const FileState &state) {
+    const auto file = FileAt::of(path);
+    if (!file)
+        return systemText(ENOENT);
+    const timespec times[2] = {{time_t(state.access.sec), long(state.access.nsec)},
+                               {time_t(state.modification.sec), long(state.modification.nsec)}};
+    if (::utimensat(file->dir, file->name.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return systemText(errno);
+    if (state.creationSettable) {
+        unsigned char raw[8];
+        qToLittleEndian<quint64>(quint64(state.creation.sec + SecondsFrom1601To1970) *
+                                         TicksPerSecond +
+                                     quint64(state.creation.nsec / 100),
+                                 raw);
+        if (::setxattr(file->wholePath(), NtfsCreation, raw, sizeof raw, 0) != 0)
+            return systemText(errno);
+    }
+    return {};
+}
+
+JournalConfig JournalConfigFrom(const Environment &environment, const Settings &settings,
+                                const Clock &clock) {
+    JournalConfig c;
+    QString base = environment.variable(QStringLiteral("XDG_STATE_HOME"));
+    if (!base.startsWith(QLatin1Char('/'))) {
+        const QString home = environment.variable(QStringLiteral("HOME"));
+        base =
+            home.startsWith(QLatin1Char('/')) ? home + QStringLiteral("/.local/state") : QString();
+    }
+    if (!base.isEmpty())
+        c.stateFolder = base + QStringLiteral("/Kalmora");
+    const auto number = [&](const char *key, qint64 fallback) {
+        bool ok = false;
+        const qint64 v =
+            settings.value(QStringLiteral("Journal"), QLatin1String(key)).toLongLong(&ok);
+        return ok && v >= 0 ? v : fallback;
+    };
+    c.keepDays = int(number("KeepDays", c.keepDays));
+    c.keepOriginalsBytes = number("KeepOriginalsMB", c.keepOriginalsBytes >> 20) << 20;
+    c.copyLimitBytes = number("CopyLimitMB", c.copyLimitBytes >> 20) << 20;
+    c.enabled =
+        settings.value(QStringLiteral("Journal"), QStringLiteral("Enabled")) != QLatin1String("0");
+    c.now = LocalToUtcSeconds(clock.now()).value_or(0);
+    return c;
+}
+
+QString JournalStopText(const QString &reason) {
+    return QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。") +
+           QStringLiteral("\r\n\r\n") + reason;
+}
+
+QString JournalFailureText(const QString &reason) {
+    return QStringLiteral("无法写入撤销记录，本次操作没有开始，没有改动任何文件。") +
+           QStringLiteral("\r\n\r\n") + reason;
+}
+
+// The layout QDataStream gives these fields (big-endian; a null hash as length 0xffffffff), which
+// DecodeState reads; spelt out by hand, as every entry takes two or three of them.
+QByteArray EncodeState(const FileState &s) {
+    constexpr qsizetype Fixed = 1 + 1 + 8 * 9 + 1 + 4;
+    QByteArray out(Fixed + s.hash.size(), Qt::Uninitialized);
+    uchar *p = reinterpret_cast<uchar *>(out.data());
+    *p++ = 1;
+    *p++ = s.exists ? 1 : 0;
+    for (const quint64 v :
+         {s.device, s.inode, quint64(s.size), quint64(s.access.sec), quint64(s.access.nsec),
+          quint64(s.modification.sec), quint64(s.modification.nsec), quint64(s.creation.sec),
+          quint64(s.creation.nsec)}) {
+        qToBigEndian(v, p);
+        p += 8;
+    }
+    *p++ = s.creationSettable ? 1 : 0;
+    qToBigEndian(s.hash.isNull() ? quint32(0xffffffff) : quint32(s.hash.size()), p);
+    p += 4;
+    if (!s.hash.isEmpty())
+        std::memcpy(p, s.hash.constData(), size_t(s.hash.size()));
+    return out;
+}
+
+FileState DecodeState(const QByteArray &bytes) {
+    FileState s;
+    QDataStream d(bytes);
+    quint8 version = 0;
+    d >> version;
+    if (version != 1)
+        return {};
+    d >> s.exists >> s.device >> s.inode >> s.size >> s.access.sec >> s.access.nsec >>
+        s.modification.sec >> s.modification.nsec >> s.creation.sec >> s.creation.nsec >>
+        s.creationSettable >> s.hash;
+    // A record cut short is no state, not the half of one.
+    if (d.status() != QDataStream::Ok)
+        return {};
+    return s;
+}
+
+// An intent's row, made when its group is written: the file is read then, still before it
+// changes (it changes only once its intent is durable).
+struct BatchJournal::Row {
+    ChangeKind kind = ChangeKind::Stamps;
+    QString path;
+    QString newPath;
+    FileState old;
+    QByteArray intended;
+    QString kept;
+    qint64 keptBytes = 0;
+    QList<BytePatch> patches;
+    bool link = false;
+    bool forgotten = false; // forgetAfter(): not written
+};
+// What done() learnt of a file while the writer still had the database.
+struct BatchJournal::After {
+    int seq = 0;
+    bool succeeded = false;
+    FileState state;
+    QList<QByteArray> patches;
+};
+
+struct BatchJournal::Cache {
+    struct Entry {
+        ChangeKind kind = ChangeKind::Stamps;
+        QString path;
+        QString newPath;
+        struct Patch {
+            qint64 offset = 0;
+            qsizetype length = 0;
+            QByteArray intended;
+        };
+        QList<Patch> patches;
+        FileState old;     // renames: what the file holds under its new name after the change
+        bool link = false; // the stamps of a link: the engine's read-back is of its target
+    };
+    // By seq - 1 and sized before any thread starts, so that threads touch only their own slots.
+    std::vector<Entry> entries;                // filled as each row is written
+    std::vector<std::function<Row()>> pending; // emptied as each row is made
+    std::vector<Row> made;                     // rows the reader made ahead of the writer
+    int written = 0;                           // intents in the database, committed or not
+    std::unique_ptr<Statement> insertEntry, insertPatch, updateAfter, updatePatch;
+
+    // After the first group, a reader reads the files and makes their rows while the writer
+    // commits each time all the rows made meanwhile, so that the rows are made during the
+    // flushes and the files change during both.
+    std::thread reader, writer;
+    std::mutex mutex;
+    std::condition_variable moved;    // to the loop: more intents durable, or the writer ended
+    std::condition_variable toWriter; // rows made, after-values held, the loop waits, the end
+    int readFrom = INT_MAX;           // the reader makes the rows after this seq
+    int madeUpTo = 0;                 // rows made (queued, while streaming), in order
+    int total = INT_MAX;              // the intents of the batch, once they are all known
+    bool streaming = false;           // intents are queued while the writer runs
+    int wakeAt = 0;     // while streaming: the intents queued that make the writer's next group
+    int waitingFor = 0; // the seq the loop waits for
+    std::atomic<int> durable = 0;          // written under the mutex; read without it by ready()
+    std::atomic<int> forgetFrom = INT_MAX; // content rows from this seq on are not made
+    bool writerFailed = false;
+    bool writerDone = true;
+    bool ending = false;   // end(): the writer writes what is held and stops
+    bool stopping = false; // no end: both stop where they are
+    QList<After> held;     // after-values for the writer's next transaction
+    QList<After> ours;     // the loop's, handed to `held` a few at a time
+
+    // Whether the writer has a group to write. Intents: at least as many rows as are durable, so
+    // that groups double and a batch takes few flushes, or those the loop waits for, or the last.
+    // After-values: a group's worth, or the last ones.
+    bool writerHasWork() const {
+        if (stopping)
+            return true;
+        if (written < total)
+            return madeUpTo > written &&
+                   (madeUpTo - written >= std::max(written, streaming ? StreamGroupMin : 0) ||
+                    madeUpTo == total || (waitingFor > durable && madeUpTo >= waitingFor));
+        return ending || held.size() >= GroupSize;
+    }
+
+    // Statements go before their connection is handed on.
+    void finalize() {
+        insertEntry.reset(), insertPatch.reset(), updateAfter.reset(), updatePatch.reset();
+    }
+};
+
+BatchJournal::BatchJournal(JournalConfig config)
+    : m_cache(std::make_unique<Cache>()), m_config(std::move(config)) {}
+
+BatchJournal::~BatchJournal() {
+    stopThreads();
+    openBatches().remove(m_batch);
+    m_cache.reset(); // the statements before the database
+    if (m_db) {
+        if (m_inTransaction)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        keepConnection(m_db, m_config);
+    }
+}
+
+bool BatchJournal::fail(const QString &why) {
+    if (m_reason.isEmpty())
+        m_reason = why;
+    return false;
+}
+
+bool BatchJournal::exec(const char *sql) {
+    char *error = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) == SQLITE_OK)
+        return true;
+    const QString why = error ? QString::fromUtf8(error) : sqliteText(m_db);
+    sqlite3_free(error);
+    return fail(QStringLiteral("无法写入撤销记录：%1").arg(why));
+}
+
+bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
+    if (!m_config.enabled)
+        return true;
+    m_folder = folder;
+    m_db = takeConnection(m_config, m_reason);
+    if (!m_db)
+        return false;
+    // Our own hook in place of the automatic checkpoint, which would flush the database in the
+    // middle of a batch.
+    sqlite3_wal_hook(
+        m_db,
+        [](void *self, sqlite3 *, const char *, int frames) {
+            static_cast<BatchJournal *>(self)->m_logFrames = frames;
+            return SQLITE_OK;
+        },
+        this);
+    prune();
+    // The batch goes to the disk with its intents, in one flush.
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    m_inTransaction = true;
+    Statement add(m_db, "INSERT INTO batches(started, folder, operation, state, pid, undoes) "
+                        "VALUES(?, ?, ?, 0, ?, ?)");
+    add.bind(1, m_config.now)
+        .bind(2, PathBytes(folder))
+        .bind(3, qint64(kind))
+        .bind(4, qint64(::getpid()))
+        .bind(5, undoes);
+    if (add.step() != SQLITE_DONE)
+        return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+    m_batch = sqlite3_last_insert_rowid(m_db);
+    openBatches().insert(m_batch);
+    m_keptFolder = m_config.stateFolder + QStringLiteral("/originals/") + QString::number(m_batch);
+    return true;
+}
+
+int BatchJournal::queue(std::function<Row()> make) {
+    if (!m_config.enabled)
+        return ++m_seq;
+    Cache &c = *m_cache;
+    if (c.streaming) {
+        // The writer reads the slot once madeUpTo, raised under the lock, covers it.
+        const std::lock_guard lock(c.mutex);
+        if (m_seq >= int(c.pending.size()) || c.total != INT_MAX || c.writerFailed || c.writerDone)
+            return 0;
+        c.pending[size_t(m_seq)] = std::move(make);
+        c.madeUpTo = ++m_seq;
+        // Not at every intent: waking the writer costs more than queuing.
+        if (c.madeUpTo >= c.wakeAt)
+            c.toWriter.notify_one();
+        return m_seq;
+    }
+    if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty())
+        return 0;
+    m_cache->pending.push_back(std::move(make));
+    return ++m_seq;
+}
+
+bool BatchJournal::writeRows(int upTo) {
+    Cache &c = *m_cache;
+    if (c.entries.size() < size_t(upTo))
+        c.entries.resize(size_t(upTo));
+    if (c.written < upTo && !m_inTransaction) {
+        if (!exec("BEGIN IMMEDIATE"))
+            return false;
+        m_inTransaction = true;
+    }
+    for (; c.written < upTo; ++c.written) {
+        const int seq = c.written + 1;
+        const Row row = seq > c.readFrom ? std::move(c.made[size_t(seq - 1)])
+                                         : std::exchange(c.pending[size_t(seq - 1)], {})();
+        if (row.forgotten)
+            continue;
+        if (!c.insertEntry)
+            c.insertEntry = std::make_unique<Statement>(
+                m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
+                      "kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        Statement &add = *c.insertEntry;
+        const QByteArray path = PathBytes(row.path), old = EncodeState(row.old);
+        const QByteArray newPath = row.newPath.isEmpty() ? QByteArray() : PathBytes(row.newPath);
+        const QByteArray kept = row.kept.isEmpty() ? QByteArray() : PathBytes(row.kept);
+        add.bind(1, m_batch)
+            .bind(2, seq)
+            .bind(3, qint64(row.kind))
+            .hold(4, path)
+            .hold(5, newPath)
+            .hold(6, old)
+            .hold(7, row.intended)
+            .hold(8, kept)
+            .bind(9, row.keptBytes);
+        const int stepped = add.step();
+        add.reset();
+        if (stepped != SQLITE_DONE)
+            return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+        Cache::Entry &entry = c.entries[size_t(seq - 1)];
+        entry = {row.kind,
+                 row.path,
+                 row.newPath,
+                 {},
+                 row.kind == ChangeKind::Rename ? row.old : FileState(),
+                 row.link};
+        if (row.patches.isEmpty())
+            continue;
+        if (!c.insertPatch)
+            c.insertPatch = std::make_unique<Statement>(
+                m_db, "INSERT INTO patches(batch, seq, n, offset, before, intended) "
+                      "VALUES(?, ?, ?, ?, ?, ?)");
+        Statement &p = *c.insertPatch;
+        for (int i = 0; i < row.patches.size(); ++i) {
+            const BytePatch &patch = row.patches[i];
+            p.bind(1, m_batch)
+                .bind(2, seq)
+                .bind(3, i)
+                .bind(4, patch.offset)
+                .hold(5, patch.before)
+                .hold(6, patch.intended);
+            const int done = p.step();
+            p.reset();
+            if (done != SQLITE_DONE)
+                return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+            entry.patches.append({patch.offset, patch.before.size(), patch.intended});
+        }
+    }
+    return true;
+}
+
+int BatchJournal::intendStamps(const QString &path, const FileTimesUpdate &update) {
+    return queue([path, update] {
+        Row row;
+        row.kind = ChangeKind::Stamps;
+        row.path = path;
+        FileState target = readState(path, false, &row.link);
+        row.old = target;
+        // A planned write gives the three stamps one time: each time is converted once.
+        std::optional<DateTime> lastLocal;
+        std::optional<qint64> lastUtc;
+        const auto toStamp = [&](const std::optional<DateTime> &local, Stamp &stamp) {
+            if (!local)
+                return;
+            if (local != lastLocal) {
+                lastLocal = local;
+                lastUtc = LocalToUtcSeconds(*local);
+            }
+            if (lastUtc)
+                stamp = {*lastUtc, 0};
+        };
+        toStamp(update.lastAccess, target.access);
+        toStamp(update.lastWrite, target.modification);
+        if (row.old.creationSettable)
+            toStamp(update.creation, target.creation);
+        row.intended = EncodeState(target);
+        return row;
+    });
+}
+
+int BatchJournal::intendStampsExact(const QString &path, const FileState &target) {
+    return queue([path, target] {
+        Row row;
+        row.kind = ChangeKind::Stamps;
+        row.path = path;
+        row.old = readState(path, false, &row.link);
+        row.intended = EncodeState(target);
+        return row;
+    });
+}
+
+int BatchJournal::intendRename(const QString &from, const QString &to) {
+    return queue([from, to] {
+        Row row;
+        row.kind = ChangeKind::Rename;
+        row.path = from;
+        row.newPath = to;
+        row.old = ReadFileState(from);
+        return row;
+    });
+}
+
+// A date patch's row; its before-bytes from `loaded` while the file is still the one that load
+// read, else from a load of its own.
+BatchJournal::Row
+BatchJournal::datePatchRow(const QString &path, const QString &text, const QList<int> &tags,
+                           const std::function<QByteArray(const QByteArray &)> &other,
+                           const LoadedText *loaded) {
+    Row row;
+    row.kind = ChangeKind::DatePatch;
+    row.path = path;
+    // Before the reader has read the file: reading may move its access time.
+    row.old = readState(path, false, &row.link);
+    row.intended = EncodeState(row.old);
+    const auto intendedBytes = [&](BytePatch &p, const QByteArray &bytes) {
+        p.intended = p.before;
+        p.intended.replace(0, std::min(bytes.size(), p.intended.size()),
+                           bytes.left(p.intended.size()));
+    };
+    if (loaded && row.old.exists && !row.link && row.old.device == loaded->file.device &&
+        row.old.inode == loaded->file.inode && quint64(row.old.size) == loaded->file.size &&
+        row.old.modification == loaded->file.modification) {
+        BytePatch p;
+        p.offset = qint64(loaded->position);
+        p.before = loaded->field;
+        intendedBytes(p, text.toLatin1());
+        row.patches.append(p);
+        return row;
+    }
+    try {
+        ExifReader reader;
+        reader.Load(path);
+        QFile file;
+        std::optional<bool> open; // only for a text beyond what the load read
+        for (const int tag : tags) {
+            const auto range = reader.textRange(tag);
+            if (!range)
+                continue;
+            BytePatch p;
+            p.offset = qint64(range->first);
+            if (const auto loadedField = reader.loadedBytes(range->first, range->second)) {
+                p.before = *loadedField;
+            } else {
+                if (!open)
+                    open = OpenUntouched(file, path);
+                if (!*open || !file.seek(p.offset))
+                    continue;
+                p.before = file.read(range->second);
+            }
+            intendedBytes(p, tag == tags.first() ? text.toLatin1()
+                                                 : (other ? other(p.before) : p.before));
+            row.patches.append(p);
+        }
+    } catch (const ExifError &) {
+        // No date text to keep: the patch will not find one either.
+    }
+    return row;
+}
+
+int BatchJournal::intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
+                                  const std::function<QByteArray(const QByteArray &)> &other) {
+    return queue(
+        [path, text, tags, other] { return datePatchRow(path, text, tags, other, nullptr); });
+}
+
+int BatchJournal::intendDatePatch(const QString &path, const QString &text, int tag,
+                                  const LoadedText &loaded) {
+    return queue(
+        [path, text, tag, loaded] { return datePatchRow(path, text, {tag}, {}, &loaded); });
+}
+
+int BatchJournal::intendBytes(const QString &path, const QList<BytePatch> &patches,
+                              const FileState &stamps) {
+    return queue([path, patches, stamps] {
+        Row row;
+        row.kind = ChangeKind::DatePatch;
+        row.path = path;
+        row.old = ReadFileState(path);
+        row.intended = EncodeState(stamps);
+        row.patches = patches;
+        return row;
+    });
+}
+
+int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *keep) {
+    if (keep)
+        *keep = Keep::Kept;
+    if (!m_config.enabled)
+        return ++m_seq;
+    if (m_cache->reader.joinable() || m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
+        return 0;
+    // Now, not with its group: the original is kept before the call returns.
+    Row row;
+    row.kind = ChangeKind::Content;
+    row.path = path;
+    row.old = ReadFileState(path);
+    // Only a regular file has an original to keep: the erase sends nothing else to the tool.
+    struct stat st {};
+    const bool regular = ::lstat(PathBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    if (keepOriginal && regular) {
+        if (!QDir().mkpath(m_keptFolder)) {
+            fail(QStringLiteral("无法建立文件夹 %1").arg(m_keptFolder));
+            if (keep)
+                *keep = Keep::Failed;
+            return 0;
+        }
+        row.kept = m_keptFolder + QLatin1Char('/') + QString::number(m_seq + 1);
+        bool tooLarge = false;
+        const QString why = keepCopy(path, row.kept, row.old, m_config.copyLimitBytes, &tooLarge);
+        if (tooLarge) {
+            if (keep)
+                *keep = Keep::TooLarge;
+            return 0;
+        }
+        if (!why.isEmpty()) {
+            fail(QStringLiteral("无法保留原件：%1").arg(why));
+            if (keep)
+                *keep = Keep::Failed;
+            return 0;
+        }
+        row.keptBytes = row.old.size;
+    }
+    // The content's hash with the row: after commitFirst(), on the reader thread while the
+    // photos before it change (hashing a photo takes longer than keeping it).
+    const int seq = m_seq + 1;
+    const Cache *const cache = m_cache.get();
+    return queue([row, regular, seq, cache]() mutable {
+        if (seq >= cache->forgetFrom.load(std::memory_order_acquire)) {
+            if (!row.kept.isEmpty())
+                ::unlink(PathBytes(row.kept).constData());
+            row.forgotten = true;
+            return row;
+        }
+        if (regular)
+            row.old.hash = contentHash(row.path);
+        return row;
+    });
+}
+
+void BatchJournal::abandon() {
+    if (!m_config.enabled || !m_db)
+        return;
+    stopThreads();
+    if (m_inTransaction) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
+    }
+    QDir(m_keptFolder).removeRecursively();
+    fail(QStringLiteral("已放弃"));
+}
+
+void BatchJournal::forgetAfter(int seq) {
+    if (m_config.enabled)
+        m_cache->forgetFrom.store(std::clamp(seq, 0, INT_MAX - 1) + 1, std::memory_order_release);
+}
+
+bool BatchJournal::commitTransaction() {
+    if (!m_inTransaction)
+        return true;
+    // Links to kept originals are names in a folder: on the disk before the intent says so.
+    if (QFile::exists(m_keptFolder)) {
+        const int fd = ::open(PathBytes(m_keptFolder).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    if (!exec("COMMIT")) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
+        return false;
+    }
+    m_inTransaction = false;
+    m_uncommitted = 0;
+    return true;
+}
+
+// The intents are on the disk; the after-values that follow need no flush of their own.
+void BatchJournal::intentsDurable() {
+    m_intentsDurable = true;
+    sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+}
+
+bool BatchJournal::commit() {
+    if (!m_config.enabled)
+        return true;
+    if (m_cache->reader.joinable() || m_cache->writer.joinable() || !m_db || !m_reason.isEmpty())
+        return false;
+    // The rows read their files here: through the batch's folder, as on the journal's threads.
+    const FolderScope scope(m_folder);
+    if (!writeRows(m_seq) || !commitTransaction())
+        return false;
+    {
+        const std::lock_guard lock(m_cache->mutex);
+        m_cache->durable = m_cache->written;
+    }
+    if (!m_intentsDurable && m_cache->written == m_seq)
+        intentsDurable();
+    return true;
+}
+
+bool BatchJournal::streamIntents(int expected) {
+    if (!m_config.enabled)
+        return true;
+    Cache &c = *m_cache;
+    if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty() || m_seq != 0)
+        return false;
+    // Sized now, so that neither thread moves a slot the other may be using.
+    c.entries.resize(size_t(expected));
+    c.pending.resize(size_t(expected));
+    c.streaming = true;
+    c.writerDone = false;
+    c.writer = std::thread([this] { writeGroups(); });
+    return true;
+}
+
+bool BatchJournal::commitFirst() {
+    if (!m_config.enabled)
+        return true;
+    Cache &c = *m_cache;
+    if (c.streaming) {
+        std::unique_lock lock(c.mutex);
+        c.total = m_seq;
+        c.toWriter.notify_one();
+        // As without streaming: no file changes unless the journal has shown it can be written.
+        waitForWriter(
+            lock, [&] { return c.durable >= std::min(m_seq, 1) || c.writerFailed || c.writerDone; },
+            {});
+        if (!c.writerFailed)
+            return true;
+        lock.unlock();
+        stopThreads();
+        return false;
+    }
+    if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty())
+        return false;
+    const int total = m_seq;
+    c.total = total;
+    c.entries.resize(size_t(total)); // the writer fills it in place while done() reads it
+    c.made.resize(size_t(total));
+    c.readFrom = 0;
+    // The first rows read their files here: through the batch's folder, as the reader does.
+    const FolderScope scope(m_folder);
+    const auto started = std::chrono::steady_clock::now();
+    int first = 0;
+    while (first < std::min(total, FirstGroupMax) &&
+           (first == 0 || std::chrono::steady_clock::now() - started < FirstGroupTime)) {
+        c.made[size_t(first)] = std::exchange(c.pending[size_t(first)], {})();
+        ++first;
+    }
+    c.madeUpTo = first;
+    // The reader goes on with the others while the first group is written and flushed.
+    if (first < total)
+        c.reader = std::thread([this, total] { readAhead(total); });
+    if (!writeRows(first) || !commitTransaction()) {
+        stopThreads();
+        return false;
+    }
+    {
+        const std::lock_guard lock(c.mutex);
+        c.durable = c.written;
+    }
+    if (first == total) {
+        intentsDurable();
+        return true;
+    }
+    c.writerDone = false;
+    c.writer = std::thread([this] { writeGroups(); });
+    return true;
+}
+
+void BatchJournal::readAhead(int total) {
+    Cache &c = *m_cache;
+    // Through one handle on the batch's folder, as the batch's own loop reaches its files.
+    const FolderScope scope(m_folder);
+    for (int seq = c.madeUpTo + 1; seq <= total; ++seq) {
+        c.made[size_t(seq - 1)] = std::exchange(c.pending[size_t(seq - 1)], {})();
+        if (seq % ReaderStep != 0 && seq != total)
+            continue;
+        const std::lock_guard lock(c.mutex);
+        if (c.stopping || c.writerFailed)
+            return;
+        c.madeUpTo = seq;
+        // The writer judges for itself whether that makes a group: what it has written is its
+        // own to read (and the loop's, while the first group is written, before the writer).
+        c.toWriter.notify_one();
+    }
+}
+
+void BatchJournal::writeGroups() {
+    Cache &c = *m_cache;
+    // Streamed intents' rows read their files here: through the batch's folder, as the reader's.
+    const FolderScope scope(m_folder);
+    std::unique_lock lock(c.mutex);
+    bool ok = true;
+    for (;;) {
+        c.wakeAt = c.written + std::max(c.written, StreamGroupMin);
+        c.toWriter.wait(lock, [&] { return c.writerHasWork(); });
+        if (c.stopping)
+            break;
+        const int upTo = c.madeUpTo;
+        const int total = c.total;
+        const bool last = c.written == total && c.ending;
+        const QList<After> after = std::exchange(c.held, {});
+        lock.unlock();
+        ok = writeRows(upTo);
+        for (const After &a : after)
+            writeAfter(a);
+        ok = ok && commitTransaction();
+        lock.lock();
+        if (!ok)
+            break;
+        c.durable = c.written;
+        c.moved.notify_all();
+        if (c.written == total && !m_intentsDurable) {
+            lock.unlock();
+            intentsDurable();
+            lock.lock();
+        }
+        if (last)
+            break;
+    }
+    if (m_inTransaction) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
+    }
+    c.writerFailed = !ok;
+    c.writerDone = true;
+    c.moved.notify_all();
+}
+
+void BatchJournal::stopThreads() {
+    Cache &c = *m_cache;
+    {
+        const std::lock_guard lock(c.mutex);
+        c.stopping = true;
+        c.toWriter.notify_one();
+    }
+    if (c.reader.joinable())
+        c.reader.join();
+    if (c.writer.joinable())
+        c.writer.join();
+}
+
+void BatchJournal::joinWriter() {
+    Cache &c = *m_cache;
+    if (c.reader.joinable())
+        c.reader.join();
+    if (c.writer.joinable())
+        c.writer.join();
+    for (const QList<After> *afters : {&c.held, &c.ours})
+        for (const After &a : *afters)
+            writeAfter(a);
+    c.held.clear();
+    c.ours.clear();
+}
+
+void BatchJournal::waitForWriter(std::unique_lock<std::mutex> &lock,
+                                 const std::function<bool()> &until,
+                                 const std::function<void()> &whileWaiting) {
+    Cache &c = *m_cache;
+    if (!whileWaiting) {
+        c.moved.wait(lock, until);
+        return;
+    }
+    // A group may take longer to write than a window may go unhandled.
+    while (!c.moved.wait_for(lock, std::chrono::milliseconds(8), until)) {
+        lock.unlock();
+        whileWaiting();
+        lock.lock();
+    }
+}
+
+bool BatchJournal::ready(int seq, const std::function<void()> &whileWaiting) {
+    if (!m_config.enabled)
+        return true;
+    if (seq <= 0 || seq > m_seq)
+        return false;
+    Cache &c = *m_cache;
+    if (c.durable.load(std::memory_order_acquire) >= seq)
+        return true;
+    std::unique_lock lock(c.mutex);
+    const auto settled = [&] { return c.durable >= seq || c.writerFailed || c.writerDone; };
+    if (settled())
+        return c.durable >= seq;
+    // The writer need not wait for more rows: they are the ones the loop waits for.
+    c.waitingFor = seq;
+    c.toWriter.notify_one();
+    waitForWriter(lock, settled, whileWaiting);
+    return c.durable >= seq;
+}
+
+void BatchJournal::done(int seq, bool succeeded) {
+    done(seq, succeeded, std::nullopt);
+}
+
+void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> &engineAfter,
+                        const QHash<qint64, QByteArray> &held) {
+    // An entry whose intent is not on the disk had no business changing its file.
+    if (!m_config.enabled || !m_db || !ready(seq))
+        return;
+    Cache &c = *m_cache;
+    const Cache::Entry &e = c.entries[size_t(seq - 1)];
+    const bool renamed = e.kind == ChangeKind::Rename && succeeded && !e.newPath.isEmpty();
+    const QString &path = renamed ? e.newPath : e.path;
+    // A rename changes no stamp, size or identity: the file under its new name is the one the
+    // intent read. Otherwise the engine's own read-back where it gave one, else read now (later
+    // reads of the row, its Exif or its stamps, must not count).
+    After a{seq,
+            succeeded,
+            renamed && e.old.exists ? e.old
+            : engineAfter && !e.link && e.kind != ChangeKind::Content
+                ? *engineAfter
+                : ReadFileState(path, e.kind == ChangeKind::Content),
+            {}};
+    // Opened only for bytes the engine did not hand over: a file object per entry would cost
+    // the loop more than the rest of its entry does.
+    std::optional<QFile> file;
+    bool open = false;
+    for (const Cache::Entry::Patch &patch : e.patches) {
+        const auto given = held.constFind(patch.offset);
+        const bool known = given != held.cend() && given->size() >= patch.length;
+        if (!known && !file)
+            open = OpenUntouched(file.emplace(), path);
+        a.patches.append(known                              ? given->left(patch.length)
+                         : open && file->seek(patch.offset) ? file->read(patch.length)
+                                                            : QByteArray(""));
+    }
+    if (c.writer.joinable()) {
+        c.ours.append(std::move(a));
+        if (c.ours.size() < HandOverStep)
+            return;
+        std::unique_lock lock(c.mutex);
+        if (!c.writerDone) {
+            c.held.append(std::exchange(c.ours, {})); // the writer's, with its next group
+            if (c.held.size() >= GroupSize)
+                c.toWriter.notify_one();
+            return;
+        }
+        lock.unlock();
+        joinWriter();
+        return;
+    }
+    writeAfter(a);
+    if (++m_uncommitted >= GroupSize)
+        commitTransaction();
+}
+
+void BatchJournal::writeAfter(const After &a) {
+    if (!m_inTransaction) {
+        if (!exec("BEGIN IMMEDIATE"))
+            return;
+        m_inTransaction = true;
+    }
+    Cache &c = *m_cache;
+    if (!c.updateAfter)
+        c.updateAfter = std::make_unique<Statement>(
+            m_db, "UPDATE entries SET after = ?, state = ? WHERE batch = ? AND seq = ?");
+    const QByteArray after = EncodeState(a.state);
+    c.updateAfter->hold(1, after)
+        .bind(2, a.succeeded ? EntryDone : EntryFailed)
+        .bind(3, m_batch)
+        .bind(4, a.seq);
+    c.updateAfter->step();
+    c.updateAfter->reset();
+    // A patch that holds what was intended keeps no after-value of its own (see ReadEntries).
+    const QList<Cache::Entry::Patch> &intents = c.entries[size_t(a.seq - 1)].patches;
+    for (int n = 0; n < a.patches.size(); ++n) {
+        if (n < intents.size() && a.patches[n] == intents[n].intended)
+            continue;
+        if (!c.updatePatch)
+            c.updatePatch = std::make_unique<Statement>(
+                m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
+        c.updatePatch->hold(1, a.patches[n]).bind(2, m_batch).bind(3, a.seq).bind(4, n);
+        c.updatePatch->step();
+        c.updatePatch->reset();
+    }
+}
+
+bool BatchJournal::end(const std::function<void()> &whileWaiting) {
+    if (!m_config.enabled || !m_db)
+        return true;
+    Cache &c = *m_cache;
+    if (c.writer.joinable()) {
+        // The writer writes the last after-values (and intents, after a stop) and ends.
+        std::unique_lock lock(c.mutex);
+        c.held.append(std::exchange(c.ours, {}));
+        c.total = std::min(c.total, m_seq); // streamed intents whose last was never marked
+        c.ending = true;
+        c.toWriter.notify_one();
+        waitForWriter(
+            lock, [&] { return c.writerDone; }, whileWaiting);
+    }
+    joinWriter();
+    // No flush of its own either: a batch whose end is lost shows as cut off, and its restore
+    // judges each file by its old and intended values.
+    Statement s(m_db, "UPDATE batches SET state = 1, ended = ? WHERE id = ?");
+    if (!m_inTransaction && exec("BEGIN IMMEDIATE"))
+        m_inTransaction = true;
+    s.bind(1, m_config.now).bind(2, m_batch);
+    s.step();
+    if (!commitTransaction())
+        return false;
+    // Once the log has grown, it goes into the database after the batch, on a thread of its
+    // own with this connection: neither the batch nor the window waits for its flushes.
+    if (m_logFrames < LogCheckpointFrames)
+        return true;
+    c.finalize();
+    sqlite3_wal_hook(m_db, nullptr, nullptr); // the hook's journal is gone by then
+    if (checkpointLater(m_db, m_config))
+        m_db = nullptr;
+    return true;
+}
+
+void BatchJournal::prune() {
+    const qint64 cutoff = m_config.now - qint64(m_config.keepDays) * 86400;
+    QList<qint64> old;
+    {
+        Statement q(m_db, "SELECT id FROM batches WHERE started < ? ORDER BY id");
+        q.bind(1, cutoff);
+        while (q.step() == SQLITE_ROW)
+            old.append(q.integer(0));
+    }
+    // Kept originals beyond the limit go, oldest batch first; their entries stay, without undo.
+    QList<qint64> trimmed;
+    {
+        Statement q(m_db, "SELECT batch, SUM(kept_bytes) FROM entries WHERE kept IS NOT NULL "
+                          "GROUP BY batch ORDER BY batch DESC");
+        qint64 total = 0;
+        while (q.step() == SQLITE_ROW) {
+            total += q.integer(1);
+            if (total > m_config.keepOriginalsBytes)
+                trimmed.append(q.integer(0));
+        }
+    }
+    const auto dropOriginals = [&](qint64 batch) {
+        Statement q(m_db, "SELECT kept FROM entries WHERE batch = ? AND kept IS NOT NULL");
+        q.bind(1, batch);
+        while (q.step() == SQLITE_ROW)
+            removeKept(NameFromBytes(q.blob(0)));
+        QDir(m_config.stateFolder + QStringLiteral("/originals/") + QString::number(batch))
+            .removeRecursively();
+    };
+    if (old.isEmpty() && trimmed.isEmpty())
+        return;
+    // A failed prune leaves the old batches; it does not stop this one.
+    if (!exec("BEGIN IMMEDIATE")) {
+        m_reason.clear();
+        return;
+    }
+    for (const qint64 id : trimmed) {
+        dropOriginals(id);
+        Statement u(m_db, "UPDATE entries SET kept = NULL, kept_bytes = 0 WHERE batch = ?");
+        u.bind(1, id);
+        u.step();
+    }
+    for (const qint64 id : old) {
+        dropOriginals(id);
+        for (const char *sql :
+             {"DELETE FROM patches WHERE batch = ?", "DELETE FROM entries WHERE batch = ?",
+              "DELETE FROM batches WHERE id = ?"}) {
+            Statement d(m_db, sql);
+            d.bind(1, id);
+            d.step();
+        }
+    }
+    if (!exec("COMMIT"))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_reason.clear();
+}
+
+namespace {
+
+BatchSummary summaryFrom(Statement &q) {
+    BatchSummary b;
+    b.id = q.integer(0);
+    b.started = q.integer(1);
+    b.ended = q.isNull(2) ? 0 : q.integer(2);
+    b.folder = NameFromBytes(q.blob(3));
+    b.kind = BatchKind(q.integer(4));
+    const int state = int(q.integer(5));
+    b.state = state == 1                                      ? BatchSummary::State::Finished
+              : state == 0 && runningHere(q.integer(6), b.id) ? BatchSummary::State::Running
+                                                              : BatchSummary::State::Interrupted;
+    b.undoes = q.integer(7);
+    b.done = int(q.integer(8));
+    b.failed = int(q.integer(9));
+    b.total = int(q.integer(10));
+    b.undoneBy = q.isNull(11) ? 0 : q.integer(11);
+    return b;
+}
+
+const QString NoSuchBatch = QStringLiteral("撤销记录中没有这一批操作");
+
+const char *const SummarySql =
+    "SELECT b.id, b.started, b.ended, b.folder, b.operation, b.state, b.pid, b.undoes, "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 1), "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 2), "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id), "
+    // Undone by a restore that put at least one file back (not one stopped before it began).
+    "(SELECT MAX(r.id) FROM batches r WHERE r.undoes = b.id AND EXISTS "
+    "(SELECT 1 FROM entries e WHERE e.batch = r.id AND e.state = 1)) FROM batches b ";
+
+} // namespace
+
+QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason) {
+    QList<BatchSummary> list;
+    QString why;
+    if (!QFile::exists(databasePath(config)))
+        return list;
+    sqlite3 *db = openDatabase(config, why, false);
+    if (!db) {
+        if (reason)
+            *reason = why;
+        return list;
+    }
+    {
+        Statement q(db, (QByteArray(SummarySql) + "ORDER BY b.id DESC").constData());
+        while (q.step() == SQLITE_ROW)
+            list.append(summaryFrom(q));
+    }
+    sqlite3_close(db);
+    return list;
+}
+
+bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
+                 BatchSummary &summary, QString *reason) {
+    QString why;
+    // No journal yet: no batch either (opening would only say that the file cannot be opened).
+    sqlite3 *db = QFile::exists(databasePath(config)) ? openDatabase(config, why, false) : nullptr;
+    if (!db && why.isEmpty())
+        why = NoSuchBatch;
+    if (!db) {
+        if (reason)
+            *reason = why;
+        return false;
+    }
+    bool found = false;
+    {
+        Statement q(db, (QByteArray(SummarySql) + "WHERE b.id = ?").constData());
+        q.bind(1, batch);
+        if (q.step() == SQLITE_ROW) {
+            summary = summaryFrom(q);
+            found = true;
+        }
+    }
+    if (found) {
+        Statement q(db, "SELECT seq, kind, path, new_path, old, intended, after, kept, state "
+                        "FROM entries WHERE batch = ? ORDER BY seq");
+        q.bind(1, batch);
+        Statement p(db, "SELECT offset, before, intended, after FROM patches "
+                        "WHERE batch = ? AND seq = ? ORDER BY n");
+        while (q.step() == SQLITE_ROW) {
+            JournalEntry e;
+            e.seq = int(q.integer(0));
+            e.kind = ChangeKind(q.integer(1));
+            e.path = NameFromBytes(q.blob(2));
+            if (!q.isNull(3))
+                e.newPath = NameFromBytes(q.blob(3));
+            e.old = DecodeState(q.blob(4));
+            e.intendedKnown = !q.isNull(5);
+            if (e.intendedKnown)
+                e.intended = DecodeState(q.blob(5));
+            if (!q.isNull(6))
+                e.after = DecodeState(q.blob(6));
+            if (!q.isNull(7))
+                e.kept = NameFromBytes(q.blob(7));
+            e.state = int(q.integer(8));
+            p.bind(1, batch).bind(2, e.seq);
+            while (p.step() == SQLITE_ROW) {
+                e.patches.append({p.integer(0), p.blob(1), p.blob(2)});
+                // With the entry's after-value, no patch's own: it held what was intended.
+                e.patchAfter.append(!p.isNull(3) ? p.blob(3)
+                                    : e.after    ? e.patches.last().intended
+                                                 : QByteArray());
+            }
+            p.reset();
+            entries.append(e);
+        }
+    } else if (reason) {
+        *reason = NoSuchBatch;
+    }
+    sqlite3_close(db);
+    return found;
+}
+
+} // namespace kalmora

@@ -1,0 +1,243 @@
+#pragma once
+
+#include "core/filetime/file_times.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+struct sqlite3;
+
+namespace kalmora {
+
+struct LoadedText;
+
+class Clock;
+class Environment;
+class Prompter;
+class Settings;
+struct Services;
+
+// What a batch did to its files; the number is what the journal stores.
+enum class BatchKind {
+    FileTimes = 1,
+    VideoShift = 2,
+    Rename = 3,
+    DateRewrite = 4,
+    Erase = 5,
+    Restore = 6,
+};
+QString BatchKindText(BatchKind kind);
+
+// What one journal entry changes in its file.
+enum class ChangeKind {
+    Stamps = 1,    // access, modification and creation times
+    Rename = 2,    // the name, within its folder
+    DatePatch = 3, // a few bytes in place (the Exif date texts), then the stamps as they were
+    Content = 4,   // the whole content (the erase): the original is kept beside the journal
+};
+
+// Opens the file for reading without moving its access time where the system allows it (our
+// own files), so that the journal's reads never count as a change.
+bool OpenUntouched(QFile &file, const QString &path);
+
+// Reads what `path` holds now; `withHash` adds the content's hash.
+FileState ReadFileState(const QString &path, bool withHash = false);
+
+// Sets the stamps the state holds, to the nanosecond (the creation time where it is settable).
+// Empty text on success, otherwise why not.
+QString WriteStamps(const QString &path, const FileState &state);
+
+// Where the journal lives and how long it keeps what.
+struct JournalConfig {
+    QString stateFolder; // empty: no folder could be found
+    int keepDays = 30;
+    qint64 keepOriginalsBytes = qint64(2048) << 20;
+    qint64 copyLimitBytes = qint64(100) << 20; // a kept original that must be copied, not linked
+    bool enabled = true;
+    qint64 now = 0; // seconds since 1970, from the clock service
+};
+// From $XDG_STATE_HOME/Kalmora (else ~/.local/state/Kalmora) and the "Journal" settings group.
+JournalConfig JournalConfigFrom(const Environment &environment, const Settings &settings,
+                                const Clock &clock);
+
+// One patch of a date text: where, what it held, what the batch writes.
+struct BytePatch {
+    qint64 offset = 0;
+    QByteArray before;
+    QByteArray intended;
+};
+
+// Records one batch: every file's intent durably before the files change, what they hold after.
+// A batch that cannot be recorded must not start: begin() and commit() say why.
+class BatchJournal {
+public:
+    explicit BatchJournal(JournalConfig config);
+    ~BatchJournal();
+    BatchJournal(const BatchJournal &) = delete;
+    BatchJournal &operator=(const BatchJournal &) = delete;
+
+    bool enabled() const { return m_config.enabled; }
+    // Opens the journal and records the batch as running; prunes old batches first.
+    bool begin(const QString &folder, BatchKind kind, qint64 undoes = 0);
+    qint64 batchId() const { return m_batch; }
+
+    // Intents, each numbered in order (the entry's seq, from 1); 0 when nothing could be
+    // recorded (reason()). Each file is read when its intent's row is written, by commit() or
+    // commitFirst()'s groups, before the file may change (intendContent keeps the original at
+    // once); a row that cannot be written fails the commit (or ready()).
+    int intendStamps(const QString &path, const FileTimesUpdate &update);
+    int intendStampsExact(const QString &path, const FileState &target);
+    int intendRename(const QString &from, const QString &to);
+    // The date texts `tags` hold (those present): the first to be overwritten with `text`, the
+    // others with what `other` makes of their own text (no function: left as they are).
+    int intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
+                        const std::function<QByteArray(const QByteArray &own)> &other = {});
+    // The same for one text a load of this batch found (ExifReader::loadedText): its bytes are
+    // taken from that load while the file is still the one it read.
+    int intendDatePatch(const QString &path, const QString &text, int tag,
+                        const LoadedText &loaded);
+    int intendBytes(const QString &path, const QList<BytePatch> &patches, const FileState &stamps);
+    enum class Keep { Kept, TooLarge, Failed };
+    // The original is kept (a hard link, else a copy up to the copy limit) before it returns;
+    // its content is hashed when its row is written. TooLarge: nothing kept yet; the caller
+    // asks, then calls intendContent(path, false) to go on without undo.
+    int intendContent(const QString &path, bool keepOriginal, Keep *keep = nullptr);
+    // The files of the content intents after `seq` will not change (the erase stopped before
+    // handing them over): those intents not written yet are left out, unhashed, and their kept
+    // originals removed. The journal then holds the first intents in order, as if no more had
+    // been taken.
+    void forgetAfter(int seq);
+    // Gives up a batch whose files never changed: nothing of it stays in the journal, nor any
+    // original it kept.
+    void abandon();
+    // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
+    // batch must not go on (reason()).
+    bool commit();
+    // Before any intent, for a caller that works out its intents while reading its files: the
+    // writer thread makes and commits them in groups as they come (up to `expected`), so that
+    // most are durable when commitFirst() marks the last. False: the batch must not start.
+    bool streamIntents(int expected);
+    // As commit(), for a loop that asks ready() before each file: makes only the first intents
+    // durable (those read in a couple of milliseconds, one flush), then a reader thread reads
+    // the others' files while a writer thread commits them in growing groups, each flushed
+    // before ready() lets its files change. False: the batch must not start (reason()).
+    bool commitFirst();
+    // Whether entry `seq`'s intent is durable, after waiting for its group. False: it cannot be
+    // (reason()); neither that file nor any later one may change. `whileWaiting` runs every
+    // few milliseconds while the group is still being written (a window handles its events).
+    bool ready(int seq, const std::function<void()> &whileWaiting = {});
+    // What the file holds after the change (read now), recorded in groups of 256 without a
+    // flush of its own (after commitFirst(), by the writer thread): an after-value lost in a
+    // crash makes the entry one of a cut-off batch, which the restore judges by the old and
+    // the intended values.
+    void done(int seq, bool succeeded);
+    // As done(), with what the engine read back after its change instead of reading the file
+    // again: `after` its state (no value: read now), `held` (date patches) the bytes it holds at
+    // the patched offsets, each from that offset on.
+    void done(int seq, bool succeeded, const std::optional<FileState> &after,
+              const QHash<qint64, QByteArray> &held = {});
+    // Ends the batch (finished); records the last after-values. `whileWaiting` runs every few
+    // milliseconds while the writer thread writes them. A log that has grown goes into the
+    // database afterwards, on a thread of its own that takes this connection along.
+    bool end(const std::function<void()> &whileWaiting = {});
+
+    QString reason() const { return m_reason; }
+    const JournalConfig &config() const { return m_config; }
+
+private:
+    bool fail(const QString &why);
+    bool exec(const char *sql);
+    struct Row;
+    struct After;
+    static Row datePatchRow(const QString &path, const QString &text, const QList<int> &tags,
+                            const std::function<QByteArray(const QByteArray &)> &other,
+                            const LoadedText *loaded);
+    // Numbers an intent; its row is made when its group is written.
+    int queue(std::function<Row()> make);
+    bool writeRows(int upTo);
+    void readAhead(int total);
+    void writeGroups();
+    void stopThreads();
+    void joinWriter();
+    // Waits on the writer's progress until `until`, with the cache's lock held by `lock`;
+    // `whileWaiting` runs every few milliseconds meanwhile, without the lock.
+    void waitForWriter(std::unique_lock<std::mutex> &lock, const std::function<bool()> &until,
+                       const std::function<void()> &whileWaiting);
+    bool commitTransaction();
+    void intentsDurable();
+    void writeAfter(const After &after);
+    void prune();
+
+    // The statements every entry takes, prepared once, and what done() must know of each entry.
+    struct Cache;
+    std::unique_ptr<Cache> m_cache;
+    JournalConfig m_config;
+    sqlite3 *m_db = nullptr;
+    qint64 m_batch = 0;
+    int m_seq = 0;
+    bool m_inTransaction = false;
+    bool m_intentsDurable = false;
+    int m_uncommitted = 0;
+    int m_logFrames = 0; // in the write-ahead log after the last commit
+    QString m_reason;
+    QString m_folder; // of the batch
+    QString m_keptFolder;
+};
+
+// The texts the user reads when the journal cannot record a batch: before it starts, and during
+// it (it stops before the next file).
+QString JournalFailureText(const QString &reason);
+QString JournalStopText(const QString &reason);
+
+// Serialised forms for the store.
+QByteArray EncodeState(const FileState &state);
+FileState DecodeState(const QByteArray &bytes);
+
+// A batch as the history lists it.
+struct BatchSummary {
+    qint64 id = 0;
+    qint64 started = 0;
+    qint64 ended = 0;
+    QString folder;
+    BatchKind kind = BatchKind::FileTimes;
+    enum class State { Running = 0, Finished = 1, Interrupted = 2 } state = State::Finished;
+    int done = 0;
+    int failed = 0;
+    int total = 0;
+    qint64 undoes = 0;   // the batch this one restored
+    qint64 undoneBy = 0; // the last restore of this batch
+};
+// Every batch, newest first; a batch still running that no process runs is interrupted. Empty
+// with a reason when the journal cannot be read.
+QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason = nullptr);
+
+// An entry's state in the store.
+constexpr int EntryIntended = 0, EntryDone = 1, EntryFailed = 2;
+
+// One journal entry as the restore reads it.
+struct JournalEntry {
+    int seq = 0;
+    ChangeKind kind = ChangeKind::Stamps;
+    QString path;
+    QString newPath;
+    FileState old;
+    FileState intended; // stamps the batch meant to set (Stamps); for others, partly filled
+    bool intendedKnown = false;
+    std::optional<FileState> after;
+    QString kept;
+    QList<BytePatch> patches;
+    QList<QByteArray> patchAfter;
+    int state = 0; // EntryIntended until the batch recorded how its change went
+};
+bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
+                 BatchSummary &summary, QString *reason);
+
+} // namespace kalmora

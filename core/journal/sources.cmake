@@ -1,0 +1,3 @@
+# The batch journal: what each batch intends and did, for the undo (no widgets).
+list(APPEND KALMORA_CORE_SOURCES
+    core/journal/journal.cpp core/journal/journal.h)

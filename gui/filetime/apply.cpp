@@ -1,0 +1,338 @@
+#include "gui/filetime/apply.h"
+
+#include "core/batch/stamps_step.h"
+#include "core/exif/date_shift.h"
+#include "core/grid/file_grid.h"
+#include "core/platform/comm_declare.h"
+#include "gui/filetime/rename.h"
+#include "gui/photo/date_rewrite.h"
+#include "gui/plan/time_fields.h"
+#include "gui/window/batch_stop.h"
+#include "gui/window/features.h"
+#include "gui/window/main_window.h"
+#include "gui/window/reset.h"
+#include "gui/window/up_down.h"
+#include "gui/window/window_batch.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace kalmora {
+
+namespace {
+const QString CrLf = QStringLiteral("\r\n");
+
+std::optional<DateTime> dateOf(const QString &text) {
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    return DateTime::parse(text);
+}
+} // namespace
+
+ApplyFileTimes::ApplyFileTimes(FMainDate &window) : QObject(&window), w(window) {
+    connect(w.CmdFileDateMod, &QPushButton::clicked, this, &ApplyFileTimes::applyClicked);
+}
+
+FileTimesUpdate ApplyFileTimes::writeSet(const DateTime &planned, int row) const {
+    const FileGrid &g = *w.VSFlexGrid1;
+    FileTimesUpdate u;
+    const bool all = w.OptAll->isChecked();
+    u.creation = all || w.OptCreate->isChecked() ? planned : dateOf(g.text(row, 1));
+    u.lastAccess = all || w.OptAccessDate->isChecked() ? planned : dateOf(g.text(row, 7));
+    u.lastWrite = all || w.OptModTime->isChecked() ? planned : dateOf(g.text(row, 6));
+    return u;
+}
+
+void ApplyFileTimes::showResult(int row, const BatchRow &result) {
+    FileGrid &g = *w.VSFlexGrid1;
+    g.setText(row, 5, result.value(QStringLiteral("note")));
+    // A failure leaves the other cells as they are; so does a file the batch did not reach.
+    if (result.verdict != RowVerdict::Done)
+        return;
+    g.setText(row, 2, result.value(QStringLiteral("creation")));
+    g.setText(row, 3, result.value(QStringLiteral("modification")));
+    const std::optional<DateTime> access = dateOf(result.value(QStringLiteral("access")));
+    g.setText(row, 4, access ? access->toDateText() : QString());
+}
+
+int ApplyFileTimes::runStamps(BatchKind kind,
+                              const std::vector<std::optional<FileTimesUpdate>> &updates,
+                              int firstRow, const std::function<void(int row)> &around) {
+    FileGrid &g = *w.VSFlexGrid1;
+    // "仅创建": the other stamps go back with their old values, so a creation time that cannot
+    // be set leaves the file as it was.
+    StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(),
+                    &w.services().fileTimes);
+    for (size_t i = 0; i < updates.size(); ++i)
+        step.items.push_back({g.text(firstRow + int(i), 0), updates[i]});
+    const BatchOutcome outcome = RunWindowBatch(
+        w, step,
+        [&](const BatchRow &row) {
+            const int r = firstRow + row.index;
+            showResult(r, row);
+            if (around)
+                around(r);
+        },
+        WindowBatchOptions{bool(around), {}});
+    if (outcome.end == BatchOutcome::End::NotStarted)
+        return NotStarted;
+    return outcome.end == BatchOutcome::End::Finished ? int(updates.size()) : outcome.reached;
+}
+
+bool ApplyFileTimes::checkWindow() {
+    Prompter &prompter = w.services().prompter;
+    TimeFields &fields = *w.features().timeFields;
+    if (w.ChOnWorkTime->isChecked()) {
+        const QString refusal = ApplyDutyRefusal(fields.startTimeNumber(), fields.endTimeNumber(),
+                                                 fields.onDutyNumber(), fields.offDutyNumber());
+        if (!refusal.isEmpty()) {
+            prompter.show(refusal, MsgIcon::Information);
+            return false;
+        }
+    }
+    TimeWindow window = fields.timeWindow();
+    window.workingHoursOnly = false; // the plain start and end, not the duty times
+    window.start = DateTime::parse(w.TStartY->text().trimmed() + QLatin1Char('-') +
+                                   w.TStartM->text() + QLatin1Char('-') + w.TStartD->text() +
+                                   QLatin1Char(' ') + w.TStartH->text() + QLatin1Char(':') +
+                                   w.TStartMin->text() + QLatin1Char(':') + w.TStartSec->text())
+                       .value_or(DateTime());
+    window.end =
+        DateTime::parse(w.TEndY->text().trimmed() + QLatin1Char('-') + w.TEndM->text() +
+                        QLatin1Char('-') + w.TEndD->text() + QLatin1Char(' ') + w.TEndH->text() +
+                        QLatin1Char(':') + w.TEndMin->text() + QLatin1Char(':') + w.TEndSec->text())
+            .value_or(DateTime());
+    switch (CheckCapacity(std::llabs(WindowCapacity(window)), w.FileCount, window)) {
+    case CapacityVerdict::Fits:
+        return true;
+    case CapacityVerdict::TooSmall:
+        prompter.show(CapacityTooSmallText(), MsgIcon::Information);
+        return false;
+    case CapacityVerdict::MayBeTooSmall:
+        return prompter.show(CapacityMayBeTooSmallText(), MsgIcon::Information,
+                             MsgButtons::YesNo) != MsgAnswer::Yes;
+    }
+    return false;
+}
+
+void ApplyFileTimes::applyClicked() {
+    Prompter &prompter = w.services().prompter;
+    const bool video = w.ChPgDn->isChecked();
+    FileGrid &g = *w.VSFlexGrid1;
+    auto giveUp = [this] { w.OptAll->setChecked(true); };
+    if (!video && w.Busy)
+        return giveUp();
+    if (w.OptExif->isChecked() && !video) {
+        prompter.beep();
+        return giveUp();
+    }
+    const bool currentRowEmpty = g.text(g.row(), 0).isEmpty();
+    if (w.Option3->isChecked() && currentRowEmpty && !video) {
+        prompter.beep();
+        return giveUp();
+    }
+    w.OperationRunning = true;
+    if (w.OptRename->isChecked()) {
+        const int done = RenameByShootingDate(w).run();
+        if (done == RenameByShootingDate::NotStarted) {
+            w.OperationRunning = false;
+            return;
+        }
+        closingSteps(false, done);
+        return;
+    }
+    if (w.Option3->isChecked() && currentRowEmpty && !w.CheckAll->isChecked()) {
+        prompter.beep();
+        return giveUp();
+    }
+    // Videos keep their own dates, shifted: no time window to check.
+    const bool videoShift = video && w.OptDate->isChecked() && !w.Option3->isChecked();
+    if (!videoShift && !w.Option3->isChecked() && !checkWindow())
+        return giveUp();
+    w.Busy = true;
+    w.Frame5->setEnabled(false);
+    if (videoShift)
+        return runVideoShift();
+
+    const DateTime first = StartPlan(w.features().timeFields->timeWindow()).cursor;
+    if (w.Option3->isChecked() && !w.CheckAll->isChecked())
+        runCurrentRow(first);
+    else if (w.Option3->isChecked())
+        runAllRowsAlike(first);
+    else
+        runPlanned();
+}
+
+void ApplyFileTimes::runCurrentRow(const DateTime &first) {
+    FileGrid &g = *w.VSFlexGrid1;
+    const int row = g.row();
+    if (!g.text(row, 0).isEmpty() &&
+        runStamps(BatchKind::FileTimes, {writeSet(first, row)}, row, {}) == NotStarted)
+        return notStarted();
+    w.services().prompter.show(QStringLiteral("修改完毕！"), MsgIcon::Information);
+    w.Busy = false;
+    w.OptAll->setChecked(true);
+}
+
+void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
+    FileGrid &g = *w.VSFlexGrid1;
+    const int n = w.FileCount;
+    const FileTimesUpdate update = writeSet(first, g.row());
+    const bool applyEnabled = w.CmdFileDateMod->isEnabled();
+    w.CmdFileDateMod->setEnabled(false);
+    const int done =
+        runStamps(BatchKind::FileTimes,
+                  std::vector<std::optional<FileTimesUpdate>>(size_t(n), update), 1, [&](int r) {
+                      g.selectRow(r);
+                      ScrollAfterRow(g, r, n);
+                  });
+    if (done == NotStarted) {
+        w.CmdFileDateMod->setEnabled(applyEnabled);
+        return notStarted();
+    }
+    closingSteps(false, done);
+}
+
+void ApplyFileTimes::notStarted() {
+    w.Busy = false;
+    w.Frame5->setEnabled(true);
+    w.OperationRunning = false;
+    w.OptAll->setChecked(true);
+}
+
+int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)> &timeFor,
+                            bool keptFromRow, BatchKind kind) {
+    FileGrid &g = *w.VSFlexGrid1;
+    const int n = w.FileCount;
+    // Every row's change is worked out before the batch starts.
+    std::vector<std::optional<FileTimesUpdate>> updates(static_cast<size_t>(n));
+    for (int i = 1; i <= n; ++i) {
+        const std::optional<DateTime> planned = timeFor(i);
+        if (!planned)
+            continue; // no date to start from: the row fails untouched
+        FileTimesUpdate update = writeSet(*planned, i);
+        if (!keptFromRow) {
+            // Nothing was imported for the kept stamps: they stay as they are on disk.
+            const bool all = w.OptAll->isChecked();
+            if (!all && !w.OptCreate->isChecked())
+                update.creation.reset();
+            if (!all && !w.OptAccessDate->isChecked())
+                update.lastAccess.reset();
+            if (!all && !w.OptModTime->isChecked())
+                update.lastWrite.reset();
+        }
+        updates[size_t(i - 1)] = update;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool resetEnabled = w.CmdReset->isEnabled(), applyEnabled = w.CmdFileDateMod->isEnabled(),
+               deleteEnabled = w.CmdDelete->isEnabled();
+    w.CmdReset->setEnabled(false);
+    w.ApplyRunning = true;
+    w.CmdFileDateMod->setEnabled(false);
+    w.CmdDelete->setEnabled(false);
+    const int done = runStamps(kind, updates, 1, [&](int r) {
+        g.select(r, FileGrid::Cols - 1, r, FileGrid::Cols - 1);
+        ScrollAfterRow(g, r, n);
+    });
+    if (done == NotStarted) {
+        // Nothing changed: the window as before the click.
+        QApplication::restoreOverrideCursor();
+        w.CmdReset->setEnabled(resetEnabled);
+        w.ApplyRunning = false;
+        w.CmdFileDateMod->setEnabled(applyEnabled);
+        w.CmdDelete->setEnabled(deleteEnabled);
+        return NotStarted;
+    }
+    if (w.CheckAll->isChecked())
+        w.CmdInput->setEnabled(false);
+    return done;
+}
+
+void ApplyFileTimes::runPlanned() {
+    const TimeWindow window = w.features().timeFields->timeWindow();
+    PlanState plan = StartPlan(window);
+    const int done = runRows(
+        [&](int) {
+            const DateTime t = plan.cursor;
+            plan = NextPlannedTime(plan, window, w.services().random);
+            return std::optional<DateTime>(t);
+        },
+        true, BatchKind::FileTimes);
+    if (done == NotStarted)
+        return notStarted();
+    closingSteps(false, done);
+}
+
+void ApplyFileTimes::runVideoShift() {
+    const std::optional<PhotoDateSettings> settings = w.features().dateRewrite->askSettings();
+    if (!settings) {
+        closingSteps(true);
+        return;
+    }
+    Random &random = w.services().random;
+    const int done = runRows(
+        [&](int row) -> std::optional<DateTime> {
+            const std::optional<DateTime> recorded = DateTime::parse(w.VSFlexGrid1->text(row, 1));
+            if (!recorded)
+                return std::nullopt;
+            const qint64 amount =
+                settings->randomShift
+                    ? RandomAmount(FieldNumber(settings->stepStartText),
+                                   FieldNumber(settings->stepEndText), random.next())
+                    : FieldNumber(settings->stepText);
+            return AddUnits(*recorded, settings->unit, settings->earlier ? -amount : amount);
+        },
+        false, BatchKind::VideoShift);
+    if (done == NotStarted)
+        return notStarted();
+    closingSteps(false, done);
+}
+
+void ApplyFileTimes::closingSteps(bool shiftCancelled, int done) {
+    FileGrid &g = *w.VSFlexGrid1;
+    const int n = w.FileCount;
+    if (done >= 0 && done < n) {
+        // The bar ends where a full run leaves it; the rows not reached say so already.
+        w.ProgressBar1->setValue(100);
+        w.features().batchStop->reportStopped(done, n - done);
+    } else if (!shiftCancelled)
+        w.services().prompter.show(
+            QStringLiteral("修改完毕！") + CrLf + CrLf +
+                QStringLiteral("稍后须单击重置所有按钮后方能进行下一次新操作！"),
+            MsgIcon::Information);
+    g.setRow(1);
+    g.setTopRow(1);
+    w.OperationRunning = false;
+    if (w.CheckAll->isChecked())
+        w.CmdInput->setEnabled(false);
+    g.select(g.row(), FileGrid::Cols - 1, g.row(), FileGrid::Cols - 1);
+    if (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    w.CmdReset->setEnabled(true);
+    w.ApplyRunning = false;
+    w.ClearOnReset = true;
+    w.Option3->setChecked(false);
+    w.Option3->setEnabled(false);
+    w.Frame2->setEnabled(false);
+    w.CheckAll->setChecked(false);
+    w.CheckAll->setEnabled(false);
+    w.Option1->setChecked(true);
+    w.CmdDelete->setEnabled(false);
+    w.CmdReset->setFocus();
+    w.Frame5->setEnabled(false);
+    w.Busy = false;
+    w.ChPgDn->setEnabled(false);
+    if (shiftCancelled)
+        w.features().reset->resetClicked();
+    w.OptAll->setChecked(true);
+}
+
+} // namespace kalmora

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/batch/batch.h"
+#include "core/filetime/file_times.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace kalmora {
+
+class FMainDate;
+
+// CmdFileDateMod in file-time mode: checks the window against the list, gives every file its
+// planned time (or the start time, for the current row or for all rows alike), writes the chosen
+// stamps, shows what the file holds afterwards, and leaves the window for a reset.
+class ApplyFileTimes : public QObject {
+    Q_OBJECT
+public:
+    explicit ApplyFileTimes(FMainDate &window);
+
+    void applyClicked();
+
+    // The stamps to write for a row: the planned time where the option says so, the row's own
+    // imported texts for the others (a text that is not a date leaves that stamp as it is).
+    FileTimesUpdate writeSet(const DateTime &planned, int row) const;
+    // The row's result text and read-back cells after a write.
+    void showResult(int row, const BatchRow &result);
+
+    // The steps after a run over all rows: the applied state.
+    // done: rows finished when a Stop ended the loop early; -1 when it ran to the end.
+    void closingSteps(bool shiftCancelled = false, int done = -1);
+
+private:
+    bool checkWindow();
+    void runCurrentRow(const DateTime &first);
+    void runAllRowsAlike(const DateTime &first);
+    void runPlanned();
+    void runVideoShift();
+    // The loop over all rows: each row's time from timeFor (no value: the row fails untouched);
+    // keptFromRow: the stamps not taken come from the row's imported texts.
+    // Returns the rows done: all of them unless a Stop came first; NotStarted when the journal
+    // could not record the batch (nothing changed).
+    int runRows(const std::function<std::optional<DateTime>(int row)> &timeFor, bool keptFromRow,
+                BatchKind kind);
+    static constexpr int NotStarted = -2;
+    // Back to the state before the click, when the journal stops the batch.
+    void notStarted();
+    // The batch over grid rows firstRow.. with these updates (no value: the row fails
+    // untouched); `around` runs after each row is shown. Returns the rows done, as runRows.
+    int runStamps(BatchKind kind, const std::vector<std::optional<FileTimesUpdate>> &updates,
+                  int firstRow, const std::function<void(int row)> &around);
+
+    FMainDate &w;
+};
+
+} // namespace kalmora

@@ -1,0 +1,66 @@
+#include "gui/filetime/rename.h"
+
+#include "core/batch/rename_step.h"
+#include "core/grid/file_grid.h"
+#include "core/platform/comm_declare.h"
+#include "gui/window/main_window.h"
+#include "gui/window/window_batch.h"
+
+#include <QCheckBox>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace kalmora {
+
+RenameByShootingDate::RenameByShootingDate(FMainDate &window) : QObject(&window), w(window) {}
+
+int RenameByShootingDate::run() {
+    FileGrid &g = *w.VSFlexGrid1;
+    const bool video = w.ChPgDn->isChecked();
+    const int n = w.FileCount;
+    QStringList names;
+    for (int i = 1; i <= n; ++i)
+        names.append(g.text(i, 0));
+    // Every new name is worked out from the imported date before the first file is renamed.
+    RenameStep step(
+        names, [&](int i) { return RenameTargetName(g.text(i + 1, 0), g.text(i + 1, 2), video); },
+        false);
+
+    const bool busy = w.Busy, clearOnReset = w.ClearOnReset, applyRunning = w.ApplyRunning,
+               applyEnabled = w.CmdFileDateMod->isEnabled();
+    w.Busy = true;
+    w.ClearOnReset = false;
+    w.ApplyRunning = true;
+    w.CmdFileDateMod->setEnabled(false);
+    const BatchOutcome outcome = RunWindowBatch(w, step, [&](const BatchRow &row) {
+        const int i = row.index + 1;
+        g.select(i, FileGrid::Cols - 1, i, FileGrid::Cols - 1);
+        const QString note = row.value(QStringLiteral("note"));
+        switch (row.verdict) {
+        case RowVerdict::Done:
+            g.setText(i, 1, step.newName(row.index));
+            break;
+        case RowVerdict::NotDone:
+            g.setText(i, 5, note);
+            return;
+        default:
+            g.setText(i, 1, g.text(i, 0));
+            g.setText(i, 5, note);
+            if (step.newName(row.index).isEmpty())
+                return; // no date: nothing was tried
+            break;
+        }
+        ScrollAfterRow(g, i, n);
+    });
+    if (outcome.end == BatchOutcome::End::NotStarted) {
+        // Nothing changed: the window as before.
+        w.Busy = busy;
+        w.ClearOnReset = clearOnReset;
+        w.ApplyRunning = applyRunning;
+        w.CmdFileDateMod->setEnabled(applyEnabled);
+        return NotStarted;
+    }
+    return outcome.end == BatchOutcome::End::Finished ? n : outcome.reached;
+}
+
+} // namespace kalmora

@@ -1,0 +1,300 @@
+#include "gui/import/import.h"
+
+#include "core/base/path_bytes.h"
+#include "core/base/text_export.h"
+#include "core/exif/image_metadata.h"
+#include "core/exif/read_exif.h"
+#include "core/filetime/file_time_store.h"
+#include "core/filetime/file_times.h"
+#include "core/filetime/video_date.h"
+#include "core/grid/exif_row.h"
+#include "core/grid/file_grid.h"
+#include "core/import/file_list.h"
+#include "core/platform/comm_declare.h"
+#include "gui/plan/step_range.h"
+#include "gui/window/batch_stop.h"
+#include "gui/window/features.h"
+#include "gui/window/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <optional>
+
+namespace kalmora {
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+
+// Column 1 of a file-time row in the grid's form; a date without a time is taken at midnight.
+QString gridTimeText(const QString &text) {
+    QString t = text;
+    if (!t.isEmpty() && t.size() < 11)
+        t += QStringLiteral(" 00:00:00");
+    const std::optional<DateTime> d = DateTime::parse(t);
+    return d ? d->toText() : t;
+}
+
+} // namespace
+
+Import::Import(FMainDate &window) : QObject(&window), w(window) {
+    connect(w.CmdInput, &QPushButton::clicked, this, &Import::inputClicked);
+}
+
+Import::Mode Import::mode() const {
+    const bool video = w.ChPgDn->isChecked();
+    if (w.OptExif->isChecked())
+        return Mode::Exif;
+    if (w.OptRename->isChecked())
+        return video ? Mode::RenameVideo : Mode::Rename;
+    return video ? Mode::FileTimeVideo : Mode::FileTime;
+}
+
+QString Import::exportFolder() const {
+    return w.values().WorkFolder;
+}
+
+bool Import::askForExport(Mode mode) {
+    const QString first =
+        mode == Mode::Exif
+            ? QStringLiteral("需要将文件名及其对应的照片拍摄日期时间等信息同时保存到：")
+            : QStringLiteral(
+                  "需要将文件名，及其对应的文件创建时间、修改时间和访问时间等信息同时保存到：");
+    const QString text =
+        first + CrLf + QStringLiteral("“") + exportFolder() + QLatin1Char('/') + exportFileName() +
+        QStringLiteral("”中，") + CrLf +
+        QStringLiteral("以方便日后以Tab制表符作分隔符用Excel打开导入进行相应处理吗？");
+    return w.services().prompter.show(text, MsgIcon::Information, MsgButtons::YesNo,
+                                      QStringLiteral("消息"), MsgAnswer::No) == MsgAnswer::Yes;
+}
+
+void Import::inputClicked() {
+    Prompter &prompter = w.services().prompter;
+    // The button is off during a batch, but the current-row option turns it on again.
+    if (w.Busy) {
+        prompter.beep();
+        return;
+    }
+    if (w.CmdReset->isEnabled() && w.ClearOnReset) {
+        w.File1->refresh();
+        w.OptAll->setChecked(true);
+        prompter.show(QStringLiteral("请单击“重置所有”按钮，以进行下一次新操作！"),
+                      MsgIcon::Information);
+        prompter.beep();
+        w.CmdInput->setEnabled(false);
+        return;
+    }
+
+    // The listing and sorting of a large folder already belong to the batch: the window stays
+    // live through them and refuses meanwhile what it refuses during the loop.
+    const std::initializer_list<QWidget *> locked{w.CmdDirBrowse, w.ChPatternDefault,
+                                                  w.CmbFileFilter, w.CmdFileExt, w.CmdInput};
+    QList<bool> enabledBefore;
+    for (QWidget *c : locked) {
+        enabledBefore.append(c->isEnabled());
+        c->setEnabled(false);
+    }
+    // A mode switch meanwhile would clear the grid under the rows being read.
+    const bool modesEnabled = w.Frame5->isEnabled();
+    w.Frame5->setEnabled(false);
+    w.Busy = true;
+    w.OperationRunning = true;
+    std::optional<BatchBreath> breath(std::in_place);
+    w.File1->refresh([&] { breath->breathe(); });
+    w.OptAll->setChecked(true);
+    const Mode m = mode();
+    const bool noLibrary =
+        (m == Mode::Exif || m == Mode::Rename) && !ImageMetadata::libraryAvailable();
+    if (w.File1->count() == 0 || noLibrary) {
+        breath.reset();
+        w.Busy = false;
+        w.OperationRunning = false;
+        qsizetype i = 0;
+        for (QWidget *c : locked)
+            c->setEnabled(enabledBefore[i++]);
+        w.Frame5->setEnabled(modesEnabled);
+        if (w.File1->count() == 0)
+            prompter.show(QStringLiteral("该文件夹下指定类型的文件数为0！") + CrLf +
+                              QStringLiteral("导入操作被取消！请检查后重试！"),
+                          MsgIcon::Warning);
+        else
+            prompter.show(QStringLiteral("GDI+ 初始化失败，本功能暂无法使用。."), MsgIcon::Warning);
+        return;
+    }
+    m_videoSource =
+        w.ChVideoDate->isChecked() ? VideoDateSource::Recorded : VideoDateSource::FileModified;
+
+    // Preparation: the grid holds the header and one empty row per file.
+    const QStringList names = w.File1->names();
+    w.FileCount = int(names.size());
+    FileGrid &grid = *w.VSFlexGrid1;
+    grid.setRows(1);
+    grid.setRows(w.FileCount + 1);
+    breath->breathe();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    std::unique_ptr<TextExport> exportFile;
+    if (m == Mode::FileTime || m == Mode::FileTimeVideo || m == Mode::Exif) {
+        if (askForExport(m)) {
+            exportFile =
+                std::make_unique<TextExport>(exportFolder() + QLatin1Char('/') + exportFileName());
+            const QString header = m == Mode::Exif
+                                       ? QStringLiteral("文件路径\t文件名\t照片拍摄日期时间")
+                                       : TimeListHeader();
+            if (!exportFile->open() || !exportFile->writeLine(header)) {
+                prompter.show(QStringLiteral("无法创建导出文件“") + exportFile->path() +
+                                  QStringLiteral("”，") + exportFile->refusal() + CrLf +
+                                  QStringLiteral("导入将继续进行，但不保存导出信息。"),
+                              MsgIcon::Warning);
+                exportFile.reset();
+            }
+        }
+    }
+
+    int done = w.FileCount;
+    {
+        // Events after the first row at once, as in every loop; a stop asked while the folder
+        // was listed ends the import after it.
+        BatchBreath rowBreath;
+        const FolderScope scope(w.LDir->text());
+        for (int i = 1; i <= w.FileCount; ++i) {
+            w.ProgressBar1->setValue(i * 100 / w.FileCount);
+            grid.setText(i, 0, names[i - 1]);
+            grid.selectRow(i);
+            readRow(m, i, names[i - 1], exportFile.get());
+            const bool stop = rowBreath.breathe();
+            ScrollAfterRow(grid, i, w.FileCount);
+            if (stop) {
+                done = i;
+                break;
+            }
+        }
+    }
+    breath.reset();
+    // Files the import did not come to stay listed and marked, but outside FileCount: no later
+    // batch touches a file whose times or dates were never read.
+    const int listed = w.FileCount;
+    const bool stopped = done < listed;
+    for (int i = done + 1; i <= listed; ++i)
+        grid.setText(i, 0, names[i - 1]);
+    BatchStop::markNotDone(grid, done + 1, listed);
+
+    bool exported = false;
+    if (exportFile) {
+        exported = exportFile->commit();
+        if (!exported)
+            prompter.show(QStringLiteral("导出文件“") + exportFile->path() +
+                              QStringLiteral("”写入失败，导出信息未能保存。") +
+                              exportFile->refusal(),
+                          MsgIcon::Warning);
+    }
+    if (stopped) {
+        w.features().batchStop->reportStopped(done, listed - done);
+    } else if (exported) {
+        const MsgAnswer open = prompter.show(
+            QStringLiteral("导入完毕！ 提示：稍后双击非空行可以删除该行。") + CrLf +
+                QStringLiteral("如果要更改文件夹或者文件类型，请单击【重置所有】后须重新导入。") +
+                CrLf + QStringLiteral("要打开导出的信息文件所在目录吗?"),
+            MsgIcon::Information, MsgButtons::YesNo);
+        if (open == MsgAnswer::Yes)
+            w.services().desktop.openFolder(exportFolder());
+    } else {
+        prompter.show(QStringLiteral("导入完毕！") + CrLf + CrLf +
+                          QStringLiteral("提示：稍后双击非空行可以删除该行。") + CrLf + CrLf +
+                          QStringLiteral("如果要更改文件夹或者文件类型，请单击重置所有,") + CrLf +
+                          CrLf + QStringLiteral("设置好后须重新导入。"),
+                      MsgIcon::Information);
+    }
+
+    // Finish.
+    grid.setRows(listed + 1);
+    w.FileCount = done;
+    grid.selectRow(1);
+    grid.setTopRow(1);
+    w.CmdReset->setEnabled(true);
+    w.CmdDelete->setEnabled(true);
+    w.Busy = false;
+    w.OperationRunning = false;
+    w.ClearOnReset = false;
+    w.Frame5->setEnabled(modesEnabled);
+    QApplication::restoreOverrideCursor();
+    w.ProgressBar1->setValue(0);
+
+    const bool exif = m == Mode::Exif;
+    for (QPushButton *b : {w.CmdPicDateMod, w.CmdPicMemoAdd, w.CmdPicExifDel})
+        b->setEnabled(exif);
+    w.CmdFileDateMod->setEnabled(!exif);
+    if (exif)
+        emit w.rowPreviewRequested();
+    if (m != Mode::FileTime && m != Mode::FileTimeVideo)
+        return;
+    w.CmdFileDateMod->setEnabled(true);
+    w.features().stepRange->UpdateStepRange();
+    w.CmdDelete->setEnabled(true);
+    if (!w.ChOnWorkTime->isChecked())
+        w.Frame2->setEnabled(false);
+}
+
+void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFile) {
+    FileGrid &grid = *w.VSFlexGrid1;
+    const QString path = w.pathOf(name);
+    const auto folderText = [this] { return w.LDir->text() + QLatin1Char('/'); };
+    switch (m) {
+    case Mode::FileTime: {
+        const std::optional<FileTimes> times = w.services().fileTimes.read(path);
+        if (!times) {
+            grid.setText(row, 5, QStringLiteral("读取失败"));
+        } else {
+            // Already in the grid's form, seconds included.
+            grid.setText(row, 1, times->creation.toText());
+            grid.setText(row, 6, times->lastWrite.toGeneralText());
+            grid.setText(row, 7, times->lastAccess.toGeneralText());
+            if (exportFile)
+                exportFile->writeLine(TimeListLine(folderText(), name, times->creation,
+                                                   times->lastWrite, times->lastAccess));
+        }
+        break;
+    }
+    case Mode::FileTimeVideo:
+    case Mode::RenameVideo: {
+        const VideoDate date = ReadVideoDate(path, m_videoSource);
+        if (m == Mode::FileTimeVideo)
+            grid.setText(row, 1, gridTimeText(date.text));
+        else
+            grid.setText(row, 2, date.text);
+        // The user asked for the recorded date: say where another one stands in for it.
+        if (m_videoSource == VideoDateSource::Recorded && !date.recorded && !date.text.isEmpty())
+            grid.setText(row, 5, QStringLiteral("视频未记录拍摄时间，用文件修改时间"));
+        // No date because videos cannot be read at all: say why, not just that it failed.
+        if (date.text.isEmpty() && !VideoLibraryError().isEmpty())
+            grid.setText(row, 5, VideoLibraryError());
+        break;
+    }
+    case Mode::Exif: {
+        w.ExifRow = row;
+        ReadExifIntoRow(path, grid, ExifRowContext{row, true, w.RewriteRunning, false});
+        if (grid.text(row, 1).isEmpty())
+            grid.setText(row, 5, QStringLiteral("Exif信息丢失"));
+        if (exportFile) {
+            const QString date = grid.text(row, 1).isEmpty() ? QStringLiteral("0000:00:00 00:00:00")
+                                                             : grid.text(row, 1);
+            exportFile->writeLine(OneLine(folderText()) + QLatin1Char('\t') +
+                                  OneLine(DisplayName(grid.text(row, 0))) + QLatin1Char('\t') +
+                                  OneLine(date));
+        }
+        break;
+    }
+    case Mode::Rename:
+        w.ExifRow = row;
+        ReadExifIntoRow(path, grid, ExifRowContext{row, false, w.RewriteRunning, false});
+        break;
+    }
+}
+
+} // namespace kalmora

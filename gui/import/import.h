@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/filetime/video_date.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace kalmora {
+
+class FMainDate;
+class TextExport;
+
+// CmdInput: fills the grid with one row per listed file of the folder and reads, per mode, the
+// file's stamps, its shooting date or its recorded date.
+class Import : public QObject {
+    Q_OBJECT
+public:
+    enum class Mode { FileTime, FileTimeVideo, Exif, Rename, RenameVideo };
+
+    explicit Import(FMainDate &window);
+
+    void inputClicked();
+    Mode mode() const;
+
+    // The file the time-list export goes to, and the folder it lies in.
+    QString exportFolder() const;
+    static QString exportFileName() { return QStringLiteral("文件时间信息批量导出.txt"); }
+
+private:
+    bool askForExport(Mode mode);
+    void readRow(Mode mode, int row, const QString &name, TextExport *exportFile);
+
+    FMainDate &w;
+    VideoDateSource m_videoSource = VideoDateSource::FileModified; // for this import
+};
+
+} // namespace kalmora

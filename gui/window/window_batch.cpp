@@ -1,0 +1,167 @@
+#include "gui/window/window_batch.h"
+
+#include "core/journal/journal.h"
+#include "core/platform/comm_declare.h"
+#include "gui/window/main_window.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QProgressBar>
+#include <QThread>
+
+#include <deque>
+#include <mutex>
+
+namespace kalmora {
+
+namespace {
+
+// Rows from the runner's thread to the window's. Rows are shown in batches as the window's
+// thread gets to them, so the runner never waits for a repaint; with BreathIntervalMs at 0
+// (tests) each row is shown, and the events pending after it handled, before the runner goes
+// on, so that what a test posts at a row is seen there.
+class WindowSink final : public QObject, public BatchSink {
+public:
+    WindowSink(FMainDate &window, std::function<void(const BatchRow &)> showRow, bool progress,
+               std::function<bool(int)> again)
+        : w(window), m_showRow(std::move(showRow)), m_progressShown(progress),
+          m_again(std::move(again)) {}
+
+    bool again(int failed) override {
+        if (!m_again)
+            return false;
+        return OnWindowThread([&] {
+            flush();
+            return m_again(failed);
+        });
+    }
+
+    void row(const BatchRow &row) override {
+        if (BatchBreath::BreathIntervalMs == 0) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, row] {
+                    show(row);
+                    QCoreApplication::processEvents(QEventLoop::AllEvents);
+                },
+                Qt::BlockingQueuedConnection);
+            return;
+        }
+        const std::lock_guard lock(m_mutex);
+        m_rows.push_back(row);
+        if (m_posted)
+            return;
+        m_posted = true;
+        QMetaObject::invokeMethod(
+            this, [this] { flush(); }, Qt::QueuedConnection);
+    }
+
+    void progress(int, int total) override { m_total.store(total, std::memory_order_relaxed); }
+
+    // Tests (BreathIntervalMs at 0): the bar moves before each change and the events pending
+    // then are handled, as a Stop clicked there is.
+    void changing(int i, int total) override {
+        if (BatchBreath::BreathIntervalMs != 0)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, i, total] {
+                if (m_progressShown)
+                    w.ProgressBar1->setValue(int(qint64(i + 1) * 100 / total));
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+            },
+            Qt::BlockingQueuedConnection);
+    }
+
+    void journalFailed(bool started, const QString &reason) override {
+        OnWindowThread([&] {
+            flush();
+            w.services().prompter.show(
+                started ? JournalStopText(reason) : JournalFailureText(reason), MsgIcon::Warning);
+            return true;
+        });
+    }
+
+    // Shows every row that has come so far.
+    void flush() {
+        std::deque<BatchRow> rows;
+        {
+            const std::lock_guard lock(m_mutex);
+            rows.swap(m_rows);
+            m_posted = false;
+        }
+        for (const BatchRow &row : rows)
+            show(row);
+    }
+
+private:
+    void show(const BatchRow &row) {
+        m_showRow(row);
+        // Row by row, as the rows come: the bar passes every percent.
+        const int total = m_total.load(std::memory_order_relaxed);
+        if (m_progressShown && total > 0)
+            w.ProgressBar1->setValue(int(qint64(row.index + 1) * 100 / total));
+    }
+
+    FMainDate &w;
+    std::function<void(const BatchRow &)> m_showRow;
+    bool m_progressShown;
+    std::function<bool(int)> m_again;
+    std::mutex m_mutex;
+    std::deque<BatchRow> m_rows;
+    bool m_posted = false;
+    std::atomic<int> m_total{0};
+};
+
+} // namespace
+
+bool OnWindowThread(const std::function<bool()> &work) {
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return work();
+    bool answer = false;
+    QMetaObject::invokeMethod(
+        app, [&] { answer = work(); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+BatchOutcome RunWindowBatch(FMainDate &window, BatchStep &step,
+                            const std::function<void(const BatchRow &)> &showRow,
+                            const WindowBatchOptions &batchOptions) {
+    // Shows CmdStop and takes the user's Stop while the batch runs.
+    const BatchBreath breath;
+    WindowSink sink(window, showRow, batchOptions.progress, batchOptions.again);
+    BatchOptions options;
+    options.folder = window.LDir->text();
+    options.journal = JournalConfigFrom(window.services().environment, window.services().settings,
+                                        window.services().clock);
+    BatchRunner runner(step, sink, options);
+    if (breath.stopped())
+        runner.requestStop();
+    const QMetaObject::Connection stop =
+        QObject::connect(&BatchBreath::notifier(), &BatchSignals::stopRequested, &sink,
+                         [&runner] { runner.requestStop(); });
+
+    QEventLoop loop;
+    BatchOutcome outcome;
+    QThread *worker = QThread::create([&] {
+        outcome = runner.run();
+        // After the rows the runner has posted: the loop ends once they are shown.
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    worker->start();
+    loop.exec();
+    if (!worker->isFinished()) {
+        // The program is ending: the batch stops after its file, and its questions and rows are
+        // still answered meanwhile.
+        runner.requestStop();
+        while (!worker->wait(10))
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    delete worker;
+    QObject::disconnect(stop);
+    sink.flush();
+    return outcome;
+}
+
+} // namespace kalmora
