@@ -110,7 +110,7 @@ int main(int argc, char *argv[]) {
     ok = shoot("rename") && ok;
     window.OptDate->setChecked(true);
     ok = shoot("file-time") && ok;
-    window.ClearOnReset = true;
+    window.state().clearingResetStarted();
     window.features().reset->resetClicked();
     ok = shoot("after-full-reset") && ok;
 

@@ -139,11 +139,11 @@ void ApplyFileTimes::applyClicked() {
         prompter.beep();
         return giveUp();
     }
-    w.OperationRunning = true;
+    w.state().operationStarted();
     if (w.OptRename->isChecked()) {
         const int done = RenameByShootingDate(w).run();
         if (done == RenameByShootingDate::NotStarted) {
-            w.OperationRunning = false;
+            w.state().operationEnded();
             return;
         }
         closingSteps(false, done);
@@ -157,7 +157,7 @@ void ApplyFileTimes::applyClicked() {
     const bool videoShift = video && w.OptDate->isChecked() && !w.Option3->isChecked();
     if (!videoShift && !w.Option3->isChecked() && !checkWindow())
         return giveUp();
-    w.Busy = true;
+    w.state().workStarted();
     w.Frame5->setEnabled(false);
     if (videoShift)
         return runVideoShift();
@@ -178,7 +178,7 @@ void ApplyFileTimes::runCurrentRow(const DateTime &first) {
         runStamps(BatchKind::FileTimes, {writeSet(first, row)}, row, {}) == NotStarted)
         return notStarted();
     w.services().prompter.show(QStringLiteral("修改完毕！"), MsgIcon::Information);
-    w.Busy = false;
+    w.state().workEnded();
     w.OptAll->setChecked(true);
 }
 
@@ -202,9 +202,9 @@ void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
 }
 
 void ApplyFileTimes::notStarted() {
-    w.Busy = false;
+    w.state().workEnded();
     w.Frame5->setEnabled(true);
-    w.OperationRunning = false;
+    w.state().operationEnded();
     w.OptAll->setChecked(true);
 }
 
@@ -235,7 +235,7 @@ int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)
     const bool resetEnabled = w.CmdReset->isEnabled(), applyEnabled = w.CmdFileDateMod->isEnabled(),
                deleteEnabled = w.CmdDelete->isEnabled();
     w.CmdReset->setEnabled(false);
-    w.ApplyRunning = true;
+    w.state().applyStarted();
     w.CmdFileDateMod->setEnabled(false);
     w.CmdDelete->setEnabled(false);
     const int done = runStamps(kind, updates, 1, [&](int r) {
@@ -246,7 +246,7 @@ int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)
         // Nothing changed: the window as before the click.
         QApplication::restoreOverrideCursor();
         w.CmdReset->setEnabled(resetEnabled);
-        w.ApplyRunning = false;
+        w.state().applyAbandoned();
         w.CmdFileDateMod->setEnabled(applyEnabled);
         w.CmdDelete->setEnabled(deleteEnabled);
         return NotStarted;
@@ -310,15 +310,14 @@ void ApplyFileTimes::closingSteps(bool shiftCancelled, int done) {
             MsgIcon::Information);
     g.setRow(1);
     g.setTopRow(1);
-    w.OperationRunning = false;
+    w.state().operationEnded();
     if (w.CheckAll->isChecked())
         w.CmdInput->setEnabled(false);
     g.select(g.row(), FileGrid::Cols - 1, g.row(), FileGrid::Cols - 1);
     if (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     w.CmdReset->setEnabled(true);
-    w.ApplyRunning = false;
-    w.ClearOnReset = true;
+    w.state().batchClosed();
     w.Option3->setChecked(false);
     w.Option3->setEnabled(false);
     w.Frame2->setEnabled(false);
@@ -328,7 +327,7 @@ void ApplyFileTimes::closingSteps(bool shiftCancelled, int done) {
     w.CmdDelete->setEnabled(false);
     w.CmdReset->setFocus();
     w.Frame5->setEnabled(false);
-    w.Busy = false;
+    w.state().workEnded();
     w.ChPgDn->setEnabled(false);
     if (shiftCancelled)
         w.features().reset->resetClicked();

@@ -26,11 +26,8 @@ int RenameByShootingDate::run() {
         names, [&](int i) { return RenameTargetName(g.text(i + 1, 0), g.text(i + 1, 2), video); },
         false);
 
-    const bool busy = w.Busy, clearOnReset = w.ClearOnReset, applyRunning = w.ApplyRunning,
-               applyEnabled = w.CmdFileDateMod->isEnabled();
-    w.Busy = true;
-    w.ClearOnReset = false;
-    w.ApplyRunning = true;
+    const bool applyEnabled = w.CmdFileDateMod->isEnabled();
+    const WindowState::BatchFlags before = w.state().batchStarted();
     w.CmdFileDateMod->setEnabled(false);
     const BatchOutcome outcome = RunWindowBatch(w, step, [&](const BatchRow &row) {
         const int i = row.index + 1;
@@ -54,9 +51,7 @@ int RenameByShootingDate::run() {
     });
     if (outcome.end == BatchOutcome::End::NotStarted) {
         // Nothing changed: the window as before.
-        w.Busy = busy;
-        w.ClearOnReset = clearOnReset;
-        w.ApplyRunning = applyRunning;
+        w.state().batchAbandoned(before);
         w.CmdFileDateMod->setEnabled(applyEnabled);
         return NotStarted;
     }

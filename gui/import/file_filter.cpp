@@ -45,9 +45,9 @@ FileFilter::FileFilter(FMainDate &window)
 void FileFilter::textChanged(const QString &text) {
     w.File1->setPattern(text);
     if (w.FileCount > 0) {
-        w.ClearOnReset = true;
+        w.state().clearingResetStarted();
         w.features().reset->resetClicked();
-        w.ClearOnReset = false;
+        w.state().resetDone();
     }
 }
 

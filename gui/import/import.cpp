@@ -103,8 +103,7 @@ void Import::inputClicked() {
     // A mode switch meanwhile would clear the grid under the rows being read.
     const bool modesEnabled = w.Frame5->isEnabled();
     w.Frame5->setEnabled(false);
-    w.Busy = true;
-    w.OperationRunning = true;
+    w.state().importStarted();
     std::optional<BatchBreath> breath(std::in_place);
     w.File1->refresh([&] { breath->breathe(); });
     w.OptAll->setChecked(true);
@@ -113,8 +112,7 @@ void Import::inputClicked() {
         (m == Mode::Exif || m == Mode::Rename) && !ImageMetadata::libraryAvailable();
     if (w.File1->count() == 0 || noLibrary) {
         breath.reset();
-        w.Busy = false;
-        w.OperationRunning = false;
+        w.state().importRefused();
         qsizetype i = 0;
         for (QWidget *c : locked)
             c->setEnabled(enabledBefore[i++]);
@@ -132,7 +130,7 @@ void Import::inputClicked() {
 
     // Preparation: the grid holds the header and one empty row per file.
     const QStringList names = w.File1->names();
-    w.FileCount = int(names.size());
+    w.state().filesListed(int(names.size()));
     FileGrid &grid = *w.VSFlexGrid1;
     grid.setRows(1);
     grid.setRows(w.FileCount + 1);
@@ -214,14 +212,12 @@ void Import::inputClicked() {
 
     // Finish.
     grid.setRows(listed + 1);
-    w.FileCount = done;
+    w.state().filesListed(done);
     grid.selectRow(1);
     grid.setTopRow(1);
     w.CmdReset->setEnabled(true);
     w.CmdDelete->setEnabled(true);
-    w.Busy = false;
-    w.OperationRunning = false;
-    w.ClearOnReset = false;
+    w.state().importEnded(done);
     w.Frame5->setEnabled(modesEnabled);
     QApplication::restoreOverrideCursor();
     w.ProgressBar1->setValue(0);
@@ -277,7 +273,7 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
         break;
     }
     case Mode::Exif: {
-        w.ExifRow = row;
+        w.state().exifRowRead(row);
         ReadExifIntoRow(path, grid, ExifRowContext{row, true, w.RewriteRunning, false});
         if (grid.text(row, 1).isEmpty())
             grid.setText(row, 5, QStringLiteral("Exif信息丢失"));
@@ -291,7 +287,7 @@ void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFil
         break;
     }
     case Mode::Rename:
-        w.ExifRow = row;
+        w.state().exifRowRead(row);
         ReadExifIntoRow(path, grid, ExifRowContext{row, false, w.RewriteRunning, false});
         break;
     }

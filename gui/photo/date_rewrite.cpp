@@ -63,8 +63,7 @@ void DateRewrite::rewriteCurrentRow() {
         w.Option1->setChecked(true); // runs StepRange::option1Clicked
         return;
     }
-    w.OperationRunning = true;
-    w.RewriteRunning = true;
+    w.state().rewriteStarted();
     if (w.ChPgDn->isChecked()) {
         w.features().applyFileTimes->applyClicked();
     } else {
@@ -86,18 +85,16 @@ void DateRewrite::rewriteCurrentRow() {
                        AllExifDatesChosen(w.services().settings),
                        QStringLiteral("修改失败")) == BatchOutcome::End::NotStarted) {
             w.Option1->setChecked(true);
-            w.OperationRunning = false;
-            w.RewriteRunning = false;
+            w.state().rewriteEnded();
             return;
         }
     }
     prompter.show(QStringLiteral("改写完毕！"), MsgIcon::Information);
     w.Option1->setChecked(true); // runs StepRange::option1Clicked
-    w.RewriteRunning = false;
-    w.Busy = false;
+    w.state().rewriteEnded();
+    w.state().workEnded();
     w.Frame5->setEnabled(true);
     w.ChExclude->setEnabled(false);
-    w.OperationRunning = false;
 }
 
 void DateRewrite::rewriteAllRows() {
@@ -109,9 +106,7 @@ void DateRewrite::rewriteAllRows() {
 
     // Around the video mode's apply too, so a stop inside it is seen here.
     const BatchBreath batch;
-    w.Busy = true;
-    w.ClearOnReset = false;
-    w.ApplyRunning = true;
+    const WindowState::BatchFlags before = w.state().batchStarted();
     w.CmdPicDateMod->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // Stopped, or the journal failed on the way: the user has been told how far it came.
@@ -125,10 +120,8 @@ void DateRewrite::rewriteAllRows() {
             // The journal could not record the batch: nothing changed, the window as before.
             QApplication::restoreOverrideCursor();
             w.CmdPicDateMod->setEnabled(true);
-            w.Busy = false;
-            w.ApplyRunning = false;
-            w.OperationRunning = false;
-            w.RewriteRunning = false;
+            w.state().batchAbandoned(before);
+            w.state().rewriteEnded();
             return;
         }
         ended = end != BatchOutcome::End::Finished;
@@ -146,11 +139,8 @@ void DateRewrite::rewriteAllRows() {
     w.ProgressBar1->setValue(0);
     w.VSFlexGrid1->setRow(1);
     w.CmdInput->setEnabled(true);
-    w.Busy = false;
-    w.OperationRunning = false;
-    w.RewriteRunning = false;
-    w.ApplyRunning = false;
-    w.ClearOnReset = true;
+    w.state().rewriteEnded();
+    w.state().batchEnded();
 }
 
 BatchOutcome::End DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
@@ -160,8 +150,7 @@ BatchOutcome::End DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
     QList<int> rows;
     for (int r = 1; r <= n; ++r)
         rows.append(r);
-    w.OperationRunning = true;
-    w.RewriteRunning = true;
+    w.state().rewriteStarted();
     // Every new date is worked out, and recorded, before the first photo changes.
     const BatchOutcome::End end = rewrite(
         rows,
@@ -205,7 +194,7 @@ BatchOutcome::End DateRewrite::rewrite(const QList<int> &rows,
                 g.selectRow(r);
             g.setText(r, ResultCol, row.value(QStringLiteral("note")));
             if (row.has(QStringLiteral("date"))) {
-                w.ExifRow = r;
+                w.state().exifRowRead(r);
                 g.setText(r, NewCol, row.value(QStringLiteral("date")));
             }
             if (many && r % 30 == 0 && count - r > 30)

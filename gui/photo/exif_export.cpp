@@ -66,9 +66,7 @@ void ExifExport::exportAll() {
     FileGrid &g = *w.VSFlexGrid1;
     Prompter &prompter = w.services().prompter;
     const QString folder = w.values().WorkFolder;
-    w.Busy = true;
-    w.ApplyRunning = true;
-    w.ClearOnReset = false;
+    w.state().batchStarted();
 
     TextExport file(folder + QLatin1Char('/') + exportFileName());
     bool written = file.open();
@@ -114,9 +112,7 @@ void ExifExport::exportAll() {
                           QStringLiteral("稍后请单击重置所有进行新的操作。"),
                       MsgIcon::Warning);
     }
-    w.ClearOnReset = true;
-    w.ApplyRunning = false;
-    w.Busy = false;
+    w.state().batchEnded();
 }
 
 namespace {
@@ -253,10 +249,7 @@ void ExifExport::eraseAll() {
     Prompter &prompter = w.services().prompter;
     FileGrid &g = *w.VSFlexGrid1;
     // Busy from here on: while the tool is found or downloaded the grid must stay as confirmed.
-    const bool clearOnReset = w.ClearOnReset;
-    w.Busy = true;
-    w.ApplyRunning = true;
-    w.ClearOnReset = false;
+    const WindowState::BatchFlags before = w.state().batchStarted();
     const QList<ConfirmedRow> rows = confirmedRows();
     const QString program = findExifTool();
     if (program.isEmpty() || confirmedRows() != rows) {
@@ -265,9 +258,7 @@ void ExifExport::eraseAll() {
                                          "任何照片。") +
                               CrLf + QStringLiteral("稍后请单击“重置所有”以进行新的操作。"),
                           MsgIcon::Warning);
-        w.ClearOnReset = clearOnReset;
-        w.ApplyRunning = false;
-        w.Busy = false;
+        w.state().batchAbandoned(before);
         return;
     }
 
@@ -318,7 +309,7 @@ void ExifExport::eraseAll() {
                 return;
             }
             g.selectRow(r);
-            w.ExifRow = r;
+            w.state().exifRowRead(r);
             if (row.has(QStringLiteral("date")))
                 g.setText(r, 1, row.value(QStringLiteral("date")));
             if (row.has(QStringLiteral("model")))
@@ -328,9 +319,7 @@ void ExifExport::eraseAll() {
         options);
     QApplication::restoreOverrideCursor();
     if (outcome.end == BatchOutcome::End::NotStarted) {
-        w.ClearOnReset = clearOnReset;
-        w.ApplyRunning = false;
-        w.Busy = false;
+        w.state().batchAbandoned(before);
         return;
     }
     if (outcome.end == BatchOutcome::End::Stopped) {
@@ -344,9 +333,7 @@ void ExifExport::eraseAll() {
         prompter.show(QStringLiteral("抹除完毕！稍后请单击“重置所有”以进行新的操作。"),
                       MsgIcon::Information);
     }
-    w.ClearOnReset = true;
-    w.ApplyRunning = false;
-    w.Busy = false;
+    w.state().batchEnded();
     w.VSFlexGrid1->setTopRow(1);
 }
 

@@ -41,7 +41,7 @@ bool RowDeletion::removeFileRow(int row) {
     if (g.rows() < MinimumRows + 1)
         g.setRows(MinimumRows);
     if (counted)
-        --w.FileCount;
+        w.state().fileRowRemoved();
     return true;
 }
 

@@ -113,7 +113,7 @@ void FMainDate::completeControls() {
 }
 
 void FMainDate::load() {
-    FormLoading = true;
+    m_state.loadStarted();
     TAuthor->setText(QStringLiteral("拍摄者：") + m_services.environment.userName() +
                      QStringLiteral("。"));
     LDir->setText(m_values.WorkFolder);
@@ -137,8 +137,7 @@ void FMainDate::load() {
 
     ChOnWorkTime->setChecked(false);
     refreshClock();
-    FormLoading = false;
-    Busy = false;
+    m_state.loadEnded();
 }
 
 bool FMainDate::listApplied() const {

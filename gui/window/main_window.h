@@ -5,6 +5,7 @@
 #include "core/platform/services.h"
 
 #include "gui/window/change_label.h"
+#include "gui/window/window_state.h"
 #include "ui_main_window.h"
 
 #include <QLabel>
@@ -67,15 +68,22 @@ public:
     static QString tag(const QObject *control);
     static void setTag(QObject *control, const QString &value);
 
-    // Window state shared by all handlers.
-    int FileCount = 0;
-    bool Busy = false;
-    bool OperationRunning = false;
-    bool ApplyRunning = false;
-    bool ClearOnReset = false;
-    bool FormLoading = false;
-    int ExifRow = 0;
-    bool RewriteRunning = false;
+    // The window's state, changed only through its operations.
+    WindowState &state() { return m_state; }
+
+private:
+    WindowState m_state;
+
+public:
+    // The same state read-only, under the names the handlers know it by.
+    const int &FileCount = m_state.FileCount;
+    const bool &Busy = m_state.Busy;
+    const bool &OperationRunning = m_state.OperationRunning;
+    const bool &ApplyRunning = m_state.ApplyRunning;
+    const bool &ClearOnReset = m_state.ClearOnReset;
+    const bool &FormLoading = m_state.FormLoading;
+    const int &ExifRow = m_state.ExifRow;
+    const bool &RewriteRunning = m_state.RewriteRunning;
 
     // The controls that a form cannot hold.
     FileList *File1;

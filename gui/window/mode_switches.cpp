@@ -116,8 +116,7 @@ void ModeSwitches::showModeGrid() {
 }
 
 void ModeSwitches::modeClicked(QRadioButton *mode) {
-    w.ApplyRunning = false;
-    w.ClearOnReset = true;
+    w.state().batchClosed();
     for (QWidget *c :
          std::initializer_list<QWidget *>{w.CmdDelete, w.CmdReset, w.CmdFileDateMod,
                                           w.CmdPicDateMod, w.CmdPicMemoAdd, w.CmdPicExifDel})

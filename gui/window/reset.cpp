@@ -26,9 +26,9 @@ Reset::Reset(FMainDate &window) : QObject(&window), w(window) {
 }
 
 void Reset::resetWithClear() {
-    w.ClearOnReset = true;
+    w.state().clearingResetStarted();
     resetClicked();
-    w.ClearOnReset = false;
+    w.state().resetDone();
 }
 
 void Reset::clearClicked() {
@@ -86,9 +86,9 @@ void Reset::resetClicked() {
         w.services().prompter.beep();
         return;
     }
-    w.FileCount = 0;
+    w.state().listCleared();
     w.OptAll->setChecked(true);
-    w.Busy = false;
+    w.state().workEnded();
     FNoticeMsg::closeNotice();
     if (!w.ApplyRunning) {
         for (QPushButton *b : {w.CmdPicDateMod, w.CmdPicMemoAdd, w.CmdPicExifDel})
@@ -166,7 +166,7 @@ void Reset::fullReset() {
     w.refreshCountText();
     w.ChOnWorkTime->setChecked(false); // runs Stages::workTimeClicked
 
-    w.ClearOnReset = false;
+    w.state().resetDone();
     w.Option1->setChecked(true);
     w.Option3->setEnabled(true);
     w.TStartH->setSelection(0, w.TStartH->text().size());

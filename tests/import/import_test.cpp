@@ -151,7 +151,7 @@ private slots:
         f.makeFile(QStringLiteral("a.jpg"), DateTime(2011, 1, 1), DateTime(2011, 1, 1));
         f.importFolder();
         w().CmdReset->setEnabled(true);
-        w().ClearOnReset = true;
+        w().state().batchClosed();
         w().CmdInput->setEnabled(true);
         const int shown = int(f.prompter().shown.size());
         w().CmdInput->click();

@@ -462,7 +462,7 @@ private slots:
         QVERIFY(w().CmdPicDateMod->isEnabled() && !w().Busy && !w().ClearOnReset);
         QCOMPARE(g().text(1, 5), QString());
 
-        w().Busy = true; // another operation runs: only a beep
+        w().state().workStarted(); // another operation runs: only a beep
         w().CmdPicDateMod->click();
         QCOMPARE(f.prompter().beeps, 1);
     }

@@ -102,10 +102,10 @@ private slots:
         emit w().rowPreviewRequested();
         QCOMPARE(texts(), (QStringList{"拍摄者：未知。", "照片说明：无。"}));
 
-        w().Busy = true; // nothing moves while another operation runs
+        w().state().workStarted(); // nothing moves while another operation runs
         w().Check1->setChecked(false);
         QCOMPARE(texts(), (QStringList{"拍摄者：未知。", "照片说明：无。"}));
-        w().Busy = false;
+        w().state().workEnded();
         emit w().rowPreviewRequested();
         QCOMPARE(texts(), off);
     }
@@ -123,7 +123,7 @@ private slots:
                      "本功能尚未启用，等效于拓展界面中\r\n“编辑文件摘要”功能，有需求者请定制。"});
         QCOMPARE(f.prompter().last().title, QStringLiteral("提示"));
         QCOMPARE(f.prompter().last().icon, MsgIcon::Information);
-        w().ClearOnReset = true;
+        w().state().batchClosed();
         w().CmdPicMemoAdd->click();
         QCOMPARE(f.prompter().beeps, 1);
         QCOMPARE(f.prompter().shown.size(), 1);

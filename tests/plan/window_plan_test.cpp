@@ -67,8 +67,8 @@ private:
                 g.setText(r, c, QString());
         for (int r = 1; r <= n; ++r)
             g.setText(r, 0, QStringLiteral("f%1.jpg").arg(r));
-        w().FileCount = n;
-        w().ClearOnReset = false;
+        w().state().filesListed(n);
+        w().state().resetDone();
         w().LFilesCount->setText(QStringLiteral("目标文件数共%1个。").arg(n));
         w().CmdDelete->setEnabled(true);
         w().CmdReset->setEnabled(true);
@@ -499,10 +499,10 @@ private slots:
         if (situation == QLatin1String("rename"))
             w().OptRename->setChecked(true);
         else if (situation == QLatin1String("busy"))
-            w().Busy = true;
+            w().state().workStarted();
         else if (situation == QLatin1String("applied")) {
             w().CmdReset->setEnabled(true);
-            w().ClearOnReset = true;
+            w().state().batchClosed();
         } else if (situation == QLatin1String("option3"))
             w().Option3->setChecked(true);
         else
@@ -785,7 +785,7 @@ private slots:
         w().show();
         QVERIFY(QTest::qWaitForWindowExposed(&w()));
         listFiles(5, 31);
-        w().Busy = true;
+        w().state().workStarted();
         FileGridView *view = w().GridView;
         test::real::doubleClick(view->viewport(),
                                 view->visualRect(w().VSFlexGrid1->index(2, 0)).center());

@@ -547,7 +547,7 @@ private slots:
         g.setRows(11);
         for (int r = 1; r <= 5; ++r)
             g.setText(r, 0, QStringLiteral("f%1.jpg").arg(r));
-        w.FileCount = 5;
+        w.state().filesListed(5);
 
         // Outside current-row mode nothing is adjusted.
         g.select(4, 2, 2, 3);
