@@ -1,6 +1,6 @@
 // The batch engine, once for every kind of batch: what a run leaves on disk and in the journal,
-// Stop in each phase, a journal that refuses, failure rows, and a folder swapped between the
-// journal's record and the change.
+// Stop in each phase, a journal that refuses, failure rows, repeat passes over failed files, and
+// a folder swapped between the journal's record and the change.
 #include "core/batch/content_step.h"
 #include "core/batch/date_patch_step.h"
 #include "core/batch/rename_step.h"
@@ -94,6 +94,37 @@ public:
 private:
     BatchStep &m_inner;
     int m_stopAt;
+};
+
+// Passes every call on, but the first pass fails files 1 and 2 without touching them, as a
+// program that timed out on them would.
+class FlakyStep final : public BatchStep {
+public:
+    explicit FlakyStep(BatchStep &inner) : m_inner(inner) {}
+    int passes = 1;
+
+    BatchKind kind() const override { return m_inner.kind(); }
+    int count() const override { return m_inner.count(); }
+    QString name(int i) const override { return m_inner.name(i); }
+    bool prepare(int i, BatchRow &row) override { return m_inner.prepare(i, row); }
+    int intend(BatchJournal &journal, int i, const QString &path) override {
+        return m_inner.intend(journal, i, path);
+    }
+    void dryRun(int i, const QString &path, BatchRow &row) override {
+        m_inner.dryRun(i, path, row);
+    }
+    ChangeResult change(int i, const QString &path, BatchRow &row) override {
+        if (passes == 1 && (i == 1 || i == 2)) {
+            row.set(QStringLiteral("note"), QStringLiteral("修改失败"));
+            return {};
+        }
+        return m_inner.change(i, path, row);
+    }
+    void newPass() override { ++passes; }
+    void notReached(int i, BatchRow &row) override { m_inner.notReached(i, row); }
+
+private:
+    BatchStep &m_inner;
 };
 
 } // namespace
@@ -334,6 +365,55 @@ private slots:
         const Snapshot changed = snapshot(moved);
         QCOMPARE(changed.size(), Files);
         QVERIFY(changed != before);
+    }
+
+    // After a pass with failures the sink may ask for another over the failed files, in the same
+    // batch: their rows come again, the outcome counts what finally changed, and one undo puts
+    // back every file.
+    void repeatPassOverFailedFiles_data() {
+        QTest::addColumn<bool>("tryAgain");
+        QTest::newRow("tried again") << true;
+        QTest::newRow("left failed") << false;
+    }
+    void repeatPassOverFailedFiles() {
+        QFETCH(bool, tryAgain);
+        const Snapshot before = snapshot(folder());
+        const auto inner = stepFor(Kind::Rename);
+        FlakyStep step(*inner);
+        class AskingSink final : public BatchSink {
+        public:
+            RecordingSink rows;
+            bool answer = true;
+            QList<int> asked;
+            void row(const BatchRow &row) override { rows.row(row); }
+            void journalFailed(bool started, const QString &r) override {
+                rows.journalFailed(started, r);
+            }
+            bool again(int failed) override {
+                asked.append(failed);
+                return answer && asked.size() == 1;
+            }
+        } sink;
+        sink.answer = tryAgain;
+        BatchRunner runner(step, sink, options());
+        const BatchOutcome outcome = runner.run();
+        QCOMPARE(outcome.end, BatchOutcome::End::Finished);
+        QCOMPARE(sink.asked, QList<int>{2});
+        QCOMPARE(outcome.done, tryAgain ? Files : Files - 2);
+        QCOMPARE(outcome.failed, tryAgain ? 0 : 2);
+        QList<int> order;
+        for (const BatchRow &row : sink.rows.rows)
+            order.append(row.index);
+        QCOMPARE(order, tryAgain ? (QList<int>{0, 1, 2, 3, 1, 2}) : (QList<int>{0, 1, 2, 3}));
+        const QStringList left = QDir(folder()).entryList(QDir::Files);
+        QCOMPARE(left, tryAgain ? (QStringList{"r1.jpg", "r2.jpg", "r3.jpg", "r4.jpg"})
+                                : (QStringList{"f2.jpg", "f3.jpg", "r1.jpg", "r4.jpg"}));
+
+        const QList<BatchSummary> batches = ListBatches(journalConfig());
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(batches[0].done, outcome.done);
+        QCOMPARE(RestoreBatch(journalConfig(), outcome.batchId, false).restored, outcome.done);
+        QCOMPARE(snapshot(folder()), before);
     }
 
     // A row that reads failure leaves its file as it was: a year the file system clamps is put
