@@ -7,7 +7,6 @@
 #include "core/filetime/file_time_store.h"
 #include "core/filetime/file_times.h"
 #include "core/filetime/video_date.h"
-#include "core/grid/exif_row.h"
 #include "core/grid/file_grid.h"
 #include "core/import/file_list.h"
 #include "core/platform/comm_declare.h"
@@ -15,6 +14,7 @@
 #include "gui/window/batch_stop.h"
 #include "gui/window/features.h"
 #include "gui/window/main_window.h"
+#include "gui/window/window_batch.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -155,25 +155,22 @@ void Import::inputClicked() {
         }
     }
 
-    int done = w.FileCount;
-    {
-        // Events after the first row at once, as in every loop; a stop asked while the folder
-        // was listed ends the import after it.
-        BatchBreath rowBreath;
-        const FolderScope scope(w.LDir->text());
-        for (int i = 1; i <= w.FileCount; ++i) {
-            w.ProgressBar1->setValue(i * 100 / w.FileCount);
+    // The files are read on a thread of their own; the grid and the export take each row here.
+    const QString folder = w.LDir->text();
+    const bool rewriteRunning = w.RewriteRunning;
+    const int done = RunWindowReads(
+        w, w.FileCount,
+        [&](int i, BatchRow &row) {
+            readRow(m, folder, names[i], rewriteRunning, m_videoSource, w.services().fileTimes,
+                    row);
+        },
+        [&](const BatchRow &row) {
+            const int i = row.index + 1;
             grid.setText(i, 0, names[i - 1]);
             grid.selectRow(i);
-            readRow(m, i, names[i - 1], exportFile.get());
-            const bool stop = rowBreath.breathe();
+            showRow(m, i, row, exportFile.get());
             ScrollAfterRow(grid, i, w.FileCount);
-            if (stop) {
-                done = i;
-                break;
-            }
-        }
-    }
+        });
     breath.reset();
     // Files the import did not come to stay listed and marked, but outside FileCount: no later
     // batch touches a file whose times or dates were never read.
@@ -237,59 +234,95 @@ void Import::inputClicked() {
         w.Frame2->setEnabled(false);
 }
 
-void Import::readRow(Mode m, int row, const QString &name, TextExport *exportFile) {
-    FileGrid &grid = *w.VSFlexGrid1;
-    const QString path = w.pathOf(name);
-    const auto folderText = [this] { return w.LDir->text() + QLatin1Char('/'); };
+void Import::readRow(Mode m, const QString &folder, const QString &name, bool rewriteRunning,
+                     VideoDateSource videoSource, const FileTimeStore &fileTimes, BatchRow &row) {
+    const QString path = folder + QLatin1Char('/') + name;
     switch (m) {
     case Mode::FileTime: {
-        const std::optional<FileTimes> times = w.services().fileTimes.read(path);
-        if (!times) {
-            grid.setText(row, 5, QStringLiteral("读取失败"));
-        } else {
-            // Already in the grid's form, seconds included.
-            grid.setText(row, 1, times->creation.toText());
-            grid.setText(row, 6, times->lastWrite.toGeneralText());
-            grid.setText(row, 7, times->lastAccess.toGeneralText());
-            if (exportFile)
-                exportFile->writeLine(TimeListLine(folderText(), name, times->creation,
-                                                   times->lastWrite, times->lastAccess));
-        }
+        const std::optional<FileTimes> times = fileTimes.read(path);
+        if (!times)
+            return;
+        // Already in the grid's form, seconds included.
+        row.set(QStringLiteral("creation"), times->creation.toText());
+        row.set(QStringLiteral("modification"), times->lastWrite.toGeneralText());
+        row.set(QStringLiteral("access"), times->lastAccess.toGeneralText());
+        row.set(QStringLiteral("export"),
+                TimeListLine(folder + QLatin1Char('/'), name, times->creation, times->lastWrite,
+                             times->lastAccess));
         break;
     }
     case Mode::FileTimeVideo:
     case Mode::RenameVideo: {
-        const VideoDate date = ReadVideoDate(path, m_videoSource);
-        if (m == Mode::FileTimeVideo)
-            grid.setText(row, 1, gridTimeText(date.text));
-        else
-            grid.setText(row, 2, date.text);
+        const VideoDate date = ReadVideoDate(path, videoSource);
+        row.set(QStringLiteral("date"), date.text);
         // The user asked for the recorded date: say where another one stands in for it.
-        if (m_videoSource == VideoDateSource::Recorded && !date.recorded && !date.text.isEmpty())
-            grid.setText(row, 5, QStringLiteral("视频未记录拍摄时间，用文件修改时间"));
+        if (videoSource == VideoDateSource::Recorded && !date.recorded && !date.text.isEmpty())
+            row.set(QStringLiteral("note"), QStringLiteral("视频未记录拍摄时间，用文件修改时间"));
         // No date because videos cannot be read at all: say why, not just that it failed.
         if (date.text.isEmpty() && !VideoLibraryError().isEmpty())
-            grid.setText(row, 5, VideoLibraryError());
+            row.set(QStringLiteral("note"), VideoLibraryError());
         break;
     }
-    case Mode::Exif: {
+    case Mode::Exif:
+    case Mode::Rename: {
+        ImageMetadata metadata;
+        if (!metadata.load(path))
+            return;
+        const bool exifMode = m == Mode::Exif;
+        const ExifCells cells = ExifCellsOf(metadata, exifMode && !rewriteRunning, exifMode);
+        if (cells.date)
+            row.set(QStringLiteral("date"), *cells.date);
+        if (cells.model)
+            row.set(QStringLiteral("model"), *cells.model);
+        break;
+    }
+    }
+}
+
+void Import::showRow(Mode m, int row, const BatchRow &read, TextExport *exportFile) {
+    FileGrid &grid = *w.VSFlexGrid1;
+    switch (m) {
+    case Mode::FileTime:
+        if (!read.has(QStringLiteral("creation"))) {
+            grid.setText(row, 5, QStringLiteral("读取失败"));
+            break;
+        }
+        grid.setText(row, 1, read.value(QStringLiteral("creation")));
+        grid.setText(row, 6, read.value(QStringLiteral("modification")));
+        grid.setText(row, 7, read.value(QStringLiteral("access")));
+        if (exportFile)
+            exportFile->writeLine(read.value(QStringLiteral("export")));
+        break;
+    case Mode::FileTimeVideo:
+    case Mode::RenameVideo:
+        if (m == Mode::FileTimeVideo)
+            grid.setText(row, 1, gridTimeText(read.value(QStringLiteral("date"))));
+        else
+            grid.setText(row, 2, read.value(QStringLiteral("date")));
+        if (read.has(QStringLiteral("note")))
+            grid.setText(row, 5, read.value(QStringLiteral("note")));
+        break;
+    case Mode::Exif:
+    case Mode::Rename: {
         w.state().exifRowRead(row);
-        ReadExifIntoRow(path, grid, ExifRowContext{row, true, w.RewriteRunning, false});
+        const bool importing = m == Mode::Exif && !w.RewriteRunning;
+        if (read.has(QStringLiteral("model")))
+            grid.setText(row, 3, read.value(QStringLiteral("model")));
+        if (read.has(QStringLiteral("date")))
+            grid.setText(row, importing ? 1 : 2, read.value(QStringLiteral("date")));
+        if (m == Mode::Rename)
+            break;
         if (grid.text(row, 1).isEmpty())
             grid.setText(row, 5, QStringLiteral("Exif信息丢失"));
         if (exportFile) {
             const QString date = grid.text(row, 1).isEmpty() ? QStringLiteral("0000:00:00 00:00:00")
                                                              : grid.text(row, 1);
-            exportFile->writeLine(OneLine(folderText()) + QLatin1Char('\t') +
+            exportFile->writeLine(OneLine(w.LDir->text() + QLatin1Char('/')) + QLatin1Char('\t') +
                                   OneLine(DisplayName(grid.text(row, 0))) + QLatin1Char('\t') +
                                   OneLine(date));
         }
         break;
     }
-    case Mode::Rename:
-        w.state().exifRowRead(row);
-        ReadExifIntoRow(path, grid, ExifRowContext{row, false, w.RewriteRunning, false});
-        break;
     }
 }
 

@@ -9,6 +9,8 @@
 namespace kalmora {
 
 class FMainDate;
+struct BatchRow;
+class FileTimeStore;
 class TextExport;
 
 // CmdInput: fills the grid with one row per listed file of the folder and reads, per mode, the
@@ -29,7 +31,10 @@ public:
 
 private:
     bool askForExport(Mode mode);
-    void readRow(Mode mode, int row, const QString &name, TextExport *exportFile);
+    // One file's values, read on the import's own thread; then shown in its row (and the export).
+    static void readRow(Mode mode, const QString &folder, const QString &name, bool rewriteRunning,
+                        VideoDateSource videoSource, const FileTimeStore &fileTimes, BatchRow &row);
+    void showRow(Mode mode, int row, const BatchRow &read, TextExport *exportFile);
 
     FMainDate &w;
     VideoDateSource m_videoSource = VideoDateSource::FileModified; // for this import

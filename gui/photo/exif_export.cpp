@@ -71,27 +71,28 @@ void ExifExport::exportAll() {
     TextExport file(folder + QLatin1Char('/') + exportFileName());
     bool written = file.open();
     const int n = w.FileCount;
-    int done = 0;
-    {
-        BatchBreath breath;
-        for (int r = 1; r <= n && r < g.rows(); ++r) {
-            if (r > 1 && breath.breathe())
-                break;
-            w.ProgressBar1->setValue(r * 100 / n);
-            const QString name = g.text(r, NameCol);
+    const int last = std::min(n, g.rows() - 1);
+    QStringList names;
+    for (int r = 1; r <= last; ++r)
+        names.append(g.text(r, NameCol));
+    const QString photos = w.LDir->text() + QLatin1Char('/');
+    // Each photo is read on a thread of its own; its block is written here, in order.
+    const int done = RunWindowReads(
+        w, last,
+        [&](int i, BatchRow &row) {
+            row.set(QStringLiteral("block"), ExifExportBlock(names[i], photos + names[i]));
+        },
+        [&](const BatchRow &row) {
+            const int r = row.index + 1;
             g.selectRow(r);
-            const QString block = ExifExportBlock(name, w.pathOf(name));
             if (r % 30 == 0)
                 g.setTopRow(n - r > 30 ? r : std::max(1, n - 29));
             // An empty line, then the block; the writer ends it with one more line break.
-            written = written && file.writeLine(CrLf + block);
-            done = r;
-        }
-    }
+            written = written && file.writeLine(CrLf + row.value(QStringLiteral("block")));
+        });
     // A stopped export keeps the photos done so far, each block whole.
     written = written && file.commit();
 
-    const int last = std::min(n, g.rows() - 1);
     if (done < last)
         w.ProgressBar1->setValue(100); // where a full run leaves it
     if (written && done < last) {

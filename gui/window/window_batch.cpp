@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QThread>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -162,6 +163,44 @@ BatchOutcome RunWindowBatch(FMainDate &window, BatchStep &step,
     QObject::disconnect(stop);
     sink.flush();
     return outcome;
+}
+
+int RunWindowReads(FMainDate &window, int count, const std::function<void(int, BatchRow &)> &read,
+                   const std::function<void(const BatchRow &)> &showRow) {
+    const BatchBreath breath;
+    WindowSink sink(window, showRow, true, {});
+    sink.progress(0, count);
+    std::atomic<bool> stop = breath.stopped();
+    const QMetaObject::Connection stopped =
+        QObject::connect(&BatchBreath::notifier(), &BatchSignals::stopRequested, &sink,
+                         [&stop] { stop.store(true); });
+    QEventLoop loop;
+    int done = 0;
+    QThread *worker = QThread::create([&] {
+        // At least one row, as every loop: a stop asked before the first ends it after that.
+        while (done < count) {
+            BatchRow row;
+            row.index = done;
+            read(done, row);
+            sink.row(row);
+            ++done;
+            if (stop.load())
+                break;
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    worker->start();
+    loop.exec();
+    if (!worker->isFinished()) {
+        // The program is ending: the reads stop after the row in hand.
+        stop.store(true);
+        while (!worker->wait(10))
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    delete worker;
+    QObject::disconnect(stopped);
+    sink.flush();
+    return done;
 }
 
 } // namespace kalmora

@@ -21,6 +21,13 @@ BatchOutcome RunWindowBatch(FMainDate &window, BatchStep &step,
                             const std::function<void(const BatchRow &)> &showRow,
                             const WindowBatchOptions &options = {});
 
+// Reads `count` rows on a thread of its own (`read(i, row)` there, for i from 0 on) while this
+// thread shows each row as it comes (`showRow`, in order) and moves the progress bar. The user's
+// Stop ends it after the row in hand; the rows read are all shown before it returns. Returns how
+// many rows were read. For work that changes no file (the import, the exports).
+int RunWindowReads(FMainDate &window, int count, const std::function<void(int, BatchRow &)> &read,
+                   const std::function<void(const BatchRow &)> &showRow);
+
 // Runs `work` on the window's thread and returns its answer, waiting for it when called from
 // the engine's thread (a question a step asks the user).
 bool OnWindowThread(const std::function<bool()> &work);
