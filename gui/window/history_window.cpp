@@ -1,5 +1,7 @@
 #include "gui/window/history_window.h"
 
+#include "gui/window/window_batch.h"
+
 #include "core/batch/restore_step.h"
 #include "core/platform/comm_declare.h"
 #include "core/platform/services.h"
@@ -104,12 +106,36 @@ void FHistory::undoClicked() {
         // A batch of thousands of files (or erased photos, read whole) takes seconds: the window
         // shows how far it came and offers a stop after the file in hand.
         BatchBreath breath;
+        std::atomic<bool> stop = false;
+        const QMetaObject::Connection stopped = connect(
+            &BatchBreath::notifier(), &BatchSignals::stopRequested, this, [&] { stop = true; });
         setRestoring(true);
-        report = RestoreBatch(config(), batch, false, [&](int done, int total) {
-            PBRestore->setMaximum(total);
-            PBRestore->setValue(done);
-            return !breath.breathe();
-        });
+        // The restore runs on a thread of its own; the bar follows it by the percent.
+        int shown = -1;
+        const auto progress = [&](int done, int total) {
+            const int percent = total > 0 ? int(qint64(done) * 100 / total) : 100;
+            const auto show = [this, done, total] {
+                PBRestore->setMaximum(total);
+                PBRestore->setValue(done);
+            };
+            if (BatchBreath::BreathIntervalMs == 0) {
+                // Tests: the events pending at each file are handled there.
+                QMetaObject::invokeMethod(
+                    this,
+                    [&] {
+                        show();
+                        QCoreApplication::processEvents(QEventLoop::AllEvents);
+                    },
+                    Qt::BlockingQueuedConnection);
+            } else if (percent != shown) {
+                shown = percent;
+                QMetaObject::invokeMethod(this, show, Qt::QueuedConnection);
+            }
+            return !stop.load();
+        };
+        RunOffWindowThread([&] { report = RestoreBatch(config(), batch, false, progress); },
+                           [&] { stop = true; });
+        disconnect(stopped);
         setRestoring(false);
     }
     QString text;

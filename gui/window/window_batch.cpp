@@ -126,6 +126,25 @@ bool OnWindowThread(const std::function<bool()> &work) {
     return answer;
 }
 
+void RunOffWindowThread(const std::function<void()> &work, const std::function<void()> &stop) {
+    QEventLoop loop;
+    QThread *worker = QThread::create([&] {
+        work();
+        // After what the work has posted: the loop ends once that is handled.
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    worker->start();
+    loop.exec();
+    if (!worker->isFinished()) {
+        // The program is ending: the work stops after the file in hand, and its questions and
+        // rows are still answered meanwhile.
+        stop();
+        while (!worker->wait(10))
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    delete worker;
+}
+
 BatchOutcome RunWindowBatch(FMainDate &window, BatchStep &step,
                             const std::function<void(const BatchRow &)> &showRow,
                             const WindowBatchOptions &batchOptions) {
@@ -142,24 +161,8 @@ BatchOutcome RunWindowBatch(FMainDate &window, BatchStep &step,
     const QMetaObject::Connection stop =
         QObject::connect(&BatchBreath::notifier(), &BatchSignals::stopRequested, &sink,
                          [&runner] { runner.requestStop(); });
-
-    QEventLoop loop;
     BatchOutcome outcome;
-    QThread *worker = QThread::create([&] {
-        outcome = runner.run();
-        // After the rows the runner has posted: the loop ends once they are shown.
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    worker->start();
-    loop.exec();
-    if (!worker->isFinished()) {
-        // The program is ending: the batch stops after its file, and its questions and rows are
-        // still answered meanwhile.
-        runner.requestStop();
-        while (!worker->wait(10))
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-    delete worker;
+    RunOffWindowThread([&] { outcome = runner.run(); }, [&runner] { runner.requestStop(); });
     QObject::disconnect(stop);
     sink.flush();
     return outcome;
@@ -174,30 +177,21 @@ int RunWindowReads(FMainDate &window, int count, const std::function<void(int, B
     const QMetaObject::Connection stopped =
         QObject::connect(&BatchBreath::notifier(), &BatchSignals::stopRequested, &sink,
                          [&stop] { stop.store(true); });
-    QEventLoop loop;
     int done = 0;
-    QThread *worker = QThread::create([&] {
-        // At least one row, as every loop: a stop asked before the first ends it after that.
-        while (done < count) {
-            BatchRow row;
-            row.index = done;
-            read(done, row);
-            sink.row(row);
-            ++done;
-            if (stop.load())
-                break;
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    worker->start();
-    loop.exec();
-    if (!worker->isFinished()) {
-        // The program is ending: the reads stop after the row in hand.
-        stop.store(true);
-        while (!worker->wait(10))
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-    delete worker;
+    RunOffWindowThread(
+        [&] {
+            // At least one row, as every loop: a stop asked before the first ends it after that.
+            while (done < count) {
+                BatchRow row;
+                row.index = done;
+                read(done, row);
+                sink.row(row);
+                ++done;
+                if (stop.load())
+                    break;
+            }
+        },
+        [&stop] { stop.store(true); });
     QObject::disconnect(stopped);
     sink.flush();
     return done;

@@ -28,6 +28,10 @@ BatchOutcome RunWindowBatch(FMainDate &window, BatchStep &step,
 int RunWindowReads(FMainDate &window, int count, const std::function<void(int, BatchRow &)> &read,
                    const std::function<void(const BatchRow &)> &showRow);
 
+// Runs `work` on a thread of its own while this thread handles its events; returns once it has
+// ended. Should the program end meanwhile, `stop` asks the work to end after the file in hand.
+void RunOffWindowThread(const std::function<void()> &work, const std::function<void()> &stop);
+
 // Runs `work` on the window's thread and returns its answer, waiting for it when called from
 // the engine's thread (a question a step asks the user).
 bool OnWindowThread(const std::function<bool()> &work);

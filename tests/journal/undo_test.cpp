@@ -4,6 +4,7 @@
 #include "core/batch/restore_step.h"
 #include "core/exif/date_shift.h"
 #include "core/filetime/rename_rules.h"
+#include "core/platform/comm_declare.h"
 #include "gui/photo/date_rewrite.h"
 #include "gui/window/features.h"
 #include "gui/window/history_window.h"
@@ -561,6 +562,11 @@ private slots:
         const Snapshot after = snapshot(f.folder.path());
         const int files = int(before.size());
 
+        // The bar moves, and the events pending then are handled, at every file: the stop
+        // lands at the file chosen.
+        const int interval = std::exchange(BatchBreath::BreathIntervalMs, 0);
+        const auto restoreInterval =
+            qScopeGuard([interval] { BatchBreath::BreathIntervalMs = interval; });
         FHistory history(*f.services, &w());
         history.show();
         QVERIFY(!history.PBRestore->isVisible() && !history.CmdStop->isVisible());
