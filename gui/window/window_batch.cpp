@@ -5,6 +5,7 @@
 #include "gui/window/main_window.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProgressBar>
 #include <QThread>
@@ -54,7 +55,7 @@ public:
             return;
         m_posted = true;
         QMetaObject::invokeMethod(
-            this, [this] { flush(); }, Qt::QueuedConnection);
+            this, [this] { showSome(); }, Qt::QueuedConnection);
     }
 
     void progress(int, int total) override { m_total.store(total, std::memory_order_relaxed); }
@@ -95,6 +96,31 @@ public:
             show(row);
     }
 
+    // Shows the rows that have come for a few milliseconds, then lets the window handle its
+    // events before the rest: a fast batch sends thousands of rows at a time.
+    void showSome() {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            BatchRow row;
+            {
+                const std::lock_guard lock(m_mutex);
+                if (m_rows.empty()) {
+                    m_posted = false;
+                    return;
+                }
+                if (clock.elapsed() >= ShowBudgetMs) {
+                    QMetaObject::invokeMethod(
+                        this, [this] { showSome(); }, Qt::QueuedConnection);
+                    return;
+                }
+                row = std::move(m_rows.front());
+                m_rows.pop_front();
+            }
+            show(row);
+        }
+    }
+
 private:
     void show(const BatchRow &row) {
         m_showRow(row);
@@ -103,6 +129,9 @@ private:
         if (m_progressShown && total > 0)
             w.ProgressBar1->setValue(int(qint64(row.index + 1) * 100 / total));
     }
+
+    // Well inside a frame at sixty a second, with the window's own work after it.
+    static constexpr int ShowBudgetMs = 6;
 
     FMainDate &w;
     std::function<void(const BatchRow &)> m_showRow;
