@@ -3,7 +3,6 @@
 #include "core/journal/journal.h"
 
 #include "core/base/path_bytes.h"
-#include "core/exif/exif_reader.h"
 #include "core/platform/clock.h"
 #include "core/platform/environment.h"
 #include "core/platform/services.h"
@@ -859,73 +858,18 @@ int BatchJournal::intendRename(const QString &from, const QString &to) {
     });
 }
 
-// A date patch's row; its before-bytes from `loaded` while the file is still the one that load
-// read, else from a load of its own.
-BatchJournal::Row
-BatchJournal::datePatchRow(const QString &path, const QString &text, const QList<int> &tags,
-                           const std::function<QByteArray(const QByteArray &)> &other,
-                           const LoadedText *loaded) {
-    Row row;
-    row.kind = ChangeKind::DatePatch;
-    row.path = path;
-    // Before the reader has read the file: reading may move its access time.
-    row.old = readState(path, false, &row.link);
-    row.intended = EncodeState(row.old);
-    const auto intendedBytes = [&](BytePatch &p, const QByteArray &bytes) {
-        p.intended = p.before;
-        p.intended.replace(0, std::min(bytes.size(), p.intended.size()),
-                           bytes.left(p.intended.size()));
-    };
-    if (loaded && row.old.exists && !row.link && row.old.device == loaded->file.device &&
-        row.old.inode == loaded->file.inode && quint64(row.old.size) == loaded->file.size &&
-        row.old.modification == loaded->file.modification) {
-        BytePatch p;
-        p.offset = qint64(loaded->position);
-        p.before = loaded->field;
-        intendedBytes(p, text.toLatin1());
-        row.patches.append(p);
+int BatchJournal::intendDatePatch(const QString &path, PatchFinder find) {
+    return queue([path, find = std::move(find)] {
+        Row row;
+        row.kind = ChangeKind::DatePatch;
+        row.path = path;
+        // Before the caller reads the photo: reading may move its access time.
+        row.old = readState(path, false, &row.link);
+        row.intended = EncodeState(row.old);
+        if (find)
+            row.patches = find(row.old, row.link);
         return row;
-    }
-    try {
-        ExifReader reader;
-        reader.Load(path);
-        QFile file;
-        std::optional<bool> open; // only for a text beyond what the load read
-        for (const int tag : tags) {
-            const auto range = reader.textRange(tag);
-            if (!range)
-                continue;
-            BytePatch p;
-            p.offset = qint64(range->first);
-            if (const auto loadedField = reader.loadedBytes(range->first, range->second)) {
-                p.before = *loadedField;
-            } else {
-                if (!open)
-                    open = OpenUntouched(file, path);
-                if (!*open || !file.seek(p.offset))
-                    continue;
-                p.before = file.read(range->second);
-            }
-            intendedBytes(p, tag == tags.first() ? text.toLatin1()
-                                                 : (other ? other(p.before) : p.before));
-            row.patches.append(p);
-        }
-    } catch (const ExifError &) {
-        // No date text to keep: the patch will not find one either.
-    }
-    return row;
-}
-
-int BatchJournal::intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
-                                  const std::function<QByteArray(const QByteArray &)> &other) {
-    return queue(
-        [path, text, tags, other] { return datePatchRow(path, text, tags, other, nullptr); });
-}
-
-int BatchJournal::intendDatePatch(const QString &path, const QString &text, int tag,
-                                  const LoadedText &loaded) {
-    return queue(
-        [path, text, tag, loaded] { return datePatchRow(path, text, {tag}, {}, &loaded); });
+    });
 }
 
 int BatchJournal::intendBytes(const QString &path, const QList<BytePatch> &patches,

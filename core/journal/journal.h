@@ -17,8 +17,6 @@ struct sqlite3;
 
 namespace kalmora {
 
-struct LoadedText;
-
 class Clock;
 class Environment;
 class Prompter;
@@ -96,14 +94,13 @@ public:
     int intendStamps(const QString &path, const FileTimesUpdate &update);
     int intendStampsExact(const QString &path, const FileState &target);
     int intendRename(const QString &from, const QString &to);
-    // The date texts `tags` hold (those present): the first to be overwritten with `text`, the
-    // others with what `other` makes of their own text (no function: left as they are).
-    int intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
-                        const std::function<QByteArray(const QByteArray &own)> &other = {});
-    // The same for one text a load of this batch found (ExifReader::loadedText): its bytes are
-    // taken from that load while the file is still the one it read.
-    int intendDatePatch(const QString &path, const QString &text, int tag,
-                        const LoadedText &loaded);
+    // A date patch's bytes, as the caller finds them in the photo (the journal reads no Exif):
+    // each patch's offset, the bytes it holds and those the patch writes. Called when the
+    // intent's row is made (perhaps on the journal's threads), after the journal has read the
+    // file's state `old` and before the file may change; `link`: the name is a symbolic link.
+    using PatchFinder = std::function<QList<BytePatch>(const FileState &old, bool link)>;
+    // The date texts `find` finds (none: no patch is kept); the stamps stay as they were.
+    int intendDatePatch(const QString &path, PatchFinder find);
     int intendBytes(const QString &path, const QList<BytePatch> &patches, const FileState &stamps);
     enum class Keep { Kept, TooLarge, Failed };
     // The original is kept (a hard link, else a copy up to the copy limit) before it returns;
@@ -157,9 +154,6 @@ private:
     bool exec(const char *sql);
     struct Row;
     struct After;
-    static Row datePatchRow(const QString &path, const QString &text, const QList<int> &tags,
-                            const std::function<QByteArray(const QByteArray &)> &other,
-                            const LoadedText *loaded);
     // Numbers an intent; its row is made when its group is written.
     int queue(std::function<Row()> make);
     bool writeRows(int upTo);
