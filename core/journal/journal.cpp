@@ -40,6 +40,8 @@
 
 namespace kalmora {
 
+using namespace journal_detail;
+
 namespace {
 
 constexpr int GroupSize = 256;
@@ -56,9 +58,6 @@ constexpr int ReaderStep = 16, HandOverStep = 64;
 // gathered (then in doubling groups), not a flush for every few.
 constexpr int StreamGroupMin = 32;
 constexpr int LogCheckpointFrames = 1000; // SQLite's own default
-constexpr qint64 TicksPerSecond = 10'000'000;
-constexpr qint64 SecondsFrom1601To1970 = 11'644'473'600;
-constexpr char NtfsCreation[] = "system.ntfs_crtime";
 
 const char *const Schema = R"(
 CREATE TABLE IF NOT EXISTS batches(
@@ -80,10 +79,6 @@ CREATE INDEX IF NOT EXISTS entries_kept ON entries(batch) WHERE kept IS NOT NULL
 
 QString sqliteText(sqlite3 *db) {
     return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
-}
-
-QString systemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // A statement with its bindings; finalised at the end of its scope.
@@ -401,11 +396,6 @@ bool runningHere(qint64 pid, qint64 batch) {
 
 } // namespace
 
-bool OpenUntouched(QFile &file, const QString &path) {
-    return OpenPath(file, path, O_RDONLY | O_NONBLOCK | O_NOATIME, QIODevice::ReadOnly) ||
-           OpenPath(file, path, O_RDONLY | O_NONBLOCK, QIODevice::ReadOnly);
-}
-
 QString BatchKindText(BatchKind kind) {
     switch (kind) {
     case BatchKind::FileTimes:
@@ -420,75 +410,6 @@ QString BatchKindText(BatchKind kind) {
         return QStringLiteral("抹除Exif信息");
     case BatchKind::Restore:
         return QStringLiteral("撤销");
-    }
-    return {};
-}
-
-namespace {
-
-// The SHA-256 of the file's content; null when it cannot be read. The C library's, not Qt's:
-// it uses the processor's SHA instructions and hashes a photo about fifteen times as fast, and
-// the erase hashes each photo twice.
-QByteArray contentHash(const QString &path) {
-    QFile file;
-    if (!OpenUntouched(file, path))
-        return {};
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                          EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
-        return {};
-    std::vector<char> buffer(size_t(1) << 20);
-    for (;;) {
-        const qint64 got = file.read(buffer.data(), qint64(buffer.size()));
-        if (got < 0)
-            return {};
-        if (got == 0)
-            break;
-        if (EVP_DigestUpdate(context.get(), buffer.data(), size_t(got)) != 1)
-            return {};
-    }
-    QByteArray digest(EVP_MAX_MD_SIZE, Qt::Uninitialized);
-    unsigned int size = 0;
-    if (EVP_DigestFinal_ex(context.get(), reinterpret_cast<unsigned char *>(digest.data()),
-                           &size) != 1)
-        return {};
-    digest.truncate(int(size));
-    return digest;
-}
-
-// As ReadFileState; `link` tells whether the name is a symbolic link.
-FileState readState(const QString &path, bool withHash, bool *link = nullptr) {
-    unsigned mode = 0;
-    FileState s = StatFileState(path, &mode);
-    if (link)
-        *link = s.exists && S_ISLNK(mode);
-    if (withHash && s.exists && S_ISREG(mode))
-        s.hash = contentHash(path);
-    return s;
-}
-
-} // namespace
-
-FileState ReadFileState(const QString &path, bool withHash) {
-    return readState(path, withHash);
-}
-
-QString WriteStamps(const QString &path, const FileState &state) {
-    const auto file = FileAt::of(path);
-    if (!file)
-        return systemText(ENOENT);
-    const timespec times[2] = {{time_t(state.access.sec), long(state.access.nsec)},
-                               {time_t(state.modification.sec), long(state.modification.nsec)}};
-    if (::utimensat(file->dir, file->name.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        return systemText(errno);
-    if (state.creationSettable) {
-        unsigned char raw[8];
-        qToLittleEndian<quint64>(quint64(state.creation.sec + SecondsFrom1601To1970) *
-                                         TicksPerSecond +
-                                     quint64(state.creation.nsec / 100),
-                                 raw);
-        if (::setxattr(file->wholePath(), NtfsCreation, raw, sizeof raw, 0) != 0)
-            return systemText(errno);
     }
     return {};
 }

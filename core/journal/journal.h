@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/filetime/file_times.h"
+#include "core/journal/file_capture.h"
+#include "core/journal/journal_types.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -23,55 +25,11 @@ class Prompter;
 class Settings;
 struct Services;
 
-// What a batch did to its files; the number is what the journal stores.
-enum class BatchKind {
-    FileTimes = 1,
-    VideoShift = 2,
-    Rename = 3,
-    DateRewrite = 4,
-    Erase = 5,
-    Restore = 6,
-};
 QString BatchKindText(BatchKind kind);
 
-// What one journal entry changes in its file.
-enum class ChangeKind {
-    Stamps = 1,    // access, modification and creation times
-    Rename = 2,    // the name, within its folder
-    DatePatch = 3, // a few bytes in place (the Exif date texts), then the stamps as they were
-    Content = 4,   // the whole content (the erase): the original is kept beside the journal
-};
-
-// Opens the file for reading without moving its access time where the system allows it (our
-// own files), so that the journal's reads never count as a change.
-bool OpenUntouched(QFile &file, const QString &path);
-
-// Reads what `path` holds now; `withHash` adds the content's hash.
-FileState ReadFileState(const QString &path, bool withHash = false);
-
-// Sets the stamps the state holds, to the nanosecond (the creation time where it is settable).
-// Empty text on success, otherwise why not.
-QString WriteStamps(const QString &path, const FileState &state);
-
-// Where the journal lives and how long it keeps what.
-struct JournalConfig {
-    QString stateFolder; // empty: no folder could be found
-    int keepDays = 30;
-    qint64 keepOriginalsBytes = qint64(2048) << 20;
-    qint64 copyLimitBytes = qint64(100) << 20; // a kept original that must be copied, not linked
-    bool enabled = true;
-    qint64 now = 0; // seconds since 1970, from the clock service
-};
 // From $XDG_STATE_HOME/Kalmora (else ~/.local/state/Kalmora) and the "Journal" settings group.
 JournalConfig JournalConfigFrom(const Environment &environment, const Settings &settings,
                                 const Clock &clock);
-
-// One patch of a date text: where, what it held, what the batch writes.
-struct BytePatch {
-    qint64 offset = 0;
-    QByteArray before;
-    QByteArray intended;
-};
 
 // Records one batch: every file's intent durably before the files change, what they hold after.
 // A batch that cannot be recorded must not start: begin() and commit() say why.
@@ -212,9 +170,6 @@ struct BatchSummary {
 // Every batch, newest first; a batch still running that no process runs is interrupted. Empty
 // with a reason when the journal cannot be read.
 QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason = nullptr);
-
-// An entry's state in the store.
-constexpr int EntryIntended = 0, EntryDone = 1, EntryFailed = 2;
 
 // One journal entry as the restore reads it.
 struct JournalEntry {

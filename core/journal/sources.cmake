@@ -1,3 +1,5 @@
 # The batch journal: what each batch intends and did, for the undo (no widgets).
 list(APPEND KALMORA_CORE_SOURCES
-    core/journal/journal.cpp core/journal/journal.h)
+    core/journal/journal.cpp core/journal/journal.h
+    core/journal/journal_types.h
+    core/journal/file_capture.cpp core/journal/file_capture.h)
