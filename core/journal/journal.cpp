@@ -141,12 +141,11 @@ bool knownSchema(sqlite3 *db, QString &reason) {
     const int id = pragmaNumber(db, "PRAGMA application_id");
     const int version = pragmaNumber(db, "PRAGMA user_version");
     if (id != 0 && id != ApplicationId) {
-        reason = QStringLiteral("无法打开撤销记录：这个文件不是本程序的撤销记录");
+        reason = foreignFileText();
         return false;
     }
     if (version > SchemaVersion) {
-        reason =
-            QStringLiteral("无法打开撤销记录：它由本程序的更新版本写成（格式 %1）").arg(version);
+        reason = newerVersionText(version);
         return false;
     }
     return true;
@@ -156,8 +155,7 @@ bool knownSchema(sqlite3 *db, QString &reason) {
 bool prepareSchema(sqlite3 *db, QString &reason) {
     char *error = nullptr;
     const auto failed = [&] {
-        reason = QStringLiteral("无法写入撤销记录：%1")
-                     .arg(error ? QString::fromUtf8(error) : sqliteText(db));
+        reason = cannotWriteText(error ? QString::fromUtf8(error) : sqliteText(db));
         sqlite3_free(error);
         return false;
     };
@@ -177,11 +175,11 @@ bool prepareSchema(sqlite3 *db, QString &reason) {
 // Opens (and creates) the database; null with a reason when it cannot.
 sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create) {
     if (config.stateFolder.isEmpty()) {
-        reason = QStringLiteral("找不到用户的状态文件夹");
+        reason = noStateFolderText();
         return nullptr;
     }
     if (create && !QDir().mkpath(config.stateFolder)) {
-        reason = QStringLiteral("无法建立文件夹 %1").arg(config.stateFolder);
+        reason = cannotMakeFolderText(config.stateFolder);
         return nullptr;
     }
     // SQLite's memory statistics take a global lock around every allocation, and nothing here
@@ -195,7 +193,7 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(PathBytes(databasePath(config)).constData(), &db, flags, nullptr) !=
         SQLITE_OK) {
-        reason = QStringLiteral("无法打开撤销记录：%1").arg(sqliteText(db));
+        reason = cannotOpenText(sqliteText(db));
         sqlite3_close(db);
         return nullptr;
     }
@@ -212,8 +210,7 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
     // WAL and a full sync: a commit that returned is on the disk.
     if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr,
                      &error) != SQLITE_OK) {
-        reason = QStringLiteral("无法写入撤销记录：%1")
-                     .arg(error ? QString::fromUtf8(error) : sqliteText(db));
+        reason = cannotWriteText(error ? QString::fromUtf8(error) : sqliteText(db));
         sqlite3_free(error);
         sqlite3_close(db);
         return nullptr;
@@ -225,7 +222,7 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
     // journal_mode answers with the mode it took; a read-only folder keeps "delete".
     Statement mode(db, "PRAGMA journal_mode");
     if (mode.step() != SQLITE_ROW || mode.blob(0).toLower() != "wal") {
-        reason = QStringLiteral("无法写入撤销记录：不能使用预写日志");
+        reason = noWriteAheadLogText();
         sqlite3_close(db);
         return nullptr;
     }
@@ -396,24 +393,6 @@ bool runningHere(qint64 pid, qint64 batch) {
 
 } // namespace
 
-QString BatchKindText(BatchKind kind) {
-    switch (kind) {
-    case BatchKind::FileTimes:
-        return QStringLiteral("修改文件时间");
-    case BatchKind::VideoShift:
-        return QStringLiteral("视频日期移位");
-    case BatchKind::Rename:
-        return QStringLiteral("按拍摄日期更名");
-    case BatchKind::DateRewrite:
-        return QStringLiteral("改写拍摄日期");
-    case BatchKind::Erase:
-        return QStringLiteral("抹除Exif信息");
-    case BatchKind::Restore:
-        return QStringLiteral("撤销");
-    }
-    return {};
-}
-
 JournalConfig JournalConfigFrom(const Environment &environment, const Settings &settings,
                                 const Clock &clock) {
     JournalConfig c;
@@ -438,16 +417,6 @@ JournalConfig JournalConfigFrom(const Environment &environment, const Settings &
         settings.value(QStringLiteral("Journal"), QStringLiteral("Enabled")) != QLatin1String("0");
     c.now = LocalToUtcSeconds(clock.now()).value_or(0);
     return c;
-}
-
-QString JournalStopText(const QString &reason) {
-    return QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。") +
-           QStringLiteral("\r\n\r\n") + reason;
-}
-
-QString JournalFailureText(const QString &reason) {
-    return QStringLiteral("无法写入撤销记录，本次操作没有开始，没有改动任何文件。") +
-           QStringLiteral("\r\n\r\n") + reason;
 }
 
 // The layout QDataStream gives these fields (big-endian; a null hash as length 0xffffffff), which
@@ -599,7 +568,7 @@ bool BatchJournal::exec(const char *sql) {
         return true;
     const QString why = error ? QString::fromUtf8(error) : sqliteText(m_db);
     sqlite3_free(error);
-    return fail(QStringLiteral("无法写入撤销记录：%1").arg(why));
+    return fail(cannotWriteText(why));
 }
 
 bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
@@ -631,7 +600,7 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
         .bind(4, qint64(::getpid()))
         .bind(5, undoes);
     if (add.step() != SQLITE_DONE)
-        return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+        return fail(cannotWriteText(sqliteText(m_db)));
     m_batch = sqlite3_last_insert_rowid(m_db);
     openBatches().insert(m_batch);
     m_keptFolder = m_config.stateFolder + QStringLiteral("/originals/") + QString::number(m_batch);
@@ -695,7 +664,7 @@ bool BatchJournal::writeRows(int upTo) {
         const int stepped = add.step();
         add.reset();
         if (stepped != SQLITE_DONE)
-            return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+            return fail(cannotWriteText(sqliteText(m_db)));
         Cache::Entry &entry = c.entries[size_t(seq - 1)];
         entry = {row.kind,
                  row.path,
@@ -721,7 +690,7 @@ bool BatchJournal::writeRows(int upTo) {
             const int done = p.step();
             p.reset();
             if (done != SQLITE_DONE)
-                return fail(QStringLiteral("无法写入撤销记录：%1").arg(sqliteText(m_db)));
+                return fail(cannotWriteText(sqliteText(m_db)));
             entry.patches.append({patch.offset, patch.before.size(), patch.intended});
         }
     }
@@ -823,7 +792,7 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
     const bool regular = ::lstat(PathBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
     if (keepOriginal && regular) {
         if (!QDir().mkpath(m_keptFolder)) {
-            fail(QStringLiteral("无法建立文件夹 %1").arg(m_keptFolder));
+            fail(cannotMakeFolderText(m_keptFolder));
             if (keep)
                 *keep = Keep::Failed;
             return 0;
@@ -837,7 +806,7 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
             return 0;
         }
         if (!why.isEmpty()) {
-            fail(QStringLiteral("无法保留原件：%1").arg(why));
+            fail(cannotKeepOriginalText(why));
             if (keep)
                 *keep = Keep::Failed;
             return 0;
@@ -870,7 +839,7 @@ void BatchJournal::abandon() {
         m_inTransaction = false;
     }
     QDir(m_keptFolder).removeRecursively();
-    fail(QStringLiteral("已放弃"));
+    fail(abandonedText());
 }
 
 void BatchJournal::forgetAfter(int seq) {
@@ -1314,8 +1283,6 @@ BatchSummary summaryFrom(Statement &q) {
     return b;
 }
 
-const QString NoSuchBatch = QStringLiteral("撤销记录中没有这一批操作");
-
 const char *const SummarySql =
     "SELECT b.id, b.started, b.ended, b.folder, b.operation, b.state, b.pid, b.undoes, "
     "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 1), "
@@ -1353,7 +1320,7 @@ bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> 
     // No journal yet: no batch either (opening would only say that the file cannot be opened).
     sqlite3 *db = QFile::exists(databasePath(config)) ? openDatabase(config, why, false) : nullptr;
     if (!db && why.isEmpty())
-        why = NoSuchBatch;
+        why = noSuchBatchText();
     if (!db) {
         if (reason)
             *reason = why;
@@ -1402,7 +1369,7 @@ bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> 
             entries.append(e);
         }
     } else if (reason) {
-        *reason = NoSuchBatch;
+        *reason = noSuchBatchText();
     }
     sqlite3_close(db);
     return found;

@@ -2,6 +2,7 @@
 
 #include "core/filetime/file_times.h"
 #include "core/journal/file_capture.h"
+#include "core/journal/journal_texts.h"
 #include "core/journal/journal_types.h"
 
 #include <QByteArray>
@@ -24,8 +25,6 @@ class Environment;
 class Prompter;
 class Settings;
 struct Services;
-
-QString BatchKindText(BatchKind kind);
 
 // From $XDG_STATE_HOME/Kalmora (else ~/.local/state/Kalmora) and the "Journal" settings group.
 JournalConfig JournalConfigFrom(const Environment &environment, const Settings &settings,
@@ -143,11 +142,6 @@ private:
     QString m_folder; // of the batch
     QString m_keptFolder;
 };
-
-// The texts the user reads when the journal cannot record a batch: before it starts, and during
-// it (it stops before the next file).
-QString JournalFailureText(const QString &reason);
-QString JournalStopText(const QString &reason);
 
 // Serialised forms for the store.
 QByteArray EncodeState(const FileState &state);
