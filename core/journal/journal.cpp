@@ -3,6 +3,7 @@
 #include "core/journal/journal.h"
 
 #include "core/base/path_bytes.h"
+#include "core/journal/kept_originals.h"
 #include "core/platform/clock.h"
 #include "core/platform/environment.h"
 #include "core/platform/services.h"
@@ -317,67 +318,6 @@ bool checkpointLater(sqlite3 *db, const JournalConfig &config) {
     return true;
 }
 
-bool removeKept(const QString &kept) {
-    return !kept.isEmpty() && ::unlink(PathBytes(kept).constData()) == 0;
-}
-
-// Keeps `from` at `to`: a hard link, else a copy (same content and stamps, on the disk) of up to
-// `limit` bytes. Empty on success.
-QString keepCopy(const QString &from, const QString &to, const FileState &state, qint64 limit,
-                 bool *tooLarge) {
-    const QByteArray a = PathBytes(from), b = PathBytes(to);
-    if (::link(a.constData(), b.constData()) == 0)
-        return {};
-    const int linkError = errno;
-    if (linkError != EXDEV && linkError != EPERM && linkError != EMLINK)
-        return systemText(linkError);
-    if (state.size > limit) {
-        if (tooLarge)
-            *tooLarge = true;
-        return QStringLiteral("too large");
-    }
-    const int in = ::open(a.constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return systemText(errno);
-    const int out = ::open(b.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
-        const int e = errno;
-        ::close(in);
-        return systemText(e);
-    }
-    char buffer[1 << 16];
-    QString why;
-    for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got < 0) {
-            why = systemText(errno);
-            break;
-        }
-        if (got == 0)
-            break;
-        for (ssize_t put = 0; put < got;) {
-            const ssize_t n = ::write(out, buffer + put, size_t(got - put));
-            if (n < 0) {
-                why = systemText(errno);
-                break;
-            }
-            put += n;
-        }
-        if (!why.isEmpty())
-            break;
-    }
-    if (why.isEmpty() && ::fsync(out) != 0)
-        why = systemText(errno);
-    ::close(in);
-    ::close(out);
-    if (!why.isEmpty()) {
-        ::unlink(b.constData());
-        return why;
-    }
-    WriteStamps(to, state);
-    return {};
-}
-
 // The batches this process has open: any other batch of ours that still shows as running was
 // cut off (its journal went away without an end).
 QSet<qint64> &openBatches() {
@@ -603,7 +543,7 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
         return fail(cannotWriteText(sqliteText(m_db)));
     m_batch = sqlite3_last_insert_rowid(m_db);
     openBatches().insert(m_batch);
-    m_keptFolder = m_config.stateFolder + QStringLiteral("/originals/") + QString::number(m_batch);
+    m_keptFolder = keptFolder(m_config, m_batch);
     return true;
 }
 
@@ -791,24 +731,14 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
     struct stat st {};
     const bool regular = ::lstat(PathBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
     if (keepOriginal && regular) {
-        if (!QDir().mkpath(m_keptFolder)) {
-            fail(cannotMakeFolderText(m_keptFolder));
+        QString why;
+        const KeepResult kept = journal_detail::keepOriginal(
+            path, row.old, m_keptFolder, m_seq + 1, m_config.copyLimitBytes, row.kept, why);
+        if (kept != KeepResult::Kept) {
+            if (kept == KeepResult::Failed)
+                fail(why);
             if (keep)
-                *keep = Keep::Failed;
-            return 0;
-        }
-        row.kept = m_keptFolder + QLatin1Char('/') + QString::number(m_seq + 1);
-        bool tooLarge = false;
-        const QString why = keepCopy(path, row.kept, row.old, m_config.copyLimitBytes, &tooLarge);
-        if (tooLarge) {
-            if (keep)
-                *keep = Keep::TooLarge;
-            return 0;
-        }
-        if (!why.isEmpty()) {
-            fail(cannotKeepOriginalText(why));
-            if (keep)
-                *keep = Keep::Failed;
+                *keep = kept == KeepResult::TooLarge ? Keep::TooLarge : Keep::Failed;
             return 0;
         }
         row.keptBytes = row.old.size;
@@ -819,8 +749,7 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
     const Cache *const cache = m_cache.get();
     return queue([row, regular, seq, cache]() mutable {
         if (seq >= cache->forgetFrom.load(std::memory_order_acquire)) {
-            if (!row.kept.isEmpty())
-                ::unlink(PathBytes(row.kept).constData());
+            removeKept(row.kept);
             row.forgotten = true;
             return row;
         }
@@ -838,7 +767,7 @@ void BatchJournal::abandon() {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_inTransaction = false;
     }
-    QDir(m_keptFolder).removeRecursively();
+    removeKeptFolder(m_keptFolder);
     fail(abandonedText());
 }
 
@@ -851,13 +780,7 @@ bool BatchJournal::commitTransaction() {
     if (!m_inTransaction)
         return true;
     // Links to kept originals are names in a folder: on the disk before the intent says so.
-    if (QFile::exists(m_keptFolder)) {
-        const int fd = ::open(PathBytes(m_keptFolder).constData(), O_RDONLY | O_DIRECTORY);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-    }
+    syncKeptFolder(m_keptFolder);
     if (!exec("COMMIT")) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_inTransaction = false;
@@ -1231,8 +1154,7 @@ void BatchJournal::prune() {
         q.bind(1, batch);
         while (q.step() == SQLITE_ROW)
             removeKept(NameFromBytes(q.blob(0)));
-        QDir(m_config.stateFolder + QStringLiteral("/originals/") + QString::number(batch))
-            .removeRecursively();
+        removeKeptFolder(keptFolder(m_config, batch));
     };
     if (old.isEmpty() && trimmed.isEmpty())
         return;
