@@ -78,8 +78,8 @@ QString keptFolder(const JournalConfig &config, qint64 batch) {
     return config.stateFolder + QStringLiteral("/originals/") + QString::number(batch);
 }
 
-KeepResult keepOriginal(const QString &path, const FileState &state, const QString &folder,
-                        int seq, qint64 copyLimit, QString &kept, QString &reason) {
+KeepResult keepOriginal(const QString &path, const FileState &state, const QString &folder, int seq,
+                        qint64 copyLimit, QString &kept, QString &reason) {
     if (!QDir().mkpath(folder)) {
         reason = cannotMakeFolderText(folder);
         return KeepResult::Failed;

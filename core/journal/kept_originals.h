@@ -16,8 +16,8 @@ QString keptFolder(const JournalConfig &config, qint64 batch);
 // `folder`: `kept` is where. TooLarge: it would have to be copied and is larger than `copyLimit`
 // (nothing kept); Failed: `reason` says why.
 enum class KeepResult { Kept, TooLarge, Failed };
-KeepResult keepOriginal(const QString &path, const FileState &state, const QString &folder,
-                        int seq, qint64 copyLimit, QString &kept, QString &reason);
+KeepResult keepOriginal(const QString &path, const FileState &state, const QString &folder, int seq,
+                        qint64 copyLimit, QString &kept, QString &reason);
 
 // Removes one kept original; false when there was none to remove.
 bool removeKept(const QString &kept);
