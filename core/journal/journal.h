@@ -1,5 +1,10 @@
 #pragma once
 
+// The batch journal, its public face: BatchJournal records one batch, the history reads them
+// back (journal_history.h), the texts the user reads (journal_texts.h), the journal's reads of
+// the files (file_capture.h). The parts: journal.cpp (a batch's begin, intents and pruning),
+// journal_writer.cpp (the threads that make the intents durable, the after-values, the end),
+// journal_store (SQLite and the schema), kept_originals (the erase's originals).
 #include "core/filetime/file_times.h"
 #include "core/journal/file_capture.h"
 #include "core/journal/journal_history.h"
@@ -7,7 +12,6 @@
 #include "core/journal/journal_types.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QHash>
 #include <QList>
 #include <QString>
