@@ -4,6 +4,7 @@
 // Usage: kalmora_bench_journal WORKFOLDER [CASE]
 #include "core/journal/journal.h"
 #include "bench/bench_support.h"
+#include "core/batch/date_patch_intent.h"
 #include "core/exif/date_shift.h"
 #include "core/exif/exif_reader.h"
 #include "core/filetime/file_times.h"
@@ -111,8 +112,9 @@ int main(int argc, char **argv) {
     const QList<Case> cases{
         {"shift", BatchKind::DateRewrite,
          [&](BatchJournal &j, const QString &p, int) {
-             return j.intendDatePatch(p, shifted,
-                                      {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime});
+             return j.intendDatePatch(
+                 p, DateTextPatches(p, shifted,
+                                    {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime}));
          },
          [&](const QString &p, int) {
              const DatesPatchResult r = PatchShootingDates(p, shifted, std::nullopt);

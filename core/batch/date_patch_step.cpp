@@ -1,5 +1,6 @@
 #include "core/batch/date_patch_step.h"
 
+#include "core/batch/date_patch_intent.h"
 #include "core/exif/read_exif.h"
 
 namespace kalmora {
@@ -36,11 +37,14 @@ int DatePatchStep::intend(BatchJournal &journal, int i, const QString &path) {
                 return text.isEmpty() ? own : text.toLatin1();
             };
         return journal.intendDatePatch(
-            path, m_exifTexts[i], {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime}, other);
+            path, DateTextPatches(path, m_exifTexts[i],
+                                  {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime}, other));
     }
-    return item.loaded
-               ? journal.intendDatePatch(path, m_exifTexts[i], TagDateTimeOriginal, *item.loaded)
-               : journal.intendDatePatch(path, m_exifTexts[i], PatchedDateTags());
+    // The date where the byte-level reader found it while working out the new date, while the
+    // photo is still the file it read.
+    return journal.intendDatePatch(
+        path, item.loaded ? DateTextPatches(path, m_exifTexts[i], TagDateTimeOriginal, *item.loaded)
+                          : DateTextPatches(path, m_exifTexts[i], PatchedDateTags()));
 }
 
 void DatePatchStep::dryRun(int i, const QString &, BatchRow &row) {

@@ -1,9 +1,17 @@
 #pragma once
 
+// The batch journal, its public face: BatchJournal records one batch, the history reads them
+// back (journal_history.h), the texts the user reads (journal_texts.h), the journal's reads of
+// the files (file_capture.h). The parts: journal.cpp (a batch's begin, intents and pruning),
+// journal_writer.cpp (the threads that make the intents durable, the after-values, the end),
+// journal_store (SQLite and the schema), kept_originals (the erase's originals).
 #include "core/filetime/file_times.h"
+#include "core/journal/file_capture.h"
+#include "core/journal/journal_history.h"
+#include "core/journal/journal_texts.h"
+#include "core/journal/journal_types.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -17,63 +25,15 @@ struct sqlite3;
 
 namespace kalmora {
 
-struct LoadedText;
-
 class Clock;
 class Environment;
 class Prompter;
 class Settings;
 struct Services;
 
-// What a batch did to its files; the number is what the journal stores.
-enum class BatchKind {
-    FileTimes = 1,
-    VideoShift = 2,
-    Rename = 3,
-    DateRewrite = 4,
-    Erase = 5,
-    Restore = 6,
-};
-QString BatchKindText(BatchKind kind);
-
-// What one journal entry changes in its file.
-enum class ChangeKind {
-    Stamps = 1,    // access, modification and creation times
-    Rename = 2,    // the name, within its folder
-    DatePatch = 3, // a few bytes in place (the Exif date texts), then the stamps as they were
-    Content = 4,   // the whole content (the erase): the original is kept beside the journal
-};
-
-// Opens the file for reading without moving its access time where the system allows it (our
-// own files), so that the journal's reads never count as a change.
-bool OpenUntouched(QFile &file, const QString &path);
-
-// Reads what `path` holds now; `withHash` adds the content's hash.
-FileState ReadFileState(const QString &path, bool withHash = false);
-
-// Sets the stamps the state holds, to the nanosecond (the creation time where it is settable).
-// Empty text on success, otherwise why not.
-QString WriteStamps(const QString &path, const FileState &state);
-
-// Where the journal lives and how long it keeps what.
-struct JournalConfig {
-    QString stateFolder; // empty: no folder could be found
-    int keepDays = 30;
-    qint64 keepOriginalsBytes = qint64(2048) << 20;
-    qint64 copyLimitBytes = qint64(100) << 20; // a kept original that must be copied, not linked
-    bool enabled = true;
-    qint64 now = 0; // seconds since 1970, from the clock service
-};
 // From $XDG_STATE_HOME/Kalmora (else ~/.local/state/Kalmora) and the "Journal" settings group.
 JournalConfig JournalConfigFrom(const Environment &environment, const Settings &settings,
                                 const Clock &clock);
-
-// One patch of a date text: where, what it held, what the batch writes.
-struct BytePatch {
-    qint64 offset = 0;
-    QByteArray before;
-    QByteArray intended;
-};
 
 // Records one batch: every file's intent durably before the files change, what they hold after.
 // A batch that cannot be recorded must not start: begin() and commit() say why.
@@ -96,14 +56,13 @@ public:
     int intendStamps(const QString &path, const FileTimesUpdate &update);
     int intendStampsExact(const QString &path, const FileState &target);
     int intendRename(const QString &from, const QString &to);
-    // The date texts `tags` hold (those present): the first to be overwritten with `text`, the
-    // others with what `other` makes of their own text (no function: left as they are).
-    int intendDatePatch(const QString &path, const QString &text, const QList<int> &tags,
-                        const std::function<QByteArray(const QByteArray &own)> &other = {});
-    // The same for one text a load of this batch found (ExifReader::loadedText): its bytes are
-    // taken from that load while the file is still the one it read.
-    int intendDatePatch(const QString &path, const QString &text, int tag,
-                        const LoadedText &loaded);
+    // A date patch's bytes, as the caller finds them in the photo (the journal reads no Exif):
+    // each patch's offset, the bytes it holds and those the patch writes. Called when the
+    // intent's row is made (perhaps on the journal's threads), after the journal has read the
+    // file's state `old` and before the file may change; `link`: the name is a symbolic link.
+    using PatchFinder = std::function<QList<BytePatch>(const FileState &old, bool link)>;
+    // The date texts `find` finds (none: no patch is kept); the stamps stay as they were.
+    int intendDatePatch(const QString &path, PatchFinder find);
     int intendBytes(const QString &path, const QList<BytePatch> &patches, const FileState &stamps);
     enum class Keep { Kept, TooLarge, Failed };
     // The original is kept (a hard link, else a copy up to the copy limit) before it returns;
@@ -157,9 +116,6 @@ private:
     bool exec(const char *sql);
     struct Row;
     struct After;
-    static Row datePatchRow(const QString &path, const QString &text, const QList<int> &tags,
-                            const std::function<QByteArray(const QByteArray &)> &other,
-                            const LoadedText *loaded);
     // Numbers an intent; its row is made when its group is written.
     int queue(std::function<Row()> make);
     bool writeRows(int upTo);
@@ -192,52 +148,8 @@ private:
     QString m_keptFolder;
 };
 
-// The texts the user reads when the journal cannot record a batch: before it starts, and during
-// it (it stops before the next file).
-QString JournalFailureText(const QString &reason);
-QString JournalStopText(const QString &reason);
-
 // Serialised forms for the store.
 QByteArray EncodeState(const FileState &state);
 FileState DecodeState(const QByteArray &bytes);
-
-// A batch as the history lists it.
-struct BatchSummary {
-    qint64 id = 0;
-    qint64 started = 0;
-    qint64 ended = 0;
-    QString folder;
-    BatchKind kind = BatchKind::FileTimes;
-    enum class State { Running = 0, Finished = 1, Interrupted = 2 } state = State::Finished;
-    int done = 0;
-    int failed = 0;
-    int total = 0;
-    qint64 undoes = 0;   // the batch this one restored
-    qint64 undoneBy = 0; // the last restore of this batch
-};
-// Every batch, newest first; a batch still running that no process runs is interrupted. Empty
-// with a reason when the journal cannot be read.
-QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason = nullptr);
-
-// An entry's state in the store.
-constexpr int EntryIntended = 0, EntryDone = 1, EntryFailed = 2;
-
-// One journal entry as the restore reads it.
-struct JournalEntry {
-    int seq = 0;
-    ChangeKind kind = ChangeKind::Stamps;
-    QString path;
-    QString newPath;
-    FileState old;
-    FileState intended; // stamps the batch meant to set (Stamps); for others, partly filled
-    bool intendedKnown = false;
-    std::optional<FileState> after;
-    QString kept;
-    QList<BytePatch> patches;
-    QList<QByteArray> patchAfter;
-    int state = 0; // EntryIntended until the batch recorded how its change went
-};
-bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
-                 BatchSummary &summary, QString *reason);
 
 } // namespace kalmora

@@ -96,6 +96,43 @@ private slots:
         QVERIFY2(journal.reason().contains(reason), qPrintable(journal.reason()));
         QCOMPARE(test::readFile(database()), before);
     }
+
+    // The history reads through the same checks: an unmarked journal is listed (and marked), its
+    // entries read; another program's database or a newer version's journal lists nothing, says
+    // why, and stays untouched.
+    void historyReadsOnlyJournalsItKnows() {
+        {
+            BatchJournal journal(config());
+            QVERIFY(journal.begin(m_dir.path(), BatchKind::FileTimes));
+            QVERIFY(journal.intendStampsExact(m_dir.path() + QStringLiteral("/none"), {}) == 1);
+            QVERIFY(journal.commit());
+            QVERIFY(journal.end());
+        }
+        moveOn("PRAGMA application_id=0; PRAGMA user_version=0;");
+        QString reason;
+        const QList<BatchSummary> batches = ListBatches(config(), &reason);
+        QVERIFY2(reason.isEmpty(), qPrintable(reason));
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(batches.first().total, 1);
+        QCOMPARE(sql(database(), "", "PRAGMA user_version"), 1);
+        QList<JournalEntry> entries;
+        BatchSummary summary;
+        QVERIFY(ReadEntries(config(), batches.first().id, entries, summary, &reason));
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(summary.id, batches.first().id);
+
+        for (const char *mark : {"PRAGMA application_id=1234;", "PRAGMA user_version=7;"}) {
+            moveOn(mark);
+            const QByteArray before = test::readFile(database());
+            reason.clear();
+            QVERIFY(ListBatches(config(), &reason).isEmpty());
+            QVERIFY2(reason.startsWith(QStringLiteral("无法打开撤销记录：")), qPrintable(reason));
+            QString entriesReason;
+            QVERIFY(!ReadEntries(config(), batches.first().id, entries, summary, &entriesReason));
+            QCOMPARE(entriesReason, reason);
+            QCOMPARE(test::readFile(database()), before);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(JournalStoreTest)

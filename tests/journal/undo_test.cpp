@@ -1,6 +1,7 @@
 // Every batch of the window undone from its journal: the files come back byte for byte and stamp
 // for stamp; a file changed since is left alone; a journal that cannot be written stops the batch
 // before any file changes.
+#include "core/batch/date_patch_intent.h"
 #include "core/batch/restore_step.h"
 #include "core/exif/date_shift.h"
 #include "core/filetime/rename_rules.h"
@@ -308,7 +309,8 @@ private slots:
                                 ? journal.intendStamps(path, FileTimesUpdate{t, t, t})
                             : kind == QLatin1String("rename")
                                 ? journal.intendRename(path, f.path(newName(i)))
-                                : journal.intendDatePatch(path, t.toExifText(), {36867}));
+                                : journal.intendDatePatch(
+                                      path, DateTextPatches(path, t.toExifText(), {36867})));
             }
             QVERIFY(journal.commit());
             for (int i = 0; i < 4; ++i) {

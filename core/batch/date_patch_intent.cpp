@@ -1,0 +1,84 @@
+#include "core/batch/date_patch_intent.h"
+
+#include "core/exif/exif_reader.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <optional>
+
+namespace kalmora {
+
+namespace {
+
+// What the patch leaves in a field that held `before`: the text's bytes as far as the field
+// takes them, the rest as it was.
+QByteArray intendedBytes(const QByteArray &before, const QByteArray &bytes) {
+    QByteArray intended = before;
+    intended.replace(0, std::min(bytes.size(), intended.size()), bytes.left(intended.size()));
+    return intended;
+}
+
+// The date texts `tags` hold, from a load of the photo (see DateTextPatches).
+QList<BytePatch> readPatches(const QString &path, const QString &text, const QList<int> &tags,
+                             const std::function<QByteArray(const QByteArray &)> &other) {
+    QList<BytePatch> patches;
+    try {
+        ExifReader reader;
+        reader.Load(path);
+        QFile file;
+        std::optional<bool> open; // only for a text beyond what the load read
+        for (const int tag : tags) {
+            const auto range = reader.textRange(tag);
+            if (!range)
+                continue;
+            BytePatch p;
+            p.offset = qint64(range->first);
+            if (const auto loadedField = reader.loadedBytes(range->first, range->second)) {
+                p.before = *loadedField;
+            } else {
+                if (!open)
+                    open = OpenUntouched(file, path);
+                if (!*open || !file.seek(p.offset))
+                    continue;
+                p.before = file.read(range->second);
+            }
+            p.intended =
+                intendedBytes(p.before, tag == tags.first() ? text.toLatin1()
+                                                            : (other ? other(p.before) : p.before));
+            patches.append(p);
+        }
+    } catch (const ExifError &) {
+        // No date text to keep: the patch will not find one either.
+    }
+    return patches;
+}
+
+} // namespace
+
+BatchJournal::PatchFinder
+DateTextPatches(const QString &path, const QString &text, const QList<int> &tags,
+                const std::function<QByteArray(const QByteArray &own)> &other) {
+    return [path, text, tags, other](const FileState &, bool) {
+        return readPatches(path, text, tags, other);
+    };
+}
+
+BatchJournal::PatchFinder DateTextPatches(const QString &path, const QString &text, int tag,
+                                          const LoadedText &loaded) {
+    return [path, text, tag, loaded](const FileState &old, bool link) {
+        // The file the load read, still as it read it: its bytes need no second read.
+        if (old.exists && !link && old.device == loaded.file.device &&
+            old.inode == loaded.file.inode && quint64(old.size) == loaded.file.size &&
+            old.modification == loaded.file.modification) {
+            BytePatch p;
+            p.offset = qint64(loaded.position);
+            p.before = loaded.field;
+            p.intended = intendedBytes(p.before, text.toLatin1());
+            return QList<BytePatch>{p};
+        }
+        return readPatches(path, text, {tag}, {});
+    };
+}
+
+} // namespace kalmora

@@ -1,0 +1,149 @@
+// The journal's reads for the history and the restore: every batch's summary, one batch's
+// entries.
+#include "core/journal/journal_history.h"
+
+#include "core/base/path_bytes.h"
+#include "core/journal/journal.h"
+#include "core/journal/journal_store.h"
+#include "core/journal/journal_texts.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <signal.h>
+#include <unistd.h>
+
+namespace kalmora {
+
+namespace journal_detail {
+
+QSet<qint64> &openBatches() {
+    static QSet<qint64> open;
+    return open;
+}
+
+} // namespace journal_detail
+
+using namespace journal_detail;
+
+namespace {
+
+bool runningHere(qint64 pid, qint64 batch) {
+    if (pid == qint64(::getpid()))
+        return openBatches().contains(batch);
+    return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+BatchSummary summaryFrom(Statement &q) {
+    BatchSummary b;
+    b.id = q.integer(0);
+    b.started = q.integer(1);
+    b.ended = q.isNull(2) ? 0 : q.integer(2);
+    b.folder = NameFromBytes(q.blob(3));
+    b.kind = BatchKind(q.integer(4));
+    const int state = int(q.integer(5));
+    b.state = state == 1                                      ? BatchSummary::State::Finished
+              : state == 0 && runningHere(q.integer(6), b.id) ? BatchSummary::State::Running
+                                                              : BatchSummary::State::Interrupted;
+    b.undoes = q.integer(7);
+    b.done = int(q.integer(8));
+    b.failed = int(q.integer(9));
+    b.total = int(q.integer(10));
+    b.undoneBy = q.isNull(11) ? 0 : q.integer(11);
+    return b;
+}
+
+const char *const SummarySql =
+    "SELECT b.id, b.started, b.ended, b.folder, b.operation, b.state, b.pid, b.undoes, "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 1), "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.state = 2), "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id), "
+    // Undone by a restore that put at least one file back (not one stopped before it began).
+    "(SELECT MAX(r.id) FROM batches r WHERE r.undoes = b.id AND EXISTS "
+    "(SELECT 1 FROM entries e WHERE e.batch = r.id AND e.state = 1)) FROM batches b ";
+
+} // namespace
+
+QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason) {
+    QList<BatchSummary> list;
+    QString why;
+    if (!QFile::exists(databasePath(config)))
+        return list;
+    sqlite3 *db = openDatabase(config, why, false);
+    if (!db) {
+        if (reason)
+            *reason = why;
+        return list;
+    }
+    {
+        Statement q(db, (QByteArray(SummarySql) + "ORDER BY b.id DESC").constData());
+        while (q.step() == SQLITE_ROW)
+            list.append(summaryFrom(q));
+    }
+    sqlite3_close(db);
+    return list;
+}
+
+bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
+                 BatchSummary &summary, QString *reason) {
+    QString why;
+    // No journal yet: no batch either (opening would only say that the file cannot be opened).
+    sqlite3 *db = QFile::exists(databasePath(config)) ? openDatabase(config, why, false) : nullptr;
+    if (!db && why.isEmpty())
+        why = noSuchBatchText();
+    if (!db) {
+        if (reason)
+            *reason = why;
+        return false;
+    }
+    bool found = false;
+    {
+        Statement q(db, (QByteArray(SummarySql) + "WHERE b.id = ?").constData());
+        q.bind(1, batch);
+        if (q.step() == SQLITE_ROW) {
+            summary = summaryFrom(q);
+            found = true;
+        }
+    }
+    if (found) {
+        Statement q(db, "SELECT seq, kind, path, new_path, old, intended, after, kept, state "
+                        "FROM entries WHERE batch = ? ORDER BY seq");
+        q.bind(1, batch);
+        Statement p(db, "SELECT offset, before, intended, after FROM patches "
+                        "WHERE batch = ? AND seq = ? ORDER BY n");
+        while (q.step() == SQLITE_ROW) {
+            JournalEntry e;
+            e.seq = int(q.integer(0));
+            e.kind = ChangeKind(q.integer(1));
+            e.path = NameFromBytes(q.blob(2));
+            if (!q.isNull(3))
+                e.newPath = NameFromBytes(q.blob(3));
+            e.old = DecodeState(q.blob(4));
+            e.intendedKnown = !q.isNull(5);
+            if (e.intendedKnown)
+                e.intended = DecodeState(q.blob(5));
+            if (!q.isNull(6))
+                e.after = DecodeState(q.blob(6));
+            if (!q.isNull(7))
+                e.kept = NameFromBytes(q.blob(7));
+            e.state = int(q.integer(8));
+            p.bind(1, batch).bind(2, e.seq);
+            while (p.step() == SQLITE_ROW) {
+                e.patches.append({p.integer(0), p.blob(1), p.blob(2)});
+                // With the entry's after-value, no patch's own: it held what was intended.
+                e.patchAfter.append(!p.isNull(3) ? p.blob(3)
+                                    : e.after    ? e.patches.last().intended
+                                                 : QByteArray());
+            }
+            p.reset();
+            entries.append(e);
+        }
+    } else if (reason) {
+        *reason = noSuchBatchText();
+    }
+    sqlite3_close(db);
+    return found;
+}
+
+} // namespace kalmora

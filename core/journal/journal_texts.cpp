@@ -1,0 +1,77 @@
+#include "core/journal/journal_texts.h"
+
+namespace kalmora {
+
+QString BatchKindText(BatchKind kind) {
+    switch (kind) {
+    case BatchKind::FileTimes:
+        return QStringLiteral("修改文件时间");
+    case BatchKind::VideoShift:
+        return QStringLiteral("视频日期移位");
+    case BatchKind::Rename:
+        return QStringLiteral("按拍摄日期更名");
+    case BatchKind::DateRewrite:
+        return QStringLiteral("改写拍摄日期");
+    case BatchKind::Erase:
+        return QStringLiteral("抹除Exif信息");
+    case BatchKind::Restore:
+        return QStringLiteral("撤销");
+    }
+    return {};
+}
+
+QString JournalStopText(const QString &reason) {
+    return QStringLiteral("无法写入撤销记录，操作在此停止，其余文件没有改动。") +
+           QStringLiteral("\r\n\r\n") + reason;
+}
+
+QString JournalFailureText(const QString &reason) {
+    return QStringLiteral("无法写入撤销记录，本次操作没有开始，没有改动任何文件。") +
+           QStringLiteral("\r\n\r\n") + reason;
+}
+
+namespace journal_detail {
+
+QString cannotWriteText(const QString &why) {
+    return QStringLiteral("无法写入撤销记录：%1").arg(why);
+}
+
+QString cannotOpenText(const QString &why) {
+    return QStringLiteral("无法打开撤销记录：%1").arg(why);
+}
+
+QString foreignFileText() {
+    return QStringLiteral("无法打开撤销记录：这个文件不是本程序的撤销记录");
+}
+
+QString newerVersionText(int version) {
+    return QStringLiteral("无法打开撤销记录：它由本程序的更新版本写成（格式 %1）").arg(version);
+}
+
+QString noStateFolderText() {
+    return QStringLiteral("找不到用户的状态文件夹");
+}
+
+QString cannotMakeFolderText(const QString &folder) {
+    return QStringLiteral("无法建立文件夹 %1").arg(folder);
+}
+
+QString noWriteAheadLogText() {
+    return QStringLiteral("无法写入撤销记录：不能使用预写日志");
+}
+
+QString cannotKeepOriginalText(const QString &why) {
+    return QStringLiteral("无法保留原件：%1").arg(why);
+}
+
+QString abandonedText() {
+    return QStringLiteral("已放弃");
+}
+
+QString noSuchBatchText() {
+    return QStringLiteral("撤销记录中没有这一批操作");
+}
+
+} // namespace journal_detail
+
+} // namespace kalmora

@@ -1,0 +1,34 @@
+#pragma once
+
+// What the user reads of the journal: the batch kinds' names, the prompts when the journal
+// cannot record a batch, and the reasons its parts give.
+#include "core/journal/journal_types.h"
+
+#include <QString>
+
+namespace kalmora {
+
+QString BatchKindText(BatchKind kind);
+
+// The texts the user reads when the journal cannot record a batch: before it starts, and during
+// it (it stops before the next file).
+QString JournalFailureText(const QString &reason);
+QString JournalStopText(const QString &reason);
+
+// The reasons (BatchJournal::reason(), ListBatches, ReadEntries).
+namespace journal_detail {
+
+QString cannotWriteText(const QString &why); // the database refused a write
+QString cannotOpenText(const QString &why);  // the database cannot be opened
+QString foreignFileText();                   // another program's database
+QString newerVersionText(int version);       // a newer version's journal
+QString noStateFolderText();
+QString cannotMakeFolderText(const QString &folder);
+QString noWriteAheadLogText();
+QString cannotKeepOriginalText(const QString &why);
+QString abandonedText();
+QString noSuchBatchText();
+
+} // namespace journal_detail
+
+} // namespace kalmora
