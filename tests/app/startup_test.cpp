@@ -12,34 +12,6 @@ using namespace kalmora;
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
-    void versionTable_data() {
-        QTest::addColumn<int>("platformId");
-        QTest::addColumn<int>("major");
-        QTest::addColumn<int>("minor");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("9x minor 0") << 1 << 4 << 0 << "Windows 95";
-        QTest::newRow("9x minor 10") << 1 << 4 << 10 << "Windows 98";
-        QTest::newRow("9x minor 90") << 1 << 4 << 90 << "Windows Mellinnium";
-        QTest::newRow("9x other minor is empty") << 1 << 4 << 3 << "";
-        QTest::newRow("NT 3") << 2 << 3 << 51 << "Windows NT 3.51";
-        QTest::newRow("NT 4") << 2 << 4 << 0 << "Windows NT 4.0";
-        QTest::newRow("NT 5.0") << 2 << 5 << 0 << "Windows 2000";
-        QTest::newRow("NT 5.1") << 2 << 5 << 1 << "Windows XP";
-        QTest::newRow("NT 5.2") << 2 << 5 << 2 << "Windows XP";
-        QTest::newRow("NT 6.0") << 2 << 6 << 0 << "Win7OrAbove";
-        QTest::newRow("NT 6.1") << 2 << 6 << 1 << "Win7OrAbove";
-        QTest::newRow("NT 10.0") << 2 << 10 << 0 << "Win7OrAbove";
-        QTest::newRow("platform 0") << 0 << 10 << 0 << "Failed";
-        QTest::newRow("platform 3") << 3 << 5 << 1 << "Failed";
-    }
-    void versionTable() {
-        QFETCH(int, platformId);
-        QFETCH(int, major);
-        QFETCH(int, minor);
-        QFETCH(QString, name);
-        QCOMPARE(GetSysTemVerNum(OsVersionInfo{platformId, major, minor}), name);
-    }
-
     void hostIsWin7OrAbove() {
         // This host reports an NT-family system of major version 10.
         ProcessEnvironment env;
@@ -57,6 +29,8 @@ private slots:
                                                   << "Program Files/Tool" << true << true;
         QTest::newRow("Tool on another drive") << 10 << "Program Files"
                                                << "other/Tool" << false << true;
+        QTest::newRow("NT 6 already uses the data folder") << 6 << "Program Files"
+                                                           << "Program Files/Tool" << true << true;
         QTest::newRow("older system keeps the program folder")
             << 5 << "Program Files"
             << "Program Files/Tool" << false << false;

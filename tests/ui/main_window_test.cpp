@@ -1,6 +1,8 @@
 #include "core/grid/file_grid.h"
 #include "core/import/file_list.h"
+#include "gui/plan/time_fields.h"
 #include "gui/window/fdir.h"
+#include "gui/window/features.h"
 #include "gui/window/file_grid_view.h"
 #include "gui/window/main_window.h"
 #include "gui/window/notice_window.h"
@@ -9,21 +11,23 @@
 #include "tests/support/doubles.h"
 #include "tests/support/real_input.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 
 #include <memory>
 
@@ -34,20 +38,6 @@ namespace {
 void touch(const QString &path) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-}
-
-QString captionOf(QWidget *w) {
-    if (auto *b = qobject_cast<QAbstractButton *>(w))
-        return b->text();
-    if (auto *l = qobject_cast<QLabel *>(w))
-        return l->text();
-    if (auto *e = qobject_cast<QLineEdit *>(w))
-        return e->text();
-    if (auto *c = qobject_cast<QComboBox *>(w))
-        return c->currentText();
-    if (auto *g = qobject_cast<QGroupBox *>(w))
-        return g->title();
-    return {};
 }
 
 } // namespace
@@ -81,199 +71,209 @@ private slots:
         m_window.reset();
     }
 
-    void controlsAfterLoad_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<bool>("enabled");
-        auto row = [](const char *name, const char *caption, bool enabled) {
-            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(caption)
-                                << enabled;
+    // Opened, the window lets the user choose a folder; the import waits for a fixed time
+    // window, the apply for an imported list.
+    void openedWindowLeadsFromFolderToImportToApply() {
+        FMainDate &w = window();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        for (QWidget *c :
+             std::initializer_list<QWidget *>{w.CmdInput, w.CmdFileDateMod, w.CmdDelete, w.CmdReset,
+                                              w.CmdPicDateMod, w.CmdPicExifDel})
+            QVERIFY2(!c->isEnabled(), qPrintable(c->objectName()));
+
+        QTemporaryDir photos;
+        for (const char *name : {"x.jpg", "y.jpg"})
+            touch(photos.filePath(QLatin1String(name)));
+        m_doubles->fileDialogs.folders = {photos.path()};
+        test::real::click(w.CmdDirBrowse); // the question's default: the usual folder dialog
+        QCOMPARE(w.LDir->text(), photos.path());
+        QCOMPARE(w.LFilesCount->text(), QStringLiteral("目标文件数共2个。"));
+        // Choosing the folder fixes the time window: the import is open.
+        QVERIFY(w.CmdInput->isEnabled());
+        // The bar is full when the import says it is done, and empty after.
+        int progressWhenDone = -1;
+        m_doubles->prompter.onShow = [&](const Message &m) {
+            if (m.text.startsWith(QStringLiteral("导入完毕")))
+                progressWhenDone = w.ProgressBar1->value();
         };
-        row("Label1", "文件路径：", true);
-        row("CmdDirBrowse", "浏览(&B)...", true);
-        row("Label4", "文件类型：", true);
-        row("CmbFileFilter", "*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff", false);
-        row("ChPatternDefault", "默认文件类型(图片)", true);
-        row("CmdFileExt", "指定(&G)...", false);
-        row("OptDate", "修改文件时间属性", true);
-        row("OptExif", "处理Exif信息", true);
-        row("OptRename", "以拍摄日期重命名", true);
-        row("ChPgDn", "处理数码视频", true);
-        row("Frame6", "时间修改选项：", true);
-        row("OptCreate", "仅创建", true);
-        row("OptModTime", "仅修改", true);
-        row("OptAccessDate", "仅访问", true);
-        row("OptAll", "全部时间", true);
-        row("Frame3", "设定起止时间区间", true);
-        row("Label5", "起始：", true);
-        row("Label9", "结束：", true);
-        row("Label6", "   年      月    日    时   分    秒", true);
-        row("Frame1", "时间单位", true);
-        row("OptSec", "秒", true);
-        row("OptMin", "分", true);
-        row("OptHour", "时", false);
-        row("OptDay", "天", false);
-        row("Label18", "步长：", true);
-        row("Option1", "递增", true);
-        row("TStep", "1", true);
-        row("Option2", "无规律变化 从：", true);
-        row("TStepS", "10", true);
-        row("Label20", "—", true);
-        row("TStepE", "90", true);
-        row("Label19", "分钟。", true);
-        row("Label21", "分钟。", true);
-        row("Option3", "修改当前行的文件时间属性为起始时间", true);
-        row("Frame4", "设定上下班时间", false);
-        row("TOnDutyH", "08", false);
-        row("TOffDutyH", "18", false);
-        row("Label14", "开始：", false);
-        row("Label11", "结束：", false);
-        row("Label12", "  时    分    秒", false);
-        row("ChOnWorkTime", "限定在上班时间内", true);
-        row("CmdTimeOnOffDuty", "设定上下班时间", false);
-        row("CmdResetWork", "重置", false);
-        row("Frame2", "设定午休时间", false);
-        row("TBreakH", "12", false);
-        row("TEBreakH", "14", false);
-        row("Label17", "开始：", false);
-        row("Label15", "结束：", false);
-        row("Label16", "时     分     秒", false);
-        row("ChExclude", "包含午休时间", true);
-        row("CmdWordBreakTime", "设定午休时间", false);
-        row("CmdResetB", "重置", false);
-        row("CmdTimeZone", "设定时间区间", true);
-        row("CmdNow", "重置当前时间", false);
-        row("CmdInput", "导入待处理的文件(&I)", false);
-        row("CmdFileDateMod", "执行修改(&M)", false);
-        row("CmdDelete", "删除选定行(&D)", false);
-        row("CmdReset", "重置所有(&R)", false);
-        row("CmdClear", "清空列表", true);
-        row("CmdHelp", "使用说明(&H)", true);
-        row("TAuthor", "拍摄者：tester。", false);
-        row("TPicMemo", "在此输入照片说明", false);
-        row("CmdPicMemoAdd", "修改照片说明(&A)", false);
-        row("CmdPicDateMod", "修改拍摄日期(&T)", false);
-        row("CmdPicExifDel", "导出/抹除所有Exif信息(&E)", false);
-        row("CheckAll", "全部相同处理", false);
-        row("Check1", "预览照片简介", false);
-        row("LProgress", "处理进度：", true);
-    }
-    void controlsAfterLoad() {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QFETCH(bool, enabled);
-        auto *w = window().findChild<QWidget *>(name);
-        QVERIFY2(w, qPrintable(name));
-        QCOMPARE(captionOf(w), caption);
-        QCOMPARE(w->isEnabled(), enabled);
-        QCOMPARE(w->accessibleDescription(), name);
+        test::real::click(w.CmdInput);
+        m_doubles->prompter.onShow = nullptr;
+        QCOMPARE(w.FileCount, 2);
+        QCOMPARE(progressWhenDone, w.ProgressBar1->maximum());
+        QCOMPARE(w.ProgressBar1->value(), w.ProgressBar1->minimum());
+        QVERIFY(w.CmdFileDateMod->isEnabled());
     }
 
-    void checkedStatesAfterLoad() {
+    // Before an import the list shows two example rows, the first stamped with the time the
+    // window opened. They are no files: nothing deletes or clears them, and the import puts the
+    // files in their place.
+    void exampleRowsAreNoFiles() {
+        open(DateTime(2027, 3, 4, 5, 6, 7));
         FMainDate &w = window();
-        QVERIFY(w.OptDate->isChecked());
-        QVERIFY(w.OptAll->isChecked());
-        QVERIFY(w.OptMin->isChecked());
-        QVERIFY(w.ChPatternDefault->isChecked());
-        QVERIFY(w.ChExclude->isChecked());
-        QVERIFY(!w.ChOnWorkTime->isChecked());
-        QVERIFY(!w.ChPgDn->isChecked());
-        // The step options start with none selected.
-        QVERIFY(!w.Option1->isChecked() && !w.Option2->isChecked() && !w.Option3->isChecked());
-        QCOMPARE(FMainDate::tag(w.CmdTimeZone), QStringLiteral("1"));
-        QCOMPARE(FMainDate::tag(w.CmdTimeOnOffDuty), QStringLiteral("1"));
-        QCOMPARE(FMainDate::tag(w.CmdWordBreakTime), QStringLiteral("1"));
-        QVERIFY(!w.FormLoading);
-        QVERIFY(!w.Busy);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        const QAbstractItemModel *shown = w.GridView->model();
+        auto rowTexts = [&](int row) {
+            QStringList texts;
+            for (int c = 0; c < shown->columnCount(); ++c)
+                if (!w.GridView->isColumnHidden(c))
+                    texts << shown->index(row, c).data().toString();
+            return texts;
+        };
+        // Six columns shown: the raw times behind them stay hidden.
+        QCOMPARE(rowTexts(0).size(), 6);
+        QCOMPARE(rowTexts(0).mid(1, 3), QStringList(3, QStringLiteral("2027-03-04 05:06:07")));
+        const QStringList first = rowTexts(0), second = rowTexts(1);
+
+        test::real::doubleClick(w.GridView->viewport(),
+                                w.GridView->visualRect(shown->index(1, 0)).center());
+        test::real::click(w.CmdClear);
+        QCOMPARE(m_doubles->prompter.beeps, 1); // nothing to clear
+        QCOMPARE(rowTexts(0), first);
+        QCOMPARE(rowTexts(1), second);
         QCOMPARE(w.FileCount, 0);
-        QCOMPARE(w.ProgressBar1->minimum(), 0);
-        QCOMPARE(w.ProgressBar1->maximum(), 100);
-        QCOMPARE(w.ProgressBar1->value(), 0);
-        QCOMPARE(w.windowTitle(), QStringLiteral("Kalmora"));
-        QCOMPARE(w.CmbFileFilter->count(), 133);
-        QCOMPARE(w.CmbFileFilter->itemText(22), QStringLiteral("*.cch"));
-        QCOMPARE(w.CmbFileFilter->itemText(23), QStringLiteral("*.cch"));
-        QCOMPARE(w.CmbFileFilter->itemText(66),
-                 QStringLiteral("*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff"));
-        QCOMPARE(w.CmbFileFilter->itemText(132), QStringLiteral("*.zip"));
-        QCOMPARE(w.OptAll->toolTip(), QStringLiteral("同时修改创建、修改和访问时间"));
-        QCOMPARE(w.Label4->toolTip(),
-                 QStringLiteral(
-                     "如手工输入文件类型，须符合扩展名规则，否则出错，禁止</\"\":?\\|>等字符。"));
+
+        test::real::click(w.CmdTimeZone);
+        test::real::click(w.CmdInput);
+        QCOMPARE(w.FileCount, 3);
+        QStringList names;
+        for (int r = 0; r < shown->rowCount(); ++r)
+            names << shown->index(r, 0).data().toString();
+        QCOMPARE(names, (QStringList{"a.jpg", "B.JPG", "c.tif"}));
     }
 
-    void fieldLengths() {
+    // A step field takes three digits; a digit past them is dropped, so the step left is one
+    // the range check accepts.
+    void stepFieldsTakeThreeDigits() {
         FMainDate &w = window();
-        for (QLineEdit *e : {w.TStartY, w.TEndY})
-            QCOMPARE(e->maxLength(), 4);
-        for (QLineEdit *e :
-             {w.TStartM,  w.TStartD,   w.TStartH,   w.TStartMin, w.TStartSec, w.TEndM,
-              w.TEndD,    w.TEndH,     w.TEndMin,   w.TEndSec,   w.TOnDutyH,  w.TOnDutyM,
-              w.TOnDutyS, w.TOffDutyH, w.TOffDutyM, w.TOffDutyS, w.TBreakH,   w.TBreakM,
-              w.TBreakS,  w.TEBreakH,  w.TEBreakM,  w.TEBreakS})
-            QCOMPARE(e->maxLength(), 2);
-        for (QLineEdit *e : {w.TStep, w.TStepS, w.TStepE})
-            QCOMPARE(e->maxLength(), 3);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        for (QLineEdit *f : {w.TStep, w.TStepS, w.TStepE}) {
+            test::real::click(f);
+            QTRY_COMPARE(f->selectedText(), f->text());
+            test::real::type(QStringLiteral("1234"));
+            QCOMPARE(f->text(), QStringLiteral("123"));
+        }
+        // From an input method too.
+        test::real::click(w.TStep);
+        QTRY_COMPARE(w.TStep->selectedText(), w.TStep->text());
+        test::real::commit(QStringLiteral("2345"));
+        QCOMPARE(w.TStep->text(), QStringLiteral("234"));
+        test::real::key(Qt::Key_Tab);
+        QVERIFY(m_doubles->prompter.shown.isEmpty());
+        QCOMPARE(m_doubles->prompter.beeps, 0);
     }
 
-    void spinnerBounds_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("min");
-        QTest::addColumn<int>("max");
-        QTest::addColumn<QString>("buddy");
-        QTest::newRow("UpDownYS") << "UpDownYS" << 2000 << 2100 << "TStartY";
-        QTest::newRow("UpDownDayS") << "UpDownDayS" << 1 << 31 << "TStartD";
-        QTest::newRow("UpDown2") << "UpDown2" << 0 << 59 << "TStartSec";
-        QTest::newRow("UpDownYE follows the start year") << "UpDownYE" << 2026 << 2100 << "TEndY";
-        QTest::newRow("UpDown1") << "UpDown1" << 0 << 59 << "TEndMin";
-        QTest::newRow("UpDown3") << "UpDown3" << 0 << 59 << "TEndSec";
-        QTest::newRow("UpDownTStep") << "UpDownTStep" << 1 << 300 << "TStep";
-        QTest::newRow("UpDownTStepS") << "UpDownTStepS" << 1 << 80 << "TStepS";
-        QTest::newRow("UpDownTStepE") << "UpDownTStepE" << 2 << 300 << "TStepE";
-        QTest::newRow("UpDownoffDutyH follows the end hour")
-            << "UpDownoffDutyH" << 0 << 18 << "TOffDutyH";
-        QTest::newRow("UpDownBreakH") << "UpDownBreakH" << 12 << 14 << "TBreakH";
-        QTest::newRow("UpDownEBreakS") << "UpDownEBreakS" << 0 << 59 << "TEBreakS";
+    // A spinner's arrow moves its own field and stops at that field's limit.
+    void spinnersStopAtTheirLimits_data() {
+        QTest::addColumn<QString>("spinner");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("up");
+        QTest::addColumn<QString>("limit");
+        auto row = [](const char *what, const char *spinner, const char *field, const char *from,
+                      bool up, const char *limit) {
+            QTest::newRow(what) << QString::fromLatin1(spinner) << QString::fromLatin1(field)
+                                << QString::fromLatin1(from) << up << QString::fromLatin1(limit);
+        };
+        row("start year up to 2100", "UpDownYS", "TStartY", "2099", true, "2100");
+        row("start year down to 2000", "UpDownYS", "TStartY", "2001", false, "2000");
+        row("end year down to the start year", "UpDownYE", "TEndY", "2027", false, "2026");
+        row("end month up to 12", "UpDownMonE", "TEndM", "11", true, "12");
+        row("start hour up to 23", "UpDownYHS", "TStartH", "22", true, "23");
+        row("end minute up to 59", "UpDown1", "TEndMin", "58", true, "59");
+        row("end second down to 00", "UpDown3", "TEndSec", "01", false, "00");
+        row("step up to 300", "UpDownTStep", "TStep", "299", true, "300");
+        row("step down to 1", "UpDownTStep", "TStep", "2", false, "1");
+        row("random start up to 10 below its end", "UpDownTStepS", "TStepS", "79", true, "80");
     }
-    void spinnerBounds() {
-        QFETCH(QString, name);
-        QFETCH(int, min);
-        QFETCH(int, max);
-        QFETCH(QString, buddy);
-        auto *u = window().findChild<UpDown *>(name);
-        QVERIFY(u);
-        QCOMPARE(u->min(), min);
-        QCOMPARE(u->max(), max);
-        QCOMPARE(u->buddy()->objectName(), buddy);
-        QVERIFY(window().findChild<QWidget *>(name + QStringLiteral(".up")));
-        QVERIFY(window().findChild<QWidget *>(name + QStringLiteral(".down")));
+    void spinnersStopAtTheirLimits() {
+        QFETCH(QString, spinner);
+        QFETCH(QString, field);
+        QFETCH(QString, from);
+        QFETCH(bool, up);
+        QFETCH(QString, limit);
+        FMainDate &w = window();
+        auto *spin = w.findChild<UpDown *>(spinner);
+        auto *edit = w.findChild<QLineEdit *>(field);
+        QVERIFY(spin && edit);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        edit->setText(from);
+        QWidget *arrow = up ? spin->upButton() : spin->downButton();
+        test::real::click(arrow);
+        QCOMPARE(edit->text(), limit);
+        test::real::click(arrow);
+        QCOMPARE(edit->text(), limit);
     }
 
-    void sampleRowsAndGrid() {
-        const FileGrid &g = *window().VSFlexGrid1;
-        const QStringList headers = {"文件名",     "原创建时间", "现创建时间", "现修改时间",
-                                     "现访问时间", "其他信息",   "修改时间",   "访问时间"};
-        const int widths[] = {4940, 1850, 1850, 1850, 1050, 1200, 0, 0};
-        for (int c = 0; c < 8; ++c) {
-            QCOMPARE(g.text(0, c), headers[c]);
-            QCOMPARE(g.colWidth(c), widths[c]);
-            QCOMPARE(window().GridView->isColumnHidden(c), widths[c] == 0);
-        }
-        QCOMPARE(g.text(1, 0), QStringLiteral("测试文件名1.jpg"));
-        for (int c = 1; c <= 3; ++c) {
-            QCOMPARE(g.text(1, c), QStringLiteral("2026-12-07 09:30:15"));
-            QCOMPARE(g.text(2, c), QStringLiteral("2011-08-27 20:11:00"));
-        }
-        QCOMPARE(g.text(1, 4), QStringLiteral("2026-12-07"));
-        QCOMPARE(g.text(1, 5), QStringLiteral("修改成功"));
-        QCOMPARE(g.text(2, 0), QStringLiteral("测试文件名2.bmp"));
-        QCOMPARE(g.text(2, 4), QStringLiteral("2011-08-27"));
-        QCOMPARE(g.text(2, 5), QStringLiteral("修改失败"));
-        QVERIFY(g.text(3, 0).isEmpty());
-        QVERIFY(window().gridInSampleState());
-        // The header row is drawn as the view's header.
-        QCOMPARE(window().GridView->model()->headerData(1, Qt::Horizontal).toString(),
-                 QStringLiteral("原创建时间"));
+    // The plan counts in minutes or seconds: hours and days are shown but cannot be chosen.
+    void onlyMinutesAndSecondsCanBeChosen() {
+        FMainDate &w = window();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto unit = [&] { return w.features().timeFields->timeWindow().unit; };
+        QCOMPARE(unit(), TimeWindow::Unit::Minutes);
+        test::real::click(w.OptHour);
+        test::real::click(w.OptDay);
+        QVERIFY(w.OptMin->isChecked());
+        QCOMPARE(unit(), TimeWindow::Unit::Minutes);
+        test::real::click(w.OptSec);
+        QCOMPARE(unit(), TimeWindow::Unit::Seconds);
+        QCOMPARE(w.Label19->text(), QStringLiteral("秒。"));
+    }
+
+    // With the default types off, the list offers types to pick, the default pictures among
+    // them; the count follows the pick.
+    void pickingATypeFromTheList() {
+        FMainDate &w = window();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        test::real::click(w.ChPatternDefault);
+        QVERIFY(w.CmbFileFilter->isEnabled());
+        QComboBox *box = w.CmbFileFilter;
+        auto pick = [&](const QString &type) {
+            const int i = box->findText(type);
+            QVERIFY2(i >= 0, qPrintable(type));
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.editable = true;
+            const QRect arrow = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                             QStyle::SC_ComboBoxArrow, box);
+            test::real::click(box, arrow.center());
+            QAbstractItemView *list = box->view();
+            QTRY_VERIFY(list->isVisible());
+            const QModelIndex item = list->model()->index(i, 0);
+            list->scrollTo(item);
+            test::real::click(list->viewport(), list->visualRect(item).center());
+            QTRY_VERIFY(!list->isVisible());
+            QCOMPARE(box->currentText(), type);
+        };
+        pick(QStringLiteral("*.txt"));
+        QCOMPARE(w.LFilesCount->text(), QStringLiteral("目标文件数共1个。"));
+        pick(FMainDate::defaultPattern());
+        QCOMPARE(w.LFilesCount->text(), QStringLiteral("目标文件数共3个。"));
+        test::real::key(Qt::Key_Tab); // leaving the box checks the type
+        QVERIFY(m_doubles->prompter.shown.isEmpty());
+    }
+
+    // A screen reader names the shooting-date dialog's amount fields after the option beside
+    // them, and a spinner after its field.
+    void photoDialogFieldsAreNamedByTheirOption() {
+        FPhotoDate dialog(*m_services);
+        auto spoken = [](QWidget *w) {
+            return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+        };
+        auto caption = [](const QAbstractButton *b) {
+            QString text = b->text();
+            if (text.endsWith(QStringLiteral("：")))
+                text.chop(1);
+            return text;
+        };
+        QCOMPARE(spoken(dialog.TStep), caption(dialog.Option1));
+        QCOMPARE(spoken(dialog.TStepS), caption(dialog.Option2));
+        QCOMPARE(spoken(dialog.UpDownTStepS), spoken(dialog.TStepS));
     }
 
     void defaultTimeWindow_data() {
@@ -438,27 +438,6 @@ private slots:
         QCOMPARE(spoken(dialog.LDir), m_folder.path());
         dialog.chooseFolder(other.path());
         QCOMPARE(spoken(dialog.LDir), other.path());
-    }
-
-    // The shooting-date dialog's fields read the option beside them.
-    void photoDialogNames_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("spoken");
-        QTest::newRow("TStart") << "TStart" << QStringLiteral("新起始日期时间");
-        QTest::newRow("TStep") << "TStep" << QStringLiteral("原始时间固定位移");
-        QTest::newRow("TStepS") << "TStepS" << QStringLiteral("原时间随机位移 从");
-        QTest::newRow("TStepE") << "TStepE" << QStringLiteral("原时间随机位移 到");
-        QTest::newRow("UpDownTStepE") << "UpDownTStepE" << QStringLiteral("原时间随机位移 到");
-        QTest::newRow("UpDownTStepE.up") << "UpDownTStepE.up" << QStringLiteral("增加");
-    }
-    void photoDialogNames() {
-        QFETCH(QString, name);
-        QFETCH(QString, spoken);
-        FPhotoDate dialog(*m_services);
-        auto *w = dialog.findChild<QWidget *>(name);
-        QVERIFY2(w, qPrintable(name));
-        QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), spoken);
-        QCOMPARE(w->accessibleDescription(), name);
     }
 
     void activationFocusesTheStartHour() {
