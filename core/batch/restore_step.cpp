@@ -351,7 +351,7 @@ private:
 } // namespace
 
 RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun,
-                           const RestoreStep &step) {
+                           const RestoreStep &step, const std::function<void(int)> &beforeChange) {
     RestoreReport report;
     QList<JournalEntry> entries;
     BatchSummary summary;
@@ -376,6 +376,7 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
     options.undoes = batch;
     BatchRunner runner(putBack, sink, options);
     putBack.runner = &runner;
+    runner.beforeChange = beforeChange;
     const BatchOutcome outcome = runner.run();
     switch (outcome.end) {
     case BatchOutcome::End::NotStarted:

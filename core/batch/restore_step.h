@@ -45,7 +45,9 @@ using RestoreStep = std::function<bool(int done, int total)>;
 // to write). Anything else is skipped with a reason. The restore is a batch of its own.
 // A dry run judges every file the same way and reports it, but changes nothing and records
 // nothing. A stop while the files are judged leaves every file as it is (not started).
+// `beforeChange`: for tests, called before files from the given one on are handed over.
 RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun = false,
-                           const RestoreStep &step = {});
+                           const RestoreStep &step = {},
+                           const std::function<void(int first)> &beforeChange = {});
 
 } // namespace kalmora

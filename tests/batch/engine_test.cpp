@@ -338,8 +338,8 @@ private slots:
         QCOMPARE(snapshot(folder()), before);
     }
 
-    // The folder swapped for another one after the journal recorded the batch: the batch
-    // writes into the folder it opened, never into the one that took its name.
+    // The folder swapped for another one after the journal recorded the batch: the batch (and
+    // its undo) writes into the folder it opened, never into the one that took its name.
     void swappedFolder_data() {
         QTest::addColumn<Kind>("kind");
         QTest::newRow("stamps") << Kind::Stamps;
@@ -360,11 +360,25 @@ private slots:
             if (first == 0)
                 QVERIFY(QDir().rename(folder(), moved) && QDir().rename(other, folder()));
         };
-        QCOMPARE(runner.run().done, Files);
+        const BatchOutcome outcome = runner.run();
+        QCOMPARE(outcome.done, Files);
         QCOMPARE(snapshot(folder()), intruder);
         const Snapshot changed = snapshot(moved);
         QCOMPARE(changed.size(), Files);
         QVERIFY(changed != before);
+
+        // The undo, with the folders swapped back between its judging and its first write: it
+        // puts back the folder it judged, and the other one keeps what it holds.
+        const QString judged = m_dir.path() + QStringLiteral("/judged");
+        QVERIFY(QDir().rename(folder(), other) && QDir().rename(moved, folder()));
+        const RestoreReport undo =
+            RestoreBatch(journalConfig(), outcome.batchId, false, {}, [&](int first) {
+                if (first == 0)
+                    QVERIFY(QDir().rename(folder(), judged) && QDir().rename(other, folder()));
+            });
+        QCOMPARE(undo.restored, Files);
+        QCOMPARE(snapshot(judged), before);
+        QCOMPARE(snapshot(folder()), intruder);
     }
 
     // After a pass with failures the sink may ask for another over the failed files, in the same
