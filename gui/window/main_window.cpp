@@ -2,6 +2,7 @@
 
 #include "core/grid/file_grid.h"
 #include "core/import/file_list.h"
+#include "core/platform/comm_declare.h"
 #include "gui/plan/time_fields.h"
 #include "gui/window/features.h"
 #include "gui/window/file_grid_view.h"
@@ -38,7 +39,8 @@ FMainDate::FMainDate(Services &services, const AppValues &values, QWidget *paren
     setupUi(this);
     completeControls();
     m_features = std::make_unique<Features>(*this);
-    new PaintThrottle(this, [this] { return Busy || OperationRunning; });
+    // Only while work runs: the flags may stay set between batches, the loop may not.
+    new PaintThrottle(this, [] { return BatchBreath::running(); });
     m_clockTimer = new QTimer(this);
     m_clockTimer->setInterval(1000);
     connect(m_clockTimer, &QTimer::timeout, this, &FMainDate::refreshClock);
