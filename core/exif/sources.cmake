@@ -5,4 +5,4 @@ list(APPEND KALMORA_CORE_SOURCES
     core/exif/exif_reader.cpp core/exif/exif_reader.h core/exif/exif_tool.cpp
     core/exif/exif_tool.h core/exif/image_metadata.cpp core/exif/image_metadata.h
     core/exif/metadata_library.cpp core/exif/metadata_library.h core/exif/read_exif.cpp
-    core/exif/read_exif.h)
+    core/exif/read_exif.h core/exif/tiff_cursor.cpp core/exif/tiff_cursor.h)
