@@ -45,6 +45,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The reader's internals (tiff_cursor.h, exif_file_bytes.h), kept out of its users' sight.
+enum class TiffOrder : quint8;
+namespace exif_detail {
+class FileBytes;
+}
+
 // Reads the Exif block of one JPEG file into a flat list of directory entries and patches a
 // text value in place. One reader serves one file: create a fresh one for every file.
 class ExifReader {
@@ -103,8 +109,6 @@ public:
     std::optional<QByteArray> soleExifTextAsListed(int exifTag) const;
 
 private:
-    enum class ByteOrder { Little, Big };
-
     struct ExifTagRecord {
         int Tag = 0;
         bool IsMakerNote = false;
@@ -132,6 +136,8 @@ private:
     // The bytes of the patch for `value`, as setTag would write them; ExifError beyond one byte.
     static QByteArray textBytes(const QString &value);
     std::optional<Patch> patchFor(int exifTag, const QString &value) const;
+    // The bytes read, through the TIFF cursor in the Exif block's order (exif_file_bytes.h).
+    exif_detail::FileBytes tiffBytes() const;
     bool FindExifSegment();
     bool IsIntelOrder() const;
     static QString PadLeft(const QString &text, int width, QChar fill);
@@ -156,7 +162,7 @@ private:
     LoadedFile m_loadedFile;
     quint64 m_segmentPosition = 0;
     quint64 m_tiffStart = 0;
-    ByteOrder m_byteOrder = ByteOrder::Big;
+    TiffOrder m_byteOrder{}; // set by the load before any use
     quint32 m_exifSubIfdOffset = 0;
     QList<ExifTagRecord> m_records;
     bool m_hasExif = false;

@@ -1,4 +1,5 @@
 #include "tests/fuzz/fuzz_checks.h"
+#include "tests/fuzz/fuzz_support.h"
 
 #include "core/base/date_time.h"
 #include "core/exif/exif_reader.h"
@@ -19,9 +20,7 @@
 
 namespace kalmora::fuzz {
 
-namespace {
-
-[[noreturn]] void fail(const char *what, const QString &detail = QString()) {
+void Fail(const char *what, const QString &detail) {
     std::fprintf(stderr, "check failed: %s %s\n", what, qPrintable(detail));
     std::fflush(stderr);
     std::abort();
@@ -29,32 +28,34 @@ namespace {
 
 // One scratch folder per process, in memory where the system offers it: the reader only
 // takes paths, and each input is written out twice.
-const QString &scratchFolder() {
+const QString &ScratchFolder() {
     static const std::unique_ptr<QTemporaryDir> dir = [] {
         const QString shm = QStringLiteral("/dev/shm");
         auto d =
             std::make_unique<QTemporaryDir>((QFileInfo(shm).isWritable() ? shm : QDir::tempPath()) +
                                             QStringLiteral("/kalmora-fuzz-XXXXXX"));
         if (!d->isValid())
-            fail("no scratch folder");
+            Fail("no scratch folder");
         return d;
     }();
     static const QString path = dir->path();
     return path;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes) {
+void WriteScratchFile(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        fail("cannot write scratch file", path);
+        Fail("cannot write scratch file", path);
 }
 
-QByteArray readFile(const QString &path) {
+QByteArray ReadScratchFile(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        fail("cannot read scratch file", path);
+        Fail("cannot read scratch file", path);
     return f.readAll();
 }
+
+namespace {
 
 // --- Exif ---
 
@@ -124,11 +125,11 @@ void checkPatch(const QByteArray &input, const QString &copy) {
     try {
         patched = patcher.setTag(DateTimeOriginal, NewDate);
     } catch (const ExifError &) {
-        fail("a date of plain ASCII was refused as wide");
+        Fail("a date of plain ASCII was refused as wide");
     }
-    const QByteArray after = readFile(copy);
+    const QByteArray after = ReadScratchFile(copy);
     if (after.size() != input.size())
-        fail("the patch changed the file's length");
+        Fail("the patch changed the file's length");
     QList<qsizetype> changed;
     for (qsizetype i = 0; i < after.size(); ++i) {
         if (after[i] != input[i])
@@ -136,7 +137,7 @@ void checkPatch(const QByteArray &input, const QString &copy) {
     }
     if (!patched) {
         if (!changed.isEmpty())
-            fail("a refused patch changed the file");
+            Fail("a refused patch changed the file");
         return;
     }
     const QByteArray text = NewDate.toLatin1();
@@ -149,14 +150,14 @@ void checkPatch(const QByteArray &input, const QString &copy) {
         if (inside)
             return;
     }
-    fail("the patch wrote outside the data of every date entry");
+    Fail("the patch wrote outside the data of every date entry");
 }
 
 void checkExif(const QByteArray &input) {
-    const QString original = scratchFolder() + QStringLiteral("/original.jpg");
-    const QString copy = scratchFolder() + QStringLiteral("/copy.jpg");
-    writeFile(original, input);
-    writeFile(copy, input);
+    const QString original = ScratchFolder() + QStringLiteral("/original.jpg");
+    const QString copy = ScratchFolder() + QStringLiteral("/copy.jpg");
+    WriteScratchFile(original, input);
+    WriteScratchFile(copy, input);
 
     ExifReader reader;
     bool damaged = false;
@@ -171,12 +172,12 @@ void checkExif(const QByteArray &input) {
         answers.append(query(reader, tag, threw));
         damaged = damaged || threw;
         if (reader.MakerNoteTag(tag).isValid())
-            fail("a maker-note value without a parsed maker note");
+            Fail("a maker-note value without a parsed maker note");
     }
     // Every record is a directory entry of 12 bytes: no walk may produce more than fit.
     const QVariant count = answers.first();
     if (count.isValid() && (count.toLongLong() < 1 || count.toLongLong() > input.size() / 12))
-        fail("record count out of range", count.toString());
+        Fail("record count out of range", count.toString());
 
     // Loading on the first query gives the same answers as an explicit load.
     if (!damaged) {
@@ -187,13 +188,13 @@ void checkExif(const QByteArray &input) {
             bool threw = false;
             const QVariant v = query(lazy, tag, threw);
             if (threw || v != answers.at(i++))
-                fail("a lazy load answers differently for tag", QString::number(tag));
+                Fail("a lazy load answers differently for tag", QString::number(tag));
         }
     }
 
     checkPatch(input, copy);
-    if (readFile(original) != input)
-        fail("reading changed the file");
+    if (ReadScratchFile(original) != input)
+        Fail("reading changed the file");
 }
 
 // --- DateTime ---
@@ -202,12 +203,12 @@ void checkDateTime(const QByteArray &input) {
     const QString text = QString::fromUtf8(input);
     const std::optional<DateTime> value = DateTime::parse(text);
     if (DateTime::parse(QLatin1Char(' ') + text + QLatin1Char(' ')) != value)
-        fail("blanks around the text change the value", text);
+        Fail("blanks around the text change the value", text);
     if (!value)
         return;
     const DateTime v = *value;
     if (!v.isValid())
-        fail("parse gave an invalid value", text);
+        Fail("parse gave an invalid value", text);
 
     // The numbers of the text, in order: year, month, day and an optional time.
     static const QRegularExpression digits(QStringLiteral("[0-9]+"));
@@ -215,11 +216,11 @@ void checkDateTime(const QByteArray &input) {
     for (auto it = digits.globalMatch(text); it.hasNext();)
         numbers.append(it.next().captured().toInt());
     if (numbers.size() != 3 && numbers.size() != 5 && numbers.size() != 6)
-        fail("a date of an unexpected shape was accepted", text);
+        Fail("a date of an unexpected shape was accepted", text);
     const QList<int> fields{v.year(), v.month(), v.day(), v.hour(), v.minute(), v.second()};
     for (qsizetype i = 0; i < 6; ++i) {
         if (fields[i] != numbers.value(i, 0))
-            fail("a field differs from the text", text);
+            Fail("a field differs from the text", text);
     }
 
     QStringList forms{v.toText(), v.toExifText(), v.toGeneralText()};
@@ -227,18 +228,18 @@ void checkDateTime(const QByteArray &input) {
         forms.append(v.toDateText());
     for (const QString &form : forms) {
         if (DateTime::parse(form) != value)
-            fail("a printed form does not parse back", text + QStringLiteral(" -> ") + form);
+            Fail("a printed form does not parse back", text + QStringLiteral(" -> ") + form);
     }
     QString fileName = v.toText();
     fileName.replace(13, 1, QLatin1Char('.')).replace(16, 1, QLatin1Char('.'));
     if (v.toFileNameText() != fileName)
-        fail("file-name form differs from the grid form", v.toFileNameText());
+        Fail("file-name form differs from the grid form", v.toFileNameText());
 
     // Calendar steps agree with second steps across the parsed value.
     const qint64 k = qint64(input.size()) * 7919 - 40000;
     if (v.addDays(1) != v.addSeconds(86400) || v.secondsTo(v.addSeconds(k)) != k ||
         v.addSeconds(k).addSeconds(-k) != v)
-        fail("arithmetic disagrees", text);
+        Fail("arithmetic disagrees", text);
 }
 
 // --- FilePattern ---
@@ -297,7 +298,7 @@ void checkPattern(const QByteArray &input) {
     if (!plainAscii(pattern, QString()))
         return;
     if (filter.matches(flipAsciiCase(name)) != matched)
-        fail("letter case decides a match", pattern + QStringLiteral(" | ") + name);
+        Fail("letter case decides a match", pattern + QStringLiteral(" | ") + name);
 
     if (!plainAscii(name, QString()))
         return;
@@ -310,7 +311,7 @@ void checkPattern(const QByteArray &input) {
             expected = expected || wildcardMatches(p, name);
     }
     if (matched != expected)
-        fail(matched ? "matched against the wildcard rules" : "missed a match",
+        Fail(matched ? "matched against the wildcard rules" : "missed a match",
              pattern + QStringLiteral(" | ") + name);
 }
 
@@ -332,7 +333,7 @@ void CheckJournalState(const QByteArray &input) {
     if (!(again.sameAs(state) && again.access == state.access &&
           again.creationSettable == state.creationSettable && again.hash == state.hash &&
           again.hash.isNull() == state.hash.isNull()))
-        fail("journal state does not survive its own encoding");
+        Fail("journal state does not survive its own encoding");
 }
 
 Check CheckNamed(const QString &target) {
@@ -344,6 +345,8 @@ Check CheckNamed(const QString &target) {
         return &CheckDateTimeParse;
     if (target == QLatin1String("file_pattern"))
         return &CheckFilePattern;
+    if (target == QLatin1String("bounded_tiff"))
+        return &CheckBoundedTiff;
     return nullptr;
 }
 

@@ -24,9 +24,19 @@ void CheckFilePattern(const QByteArray &input);
 // empty one, never a crash; a decoded state encodes to bytes that decode to the same state.
 void CheckJournalState(const QByteArray &input);
 
+// BoundTiff, the bounded copy of a JPEG's Exif block that the metadata listing decodes: the
+// input is the block (what follows "Exif\0\0" in the segment). The copy reads and writes
+// nothing outside the input (run in place against unmapped pages); it has the input's length and
+// changes nothing but the counts of long values and the Exif directory's maker-note tag; every
+// entry that lay inside the input lies inside the copy, and a well-formed input gives a
+// well-formed copy; short values stay whole, a value is cut exactly as far as the per-value and
+// per-photo limits say, the long values together stay within the photo's budget, and the cut
+// entries are the ones it names. BoundedJpegMetadata hands on exactly this copy.
+void CheckBoundedTiff(const QByteArray &input);
+
 using Check = void (*)(const QByteArray &);
-// The check of a target ("exif_reader", "date_time", "file_pattern", "journal_state"), or
-// nullptr.
+// The check of a target ("exif_reader", "date_time", "file_pattern", "journal_state",
+// "bounded_tiff"), or nullptr.
 Check CheckNamed(const QString &target);
 
 } // namespace kalmora::fuzz

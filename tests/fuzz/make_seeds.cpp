@@ -1,7 +1,8 @@
 // Writes the seed corpus of the fuzz targets: OUTPUT/exif_reader/*.jpg (both byte orders,
 // every format code inline and out of line, the damaged shapes the reader must survive, and
-// structures past the first 64 KiB of the file),
-// OUTPUT/date_time/*.txt and OUTPUT/file_pattern/*.txt.
+// structures past the first 64 KiB of the file), OUTPUT/bounded_tiff/*.tif (the Exif blocks of
+// such photos: every directory the bounded copy visits, values it cuts, damaged shapes),
+// OUTPUT/date_time/*.txt, OUTPUT/file_pattern/*.txt and OUTPUT/journal_state/*.bin.
 // Usage: kalmora_fuzz_seeds OUTPUT_FOLDER
 #include "core/journal/journal.h"
 #include "tests/support/jpeg_builder.h"
@@ -196,6 +197,172 @@ bool exifSeeds() {
     return ok;
 }
 
+// The Exif block of a JPEG the builder made: what follows "Exif\0\0" in its first Exif segment.
+QByteArray exifBlockOf(const QByteArray &jpeg) {
+    for (qsizetype at = 2; at + 4 <= jpeg.size() && quint8(jpeg[at]) == 0xFF;) {
+        const qsizetype length = quint8(jpeg[at + 2]) << 8 | quint8(jpeg[at + 3]);
+        if (quint8(jpeg[at + 1]) == 0xE1 && jpeg.mid(at + 4, 6) == QByteArray("Exif\0\0", 6))
+            return jpeg.mid(at + 10, length - 8);
+        at += 2 + length;
+    }
+    return {};
+}
+
+// Exif blocks for the bounded copy of the metadata listing (core/exif/bounded_tiff.h).
+bool boundedTiffSeeds() {
+    using namespace ExifTags;
+    bool ok = true;
+    for (const ByteOrder order : {ByteOrder::Little, ByteOrder::Big}) {
+        const auto put = [&](const QString &name, const QByteArray &bytes) {
+            ok = save(QStringLiteral("bounded_tiff"), orderName(order) + QLatin1Char('-') + name,
+                      bytes) &&
+                 ok;
+        };
+        put(QStringLiteral("camera.tif"), exifBlockOf(cameraPhoto(order).bytes));
+        // Hundreds of long values over one block of data: cut to the per-value limit, then to
+        // the photo's budget.
+        put(QStringLiteral("expanding.tif"), exifBlockOf(expandingPhoto(order)));
+        {
+            // Every directory the copy visits: IFD0, its GPS and Exif directories, the
+            // interoperability directory, IFD1 and two further links, sub-images by one inline
+            // offset and by a list. Each holds a value past the per-value limit, so that the
+            // cut shows every visit; they all share one block of data. A long maker note
+            // (hidden, never cut).
+            TiffBuilder tiff(order);
+            const int ifd0 = tiff.addDirectory();
+            const int ifd1 = tiff.addDirectory();
+            const int further = tiff.addDirectory();
+            const int last = tiff.addDirectory();
+            const int exif = tiff.addDirectory();
+            const int gps = tiff.addDirectory();
+            const int interop = tiff.addDirectory();
+            const int subA = tiff.addDirectory();
+            const int subB = tiff.addDirectory();
+            const int subC = tiff.addDirectory();
+            tiff.add(ifd0, tiff.ascii(Model, "Kalmora TestCam"));
+            tiff.add(ifd0, tiff.pointer(0x014A, subA));
+            tiff.add(ifd0, tiff.pointer(ExifIfdPointer, exif));
+            tiff.add(ifd0, tiff.pointer(GpsIfdPointer, gps));
+            tiff.link(ifd0, ifd1);
+            tiff.add(ifd1, tiff.shorts(Compression, {6}));
+            const int list = tiff.add(ifd1, tiff.longs(0x014A, {0, 0}));
+            tiff.link(ifd1, further);
+            tiff.link(further, last);
+            tiff.add(exif, tiff.ascii(DateTimeOriginal, "2011:08:27 20:11:00"));
+            tiff.add(exif, tiff.bytes(MakerNote, pattern(20000), ExifFormat::Undefined));
+            tiff.add(exif, tiff.pointer(0xA005, interop));
+            tiff.add(gps, tiff.rationals(0x0002, {{1, 2}, {3, 4}, {5, 6}}));
+            tiff.add(interop, tiff.ascii(0x0001, "R98"));
+            tiff.add(subA, tiff.shorts(0x0100, {8}));
+            tiff.add(subB, tiff.longs(0x0101, QList<quint32>(100, 7)));
+            tiff.add(subC, tiff.rationals(0x011A, QList<std::pair<quint32, quint32>>(40, {72, 1})));
+            const int holder = tiff.add(further, tiff.bytes(0x9286, pattern(17000)));
+            QList<std::pair<int, int>> sharing;
+            quint16 tag = 0xC000; // one of its own in each directory
+            for (const int dir : {ifd0, ifd1, last, exif, gps, interop, subA, subB, subC})
+                sharing.append({dir, tiff.add(dir, tiff.raw(tag++, ExifFormat::Undefined, 17000,
+                                                            QByteArray()))});
+            const quint32 shared = tiff.build().dataOffsets.at(further).at(holder);
+            for (const auto &[dir, k] : sharing)
+                tiff.entry(dir, k).valueField = shared;
+            // The list's offsets, known once the layout is: they change no length.
+            TiffBuilder::Result built = tiff.build();
+            const quint32 at = built.dataOffsets.at(ifd1).at(list);
+            built.bytes.replace(at, 4, encode32(order, built.directoryOffsets.at(subB)));
+            built.bytes.replace(at + 4, 4, encode32(order, built.directoryOffsets.at(subC)));
+            put(QStringLiteral("every-directory.tif"), built.bytes);
+        }
+        {
+            // The photo's budget spent part way, in the third directory visited: thirty values
+            // past the per-value limit in each of six directories, all over one block of data,
+            // then short and long values after; the tags tell the directories apart.
+            TiffBuilder tiff(order);
+            const int ifd0 = tiff.addDirectory();
+            const int ifd1 = tiff.addDirectory();
+            const int exif = tiff.addDirectory();
+            const int gps = tiff.addDirectory();
+            const int interop = tiff.addDirectory();
+            const int sub = tiff.addDirectory();
+            tiff.add(ifd0, tiff.pointer(0x014A, sub));
+            tiff.add(ifd0, tiff.pointer(ExifIfdPointer, exif));
+            tiff.add(ifd0, tiff.pointer(GpsIfdPointer, gps));
+            tiff.add(exif, tiff.pointer(0xA005, interop));
+            tiff.link(ifd0, ifd1);
+            const int holder = tiff.add(ifd1, tiff.bytes(0x9286, pattern(17000)));
+            QList<std::pair<int, int>> sharing;
+            quint16 tag = 0xC100;
+            for (const int dir : {ifd1, gps, interop, sub, exif, ifd0}) {
+                for (int k = 0; k < 30; ++k)
+                    sharing.append({dir, tiff.add(dir, tiff.raw(tag++, ExifFormat::Undefined, 17000,
+                                                                QByteArray()))});
+                tiff.add(dir, tiff.bytes(tag++, pattern(200)));
+                tiff.add(dir, tiff.shorts(tag++, QList<quint16>(150, 9)));
+            }
+            const quint32 shared = tiff.build().dataOffsets.at(ifd1).at(holder);
+            for (const auto &[dir, k] : sharing)
+                tiff.entry(dir, k).valueField = shared;
+            put(QStringLiteral("budget-spent.tif"), tiff.build().bytes);
+        }
+        {
+            // Values of every format code just past the inline 4 bytes, at and just past the
+            // 256 bytes always kept whole, and longer, in the Exif directory.
+            TiffBuilder tiff(order);
+            const int ifd0 = tiff.addDirectory();
+            const int exif = tiff.addDirectory();
+            tiff.add(ifd0, tiff.pointer(ExifIfdPointer, exif));
+            quint16 tag = 0xC000;
+            for (quint16 format = 1; format <= 13; ++format) {
+                const int w = widthOf(format);
+                for (const int bytes : {5, 256, 257, 2000}) {
+                    const quint32 count = quint32((bytes + w - 1) / w);
+                    tiff.add(exif, tiff.raw(tag++, format, count, pattern(int(count) * w)));
+                }
+            }
+            put(QStringLiteral("format-sizes.tif"), tiff.build().bytes);
+        }
+        {
+            // A chain back to IFD0, an Exif pointer to its own directory.
+            TiffBuilder tiff(order);
+            const int ifd0 = tiff.addDirectory();
+            const int ifd1 = tiff.addDirectory();
+            const int exif = tiff.addDirectory();
+            tiff.add(ifd0, tiff.pointer(ExifIfdPointer, exif));
+            tiff.link(ifd0, ifd1);
+            tiff.add(ifd1, tiff.bytes(0x0100, pattern(400)));
+            tiff.link(ifd1, ifd0);
+            tiff.add(exif, tiff.pointer(ExifIfdPointer, exif));
+            tiff.add(exif, tiff.bytes(0x9286, pattern(400), ExifFormat::Undefined));
+            put(QStringLiteral("directory-loops.tif"), tiff.build().bytes);
+        }
+        {
+            // A value and a link past the end, a count past the end, and an Exif pointer into
+            // IFD0's own entries, so that directories share bytes.
+            TiffBuilder tiff(order);
+            const int ifd0 = tiff.addDirectory();
+            TiffEntry far = tiff.bytes(0x0100, pattern(300));
+            far.valueField = 0xFFFFFFF0u;
+            tiff.add(ifd0, far);
+            tiff.add(ifd0, tiff.raw(Make, ExifFormat::Ascii, 0x7FFFFFFF, pattern(8)));
+            TiffEntry inside = tiff.raw(ExifIfdPointer, ExifFormat::Long, 1, encode32(order, 14));
+            tiff.add(ifd0, inside);
+            tiff.add(ifd0, tiff.bytes(0x9286, pattern(600)));
+            tiff.setNextRaw(ifd0, 0xFFFFFF00u);
+            put(QStringLiteral("damaged.tif"), tiff.build().bytes);
+            TiffBuilder cut(order);
+            cut.add(cut.addDirectory(), cut.bytes(0x0100, pattern(300)));
+            cut.setEntryCountRaw(0, 40);
+            put(QStringLiteral("entries-past-the-end.tif"), cut.build().bytes);
+        }
+    }
+    ok = save(QStringLiteral("bounded_tiff"), QStringLiteral("no-tiff-header.tif"),
+              QByteArray("XX*\0\x08\0\0\0\x01\0\x00\x01\x07\0\x00\x02\0\0", 18)) &&
+         ok;
+    ok = save(QStringLiteral("bounded_tiff"), QStringLiteral("header-cut-short.tif"),
+              QByteArray("II*\0\x08", 5)) &&
+         ok;
+    return ok;
+}
+
 bool textSeeds(const QString &target, const QList<QByteArray> &texts) {
     bool ok = true;
     int i = 0;
@@ -238,6 +405,7 @@ int main(int argc, char *argv[]) {
     }
     g_out = QString::fromLocal8Bit(argv[1]);
     bool ok = exifSeeds();
+    ok = boundedTiffSeeds() && ok;
     ok = textSeeds(QStringLiteral("date_time"), {"2011-08-27 20:11:00",
                                                  "2011:08:27 20:11:00",
                                                  "2011/8/27 20:11:00",
