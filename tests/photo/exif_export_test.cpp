@@ -305,7 +305,8 @@ private slots:
         QTest::addColumn<int>("timeLimitMs");
         QTest::newRow("a photo alone hangs")
             << QStringList{"a.jpg", "b slow.jpg", "c.jpg"} << 2
-            << QStringList{"a.jpg", "b slow.jpg", "c.jpg", "b slow.jpg"} << 800;
+            << QStringList{"a.jpg", "b slow.jpg", "c.jpg", "b slow.jpg"}
+            << 3000; // a busy machine takes more than a second to start exiftool
         // The first photos go one by one, then as many at once as were handed over before.
         QTest::newRow("a photo in a command of two hangs")
             << QStringList{"a.jpg", "b.jpg", "c.jpg", "d slow.jpg"} << 4
