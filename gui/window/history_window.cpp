@@ -1,11 +1,10 @@
 #include "gui/window/history_window.h"
 
-#include "gui/window/window_batch.h"
-
 #include "core/batch/restore_step.h"
 #include "core/platform/comm_declare.h"
 #include "core/platform/services.h"
 #include "gui/window/main_window.h"
+#include "gui/window/window_batch.h"
 
 #include <QHeaderView>
 #include <QPushButton>
