@@ -119,6 +119,7 @@ private:
     // Numbers an intent; its row is made when its group is written.
     int queue(std::function<Row()> make);
     bool writeRows(int upTo);
+    bool writeRow(const Row &row);
     void readAhead(int total);
     void writeGroups();
     void stopThreads();
