@@ -164,13 +164,10 @@ class BatchEngineTest : public QObject {
             names.append(nameOf(i));
         switch (kind) {
         case Kind::Stamps: {
-            auto step = std::make_unique<StampsStep>(BatchKind::FileTimes, false);
-            for (int i = 0; i < Files; ++i)
-                step->items.push_back(
-                    {nameOf(i), FileTimesUpdate::all(FileTimes{DateTime(2015, 1, 2, 3, 4, i),
-                                                               DateTime(2015, 1, 2, 3, 4, i),
-                                                               DateTime(2015, 1, 2, 3, 4, i)})});
-            return step;
+            return std::make_unique<StampsStep>(BatchKind::FileTimes, false, names, [](int i) {
+                const DateTime t(2015, 1, 2, 3, 4, i);
+                return std::optional(FileTimesUpdate::all(FileTimes{t, t, t}));
+            });
         }
         case Kind::Rename:
             return std::make_unique<RenameStep>(
@@ -421,9 +418,10 @@ private slots:
     void failedRowsLeaveFilesAlone() {
         const QString path = folder() + QLatin1Char('/') + nameOf(0);
         const FileState before = StatFileState(path);
-        StampsStep stamps(BatchKind::FileTimes, false);
         const DateTime old(1880, 1, 1, 0, 0, 0);
-        stamps.items.push_back({nameOf(0), FileTimesUpdate{std::nullopt, old, old}});
+        StampsStep stamps(BatchKind::FileTimes, false, {nameOf(0)}, [&](int) {
+            return std::optional(FileTimesUpdate{std::nullopt, old, old});
+        });
         RecordingSink sink;
         BatchRunner runner(stamps, sink, options());
         runner.run();
