@@ -826,6 +826,32 @@ private slots:
         QVERIFY(now[0].id != first[0].id && now[1].id != first[0].id);
     }
 
+    // The undo of a batch older than the days kept: opening the undo's own batch prunes it,
+    // yet the undo, reading its entries a page at a time as the journal held them when it
+    // began, gives every file back.
+    void undoOfABatchItsOwnStartPrunes() {
+        makeFiles(QStringLiteral("file times"));
+        importFor(QStringLiteral("file times"));
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(QStringLiteral("file times"));
+        const BatchSummary done = ListBatches(config()).value(0);
+        QCOMPARE(done.done, 6);
+        f.doubles->settings.setValue(QStringLiteral("Journal"), QStringLiteral("KeepDays"),
+                                     QStringLiteral("30"));
+        f.doubles->clock.time = UtcSecondsToLocal(done.started)->addDays(31);
+        JournalConfig later = config();
+        later.rowsInMemory = 2;
+        const RestoreReport report = RestoreBatch(later, done.id);
+        QVERIFY2(report.started && report.skipped.isEmpty(), qPrintable(report.reason));
+        QCOMPARE(report.restored, 6);
+        const Snapshot now = snapshot(f.folder.path());
+        QVERIFY2(now == before, qPrintable(describe(now, before)));
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(batches[0].kind, BatchKind::Restore);
+        QCOMPARE(batches[0].done, 6);
+    }
+
     void keptOriginalsBeyondTheLimitArePruned() {
         if (f.exiftoolPath().isEmpty())
             QSKIP("exiftool is not installed");
