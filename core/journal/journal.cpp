@@ -102,22 +102,23 @@ int BatchJournal::queue(std::function<Row()> make) {
         return ++m_seq;
     Cache &c = *m_cache;
     if (c.streaming) {
-        // The writer takes the intent once madeUpTo, raised under the lock, covers it.
+        // The reader takes the intent once `queued`, raised under the lock, covers it.
         std::unique_lock lock(c.mutex);
         const auto settled = [&] { return c.writerFailed || c.writerDone; };
         // No more intents ahead of the disk than two windows: the caller waits for the writer
         // rather than the memory holding the batch.
         if (m_seq - c.durable >= c.queuedMax()) {
+            c.toReader.notify_one();
             c.toWriter.notify_one();
             c.moved.wait(lock, [&] { return m_seq - c.durable < c.queuedMax() || settled(); });
         }
         if (m_seq >= c.expected || c.total != INT_MAX || settled())
             return 0;
         c.pending.push_back(std::move(make));
-        c.madeUpTo = ++m_seq;
-        // Not at every intent: waking the writer costs more than queuing.
-        if (c.madeUpTo >= c.wakeAt)
-            c.toWriter.notify_one();
+        c.queued = ++m_seq;
+        // Not at every intent: waking the reader costs more than queuing.
+        if (c.readerWaits && c.queued - c.taken >= c.readerStep())
+            c.toReader.notify_one();
         return m_seq;
     }
     if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty())

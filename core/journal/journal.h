@@ -120,7 +120,7 @@ private:
     int queue(std::function<Row()> make);
     bool writeRows(int upTo);
     bool writeRow(const Row &row);
-    void readAhead(int total);
+    void readAhead();
     void writeGroups();
     void stopThreads();
     void joinWriter();

@@ -111,6 +111,8 @@ JournalEntry entryFrom(Statement &q, Statement &p, qint64 batch) {
     if (!q.isNull(7))
         e.kept = NameFromBytes(q.blob(7));
     e.state = int(q.integer(8));
+    if (e.kind != ChangeKind::DatePatch)
+        return e; // only date patches have any
     p.bind(1, batch).bind(2, e.seq);
     while (p.step() == SQLITE_ROW) {
         e.patches.append({p.integer(0), p.blob(1), p.blob(2)});

@@ -69,6 +69,9 @@ struct BatchJournal::Cache {
     enum Trait : quint8 { Stamps = 1, Link = 2 };
 
     const int window; // rows each queue holds at most
+    // The reader takes intents, and tells the writer of its rows, a few at a time (each taking
+    // and telling takes the lock the others wait for), never more than a window holds.
+    int readerStep() const { return std::min(16, window); }
     // The writer's groups grow up to a window; the intents queued ahead of the disk, and the
     // rows the reader makes ahead of the writer, stop at two.
     int queuedMax() const { return 2 * window; }
@@ -89,19 +92,21 @@ struct BatchJournal::Cache {
     std::vector<Entry> page;
     int pageFrom = 0;
 
-    // After the first group, a reader reads the files and makes their rows while the writer
-    // commits each time all the rows made meanwhile, so that the rows are made during the
-    // flushes and the files change during both.
+    // A reader reads the files and makes their rows (while streaming, as the intents come; else
+    // after the first group) while the writer commits each time all the rows made meanwhile, so
+    // that the rows are made during the flushes and the files change during both.
     std::thread reader, writer;
     std::mutex mutex;
-    std::condition_variable moved;    // more intents durable, after-values taken, writer ended
-    std::condition_variable toWriter; // rows made, after-values held, the loop waits, the end
-    int readFrom = INT_MAX;           // the reader makes the rows after this seq
-    int madeUpTo = 0;                 // rows made (queued, while streaming), in order
-    int total = INT_MAX;              // the intents of the batch, once they are all known
-    bool streaming = false;           // intents are queued while the writer runs
-    int wakeAt = 0;     // while streaming: the intents queued that make the writer's next group
-    int waitingFor = 0; // the seq the loop waits for
+    std::condition_variable moved;         // more intents durable, after-values taken, writer ended
+    std::condition_variable toWriter;      // rows made, after-values held, the loop waits, the end
+    std::condition_variable toReader;      // intents queued, room for more rows, the end
+    int readFrom = INT_MAX;                // the reader makes the rows after this seq
+    int queued = 0;                        // intents handed to the reader, in order
+    bool readerWaits = false;              // for intents, or for room
+    int madeUpTo = 0;                      // rows made, in order
+    int total = INT_MAX;                   // the intents of the batch, once they are all known
+    bool streaming = false;                // intents are queued while the writer runs
+    int waitingFor = 0;                    // the seq the loop waits for
     std::atomic<int> durable = 0;          // written under the mutex; read without it by ready()
     std::atomic<int> forgetFrom = INT_MAX; // content rows from this seq on are not made
     bool writerFailed = false;

@@ -28,9 +28,9 @@ constexpr int GroupSize = 256;
 // delays the first file).
 constexpr std::chrono::microseconds FirstGroupTime{2000};
 constexpr int FirstGroupMax = 256;
-// The reader tells the writer of its rows, and the loop the writer of its after-values, a few at
-// a time: each telling takes the lock the others wait for.
-constexpr int ReaderStep = 16, HandOverStep = 64;
+// The loop tells the writer of its after-values a few at a time, as the reader of its rows
+// (Cache::readerStep): each telling takes the lock the others wait for.
+constexpr int HandOverStep = 64;
 // Intents queued while the caller still reads its files go to the disk once this many have
 // gathered (then in doubling groups), not a flush for every few.
 constexpr int StreamGroupMin = 32;
@@ -251,8 +251,10 @@ bool BatchJournal::streamIntents(int expected) {
     c.entries.resize(size_t(std::min(expected, c.window)));
     c.expected = expected;
     c.streaming = true;
+    c.readFrom = 0;
     c.writerDone = false;
     c.writer = std::thread([this] { writeGroups(); });
+    c.reader = std::thread([this] { readAhead(); });
     return true;
 }
 
@@ -263,6 +265,7 @@ bool BatchJournal::commitFirst() {
     if (c.streaming) {
         std::unique_lock lock(c.mutex);
         c.total = m_seq;
+        c.toReader.notify_one();
         c.toWriter.notify_one();
         // As without streaming: no file changes unless the journal has shown it can be written.
         waitForWriter(
@@ -293,9 +296,10 @@ bool BatchJournal::commitFirst() {
         ++first;
     }
     c.taken = c.madeUpTo = first;
+    c.queued = total;
     // The reader goes on with the others while the first group is written and flushed.
     if (first < total)
-        c.reader = std::thread([this, total] { readAhead(total); });
+        c.reader = std::thread([this] { readAhead(); });
     if (!writeRows(first) || !commitTransaction()) {
         stopThreads();
         return false;
@@ -313,7 +317,7 @@ bool BatchJournal::commitFirst() {
     return true;
 }
 
-void BatchJournal::readAhead(int total) {
+void BatchJournal::readAhead() {
     Cache &c = *m_cache;
     // Through one handle on the batch's folder, as the batch's own loop reaches its files.
     const FolderScope scope(m_folder);
@@ -322,14 +326,20 @@ void BatchJournal::readAhead(int total) {
     for (;;) {
         {
             std::unique_lock lock(c.mutex);
-            // No more rows ahead of the disk than two windows.
-            c.moved.wait(lock, [&] {
-                return c.stopping || c.writerFailed || c.madeUpTo - c.durable < c.queuedMax();
-            });
-            if (c.stopping || c.writerFailed || c.taken >= total)
+            const auto over = [&] { return c.stopping || c.writerFailed || c.taken >= c.total; };
+            // A step's worth of intents, or the last ones; no more rows ahead of the disk than
+            // two windows.
+            const auto work = [&] {
+                return c.taken < c.queued &&
+                       (c.queued - c.taken >= c.readerStep() || c.queued >= c.total) &&
+                       c.madeUpTo - c.durable < c.queuedMax();
+            };
+            c.readerWaits = true;
+            c.toReader.wait(lock, [&] { return over() || work(); });
+            c.readerWaits = false;
+            if (over())
                 return;
-            // A few at a time: each taking and telling takes the lock the others wait for.
-            const int n = std::min(ReaderStep, total - c.taken);
+            const int n = std::min(c.readerStep(), c.queued - c.taken);
             for (int i = 0; i < n; ++i) {
                 makers.push_back(std::move(c.pending.front()));
                 c.pending.pop_front();
@@ -354,12 +364,9 @@ void BatchJournal::readAhead(int total) {
 
 void BatchJournal::writeGroups() {
     Cache &c = *m_cache;
-    // Streamed intents' rows read their files here: through the batch's folder, as the reader's.
-    const FolderScope scope(m_folder);
     std::unique_lock lock(c.mutex);
     bool ok = true;
     for (;;) {
-        c.wakeAt = c.written + c.groupSize();
         c.toWriter.wait(lock, [&] { return c.writerHasWork(); });
         if (c.stopping)
             break;
@@ -377,6 +384,7 @@ void BatchJournal::writeGroups() {
             break;
         c.durable = c.written;
         c.moved.notify_all();
+        c.toReader.notify_one(); // room for more rows
         if (c.written == total && !m_intentsDurable) {
             lock.unlock();
             intentsDurable();
@@ -392,6 +400,7 @@ void BatchJournal::writeGroups() {
     c.writerFailed = !ok;
     c.writerDone = true;
     c.moved.notify_all();
+    c.toReader.notify_one();
 }
 
 void BatchJournal::stopThreads() {
@@ -400,7 +409,8 @@ void BatchJournal::stopThreads() {
         const std::lock_guard lock(c.mutex);
         c.stopping = true;
         c.toWriter.notify_one();
-        c.moved.notify_all(); // the reader, waiting for room
+        c.toReader.notify_one();
+        c.moved.notify_all();
     }
     if (c.reader.joinable())
         c.reader.join();
@@ -507,7 +517,7 @@ void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> 
         std::unique_lock lock(c.mutex);
         if (!c.writerDone) {
             c.held.append(std::exchange(c.ours, {})); // the writer's, with its next group
-            if (c.held.size() >= GroupSize)
+            if (c.held.size() >= std::min(GroupSize, c.window))
                 c.toWriter.notify_one();
             // No more than a window of them waits for the writer.
             c.moved.wait(lock, [&] { return c.held.size() < c.window || c.writerDone; });
@@ -561,6 +571,7 @@ bool BatchJournal::end(const std::function<void()> &whileWaiting) {
         c.held.append(std::exchange(c.ours, {}));
         c.total = std::min(c.total, m_seq); // streamed intents whose last was never marked
         c.ending = true;
+        c.toReader.notify_one();
         c.toWriter.notify_one();
         waitForWriter(
             lock, [&] { return c.writerDone; }, whileWaiting);
