@@ -24,15 +24,12 @@ int RenameCommand(const Invocation &inv) {
     }
     // Every new name is worked out before the first file is renamed; the journal writes each
     // intent meanwhile.
-    RenameStep step(
-        *names,
-        [&](int i) {
-            const QString name = names->at(i), path = PathOf(inv, name);
-            const QString date =
-                video ? ReadVideoDate(path) : ShootingDateCell(path, false).value_or(QString());
-            return RenameTargetName(name, date, video);
-        },
-        true);
+    RenameStep step(*names, [&](int i) {
+        const QString name = names->at(i), path = PathOf(inv, name);
+        const QString date =
+            video ? ReadVideoDate(path) : ShootingDateCell(path, false).value_or(QString());
+        return RenameTargetName(name, date, video);
+    });
     return RunBatch(inv, step);
 }
 

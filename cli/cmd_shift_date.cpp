@@ -132,7 +132,7 @@ int ShiftDateCommand(const Invocation &inv) {
                 date = plan.newDate(*date);
         item.date = date;
     };
-    DatePatchStep step(*names, workOut, true);
+    DatePatchStep step(*names, workOut);
     return RunBatch(inv, step);
 }
 

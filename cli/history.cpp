@@ -157,22 +157,12 @@ int UndoCommand(const Invocation &inv) {
         }
     }
     const bool dryRun = inv.has(QStringLiteral("dry-run"));
-    const RestoreReport report = RestoreBatch(config, batch, dryRun);
-    if (!report.started) {
-        if (report.journalFailed) {
-            Message(JournalFailureMessage(report.reason));
-            return NotJournaled;
-        }
-        Message(Say("批次 %1 未撤销：%2", "Batch %1 was not undone: %2")
-                    .arg(batch)
-                    .arg(ChineseMessages() ? report.reason : englishReason(report.reason)));
-        return SomeFailed;
-    }
-    // One line per file, as the other commands print; a dry run prints "dry-run" for a file
-    // the undo would put back, and the same verdicts as the undo for the others.
+    // One line per file as the undo takes it, as the other commands print; a dry run prints
+    // "dry-run" for a file the undo would put back, and the same verdicts as the undo for the
+    // others.
     Results results(inv.has(QStringLiteral("json")));
     int left = 0;
-    for (const RestoreFile &f : report.files) {
+    const RestoreReport report = RestoreBatch(config, batch, dryRun, {}, [&](const RestoreFile &f) {
         QString word;
         switch (f.verdict) {
         case RestoreFile::Verdict::Restored:
@@ -191,6 +181,16 @@ int UndoCommand(const Invocation &inv) {
             break;
         }
         results.add(f.path, word, {{QStringLiteral("reason"), f.reason}});
+    });
+    if (!report.started) {
+        if (report.journalFailed) {
+            Message(JournalFailureMessage(report.reason));
+            return NotJournaled;
+        }
+        Message(Say("批次 %1 未撤销：%2", "Batch %1 was not undone: %2")
+                    .arg(batch)
+                    .arg(ChineseMessages() ? report.reason : englishReason(report.reason)));
+        return SomeFailed;
     }
     if (dryRun)
         Message(
@@ -200,14 +200,14 @@ int UndoCommand(const Invocation &inv) {
                 .arg(batch)
                 .arg(report.restored)
                 .arg(report.unchanged)
-                .arg(report.skipped.size()));
+                .arg(left));
     else
         Message(Say("批次 %1 已撤销：恢复 %2 个文件，%3 个未曾改动，%4 个跳过。",
                     "Batch %1 undone: %2 files restored, %3 left as they were, %4 skipped.")
                     .arg(batch)
                     .arg(report.restored)
                     .arg(report.unchanged)
-                    .arg(report.skipped.size()));
+                    .arg(left));
     return left == 0 ? AllDone : SomeFailed;
 }
 

@@ -52,9 +52,12 @@ public:
     friend bool operator==(const DateTime &, const DateTime &) = default;
     friend std::strong_ordering operator<=>(const DateTime &a, const DateTime &b);
 
-private:
+    // A valid date-time as one number, seconds from the start of the Julian day count, and
+    // back: eight bytes where a batch keeps a time for each of many files.
     qint64 totalSeconds() const;
     static DateTime fromTotalSeconds(qint64 total);
+
+private:
     // The date, and unless timeSep is 0 the time, with zero-filled fields.
     QString numericText(char dateSep, char timeSep) const;
 

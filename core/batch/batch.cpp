@@ -70,7 +70,7 @@ BatchOutcome BatchRunner::run() {
             return outcome;
         }
         outcome.batchId = journal->batchId();
-        if (m_step.readsToPrepare() && !journal->streamIntents(n)) {
+        if (!m_step.keepsOriginals() && !journal->streamIntents(n)) {
             refused(false);
             return outcome;
         }

@@ -60,9 +60,11 @@ public:
     virtual int count() const = 0;
     // The file's name in the batch's folder.
     virtual QString name(int i) const = 0;
-    // Whether working out a change reads the file: the intents are then handed to the journal
-    // as they are worked out, and written while the others are read.
-    virtual bool readsToPrepare() const { return false; }
+    // Whether the intents keep the files' originals (the erase, and an undo that puts such
+    // originals back): they then wait in memory until the changes begin, so that a stop leaves
+    // out those of the files never handed over. Other intents go to the journal as they are
+    // worked out, and only a window of them is held.
+    virtual bool keepsOriginals() const { return kind() == BatchKind::Erase; }
     // Works out file i's change. False: nothing changes in this file; `row` then is its row.
     virtual bool prepare(int i, BatchRow &row) = 0;
     // Records the intent of file i, whose path the journal keeps as `path`: the entry's number,

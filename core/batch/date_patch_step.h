@@ -34,16 +34,14 @@ public:
         bool otherDates = false;
         QString failedText;
     };
-    DatePatchStep(QStringList names, WorkOut workOut, bool readsFiles,
+    DatePatchStep(QStringList names, WorkOut workOut,
                   std::optional<InWindow> inWindow = std::nullopt)
-        : m_names(std::move(names)), m_workOut(std::move(workOut)), m_reads(readsFiles),
-          m_window(std::move(inWindow)), m_items(size_t(m_names.size())),
-          m_exifTexts(m_names.size()) {}
+        : m_names(std::move(names)), m_workOut(std::move(workOut)), m_window(std::move(inWindow)),
+          m_items(size_t(m_names.size())), m_exifTexts(m_names.size()) {}
 
     BatchKind kind() const override { return BatchKind::DateRewrite; }
     int count() const override { return int(m_names.size()); }
     QString name(int i) const override { return m_names[i]; }
-    bool readsToPrepare() const override { return m_reads; }
     bool prepare(int i, BatchRow &row) override;
     int intend(BatchJournal &journal, int i, const QString &path) override;
     void dryRun(int i, const QString &path, BatchRow &row) override;
@@ -55,7 +53,6 @@ private:
     WorkOut m_workOut;
     ChangeResult changeInWindow(int i, const QString &path, BatchRow &row);
 
-    bool m_reads;
     std::optional<InWindow> m_window;
     std::vector<Item> m_items;
     QStringList m_exifTexts;

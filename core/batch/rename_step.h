@@ -15,14 +15,12 @@ class RenameStep final : public BatchStep {
 public:
     // File i's new name, worked out (perhaps by reading it); empty when it has no usable date.
     using NewName = std::function<QString(int i)>;
-    RenameStep(QStringList names, NewName newName, bool readsFiles)
-        : m_names(std::move(names)), m_newName(std::move(newName)), m_reads(readsFiles),
-          m_newNames(m_names.size()) {}
+    RenameStep(QStringList names, NewName newName)
+        : m_names(std::move(names)), m_newName(std::move(newName)), m_newNames(m_names.size()) {}
 
     BatchKind kind() const override { return BatchKind::Rename; }
     int count() const override { return int(m_names.size()); }
     QString name(int i) const override { return m_names[i]; }
-    bool readsToPrepare() const override { return m_reads; }
     bool prepare(int i, BatchRow &row) override;
     int intend(BatchJournal &journal, int i, const QString &path) override;
     void dryRun(int i, const QString &path, BatchRow &row) override;
@@ -36,7 +34,6 @@ private:
 
     QStringList m_names;
     NewName m_newName;
-    bool m_reads;
     QStringList m_newNames;
     QSet<QString> m_taken; // names a dry run has handed out already
 };

@@ -27,11 +27,12 @@ const QString Neither = QStringLiteral("文件既不是操作前的样子，也�
 const QString ReadOnly = QStringLiteral("文件已标为只读");
 const QString NameTaken = QStringLiteral("原文件名已被另一个文件占用");
 const QString NoOriginal = QStringLiteral("原件没有保留(超过保留上限或已被清理)");
+const QString Unreadable = QStringLiteral("撤销记录中这一项无法读取");
 
 enum class Verdict { Restore, Unchanged, Skip };
 
 struct Plan {
-    const JournalEntry *entry = nullptr;
+    JournalEntry entry;
     Verdict verdict = Verdict::Skip;
     QString reason;
     QList<QByteArray> bytesNow; // date patches: what the file holds at each offset
@@ -67,7 +68,7 @@ Plan skip(Plan p, const QString &why) {
 
 Plan judge(const JournalEntry &e) {
     Plan p;
-    p.entry = &e;
+    p.entry = e;
     p.verdict = Verdict::Unchanged;
     p.shown = e.path;
     if (!e.old.exists)
@@ -163,7 +164,7 @@ Plan judge(const JournalEntry &e) {
 }
 
 int intend(BatchJournal &journal, const Plan &p) {
-    const JournalEntry &e = *p.entry;
+    const JournalEntry &e = p.entry;
     switch (e.kind) {
     case ChangeKind::Stamps:
         return journal.intendStampsExact(e.path, e.old);
@@ -181,9 +182,13 @@ int intend(BatchJournal &journal, const Plan &p) {
     return 0;
 }
 
+// Where a file the restore takes is, as the report names it.
+QString shownOf(const JournalEntry &e) {
+    return e.kind == ChangeKind::Rename ? e.newPath : e.path;
+}
+
 // Empty when the file is back as it was.
-QString putBack(const Plan &p) {
-    const JournalEntry &e = *p.entry;
+QString putBack(const JournalEntry &e) {
     switch (e.kind) {
     case ChangeKind::Stamps:
         return WriteStamps(e.path, e.old);
@@ -250,56 +255,64 @@ const QString VerdictKey = QStringLiteral("verdict"), Reason = QStringLiteral("r
 
 // The undo as a batch of its own: each file of the batch undone judged (later changes first: a
 // name the batch freed may have been taken by a later rename), then put back where it holds
-// what the batch left.
+// what the batch left. The entries are read a page at a time, in the order they are taken.
 class PutBackStep final : public BatchStep {
 public:
-    PutBackStep(const QList<JournalEntry> &entries, QString folder, std::function<bool()> goOn)
-        : m_folder(std::move(folder)), m_goOn(std::move(goOn)) {
-        for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
-            Plan p;
-            p.entry = &*it;
-            m_plans.append(p);
-        }
-    }
+    PutBackStep(BatchEntries &entries, QString folder, std::function<bool()> goOn)
+        : m_entries(entries), m_folder(std::move(folder)), m_goOn(std::move(goOn)) {}
     // The runner asked to stop when the caller's progress says so.
     BatchRunner *runner = nullptr;
 
     BatchKind kind() const override { return BatchKind::Restore; }
-    int count() const override { return int(m_plans.size()); }
+    bool keepsOriginals() const override { return m_entries.keepsOriginals(); }
+    int count() const override { return m_entries.count(); }
     // The journal's whole paths: relative to the batch's folder where they lie directly in it.
     QString name(int i) const override {
-        const QString &path = m_plans[i].entry->path;
+        const JournalEntry *e = m_entries.at(i);
+        const QString path = e ? e->path : QString();
         return path.startsWith(m_folder + QLatin1Char('/')) ? path.mid(m_folder.size() + 1) : path;
     }
     bool prepare(int i, BatchRow &row) override {
-        Plan &p = m_plans[i];
-        p = judge(*p.entry);
+        const JournalEntry *e = m_entries.at(i);
+        if (e) {
+            m_plan = judge(*e);
+        } else {
+            m_plan = {};
+            m_plan.reason = Unreadable;
+        }
         step();
-        if (p.verdict == Verdict::Restore)
+        if (m_plan.verdict == Verdict::Restore)
             return true;
         row.verdict = RowVerdict::Skipped;
-        row.values = {{Shown, p.shown},
-                      {VerdictKey, p.verdict == Verdict::Unchanged ? QStringLiteral("unchanged")
-                                                                   : QStringLiteral("skipped")},
-                      {Reason, p.reason}};
+        row.values = {{Shown, m_plan.shown},
+                      {VerdictKey, m_plan.verdict == Verdict::Unchanged
+                                       ? QStringLiteral("unchanged")
+                                       : QStringLiteral("skipped")},
+                      {Reason, m_plan.reason}};
         return false;
     }
-    int intend(BatchJournal &journal, int i, const QString &) override {
-        return ::kalmora::intend(journal, m_plans[i]);
+    // Right after the file's prepare(), whose judgement it records.
+    int intend(BatchJournal &journal, int, const QString &) override {
+        return ::kalmora::intend(journal, m_plan);
     }
     void dryRun(int i, const QString &, BatchRow &row) override {
-        row.values = {{Shown, m_plans[i].shown}, {VerdictKey, QStringLiteral("restored")}};
+        row.values = {{Shown, shown(i)}, {VerdictKey, QStringLiteral("restored")}};
     }
     ChangeResult change(int i, const QString &, BatchRow &row) override {
-        const QString why = putBack(m_plans[i]);
+        const JournalEntry *e = m_entries.at(i);
+        const QString why = e ? putBack(*e) : Unreadable;
         row.verdict = why.isEmpty() ? RowVerdict::Done : RowVerdict::Failed;
         row.values = {
-            {Shown, m_plans[i].shown},
+            {Shown, shown(i)},
             {VerdictKey, why.isEmpty() ? QStringLiteral("restored") : QStringLiteral("failed")},
             {Reason, why.isEmpty() ? QString() : QStringLiteral("还原失败：") + why}};
-        return {why.isEmpty(), std::nullopt, {}};
+        // Stamps: what the journal would read itself, so that it need not look the entry up.
+        std::optional<FileState> after;
+        if (e && e->kind == ChangeKind::Stamps)
+            after = ReadFileState(e->path);
+        return {why.isEmpty(), after, {}};
     }
-    void notReached(int i, BatchRow &row) override { row.values = {{Shown, m_plans[i].shown}}; }
+    void notReached(int i, BatchRow &row) override { row.values = {{Shown, shown(i)}}; }
     // After each file judged or taken.
     void step() {
         if (!m_goOn())
@@ -307,15 +320,23 @@ public:
     }
 
 private:
+    // A file the restore takes (or would): where it is now.
+    QString shown(int i) const {
+        const JournalEntry *e = m_entries.at(i);
+        return e ? shownOf(*e) : QString();
+    }
+
+    BatchEntries &m_entries;
     QString m_folder;
     std::function<bool()> m_goOn;
-    QList<Plan> m_plans;
+    Plan m_plan; // of the file prepared last
 };
 
 // The report from the rows as they come.
 class ReportSink final : public BatchSink {
 public:
-    ReportSink(RestoreReport &report, PutBackStep &step) : m_report(report), m_step(step) {}
+    ReportSink(RestoreReport &report, PutBackStep &step, const RestoreFileSeen &each)
+        : m_report(report), m_step(step), m_each(each) {}
     void row(const BatchRow &row) override {
         const QString path = row.value(Shown), reason = row.value(Reason);
         const QString verdict = row.value(VerdictKey);
@@ -327,15 +348,21 @@ public:
             ++m_report.restored;
         if (verdict == QLatin1String("unchanged"))
             ++m_report.unchanged;
-        if (verdict == QLatin1String("skipped") || verdict == QLatin1String("failed"))
-            m_report.skipped.append({path, reason});
-        m_report.files.append(
-            {path,
-             verdict == QLatin1String("unchanged") ? RestoreFile::Verdict::Unchanged
-             : verdict == QLatin1String("skipped") ? RestoreFile::Verdict::Skipped
-             : verdict == QLatin1String("failed")  ? RestoreFile::Verdict::Failed
-                                                   : RestoreFile::Verdict::Restored,
-             reason});
+        const RestoreFile file{
+            path,
+            verdict == QLatin1String("unchanged") ? RestoreFile::Verdict::Unchanged
+            : verdict == QLatin1String("skipped") ? RestoreFile::Verdict::Skipped
+            : verdict == QLatin1String("failed")  ? RestoreFile::Verdict::Failed
+                                                  : RestoreFile::Verdict::Restored,
+            reason};
+        if (m_each) {
+            m_each(file);
+        } else {
+            if (file.verdict == RestoreFile::Verdict::Skipped ||
+                file.verdict == RestoreFile::Verdict::Failed)
+                m_report.skipped.append({path, reason});
+            m_report.files.append(file);
+        }
         m_step.step(); // after every file taken, whatever its verdict
     }
     void journalFailed(bool started, const QString &reason) override {
@@ -346,26 +373,28 @@ public:
 private:
     RestoreReport &m_report;
     PutBackStep &m_step;
+    const RestoreFileSeen &m_each;
 };
 
 } // namespace
 
 RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun,
-                           const RestoreStep &step, const std::function<void(int)> &beforeChange) {
+                           const RestoreStep &step, const RestoreFileSeen &each,
+                           const std::function<void(int)> &beforeChange) {
     RestoreReport report;
-    QList<JournalEntry> entries;
+    BatchEntries entries;
     BatchSummary summary;
-    if (!ReadEntries(config, batch, entries, summary, &report.reason))
+    if (!entries.open(config, batch, summary, &report.reason))
         return report;
     if (summary.state == BatchSummary::State::Running) {
         report.reason = QStringLiteral("这批操作还在进行中");
         return report;
     }
     // Judging reads every file (an erased photo's whole content): it counts as half the work.
-    const int total = 2 * int(entries.size());
+    const int total = 2 * entries.count();
     int steps = 0;
     PutBackStep putBack(entries, summary.folder, [&] { return !step || step(++steps, total); });
-    ReportSink sink(report, putBack);
+    ReportSink sink(report, putBack, each);
     BatchOptions options;
     options.folder = summary.folder;
     options.dryRun = dryRun;
@@ -388,7 +417,7 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
             // Stopped while judging: nothing of the restore went to the disk, and the history
             // lists no restore that did nothing.
             report = RestoreReport();
-            report.notDone = int(entries.size());
+            report.notDone = entries.count();
             report.reason = QStringLiteral("已停止");
             report.stopped = true;
             return report;

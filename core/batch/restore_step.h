@@ -39,15 +39,19 @@ struct RestoreReport {
 // Called after every file judged and every file taken, with how far the restore came out of
 // `total`; false asks it to stop after that file.
 using RestoreStep = std::function<bool(int done, int total)>;
+// Each file as the restore takes it, in order (a restore stopped while judging: those judged).
+using RestoreFileSeen = std::function<void(const RestoreFile &)>;
 
 // Puts every file of `batch` back as it was before it, where the file still holds exactly what
 // the batch left (for a batch that was cut short: what it held before or what the batch meant
 // to write). Anything else is skipped with a reason. The restore is a batch of its own.
 // A dry run judges every file the same way and reports it, but changes nothing and records
 // nothing. A stop while the files are judged leaves every file as it is (not started).
+// With `each`, the files go there and the report lists none (`files`, `skipped`), only counts:
+// the entries are read a page at a time, and a batch of a million files is never held whole.
 // `beforeChange`: for tests, called before files from the given one on are handed over.
 RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRun = false,
-                           const RestoreStep &step = {},
+                           const RestoreStep &step = {}, const RestoreFileSeen &each = {},
                            const std::function<void(int first)> &beforeChange = {});
 
 } // namespace kalmora

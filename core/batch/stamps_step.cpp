@@ -1,11 +1,39 @@
 #include "core/batch/stamps_step.h"
 
+#include <limits>
+
 namespace kalmora {
 
 namespace {
 const QString Creation = QStringLiteral("creation"), Modification = QStringLiteral("modification"),
               Access = QStringLiteral("access"), Note = QStringLiteral("note");
+
+// Below any valid date-time's seconds (the Julian day count starts in 4714 BC).
+constexpr qint64 Unset = std::numeric_limits<qint64>::min(), Invalid = Unset + 1,
+                 NoUpdate = Unset + 2;
 } // namespace
+
+StampsStep::StampsStep(BatchKind kind, bool onlyCreation, QStringList names, Plan plan,
+                       FileTimeStore *store)
+    : m_kind(kind), m_onlyCreation(onlyCreation), m_names(std::move(names)),
+      m_plan(std::move(plan)), m_store(store),
+      m_stamps(size_t(m_names.size()), Stamps{NoUpdate, NoUpdate, NoUpdate}) {}
+
+StampsStep::Stamps StampsStep::pack(const FileTimesUpdate &update) {
+    const auto one = [](const std::optional<DateTime> &d) {
+        return !d ? Unset : d->isValid() ? d->totalSeconds() : Invalid;
+    };
+    return {one(update.creation), one(update.lastAccess), one(update.lastWrite)};
+}
+
+FileTimesUpdate StampsStep::unpack(const Stamps &stamps) {
+    const auto one = [](qint64 s) -> std::optional<DateTime> {
+        if (s == Unset)
+            return std::nullopt;
+        return s == Invalid ? DateTime() : DateTime::fromTotalSeconds(s);
+    };
+    return {one(stamps.creation), one(stamps.lastAccess), one(stamps.lastWrite)};
+}
 
 const QString &StampsStep::textOf(const DateTime &d) {
     for (const auto &[date, text] : m_recent)
@@ -17,8 +45,10 @@ const QString &StampsStep::textOf(const DateTime &d) {
 }
 
 bool StampsStep::prepare(int i, BatchRow &row) {
-    if (items[size_t(i)].update)
+    if (const std::optional<FileTimesUpdate> update = m_plan(i)) {
+        m_stamps[size_t(i)] = pack(*update);
         return true;
+    }
     row.verdict = RowVerdict::Failed;
     row.values = {
         {Creation, {}}, {Modification, {}}, {Access, {}}, {Note, QStringLiteral("修改失败")}};
@@ -26,11 +56,11 @@ bool StampsStep::prepare(int i, BatchRow &row) {
 }
 
 int StampsStep::intend(BatchJournal &journal, int i, const QString &path) {
-    return journal.intendStamps(path, *items[size_t(i)].update);
+    return journal.intendStamps(path, updateOf(i));
 }
 
 void StampsStep::dryRun(int i, const QString &, BatchRow &row) {
-    const FileTimesUpdate &u = *items[size_t(i)].update;
+    const FileTimesUpdate u = updateOf(i);
     const auto shown = [](const std::optional<DateTime> &d) {
         return d ? d->toText() : QStringLiteral("-");
     };
@@ -40,7 +70,7 @@ void StampsStep::dryRun(int i, const QString &, BatchRow &row) {
 }
 
 ChangeResult StampsStep::change(int i, const QString &path, BatchRow &row) {
-    const FileTimesUpdate &update = *items[size_t(i)].update;
+    const FileTimesUpdate update = updateOf(i);
     const FileTimesWriteResult written =
         m_store ? m_store->write(path, update) : WriteFileTimes(path, update);
     const WriteOutcome outcome = written.outcome(m_onlyCreation);

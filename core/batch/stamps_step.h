@@ -4,7 +4,10 @@
 #include "core/filetime/file_time_store.h"
 #include "core/filetime/file_times.h"
 
+#include <QStringList>
+
 #include <array>
+#include <functional>
 #include <vector>
 
 namespace kalmora {
@@ -13,21 +16,18 @@ namespace kalmora {
 // "access" as read back, and "note", the result text.
 class StampsStep final : public BatchStep {
 public:
-    struct Item {
-        QString name;
-        std::optional<FileTimesUpdate> update; // none: no time to start from, left untouched
-    };
+    // File i's new stamps; none: no time to start from, left untouched. Asked once for each
+    // file, in order, while the batch works out its changes: a plan may be made as it goes.
+    using Plan = std::function<std::optional<FileTimesUpdate>(int i)>;
     // `onlyCreation`: the creation stamp is the one change asked for, so a creation time the
     // drive cannot hold leaves nothing changed (a failure). `store`: the window's file-time
     // service; none, the file system's.
-    StampsStep(BatchKind kind, bool onlyCreation, FileTimeStore *store = nullptr)
-        : m_kind(kind), m_onlyCreation(onlyCreation), m_store(store) {}
-
-    std::vector<Item> items;
+    StampsStep(BatchKind kind, bool onlyCreation, QStringList names, Plan plan,
+               FileTimeStore *store = nullptr);
 
     BatchKind kind() const override { return m_kind; }
-    int count() const override { return int(items.size()); }
-    QString name(int i) const override { return items[size_t(i)].name; }
+    int count() const override { return int(m_names.size()); }
+    QString name(int i) const override { return m_names[i]; }
     bool prepare(int i, BatchRow &row) override;
     int intend(BatchJournal &journal, int i, const QString &path) override;
     void dryRun(int i, const QString &path, BatchRow &row) override;
@@ -35,11 +35,22 @@ public:
     void notReached(int i, BatchRow &row) override;
 
 private:
+    // A file's stamps as DateTime::totalSeconds() (or a mark below any of them): a batch of a
+    // million files keeps 24 bytes for each.
+    struct Stamps {
+        qint64 creation, lastAccess, lastWrite;
+    };
+    static Stamps pack(const FileTimesUpdate &update);
+    static FileTimesUpdate unpack(const Stamps &stamps);
+    FileTimesUpdate updateOf(int i) const { return unpack(m_stamps[size_t(i)]); }
     const QString &textOf(const DateTime &d);
 
     BatchKind m_kind;
     bool m_onlyCreation;
+    QStringList m_names;
+    Plan m_plan;
     FileTimeStore *m_store;
+    std::vector<Stamps> m_stamps; // filled by prepare()
     // The texts of the last few date-times: a batch's stamps repeat (a file's stamps are often
     // equal, and neighbouring files share a birth time), and putting one into words costs more
     // than the write of a file's stamps.

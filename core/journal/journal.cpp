@@ -17,12 +17,27 @@ namespace kalmora {
 
 using namespace journal_detail;
 
+namespace {
+
+void deleteBatch(sqlite3 *db, qint64 id) {
+    for (const char *sql :
+         {"DELETE FROM patches WHERE batch = ?", "DELETE FROM entries WHERE batch = ?",
+          "DELETE FROM batches WHERE id = ?"}) {
+        Statement d(db, sql);
+        d.bind(1, id);
+        d.step();
+    }
+}
+
+} // namespace
+
 BatchJournal::BatchJournal(JournalConfig config)
-    : m_cache(std::make_unique<Cache>()), m_config(std::move(config)) {}
+    : m_cache(std::make_unique<Cache>(config.rowsInMemory)), m_config(std::move(config)) {}
 
 BatchJournal::~BatchJournal() {
     stopThreads();
     openBatches().remove(m_batch);
+    m_cache->closePages();
     m_cache.reset(); // the statements before the database
     if (m_db) {
         if (m_inTransaction)
@@ -87,20 +102,28 @@ int BatchJournal::queue(std::function<Row()> make) {
         return ++m_seq;
     Cache &c = *m_cache;
     if (c.streaming) {
-        // The writer reads the slot once madeUpTo, raised under the lock, covers it.
-        const std::lock_guard lock(c.mutex);
-        if (m_seq >= int(c.pending.size()) || c.total != INT_MAX || c.writerFailed || c.writerDone)
-            return 0;
-        c.pending[size_t(m_seq)] = std::move(make);
-        c.madeUpTo = ++m_seq;
-        // Not at every intent: waking the writer costs more than queuing.
-        if (c.madeUpTo >= c.wakeAt)
+        // The reader takes the intent once `queued`, raised under the lock, covers it.
+        std::unique_lock lock(c.mutex);
+        const auto settled = [&] { return c.writerFailed || c.writerDone; };
+        // No more intents ahead of the disk than two windows: the caller waits for the writer
+        // rather than the memory holding the batch.
+        if (m_seq - c.durable >= c.queuedMax()) {
+            c.toReader.notify_one();
             c.toWriter.notify_one();
+            c.moved.wait(lock, [&] { return m_seq - c.durable < c.queuedMax() || settled(); });
+        }
+        if (m_seq >= c.expected || c.total != INT_MAX || settled())
+            return 0;
+        c.pending.push_back(std::move(make));
+        c.queued = ++m_seq;
+        // Not at every intent: waking the reader costs more than queuing.
+        if (c.readerWaits && c.queued - c.taken >= c.readerStep())
+            c.toReader.notify_one();
         return m_seq;
     }
     if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty())
         return 0;
-    m_cache->pending.push_back(std::move(make));
+    c.pending.push_back(std::move(make));
     return ++m_seq;
 }
 
@@ -230,9 +253,18 @@ void BatchJournal::abandon() {
     if (!m_config.enabled || !m_db)
         return;
     stopThreads();
+    m_cache->closePages();
     if (m_inTransaction) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_inTransaction = false;
+    }
+    // Streamed intents may be on the disk already: they go with the batch. Should that fail, the
+    // history lists a cut-off batch whose files its undo finds unchanged.
+    if (m_cache->committed &&
+        sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        deleteBatch(m_db, m_batch);
+        if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
     removeKeptFolder(m_keptFolder);
     fail(abandonedText());
@@ -286,13 +318,7 @@ void BatchJournal::prune() {
     }
     for (const qint64 id : old) {
         dropOriginals(id);
-        for (const char *sql :
-             {"DELETE FROM patches WHERE batch = ?", "DELETE FROM entries WHERE batch = ?",
-              "DELETE FROM batches WHERE id = ?"}) {
-            Statement d(m_db, sql);
-            d.bind(1, id);
-            d.step();
-        }
+        deleteBatch(m_db, id);
     }
     if (!exec("COMMIT"))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);

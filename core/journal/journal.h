@@ -80,9 +80,10 @@ public:
     // Makes every intent so far durable, in one transaction (one flush to the disk). False: the
     // batch must not go on (reason()).
     bool commit();
-    // Before any intent, for a caller that works out its intents while reading its files: the
-    // writer thread makes and commits them in groups as they come (up to `expected`), so that
-    // most are durable when commitFirst() marks the last. False: the batch must not start.
+    // Before any intent: a reader thread makes their rows and a writer thread commits them in
+    // groups as they come (up to `expected`), so that most are durable when commitFirst() marks
+    // the last. No more than two windows of them (JournalConfig::rowsInMemory) wait in memory:
+    // an intent beyond waits for the writer. False: the batch must not start.
     bool streamIntents(int expected);
     // As commit(), for a loop that asks ready() before each file: makes only the first intents
     // durable (those read in a couple of milliseconds, one flush), then a reader thread reads
@@ -96,7 +97,7 @@ public:
     // What the file holds after the change (read now), recorded in groups of 256 without a
     // flush of its own (after commitFirst(), by the writer thread): an after-value lost in a
     // crash makes the entry one of a cut-off batch, which the restore judges by the old and
-    // the intended values.
+    // the intended values. An entry the journal no longer holds is read back from the disk.
     void done(int seq, bool succeeded);
     // As done(), with what the engine read back after its change instead of reading the file
     // again: `after` its state (no value: read now), `held` (date patches) the bytes it holds at
@@ -119,7 +120,8 @@ private:
     // Numbers an intent; its row is made when its group is written.
     int queue(std::function<Row()> make);
     bool writeRows(int upTo);
-    void readAhead(int total);
+    bool writeRow(const Row &row);
+    void readAhead();
     void writeGroups();
     void stopThreads();
     void joinWriter();

@@ -9,8 +9,10 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <limits>
 #include <signal.h>
 #include <unistd.h>
 
@@ -85,65 +87,145 @@ QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason) {
     return list;
 }
 
-bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
-                 BatchSummary &summary, QString *reason) {
+namespace {
+
+const char *const EntrySql = "SELECT seq, kind, path, new_path, old, intended, after, kept, state "
+                             "FROM entries WHERE batch = ? ";
+const char *const PatchSql = "SELECT offset, before, intended, after FROM patches "
+                             "WHERE batch = ? AND seq = ? ORDER BY n";
+
+// The entry at `q`'s row, with its patches from `p`.
+JournalEntry entryFrom(Statement &q, Statement &p, qint64 batch) {
+    JournalEntry e;
+    e.seq = int(q.integer(0));
+    e.kind = ChangeKind(q.integer(1));
+    e.path = NameFromBytes(q.blob(2));
+    if (!q.isNull(3))
+        e.newPath = NameFromBytes(q.blob(3));
+    e.old = DecodeState(q.blob(4));
+    e.intendedKnown = !q.isNull(5);
+    if (e.intendedKnown)
+        e.intended = DecodeState(q.blob(5));
+    if (!q.isNull(6))
+        e.after = DecodeState(q.blob(6));
+    if (!q.isNull(7))
+        e.kept = NameFromBytes(q.blob(7));
+    e.state = int(q.integer(8));
+    if (e.kind != ChangeKind::DatePatch)
+        return e; // only date patches have any
+    p.bind(1, batch).bind(2, e.seq);
+    while (p.step() == SQLITE_ROW) {
+        e.patches.append({p.integer(0), p.blob(1), p.blob(2)});
+        // With the entry's after-value, no patch's own: it held what was intended.
+        e.patchAfter.append(!p.isNull(3) ? p.blob(3)
+                            : e.after    ? e.patches.last().intended
+                                         : QByteArray());
+    }
+    p.reset();
+    return e;
+}
+
+// The journal for the history's reads, and the batch's summary; null (and why) without either.
+sqlite3 *openAtBatch(const JournalConfig &config, qint64 batch, BatchSummary &summary,
+                     QString *reason, bool snapshot) {
     QString why;
     // No journal yet: no batch either (opening would only say that the file cannot be opened).
     sqlite3 *db = QFile::exists(databasePath(config)) ? openDatabase(config, why, false) : nullptr;
     if (!db && why.isEmpty())
         why = noSuchBatchText();
-    if (!db) {
-        if (reason)
-            *reason = why;
-        return false;
-    }
+    // One read transaction from the summary on: every page reads the same journal.
+    if (db && snapshot)
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     bool found = false;
-    {
+    if (db) {
         Statement q(db, (QByteArray(SummarySql) + "WHERE b.id = ?").constData());
         q.bind(1, batch);
         if (q.step() == SQLITE_ROW) {
             summary = summaryFrom(q);
             found = true;
+        } else {
+            why = noSuchBatchText();
         }
     }
-    if (found) {
-        Statement q(db, "SELECT seq, kind, path, new_path, old, intended, after, kept, state "
-                        "FROM entries WHERE batch = ? ORDER BY seq");
+    if (found)
+        return db;
+    sqlite3_close(db);
+    if (reason)
+        *reason = why;
+    return nullptr;
+}
+
+} // namespace
+
+bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
+                 BatchSummary &summary, QString *reason) {
+    sqlite3 *db = openAtBatch(config, batch, summary, reason, false);
+    if (!db)
+        return false;
+    {
+        Statement q(db, (QByteArray(EntrySql) + "ORDER BY seq").constData());
         q.bind(1, batch);
-        Statement p(db, "SELECT offset, before, intended, after FROM patches "
-                        "WHERE batch = ? AND seq = ? ORDER BY n");
-        while (q.step() == SQLITE_ROW) {
-            JournalEntry e;
-            e.seq = int(q.integer(0));
-            e.kind = ChangeKind(q.integer(1));
-            e.path = NameFromBytes(q.blob(2));
-            if (!q.isNull(3))
-                e.newPath = NameFromBytes(q.blob(3));
-            e.old = DecodeState(q.blob(4));
-            e.intendedKnown = !q.isNull(5);
-            if (e.intendedKnown)
-                e.intended = DecodeState(q.blob(5));
-            if (!q.isNull(6))
-                e.after = DecodeState(q.blob(6));
-            if (!q.isNull(7))
-                e.kept = NameFromBytes(q.blob(7));
-            e.state = int(q.integer(8));
-            p.bind(1, batch).bind(2, e.seq);
-            while (p.step() == SQLITE_ROW) {
-                e.patches.append({p.integer(0), p.blob(1), p.blob(2)});
-                // With the entry's after-value, no patch's own: it held what was intended.
-                e.patchAfter.append(!p.isNull(3) ? p.blob(3)
-                                    : e.after    ? e.patches.last().intended
-                                                 : QByteArray());
-            }
-            p.reset();
-            entries.append(e);
-        }
-    } else if (reason) {
-        *reason = noSuchBatchText();
+        Statement p(db, PatchSql);
+        while (q.step() == SQLITE_ROW)
+            entries.append(entryFrom(q, p, batch));
     }
     sqlite3_close(db);
-    return found;
+    return true;
+}
+
+BatchEntries::~BatchEntries() {
+    if (m_db)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(m_db);
+}
+
+bool BatchEntries::open(const JournalConfig &config, qint64 batch, BatchSummary &summary,
+                        QString *reason) {
+    m_db = openAtBatch(config, batch, summary, reason, true);
+    if (!m_db)
+        return false;
+    m_batch = batch;
+    m_count = summary.total;
+    m_pageRows = std::max(1, config.rowsInMemory);
+    m_pageBelow = {std::numeric_limits<qint64>::max()};
+    // Through the index of the entries that keep one.
+    Statement q(m_db, "SELECT EXISTS(SELECT 1 FROM entries WHERE batch = ? AND kept IS NOT NULL)");
+    q.bind(1, batch);
+    m_keepsOriginals = q.step() == SQLITE_ROW && q.integer(0) != 0;
+    return true;
+}
+
+bool BatchEntries::load(int page) {
+    Statement q(m_db, (QByteArray(EntrySql) + "AND seq < ? ORDER BY seq DESC LIMIT ?").constData());
+    q.bind(1, m_batch).bind(2, m_pageBelow[size_t(page)]).bind(3, m_pageRows);
+    Statement p(m_db, PatchSql);
+    m_page.clear();
+    m_pageAt = -1;
+    int stepped = SQLITE_ROW;
+    while ((stepped = q.step()) == SQLITE_ROW)
+        m_page.append(entryFrom(q, p, m_batch));
+    if (stepped != SQLITE_DONE)
+        return false;
+    m_pageAt = page;
+    if (m_page.size() == m_pageRows && m_pageBelow.size() == size_t(page) + 1)
+        m_pageBelow.push_back(m_page.last().seq);
+    return true;
+}
+
+const JournalEntry *BatchEntries::at(int i) {
+    if (!m_db || i < 0 || i >= m_count)
+        return nullptr;
+    const int page = i / m_pageRows;
+    // Where a page begins is learnt from the one before it: pages are read in order first.
+    while (m_pageBelow.size() <= size_t(page)) {
+        const size_t known = m_pageBelow.size();
+        if (!load(int(known) - 1) || m_pageBelow.size() == known)
+            return nullptr;
+    }
+    if (m_pageAt != page && !load(page))
+        return nullptr;
+    const qsizetype at = i - qsizetype(page) * m_pageRows;
+    return at < m_page.size() ? &m_page[at] : nullptr;
 }
 
 } // namespace kalmora

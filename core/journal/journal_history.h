@@ -11,6 +11,9 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
+
+struct sqlite3;
 
 namespace kalmora {
 
@@ -49,6 +52,37 @@ struct JournalEntry {
 };
 bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> &entries,
                  BatchSummary &summary, QString *reason);
+
+// One batch's entries, newest first, read a page at a time (JournalConfig::rowsInMemory): the
+// undo of a batch of a million files holds one page. It reads the journal as it was when it
+// opened, whatever is written or pruned meanwhile.
+class BatchEntries {
+public:
+    BatchEntries() = default;
+    ~BatchEntries();
+    BatchEntries(const BatchEntries &) = delete;
+    BatchEntries &operator=(const BatchEntries &) = delete;
+
+    // False, and why, when the journal has no such batch or cannot be read.
+    bool open(const JournalConfig &config, qint64 batch, BatchSummary &summary, QString *reason);
+    int count() const { return m_count; }
+    // Whether an entry keeps an original (an erase's photo): its undo keeps the erased one.
+    bool keepsOriginals() const { return m_keepsOriginals; }
+    // Entry i, newest first; null when it cannot be read.
+    const JournalEntry *at(int i);
+
+private:
+    bool load(int page);
+
+    sqlite3 *m_db = nullptr;
+    qint64 m_batch = 0;
+    int m_count = 0;
+    int m_pageRows = 1;
+    bool m_keepsOriginals = false;
+    QList<JournalEntry> m_page;
+    int m_pageAt = -1;
+    std::vector<qint64> m_pageBelow; // page k holds the entries below this seq
+};
 
 namespace journal_detail {
 

@@ -37,6 +37,9 @@ struct JournalConfig {
     qint64 copyLimitBytes = qint64(100) << 20; // a kept original that must be copied, not linked
     bool enabled = true;
     qint64 now = 0; // seconds since 1970, from the clock service
+    // The rows a batch holds in memory in each of its queues, and a page the undo reads at a
+    // time: a batch of a million files takes no more memory than one of this many.
+    int rowsInMemory = 16384;
 };
 
 // One patch of a date text: where, what it held, what the batch writes.

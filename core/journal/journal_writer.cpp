@@ -28,9 +28,9 @@ constexpr int GroupSize = 256;
 // delays the first file).
 constexpr std::chrono::microseconds FirstGroupTime{2000};
 constexpr int FirstGroupMax = 256;
-// The reader tells the writer of its rows, and the loop the writer of its after-values, a few at
-// a time: each telling takes the lock the others wait for.
-constexpr int ReaderStep = 16, HandOverStep = 64;
+// The loop tells the writer of its after-values a few at a time, as the reader of its rows
+// (Cache::readerStep): each telling takes the lock the others wait for.
+constexpr int HandOverStep = 64;
 // Intents queued while the caller still reads its files go to the disk once this many have
 // gathered (then in doubling groups), not a flush for every few.
 constexpr int StreamGroupMin = 32;
@@ -38,80 +38,164 @@ constexpr int LogCheckpointFrames = 1000; // SQLite's own default
 
 } // namespace
 
+int BatchJournal::Cache::groupSize() const {
+    return std::min(std::max(written, streaming ? StreamGroupMin : 0), window);
+}
+
 bool BatchJournal::Cache::writerHasWork() const {
     if (stopping)
         return true;
-    if (written < total)
-        return madeUpTo > written &&
-               (madeUpTo - written >= std::max(written, streaming ? StreamGroupMin : 0) ||
-                madeUpTo == total || (waitingFor > durable && madeUpTo >= waitingFor));
-    return ending || held.size() >= GroupSize;
+    if (written < total && madeUpTo > written &&
+        (madeUpTo - written >= groupSize() || madeUpTo == total ||
+         (waitingFor > durable && madeUpTo >= waitingFor)))
+        return true;
+    if (held.size() >= window)
+        return true;
+    return written >= total && (ending || held.size() >= GroupSize);
+}
+
+const BatchJournal::Cache::Entry *BatchJournal::Cache::entryOf(int seq, const JournalConfig &config,
+                                                               qint64 batch) {
+    if (size_t(seq) <= entries.size())
+        return entries[size_t(seq - 1)].seq == seq ? &entries[size_t(seq - 1)] : nullptr;
+    const auto inPage = [&] {
+        return seq >= pageFrom && size_t(seq - pageFrom) < page.size() &&
+               page[size_t(seq - pageFrom)].seq == seq;
+    };
+    if (inPage())
+        return &page[size_t(seq - pageFrom)];
+    // A connection of the loop's own: the writer's is in the writer's hands. The entries it
+    // reads are committed (done() waits for that).
+    if (!pageDb) {
+        QString why;
+        pageDb = openDatabase(config, why, false);
+        if (!pageDb)
+            return nullptr;
+    }
+    page.clear();
+    pageFrom = seq;
+    Statement q(pageDb, "SELECT seq, kind, path, new_path, old FROM entries "
+                        "WHERE batch = ? AND seq >= ? AND seq < ? ORDER BY seq");
+    q.bind(1, batch).bind(2, seq).bind(3, qint64(seq) + window);
+    while (q.step() == SQLITE_ROW) {
+        const int at = int(q.integer(0));
+        page.resize(size_t(at - seq + 1));
+        Entry &e = page.back();
+        e.seq = at;
+        e.kind = ChangeKind(q.integer(1));
+        e.path = NameFromBytes(q.blob(2));
+        if (!q.isNull(3))
+            e.newPath = NameFromBytes(q.blob(3));
+        if (e.kind == ChangeKind::Rename)
+            e.old = DecodeState(q.blob(4));
+        e.link = traits[size_t(at - 1)] & Link;
+    }
+    Statement p(pageDb, "SELECT seq, offset, length(before), intended FROM patches "
+                        "WHERE batch = ? AND seq >= ? AND seq < ? ORDER BY seq, n");
+    p.bind(1, batch).bind(2, seq).bind(3, qint64(seq) + qint64(page.size()));
+    while (p.step() == SQLITE_ROW) {
+        Entry &e = page[size_t(p.integer(0) - seq)];
+        e.patches.append({p.integer(1), qsizetype(p.integer(2)), p.blob(3)});
+    }
+    return inPage() ? &page[size_t(seq - pageFrom)] : nullptr;
 }
 
 bool BatchJournal::writeRows(int upTo) {
     Cache &c = *m_cache;
-    if (c.entries.size() < size_t(upTo))
-        c.entries.resize(size_t(upTo));
-    if (c.written < upTo && !m_inTransaction) {
+    if (c.written >= upTo)
+        return true;
+    // Grown here only when no thread runs: otherwise sized before they start.
+    if (c.traits.size() < size_t(upTo))
+        c.traits.resize(size_t(upTo));
+    if (c.entries.size() < size_t(std::min(upTo, c.window)))
+        c.entries.resize(size_t(std::min(upTo, c.window)));
+    if (!m_inTransaction) {
         if (!exec("BEGIN IMMEDIATE"))
             return false;
         m_inTransaction = true;
     }
-    for (; c.written < upTo; ++c.written) {
-        const int seq = c.written + 1;
-        const Row row = seq > c.readFrom ? std::move(c.made[size_t(seq - 1)])
-                                         : std::exchange(c.pending[size_t(seq - 1)], {})();
-        if (row.forgotten)
-            continue;
-        if (!c.insertEntry)
-            c.insertEntry = std::make_unique<Statement>(
-                m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
-                      "kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        Statement &add = *c.insertEntry;
-        const QByteArray path = PathBytes(row.path), old = EncodeState(row.old);
-        const QByteArray newPath = row.newPath.isEmpty() ? QByteArray() : PathBytes(row.newPath);
-        const QByteArray kept = row.kept.isEmpty() ? QByteArray() : PathBytes(row.kept);
-        add.bind(1, m_batch)
-            .bind(2, seq)
-            .bind(3, qint64(row.kind))
-            .hold(4, path)
-            .hold(5, newPath)
-            .hold(6, old)
-            .hold(7, row.intended)
-            .hold(8, kept)
-            .bind(9, row.keptBytes);
-        const int stepped = add.step();
-        add.reset();
-        if (stepped != SQLITE_DONE)
-            return fail(cannotWriteText(sqliteText(m_db)));
-        Cache::Entry &entry = c.entries[size_t(seq - 1)];
-        entry = {row.kind,
-                 row.path,
-                 row.newPath,
-                 {},
-                 row.kind == ChangeKind::Rename ? row.old : FileState(),
-                 row.link};
-        if (row.patches.isEmpty())
-            continue;
-        if (!c.insertPatch)
-            c.insertPatch = std::make_unique<Statement>(
-                m_db, "INSERT INTO patches(batch, seq, n, offset, before, intended) "
-                      "VALUES(?, ?, ?, ?, ?, ?)");
-        Statement &p = *c.insertPatch;
-        for (int i = 0; i < row.patches.size(); ++i) {
-            const BytePatch &patch = row.patches[i];
-            p.bind(1, m_batch)
-                .bind(2, seq)
-                .bind(3, i)
-                .bind(4, patch.offset)
-                .hold(5, patch.before)
-                .hold(6, patch.intended);
-            const int done = p.step();
-            p.reset();
-            if (done != SQLITE_DONE)
-                return fail(cannotWriteText(sqliteText(m_db)));
-            entry.patches.append({patch.offset, patch.before.size(), patch.intended});
+    // The group's intents up to readFrom are made into rows here, those after it the reader made.
+    std::vector<std::function<Row()>> makers;
+    std::vector<Row> made;
+    {
+        const std::lock_guard lock(c.mutex);
+        const int own = std::clamp(c.readFrom - c.written, 0, upTo - c.written);
+        makers.reserve(size_t(own));
+        for (int n = 0; n < own; ++n) {
+            makers.push_back(std::move(c.pending.front()));
+            c.pending.pop_front();
         }
+        c.taken += own;
+        made.reserve(size_t(upTo - c.written - own));
+        for (int n = own; n < upTo - c.written; ++n) {
+            made.push_back(std::move(c.made.front()));
+            c.made.pop_front();
+        }
+    }
+    for (std::function<Row()> &make : makers)
+        if (!writeRow(std::exchange(make, {})()))
+            return false;
+    for (const Row &row : made)
+        if (!writeRow(row))
+            return false;
+    return true;
+}
+
+bool BatchJournal::writeRow(const Row &row) {
+    Cache &c = *m_cache;
+    const int seq = ++c.written;
+    if (row.forgotten)
+        return true;
+    if (!c.insertEntry)
+        c.insertEntry = std::make_unique<Statement>(
+            m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
+                  "kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement &add = *c.insertEntry;
+    const QByteArray path = PathBytes(row.path), old = EncodeState(row.old);
+    const QByteArray newPath = row.newPath.isEmpty() ? QByteArray() : PathBytes(row.newPath);
+    const QByteArray kept = row.kept.isEmpty() ? QByteArray() : PathBytes(row.kept);
+    add.bind(1, m_batch)
+        .bind(2, seq)
+        .bind(3, qint64(row.kind))
+        .hold(4, path)
+        .hold(5, newPath)
+        .hold(6, old)
+        .hold(7, row.intended)
+        .hold(8, kept)
+        .bind(9, row.keptBytes);
+    const int stepped = add.step();
+    add.reset();
+    if (stepped != SQLITE_DONE)
+        return fail(cannotWriteText(sqliteText(m_db)));
+    c.traits[size_t(seq - 1)] =
+        (row.kind == ChangeKind::Stamps ? Cache::Stamps : 0) | (row.link ? Cache::Link : 0);
+    // The first window's entries stay for done(); it reads the others back.
+    Cache::Entry *entry = seq <= c.window ? &c.entries[size_t(seq - 1)] : nullptr;
+    if (entry)
+        *entry = {seq,         row.kind, row.path,
+                  row.newPath, {},       row.kind == ChangeKind::Rename ? row.old : FileState(),
+                  row.link};
+    if (row.patches.isEmpty())
+        return true;
+    if (!c.insertPatch)
+        c.insertPatch = std::make_unique<Statement>(
+            m_db, "INSERT INTO patches(batch, seq, n, offset, before, intended) "
+                  "VALUES(?, ?, ?, ?, ?, ?)");
+    Statement &p = *c.insertPatch;
+    for (int i = 0; i < row.patches.size(); ++i) {
+        const BytePatch &patch = row.patches[i];
+        p.bind(1, m_batch)
+            .bind(2, seq)
+            .bind(3, i)
+            .bind(4, patch.offset)
+            .hold(5, patch.before)
+            .hold(6, patch.intended);
+        const int done = p.step();
+        p.reset();
+        if (done != SQLITE_DONE)
+            return fail(cannotWriteText(sqliteText(m_db)));
+        if (entry)
+            entry->patches.append({patch.offset, patch.before.size(), patch.intended});
     }
     return true;
 }
@@ -128,6 +212,7 @@ bool BatchJournal::commitTransaction() {
     }
     m_inTransaction = false;
     m_uncommitted = 0;
+    m_cache->committed = true;
     return true;
 }
 
@@ -162,11 +247,14 @@ bool BatchJournal::streamIntents(int expected) {
     if (c.reader.joinable() || c.writer.joinable() || !m_db || !m_reason.isEmpty() || m_seq != 0)
         return false;
     // Sized now, so that neither thread moves a slot the other may be using.
-    c.entries.resize(size_t(expected));
-    c.pending.resize(size_t(expected));
+    c.traits.resize(size_t(expected));
+    c.entries.resize(size_t(std::min(expected, c.window)));
+    c.expected = expected;
     c.streaming = true;
+    c.readFrom = 0;
     c.writerDone = false;
     c.writer = std::thread([this] { writeGroups(); });
+    c.reader = std::thread([this] { readAhead(); });
     return true;
 }
 
@@ -177,6 +265,7 @@ bool BatchJournal::commitFirst() {
     if (c.streaming) {
         std::unique_lock lock(c.mutex);
         c.total = m_seq;
+        c.toReader.notify_one();
         c.toWriter.notify_one();
         // As without streaming: no file changes unless the journal has shown it can be written.
         waitForWriter(
@@ -192,22 +281,25 @@ bool BatchJournal::commitFirst() {
         return false;
     const int total = m_seq;
     c.total = total;
-    c.entries.resize(size_t(total)); // the writer fills it in place while done() reads it
-    c.made.resize(size_t(total));
+    // The writer fills them in place while done() reads them.
+    c.traits.resize(size_t(total));
+    c.entries.resize(size_t(std::min(total, c.window)));
     c.readFrom = 0;
     // The first rows read their files here: through the batch's folder, as the reader does.
     const FolderScope scope(m_folder);
     const auto started = std::chrono::steady_clock::now();
     int first = 0;
-    while (first < std::min(total, FirstGroupMax) &&
+    while (first < std::min({total, FirstGroupMax, c.window}) &&
            (first == 0 || std::chrono::steady_clock::now() - started < FirstGroupTime)) {
-        c.made[size_t(first)] = std::exchange(c.pending[size_t(first)], {})();
+        c.made.push_back(std::exchange(c.pending.front(), {})());
+        c.pending.pop_front();
         ++first;
     }
-    c.madeUpTo = first;
+    c.taken = c.madeUpTo = first;
+    c.queued = total;
     // The reader goes on with the others while the first group is written and flushed.
     if (first < total)
-        c.reader = std::thread([this, total] { readAhead(total); });
+        c.reader = std::thread([this] { readAhead(); });
     if (!writeRows(first) || !commitTransaction()) {
         stopThreads();
         return false;
@@ -225,18 +317,45 @@ bool BatchJournal::commitFirst() {
     return true;
 }
 
-void BatchJournal::readAhead(int total) {
+void BatchJournal::readAhead() {
     Cache &c = *m_cache;
     // Through one handle on the batch's folder, as the batch's own loop reaches its files.
     const FolderScope scope(m_folder);
-    for (int seq = c.madeUpTo + 1; seq <= total; ++seq) {
-        c.made[size_t(seq - 1)] = std::exchange(c.pending[size_t(seq - 1)], {})();
-        if (seq % ReaderStep != 0 && seq != total)
-            continue;
+    std::vector<std::function<Row()>> makers;
+    std::vector<Row> rows;
+    for (;;) {
+        {
+            std::unique_lock lock(c.mutex);
+            const auto over = [&] { return c.stopping || c.writerFailed || c.taken >= c.total; };
+            // A step's worth of intents, or the last ones; no more rows ahead of the disk than
+            // two windows.
+            const auto work = [&] {
+                return c.taken < c.queued &&
+                       (c.queued - c.taken >= c.readerStep() || c.queued >= c.total) &&
+                       c.madeUpTo - c.durable < c.queuedMax();
+            };
+            c.readerWaits = true;
+            c.toReader.wait(lock, [&] { return over() || work(); });
+            c.readerWaits = false;
+            if (over())
+                return;
+            const int n = std::min(c.readerStep(), c.queued - c.taken);
+            for (int i = 0; i < n; ++i) {
+                makers.push_back(std::move(c.pending.front()));
+                c.pending.pop_front();
+            }
+            c.taken += n;
+        }
+        for (std::function<Row()> &make : makers)
+            rows.push_back(std::exchange(make, {})());
+        makers.clear();
         const std::lock_guard lock(c.mutex);
         if (c.stopping || c.writerFailed)
             return;
-        c.madeUpTo = seq;
+        for (Row &row : rows)
+            c.made.push_back(std::move(row));
+        c.madeUpTo += int(rows.size());
+        rows.clear();
         // The writer judges for itself whether that makes a group: what it has written is its
         // own to read (and the loop's, while the first group is written, before the writer).
         c.toWriter.notify_one();
@@ -245,12 +364,9 @@ void BatchJournal::readAhead(int total) {
 
 void BatchJournal::writeGroups() {
     Cache &c = *m_cache;
-    // Streamed intents' rows read their files here: through the batch's folder, as the reader's.
-    const FolderScope scope(m_folder);
     std::unique_lock lock(c.mutex);
     bool ok = true;
     for (;;) {
-        c.wakeAt = c.written + std::max(c.written, StreamGroupMin);
         c.toWriter.wait(lock, [&] { return c.writerHasWork(); });
         if (c.stopping)
             break;
@@ -268,6 +384,7 @@ void BatchJournal::writeGroups() {
             break;
         c.durable = c.written;
         c.moved.notify_all();
+        c.toReader.notify_one(); // room for more rows
         if (c.written == total && !m_intentsDurable) {
             lock.unlock();
             intentsDurable();
@@ -283,6 +400,7 @@ void BatchJournal::writeGroups() {
     c.writerFailed = !ok;
     c.writerDone = true;
     c.moved.notify_all();
+    c.toReader.notify_one();
 }
 
 void BatchJournal::stopThreads() {
@@ -291,6 +409,8 @@ void BatchJournal::stopThreads() {
         const std::lock_guard lock(c.mutex);
         c.stopping = true;
         c.toWriter.notify_one();
+        c.toReader.notify_one();
+        c.moved.notify_all();
     }
     if (c.reader.joinable())
         c.reader.join();
@@ -356,31 +476,39 @@ void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> 
     if (!m_config.enabled || !m_db || !ready(seq))
         return;
     Cache &c = *m_cache;
-    const Cache::Entry &e = c.entries[size_t(seq - 1)];
-    const bool renamed = e.kind == ChangeKind::Rename && succeeded && !e.newPath.isEmpty();
-    const QString &path = renamed ? e.newPath : e.path;
-    // A rename changes no stamp, size or identity: the file under its new name is the one the
-    // intent read. Otherwise the engine's own read-back where it gave one, else read now (later
-    // reads of the row, its Exif or its stamps, must not count).
-    After a{seq,
-            succeeded,
-            renamed && e.old.exists ? e.old
-            : engineAfter && !e.link && e.kind != ChangeKind::Content
-                ? *engineAfter
-                : ReadFileState(path, e.kind == ChangeKind::Content),
-            {}};
-    // Opened only for bytes the engine did not hand over: a file object per entry would cost
-    // the loop more than the rest of its entry does.
-    std::optional<QFile> file;
-    bool open = false;
-    for (const Cache::Entry::Patch &patch : e.patches) {
-        const auto given = held.constFind(patch.offset);
-        const bool known = given != held.cend() && given->size() >= patch.length;
-        if (!known && !file)
-            open = OpenUntouched(file.emplace(), path);
-        a.patches.append(known                              ? given->left(patch.length)
-                         : open && file->seek(patch.offset) ? file->read(patch.length)
-                                                            : QByteArray(""));
+    After a{seq, succeeded, {}, {}};
+    if (engineAfter && c.traits[size_t(seq - 1)] == Cache::Stamps) {
+        a.state = *engineAfter; // most files: no entry to look at
+    } else {
+        // An entry that cannot be read back keeps no after-value, as after a crash.
+        const Cache::Entry *found = c.entryOf(seq, m_config, m_batch);
+        if (!found)
+            return;
+        const Cache::Entry &e = *found;
+        const bool renamed = e.kind == ChangeKind::Rename && succeeded && !e.newPath.isEmpty();
+        const QString &path = renamed ? e.newPath : e.path;
+        // A rename changes no stamp, size or identity: the file under its new name is the one
+        // the intent read. Otherwise the engine's own read-back where it gave one, else read now
+        // (later reads of the row, its Exif or its stamps, must not count).
+        a.state = renamed && e.old.exists ? e.old
+                  : engineAfter && !e.link && e.kind != ChangeKind::Content
+                      ? *engineAfter
+                      : ReadFileState(path, e.kind == ChangeKind::Content);
+        // Opened only for bytes the engine did not hand over: a file object per entry would
+        // cost the loop more than the rest of its entry does.
+        std::optional<QFile> file;
+        bool open = false;
+        for (const Cache::Entry::Patch &patch : e.patches) {
+            const auto given = held.constFind(patch.offset);
+            const bool known = given != held.cend() && given->size() >= patch.length;
+            if (!known && !file)
+                open = OpenUntouched(file.emplace(), path);
+            const QByteArray now = known                              ? given->left(patch.length)
+                                   : open && file->seek(patch.offset) ? file->read(patch.length)
+                                                                      : QByteArray("");
+            // A patch that holds what was intended keeps no after-value of its own.
+            a.patches.append(now == patch.intended ? std::nullopt : std::optional(now));
+        }
     }
     if (c.writer.joinable()) {
         c.ours.append(std::move(a));
@@ -389,8 +517,10 @@ void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> 
         std::unique_lock lock(c.mutex);
         if (!c.writerDone) {
             c.held.append(std::exchange(c.ours, {})); // the writer's, with its next group
-            if (c.held.size() >= GroupSize)
+            if (c.held.size() >= std::min(GroupSize, c.window))
                 c.toWriter.notify_one();
+            // No more than a window of them waits for the writer.
+            c.moved.wait(lock, [&] { return c.held.size() < c.window || c.writerDone; });
             return;
         }
         lock.unlock();
@@ -419,15 +549,13 @@ void BatchJournal::writeAfter(const After &a) {
         .bind(4, a.seq);
     c.updateAfter->step();
     c.updateAfter->reset();
-    // A patch that holds what was intended keeps no after-value of its own (see ReadEntries).
-    const QList<Cache::Entry::Patch> &intents = c.entries[size_t(a.seq - 1)].patches;
     for (int n = 0; n < a.patches.size(); ++n) {
-        if (n < intents.size() && a.patches[n] == intents[n].intended)
-            continue;
+        if (!a.patches[n])
+            continue; // as intended (see ReadEntries)
         if (!c.updatePatch)
             c.updatePatch = std::make_unique<Statement>(
                 m_db, "UPDATE patches SET after = ? WHERE batch = ? AND seq = ? AND n = ?");
-        c.updatePatch->hold(1, a.patches[n]).bind(2, m_batch).bind(3, a.seq).bind(4, n);
+        c.updatePatch->hold(1, *a.patches[n]).bind(2, m_batch).bind(3, a.seq).bind(4, n);
         c.updatePatch->step();
         c.updatePatch->reset();
     }
@@ -443,11 +571,13 @@ bool BatchJournal::end(const std::function<void()> &whileWaiting) {
         c.held.append(std::exchange(c.ours, {}));
         c.total = std::min(c.total, m_seq); // streamed intents whose last was never marked
         c.ending = true;
+        c.toReader.notify_one();
         c.toWriter.notify_one();
         waitForWriter(
             lock, [&] { return c.writerDone; }, whileWaiting);
     }
     joinWriter();
+    c.closePages();
     // No flush of its own either: a batch whose end is lost shows as cut off, and its restore
     // judges each file by its old and intended values.
     Statement s(m_db, "UPDATE batches SET state = 1, ended = ? WHERE id = ?");

@@ -69,10 +69,12 @@ int ApplyFileTimes::runStamps(BatchKind kind,
     FileGrid &g = *w.VSFlexGrid1;
     // "仅创建": the other stamps go back with their old values, so a creation time that cannot
     // be set leaves the file as it was.
-    StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(),
-                    &w.services().fileTimes);
+    QStringList names;
     for (size_t i = 0; i < updates.size(); ++i)
-        step.items.push_back({g.text(firstRow + int(i), 0), updates[i]});
+        names.append(g.text(firstRow + int(i), 0));
+    StampsStep step(
+        kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(), names,
+        [&](int i) { return updates[size_t(i)]; }, &w.services().fileTimes);
     const BatchOutcome outcome = RunWindowBatch(
         w, step,
         [&](const BatchRow &row) {

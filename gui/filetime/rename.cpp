@@ -23,8 +23,7 @@ int RenameByShootingDate::run() {
         names.append(g.text(i, 0));
     // Every new name is worked out from the imported date before the first file is renamed.
     RenameStep step(
-        names, [&](int i) { return RenameTargetName(g.text(i + 1, 0), g.text(i + 1, 2), video); },
-        false);
+        names, [&](int i) { return RenameTargetName(g.text(i + 1, 0), g.text(i + 1, 2), video); });
 
     const bool applyEnabled = w.CmdFileDateMod->isEnabled();
     const WindowState::BatchFlags before = w.state().batchStarted();

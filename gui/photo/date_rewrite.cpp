@@ -183,7 +183,7 @@ BatchOutcome::End DateRewrite::rewrite(const QList<int> &rows,
     QStringList names;
     for (const int r : rows)
         names.append(g.text(r, NameCol));
-    DatePatchStep step(names, workOut, false, DatePatchStep::InWindow{otherDates, failedText});
+    DatePatchStep step(names, workOut, DatePatchStep::InWindow{otherDates, failedText});
     const bool many = rows.size() > 1;
     const int count = int(rows.size());
     const BatchOutcome outcome = RunWindowBatch(

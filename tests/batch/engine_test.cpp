@@ -70,7 +70,7 @@ public:
     BatchKind kind() const override { return m_inner.kind(); }
     int count() const override { return m_inner.count(); }
     QString name(int i) const override { return m_inner.name(i); }
-    bool readsToPrepare() const override { return m_inner.readsToPrepare(); }
+    bool keepsOriginals() const override { return m_inner.keepsOriginals(); }
     bool prepare(int i, BatchRow &row) override {
         if (i == m_stopAt)
             runner->requestStop();
@@ -164,28 +164,22 @@ class BatchEngineTest : public QObject {
             names.append(nameOf(i));
         switch (kind) {
         case Kind::Stamps: {
-            auto step = std::make_unique<StampsStep>(BatchKind::FileTimes, false);
-            for (int i = 0; i < Files; ++i)
-                step->items.push_back(
-                    {nameOf(i), FileTimesUpdate::all(FileTimes{DateTime(2015, 1, 2, 3, 4, i),
-                                                               DateTime(2015, 1, 2, 3, 4, i),
-                                                               DateTime(2015, 1, 2, 3, 4, i)})});
-            return step;
+            return std::make_unique<StampsStep>(BatchKind::FileTimes, false, names, [](int i) {
+                const DateTime t(2015, 1, 2, 3, 4, i);
+                return std::optional(FileTimesUpdate::all(FileTimes{t, t, t}));
+            });
         }
         case Kind::Rename:
             return std::make_unique<RenameStep>(
-                names, [](int i) { return QStringLiteral("r%1.jpg").arg(i + 1); }, false);
+                names, [](int i) { return QStringLiteral("r%1.jpg").arg(i + 1); });
         case Kind::DatePatch:
-            return std::make_unique<DatePatchStep>(
-                names,
-                [this](int i, DatePatchStep::Item &item) {
-                    // As the command line works it out: from the photo's own date.
-                    item.original = QuickShootingDateCellText(
-                                        folder() + QLatin1Char('/') + nameOf(i), &item.loaded)
-                                        .value_or(QString());
-                    item.date = DateTime(2020, 1, 1, 0, 0, i);
-                },
-                true);
+            return std::make_unique<DatePatchStep>(names, [this](int i, DatePatchStep::Item &item) {
+                // As the command line works it out: from the photo's own date.
+                item.original =
+                    QuickShootingDateCellText(folder() + QLatin1Char('/') + nameOf(i), &item.loaded)
+                        .value_or(QString());
+                item.date = DateTime(2020, 1, 1, 0, 0, i);
+            });
         case Kind::Content:
             return std::make_unique<ContentStep>(
                 names, folder(), [](int) { return true; },
@@ -322,6 +316,33 @@ private slots:
                  whilePreparing ? 0 : int(kind == Kind::Content));
     }
 
+    // A stop while the changes are worked out, once the first groups of intents are on the disk
+    // (the journal holds only a few in memory, so most are written as they come): the journal
+    // keeps nothing of the batch, and no file changes.
+    void stopAfterIntentsWentToTheDisk() {
+        constexpr int Many = 200, StopAt = 150;
+        QStringList names;
+        for (int i = 0; i < Many; ++i) {
+            names.append(QStringLiteral("many %1.dat").arg(i));
+            QVERIFY(test::writeFile(folder() + QLatin1Char('/') + names.last(), "x"));
+        }
+        const Snapshot before = snapshot(folder());
+        StampsStep inner(BatchKind::FileTimes, false, names, [](int i) {
+            const DateTime t(2015, 1, 2, 3, 4, i % 60);
+            return std::optional(FileTimesUpdate::all(FileTimes{t, t, t}));
+        });
+        StoppingStep step(inner, StopAt);
+        BatchOptions o = options();
+        o.journal.rowsInMemory = 4;
+        RecordingSink sink;
+        BatchRunner runner(step, sink, o);
+        step.runner = &runner;
+        QCOMPARE(runner.run().end, BatchOutcome::End::Stopped);
+        QCOMPARE(sink.rows.size(), Many);
+        QVERIFY(ListBatches(journalConfig()).isEmpty());
+        QCOMPARE(snapshot(folder()), before);
+    }
+
     // A journal that cannot be written stops the batch before any file changes.
     void journalRefuses_data() { kinds(); }
     void journalRefuses() {
@@ -372,7 +393,7 @@ private slots:
         const QString judged = m_dir.path() + QStringLiteral("/judged");
         QVERIFY(QDir().rename(folder(), other) && QDir().rename(moved, folder()));
         const RestoreReport undo =
-            RestoreBatch(journalConfig(), outcome.batchId, false, {}, [&](int first) {
+            RestoreBatch(journalConfig(), outcome.batchId, false, {}, {}, [&](int first) {
                 if (first == 0)
                     QVERIFY(QDir().rename(folder(), judged) && QDir().rename(other, folder()));
             });
@@ -435,9 +456,10 @@ private slots:
     void failedRowsLeaveFilesAlone() {
         const QString path = folder() + QLatin1Char('/') + nameOf(0);
         const FileState before = StatFileState(path);
-        StampsStep stamps(BatchKind::FileTimes, false);
         const DateTime old(1880, 1, 1, 0, 0, 0);
-        stamps.items.push_back({nameOf(0), FileTimesUpdate{std::nullopt, old, old}});
+        StampsStep stamps(BatchKind::FileTimes, false, {nameOf(0)}, [&](int) {
+            return std::optional(FileTimesUpdate{std::nullopt, old, old});
+        });
         RecordingSink sink;
         BatchRunner runner(stamps, sink, options());
         runner.run();
@@ -449,8 +471,7 @@ private slots:
         QCOMPARE(after.access, before.access);
 
         const Snapshot files = snapshot(folder());
-        RenameStep rename(
-            {nameOf(0)}, [](int) { return nameOf(1); }, false);
+        RenameStep rename({nameOf(0)}, [](int) { return nameOf(1); });
         RecordingSink renamed;
         BatchRunner(rename, renamed, options()).run();
         QCOMPARE(renamed.rows[0].verdict, RowVerdict::Failed);
@@ -460,10 +481,9 @@ private slots:
         QVERIFY(
             test::writeFile(path, test::cameraPhotoDates(test::ByteOrder::Big, "", "", "").bytes));
         const QByteArray bytes = test::readFile(path);
-        DatePatchStep patch(
-            {nameOf(0)},
-            [](int, DatePatchStep::Item &item) { item.date = DateTime(2020, 1, 1, 0, 0, 0); },
-            false);
+        DatePatchStep patch({nameOf(0)}, [](int, DatePatchStep::Item &item) {
+            item.date = DateTime(2020, 1, 1, 0, 0, 0);
+        });
         RecordingSink patched;
         BatchRunner(patch, patched, options()).run();
         QCOMPARE(patched.rows[0].verdict, RowVerdict::Failed);

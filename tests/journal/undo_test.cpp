@@ -421,6 +421,150 @@ private slots:
         QVERIFY2(now == before, qPrintable(describe(now, before)));
     }
 
+    // A batch many times the rows the journal holds in memory: every intent goes to the disk,
+    // every after-value is recorded (those of entries long dropped from memory read back, one
+    // again as a repeat pass records it), and the undo, reading its entries a few at a time,
+    // gives every file back. Queued first or streamed; stamps (with the engine's read-back or
+    // without), stamps of links, renames that worked or failed, patches as intended or not.
+    void batchLargerThanItsWindow_data() {
+        QTest::addColumn<bool>("streamed");
+        QTest::addColumn<QString>("kind");
+        for (const bool streamed : {false, true})
+            for (const char *kind : {"stamps", "link", "rename", "patch"})
+                QTest::addRow("%s, %s", streamed ? "streamed" : "queued first", kind)
+                    << streamed << QString::fromLatin1(kind);
+    }
+    void batchLargerThanItsWindow() {
+        QFETCH(bool, streamed);
+        QFETCH(QString, kind);
+        constexpr int Files = 150, Repeated = 6;
+        JournalConfig small = config();
+        small.rowsInMemory = 3;
+        QStringList paths;
+        for (int i = 0; i < Files; ++i) {
+            const QString name = QStringLiteral("file %1.dat").arg(i);
+            if (kind == QLatin1String("link")) {
+                QVERIFY(test::writeFile(f.path(QStringLiteral("target %1").arg(i)), "t"));
+                QCOMPARE(
+                    ::symlink(QFile::encodeName(QStringLiteral("target %1").arg(i)).constData(),
+                              QFile::encodeName(f.path(name)).constData()),
+                    0);
+                // Following a link reads it: an access time ahead of its other times, and of
+                // now, is one the system leaves as it is.
+                const timespec times[2] = {{time(nullptr) + 3600 + i, 5}, {1200000000 + i, 7}};
+                QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(f.path(name)).constData(), times,
+                                   AT_SYMLINK_NOFOLLOW),
+                         0);
+            } else {
+                QVERIFY(test::writeFile(f.path(name), "ab" + QByteArray::number(i)));
+                setNanoStamps(f.path(name), i);
+            }
+            paths << f.path(name);
+        }
+        const Snapshot before = snapshot(f.folder.path());
+        const DateTime planned(2021, 3, 4, 9, 0, 0);
+        // What each file holds after its change, as the journal must record it.
+        QMap<QString, FileState> expected;
+        QMap<QString, QByteArray> patchAfter;
+        qint64 batch = 0;
+        {
+            BatchJournal journal(small);
+            QVERIFY(journal.begin(f.folder.path(), kind == QLatin1String("rename")
+                                                       ? BatchKind::Rename
+                                                       : BatchKind::FileTimes));
+            batch = journal.batchId();
+            QVERIFY(!streamed || journal.streamIntents(Files));
+            for (int i = 0; i < Files; ++i) {
+                const DateTime t = planned.addSeconds(60 * i);
+                const int seq =
+                    kind == QLatin1String("rename")
+                        ? journal.intendRename(paths[i], paths[i] + QStringLiteral(".new"))
+                    : kind == QLatin1String("patch")
+                        ? journal.intendBytes(paths[i], {{0, "ab", "xy"}}, ReadFileState(paths[i]))
+                        : journal.intendStamps(paths[i], FileTimesUpdate{t, t, t});
+                QCOMPARE(seq, i + 1);
+            }
+            QVERIFY2(journal.commitFirst(), qPrintable(journal.reason()));
+            const auto change = [&](int i) {
+                QVERIFY2(journal.ready(i + 1), qPrintable(journal.reason()));
+                const DateTime t = planned.addSeconds(60 * i);
+                if (kind == QLatin1String("stamps")) {
+                    const FileTimesWriteResult r =
+                        WriteFileTimes(paths[i], FileTimesUpdate{t, t, t});
+                    QVERIFY(r.outcome() != WriteOutcome::Failure);
+                    expected[paths[i]] = ReadFileState(paths[i]);
+                    // Every other file without the engine's read-back: the journal reads it.
+                    journal.done(i + 1, true, i % 2 ? std::optional(r.state) : std::nullopt);
+                } else if (kind == QLatin1String("link")) {
+                    const timespec times[2] = {{time(nullptr) + 7200 + i, 0}, {1500000000 + i, 0}};
+                    QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(paths[i]).constData(), times,
+                                       AT_SYMLINK_NOFOLLOW),
+                             0);
+                    expected[paths[i]] = ReadFileState(paths[i]);
+                    // The target's read-back, as an engine that follows links gives it.
+                    journal.done(i + 1, true,
+                                 StatFileState(f.path(QStringLiteral("target %1").arg(i))));
+                } else if (kind == QLatin1String("rename")) {
+                    // Every third name is left as it was: a failed rename.
+                    const bool ok = i % 3 != 0 &&
+                                    RenameNoReplace(paths[i], paths[i] + QStringLiteral(".new")) ==
+                                        RenameError::None;
+                    expected[paths[i]] =
+                        ReadFileState(ok ? paths[i] + QStringLiteral(".new") : paths[i]);
+                    journal.done(i + 1, ok);
+                } else {
+                    // Every third patch writes other bytes than it intended.
+                    const QByteArray bytes = i % 3 ? "xy" : "zz";
+                    QFile file(paths[i]);
+                    QVERIFY(file.open(QIODevice::ReadWrite));
+                    QCOMPARE(file.write(bytes), 2);
+                    file.close();
+                    expected[paths[i]] = ReadFileState(paths[i]);
+                    patchAfter[paths[i]] = bytes;
+                    // Every other one with the bytes the engine read back.
+                    journal.done(i + 1, true, std::nullopt,
+                                 i % 2 ? QHash<qint64, QByteArray>{{0, bytes}}
+                                       : QHash<qint64, QByteArray>{});
+                }
+            };
+            for (int i = 0; i < Files; ++i)
+                change(i);
+            change(Repeated); // a repeat pass, long after its entry left memory
+            QVERIFY(journal.end());
+        }
+
+        QList<JournalEntry> entries;
+        BatchSummary summary;
+        QVERIFY(ReadEntries(config(), batch, entries, summary, nullptr));
+        QCOMPARE(entries.size(), Files);
+        QCOMPARE(summary.state, BatchSummary::State::Finished);
+        for (int i = 0; i < Files; ++i) {
+            const JournalEntry &e = entries[i];
+            QCOMPARE(e.seq, i + 1);
+            QCOMPARE(e.path, paths[i]);
+            const bool failed = kind == QLatin1String("rename") && i % 3 == 0;
+            QCOMPARE(e.state, failed ? EntryFailed : EntryDone);
+            QVERIFY2(e.after && e.after->sameAs(expected[paths[i]]) &&
+                         e.after->access == expected[paths[i]].access,
+                     qPrintable(e.path));
+            if (kind == QLatin1String("patch"))
+                QCOMPARE(e.patchAfter, QList<QByteArray>{patchAfter[paths[i]]});
+        }
+
+        const RestoreReport report = RestoreBatch(small, batch);
+        QVERIFY2(report.started && report.skipped.isEmpty(),
+                 qPrintable(report.reason + report.skipped.value(0).path +
+                            report.skipped.value(0).reason));
+        QCOMPARE(report.restored + report.unchanged, Files);
+        QCOMPARE(report.unchanged, kind == QLatin1String("rename") ? (Files + 2) / 3 : 0);
+        // Newest first, as it takes them; a file renamed where it is now.
+        const bool lastRenamed = kind == QLatin1String("rename") && (Files - 1) % 3 != 0;
+        QCOMPARE(report.files.first().path,
+                 lastRenamed ? paths.last() + QStringLiteral(".new") : paths.last());
+        const Snapshot now = snapshot(f.folder.path());
+        QVERIFY2(now == before, qPrintable(describe(now, before)));
+    }
+
     // A batch that ends before its streamed intents were marked complete still writes them all
 
     // An erase stopped after its third photo: the photos never handed over leave no intent and
@@ -683,6 +827,32 @@ private slots:
         const QList<BatchSummary> now = ListBatches(config());
         QCOMPARE(now.size(), 2);
         QVERIFY(now[0].id != first[0].id && now[1].id != first[0].id);
+    }
+
+    // The undo of a batch older than the days kept: opening the undo's own batch prunes it,
+    // yet the undo, reading its entries a page at a time as the journal held them when it
+    // began, gives every file back.
+    void undoOfABatchItsOwnStartPrunes() {
+        makeFiles(QStringLiteral("file times"));
+        importFor(QStringLiteral("file times"));
+        const Snapshot before = snapshot(f.folder.path());
+        runBatch(QStringLiteral("file times"));
+        const BatchSummary done = ListBatches(config()).value(0);
+        QCOMPARE(done.done, 6);
+        f.doubles->settings.setValue(QStringLiteral("Journal"), QStringLiteral("KeepDays"),
+                                     QStringLiteral("30"));
+        f.doubles->clock.time = UtcSecondsToLocal(done.started)->addDays(31);
+        JournalConfig later = config();
+        later.rowsInMemory = 2;
+        const RestoreReport report = RestoreBatch(later, done.id);
+        QVERIFY2(report.started && report.skipped.isEmpty(), qPrintable(report.reason));
+        QCOMPARE(report.restored, 6);
+        const Snapshot now = snapshot(f.folder.path());
+        QVERIFY2(now == before, qPrintable(describe(now, before)));
+        const QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(batches[0].kind, BatchKind::Restore);
+        QCOMPARE(batches[0].done, 6);
     }
 
     void keptOriginalsBeyondTheLimitArePruned() {
