@@ -565,7 +565,38 @@ private slots:
         QVERIFY2(now == before, qPrintable(describe(now, before)));
     }
 
-    // A batch that ends before its streamed intents were marked complete still writes them all
+    // A batch that ends before its streamed intents were marked complete (fewer than announced,
+    // more than its window holds) still writes them all, and its undo finds every file as it was.
+    void streamedIntentsNeverMarkedAreAllWritten() {
+        constexpr int Files = 9;
+        JournalConfig small = config();
+        small.rowsInMemory = 2;
+        QStringList paths;
+        for (int i = 0; i < Files; ++i) {
+            paths << f.path(QStringLiteral("s%1.dat").arg(i));
+            QVERIFY(test::writeFile(paths.last(), "s"));
+        }
+        qint64 batch = 0;
+        {
+            BatchJournal journal(small);
+            QVERIFY(journal.begin(f.folder.path(), BatchKind::FileTimes));
+            batch = journal.batchId();
+            QVERIFY(journal.streamIntents(3 * Files));
+            const DateTime t(2021, 3, 4, 9, 0, 0);
+            for (int i = 0; i < Files; ++i)
+                QCOMPARE(journal.intendStamps(paths[i], FileTimesUpdate{t, t, t}), i + 1);
+            QVERIFY2(journal.end(), qPrintable(journal.reason()));
+        }
+        QList<JournalEntry> entries;
+        BatchSummary summary;
+        QVERIFY(ReadEntries(config(), batch, entries, summary, nullptr));
+        QCOMPARE(entries.size(), Files);
+        for (int i = 0; i < Files; ++i)
+            QCOMPARE(entries[i].path, paths[i]);
+        const RestoreReport report = RestoreBatch(small, batch, true);
+        QVERIFY2(report.started, qPrintable(report.reason));
+        QCOMPARE(report.unchanged, Files);
+    }
 
     // An erase stopped after its third photo: the photos never handed over leave no intent and
     // no kept original behind, and the undo restores the three.
