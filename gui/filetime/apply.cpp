@@ -41,13 +41,23 @@ ApplyFileTimes::ApplyFileTimes(FMainDate &window) : QObject(&window), w(window) 
     connect(w.CmdFileDateMod, &QPushButton::clicked, this, &ApplyFileTimes::applyClicked);
 }
 
-FileTimesUpdate ApplyFileTimes::writeSet(const DateTime &planned, int row) const {
+ApplyFileTimes::RowTexts ApplyFileTimes::rowTexts(int row) const {
     const FileGrid &g = *w.VSFlexGrid1;
-    FileTimesUpdate u;
+    return {g.text(row, 0), g.text(row, 1), g.text(row, 6), g.text(row, 7)};
+}
+
+ApplyFileTimes::Planned ApplyFileTimes::planned() const {
     const bool all = w.OptAll->isChecked();
-    u.creation = all || w.OptCreate->isChecked() ? planned : dateOf(g.text(row, 1));
-    u.lastAccess = all || w.OptAccessDate->isChecked() ? planned : dateOf(g.text(row, 7));
-    u.lastWrite = all || w.OptModTime->isChecked() ? planned : dateOf(g.text(row, 6));
+    return {all || w.OptCreate->isChecked(), all || w.OptModTime->isChecked(),
+            all || w.OptAccessDate->isChecked()};
+}
+
+FileTimesUpdate ApplyFileTimes::writeSet(const DateTime &time, const RowTexts &row,
+                                         Planned planned) {
+    FileTimesUpdate u;
+    u.creation = planned.creation ? time : dateOf(row.creation);
+    u.lastAccess = planned.access ? time : dateOf(row.access);
+    u.lastWrite = planned.modification ? time : dateOf(row.modification);
     return u;
 }
 
@@ -63,18 +73,13 @@ void ApplyFileTimes::showResult(int row, const BatchRow &result) {
     g.setText(row, 4, access ? access->toDateText() : QString());
 }
 
-int ApplyFileTimes::runStamps(BatchKind kind,
-                              const std::vector<std::optional<FileTimesUpdate>> &updates,
-                              int firstRow, const std::function<void(int row)> &around) {
-    FileGrid &g = *w.VSFlexGrid1;
+int ApplyFileTimes::runStamps(BatchKind kind, const QStringList &names,
+                              const StampsStep::Plan &plan, int firstRow,
+                              const std::function<void(int row)> &around) {
     // "仅创建": the other stamps go back with their old values, so a creation time that cannot
     // be set leaves the file as it was.
-    QStringList names;
-    for (size_t i = 0; i < updates.size(); ++i)
-        names.append(g.text(firstRow + int(i), 0));
-    StampsStep step(
-        kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(), names,
-        [&](int i) { return updates[size_t(i)]; }, &w.services().fileTimes);
+    StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(), names, plan,
+                    &w.services().fileTimes);
     const BatchOutcome outcome = RunWindowBatch(
         w, step,
         [&](const BatchRow &row) {
@@ -86,7 +91,7 @@ int ApplyFileTimes::runStamps(BatchKind kind,
         WindowBatchOptions{bool(around), {}});
     if (outcome.end == BatchOutcome::End::NotStarted)
         return NotStarted;
-    return outcome.end == BatchOutcome::End::Finished ? int(updates.size()) : outcome.reached;
+    return outcome.end == BatchOutcome::End::Finished ? int(names.size()) : outcome.reached;
 }
 
 bool ApplyFileTimes::checkWindow() {
@@ -176,8 +181,10 @@ void ApplyFileTimes::applyClicked() {
 void ApplyFileTimes::runCurrentRow(const DateTime &first) {
     FileGrid &g = *w.VSFlexGrid1;
     const int row = g.row();
+    const FileTimesUpdate update = writeSet(first, rowTexts(row), planned());
     if (!g.text(row, 0).isEmpty() &&
-        runStamps(BatchKind::FileTimes, {writeSet(first, row)}, row, {}) == NotStarted)
+        runStamps(BatchKind::FileTimes, {g.text(row, 0)},
+                  [&](int) { return std::optional(update); }, row, {}) == NotStarted)
         return notStarted();
     w.services().prompter.show(QStringLiteral("修改完毕！"), MsgIcon::Information);
     w.state().workEnded();
@@ -187,15 +194,19 @@ void ApplyFileTimes::runCurrentRow(const DateTime &first) {
 void ApplyFileTimes::runAllRowsAlike(const DateTime &first) {
     FileGrid &g = *w.VSFlexGrid1;
     const int n = w.FileCount;
-    const FileTimesUpdate update = writeSet(first, g.row());
+    const FileTimesUpdate update = writeSet(first, rowTexts(g.row()), planned());
+    QStringList names;
+    names.reserve(n);
+    for (int r = 1; r <= n; ++r)
+        names.append(g.text(r, 0));
     const bool applyEnabled = w.CmdFileDateMod->isEnabled();
     w.CmdFileDateMod->setEnabled(false);
-    const int done =
-        runStamps(BatchKind::FileTimes,
-                  std::vector<std::optional<FileTimesUpdate>>(size_t(n), update), 1, [&](int r) {
-                      g.selectRow(r);
-                      ScrollAfterRow(g, r, n);
-                  });
+    const int done = runStamps(
+        BatchKind::FileTimes, names, [&](int) { return std::optional(update); }, 1,
+        [&](int r) {
+            g.selectRow(r);
+            ScrollAfterRow(g, r, n);
+        });
     if (done == NotStarted) {
         w.CmdFileDateMod->setEnabled(applyEnabled);
         return notStarted();
@@ -210,29 +221,37 @@ void ApplyFileTimes::notStarted() {
     w.OptAll->setChecked(true);
 }
 
-int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)> &timeFor,
-                            bool keptFromRow, BatchKind kind) {
+int ApplyFileTimes::runRows(const TimeFor &timeFor, bool keptFromRow, BatchKind kind) {
     FileGrid &g = *w.VSFlexGrid1;
     const int n = w.FileCount;
-    // Every row's change is worked out before the batch starts.
-    std::vector<std::optional<FileTimesUpdate>> updates(static_cast<size_t>(n));
+    // The rows as the click found them; each row's change is worked out on the batch's thread,
+    // every one before the first file changes.
+    std::vector<RowTexts> rows;
+    rows.reserve(size_t(n));
+    QStringList names;
+    names.reserve(n);
     for (int i = 1; i <= n; ++i) {
-        const std::optional<DateTime> planned = timeFor(i);
-        if (!planned)
-            continue; // no date to start from: the row fails untouched
-        FileTimesUpdate update = writeSet(*planned, i);
+        rows.push_back(rowTexts(i));
+        names.append(rows.back().name);
+    }
+    const Planned stamps = planned();
+    const StampsStep::Plan plan = [&](int i) -> std::optional<FileTimesUpdate> {
+        const RowTexts &row = rows[size_t(i)];
+        const std::optional<DateTime> time = timeFor(row);
+        if (!time)
+            return std::nullopt; // no date to start from: the row fails untouched
+        FileTimesUpdate update = writeSet(*time, row, stamps);
         if (!keptFromRow) {
             // Nothing was imported for the kept stamps: they stay as they are on disk.
-            const bool all = w.OptAll->isChecked();
-            if (!all && !w.OptCreate->isChecked())
+            if (!stamps.creation)
                 update.creation.reset();
-            if (!all && !w.OptAccessDate->isChecked())
+            if (!stamps.access)
                 update.lastAccess.reset();
-            if (!all && !w.OptModTime->isChecked())
+            if (!stamps.modification)
                 update.lastWrite.reset();
         }
-        updates[size_t(i - 1)] = update;
-    }
+        return update;
+    };
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool resetEnabled = w.CmdReset->isEnabled(), applyEnabled = w.CmdFileDateMod->isEnabled(),
                deleteEnabled = w.CmdDelete->isEnabled();
@@ -240,7 +259,7 @@ int ApplyFileTimes::runRows(const std::function<std::optional<DateTime>(int row)
     w.state().applyStarted();
     w.CmdFileDateMod->setEnabled(false);
     w.CmdDelete->setEnabled(false);
-    const int done = runStamps(kind, updates, 1, [&](int r) {
+    const int done = runStamps(kind, names, plan, 1, [&](int r) {
         g.select(r, FileGrid::Cols - 1, r, FileGrid::Cols - 1);
         ScrollAfterRow(g, r, n);
     });
@@ -262,7 +281,7 @@ void ApplyFileTimes::runPlanned() {
     const TimeWindow window = w.features().timeFields->timeWindow();
     PlanState plan = StartPlan(window);
     const int done = runRows(
-        [&](int) {
+        [&](const RowTexts &) {
             const DateTime t = plan.cursor;
             plan = NextPlannedTime(plan, window, w.services().random);
             return std::optional<DateTime>(t);
@@ -281,8 +300,8 @@ void ApplyFileTimes::runVideoShift() {
     }
     Random &random = w.services().random;
     const int done = runRows(
-        [&](int row) -> std::optional<DateTime> {
-            const std::optional<DateTime> recorded = DateTime::parse(w.VSFlexGrid1->text(row, 1));
+        [&](const RowTexts &row) -> std::optional<DateTime> {
+            const std::optional<DateTime> recorded = DateTime::parse(row.creation);
             if (!recorded)
                 return std::nullopt;
             const qint64 amount =

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "core/batch/batch.h"
+#include "core/batch/stamps_step.h"
 #include "core/filetime/file_times.h"
 
 #include <QObject>
+#include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -24,9 +27,21 @@ public:
 
     void applyClicked();
 
+    // What a batch needs of a row, taken on the window's thread: the batch's own thread works
+    // out the stamps from it while the window goes on.
+    struct RowTexts {
+        // Columns 0, 1 (the creation time as imported, or a video's date), 6 and 7.
+        QString name, creation, modification, access;
+    };
+    // Which stamps take the planned time, from the option buttons at the click.
+    struct Planned {
+        bool creation, modification, access;
+    };
+    RowTexts rowTexts(int row) const;
+    Planned planned() const;
     // The stamps to write for a row: the planned time where the option says so, the row's own
     // imported texts for the others (a text that is not a date leaves that stamp as it is).
-    FileTimesUpdate writeSet(const DateTime &planned, int row) const;
+    static FileTimesUpdate writeSet(const DateTime &time, const RowTexts &row, Planned planned);
     // The row's result text and read-back cells after a write.
     void showResult(int row, const BatchRow &result);
 
@@ -40,18 +55,20 @@ private:
     void runAllRowsAlike(const DateTime &first);
     void runPlanned();
     void runVideoShift();
-    // The loop over all rows: each row's time from timeFor (no value: the row fails untouched);
-    // keptFromRow: the stamps not taken come from the row's imported texts.
+    // The loop over all rows: each row's time from timeFor, asked once for each row in order on
+    // the batch's thread (no value: the row fails untouched); keptFromRow: the stamps not taken
+    // come from the row's imported texts, else they stay as they are on disk.
     // Returns the rows done: all of them unless a Stop came first; NotStarted when the journal
     // could not record the batch (nothing changed).
-    int runRows(const std::function<std::optional<DateTime>(int row)> &timeFor, bool keptFromRow,
-                BatchKind kind);
+    using TimeFor = std::function<std::optional<DateTime>(const RowTexts &row)>;
+    int runRows(const TimeFor &timeFor, bool keptFromRow, BatchKind kind);
     static constexpr int NotStarted = -2;
     // Back to the state before the click, when the journal stops the batch.
     void notStarted();
-    // The batch over grid rows firstRow.. with these updates (no value: the row fails
-    // untouched); `around` runs after each row is shown. Returns the rows done, as runRows.
-    int runStamps(BatchKind kind, const std::vector<std::optional<FileTimesUpdate>> &updates,
+    // The batch over grid rows firstRow.. with these names and each one's update, worked out on
+    // the batch's thread (no value: the row fails untouched); `around` runs after each row is
+    // shown. Returns the rows done, as runRows.
+    int runStamps(BatchKind kind, const QStringList &names, const StampsStep::Plan &plan,
                   int firstRow, const std::function<void(int row)> &around);
 
     FMainDate &w;
