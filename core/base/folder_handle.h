@@ -47,6 +47,11 @@ struct FileAt {
     const char *wholePath() const;
 };
 
+// A path by which another process (a tool this one starts) reaches the same file: through this
+// process's handle on the innermost scope's folder, so that the tool too never writes into a
+// folder that took the name meanwhile. Outside any scope, the path as it is.
+QString PathThroughScope(const QString &path);
+
 // Opens the file at `path` through the innermost scope (open(2) flags; O_CLOEXEC added): the
 // descriptor, or -1 with errno set.
 int OpenAt(const QString &path, int flags);

@@ -1,5 +1,6 @@
 #include "core/batch/content_step.h"
 
+#include "core/base/folder_handle.h"
 #include "core/exif/image_metadata.h"
 #include "core/exif/read_exif.h"
 
@@ -10,6 +11,10 @@ namespace kalmora {
 namespace {
 const QString Note = QStringLiteral("note");
 } // namespace
+
+QString ContentStep::heldPath(int i) const {
+    return PathThroughScope(wholePath(i));
+}
 
 bool ContentStep::prepare(int i, BatchRow &row) {
     if (m_takes(i))
@@ -50,7 +55,7 @@ void ContentStep::handOver(const QList<int> &files) {
         m_tool = m_startTool();
     QStringList paths;
     for (const int i : files)
-        paths.append(wholePath(i));
+        paths.append(heldPath(i));
     m_handed += int(files.size());
     m_lastFirst = files.first();
     m_lastCount = int(files.size());
@@ -67,7 +72,7 @@ ChangeResult ContentStep::change(int i, const QString &, BatchRow &row) {
     std::optional<ExifCells> cells;
     if (outcome == EraseOutcome::Erased) {
         ImageMetadata metadata;
-        if (metadata.load(wholePath(i))) {
+        if (metadata.load(heldPath(i))) {
             clean = MetadataErased(metadata);
             if (m_rowCells)
                 cells = ExifCellsOf(metadata, true, true);

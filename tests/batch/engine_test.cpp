@@ -366,6 +366,7 @@ private slots:
         QTest::newRow("stamps") << Kind::Stamps;
         QTest::newRow("rename") << Kind::Rename;
         QTest::newRow("date patch") << Kind::DatePatch;
+        QTest::newRow("erase") << Kind::Content;
     }
     void swappedFolder() {
         QFETCH(Kind, kind);

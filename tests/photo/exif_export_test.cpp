@@ -7,6 +7,7 @@
 #include "tests/support/http_server.h"
 
 #include <QCryptographicHash>
+#include <QRegularExpression>
 #include <QUrl>
 
 using namespace kalmora;
@@ -338,14 +339,21 @@ private slots:
             QStringLiteral("抹除完毕！有 1张的抹除失败，再次尝试抹除失败的吗？(推荐)\r\n"
                            "稍后请单击“重置所有”以进行新的操作。");
         QCOMPARE(f.prompter().texts(), (QStringList{Question, again, again}));
+        // The tool reaches each photo through this program's handle on the folder.
+        const QString held = QStringLiteral("/proc/%1/fd/").arg(QCoreApplication::applicationPid());
         QStringList expected;
         for (const QString &command : commands) {
             QStringList paths;
             for (const QString &name : command.split(u':'))
-                paths << f.path(name);
+                paths << QStringLiteral("*/") + name;
             expected << paths.join(u':');
         }
-        QCOMPARE(linesOf(QStringLiteral("calls.log")), expected);
+        QStringList calls = linesOf(QStringLiteral("calls.log"));
+        for (QString &call : calls)
+            call.replace(
+                QRegularExpression(QRegularExpression::escape(held) + QStringLiteral("[0-9]+/")),
+                QStringLiteral("*/"));
+        QCOMPARE(calls, expected);
         for (int r = 1; r <= names.size(); ++r) {
             const QString name = f.g().text(r, 0);
             QCOMPARE(f.g().text(r, 5), r == failing ? QStringLiteral("抹除失败") : QString());

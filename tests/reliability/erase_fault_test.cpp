@@ -13,6 +13,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
 #include <cerrno>
@@ -32,7 +33,9 @@ QStringList g_links;
 extern "C" int link(const char *oldPath, const char *newPath) noexcept {
     static const auto real =
         reinterpret_cast<int (*)(const char *, const char *)>(dlsym(RTLD_NEXT, "link"));
-    g_links.append(QFile::decodeName(newPath));
+    // The folder as it is now: a path through a handle on it names no folder afterwards.
+    const QFileInfo link(QFile::decodeName(newPath));
+    g_links.append(QFileInfo(link.path()).canonicalFilePath() + QLatin1Char('/') + link.fileName());
     if (g_linkError != 0) {
         errno = g_linkError;
         return -1;
