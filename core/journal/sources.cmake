@@ -2,7 +2,7 @@
 list(APPEND KALMORA_CORE_SOURCES
     core/journal/journal.cpp core/journal/journal.h
     core/journal/journal_types.h
-    core/journal/journal_rows.h
+    core/journal/journal_rows.cpp core/journal/journal_rows.h
     core/journal/journal_writer.cpp
     core/journal/journal_store.cpp core/journal/journal_store.h
     core/journal/journal_history.cpp core/journal/journal_history.h
