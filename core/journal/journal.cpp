@@ -36,7 +36,7 @@ BatchJournal::BatchJournal(JournalConfig config)
 
 BatchJournal::~BatchJournal() {
     stopThreads();
-    openBatches().remove(m_batch);
+    BatchClosed(m_batch);
     m_cache->closePages();
     m_cache.reset(); // the statements before the database
     if (m_db) {
@@ -92,7 +92,7 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     if (add.step() != SQLITE_DONE)
         return fail(cannotWriteText(sqliteText(m_db)));
     m_batch = sqlite3_last_insert_rowid(m_db);
-    openBatches().insert(m_batch);
+    BatchOpened(m_batch);
     m_keptFolder = keptFolder(m_config, m_batch);
     return true;
 }

@@ -8,11 +8,13 @@
 #include "core/journal/journal_texts.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <limits>
+#include <mutex>
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,9 +22,29 @@ namespace kalmora {
 
 namespace journal_detail {
 
-QSet<qint64> &openBatches() {
+namespace {
+// A batch opens and closes on the thread that runs it, while the history may list them on
+// another.
+std::mutex openMutex;
+QSet<qint64> &openSet() {
     static QSet<qint64> open;
     return open;
+}
+} // namespace
+
+void BatchOpened(qint64 batch) {
+    const std::lock_guard lock(openMutex);
+    openSet().insert(batch);
+}
+
+void BatchClosed(qint64 batch) {
+    const std::lock_guard lock(openMutex);
+    openSet().remove(batch);
+}
+
+bool BatchOpenHere(qint64 batch) {
+    const std::lock_guard lock(openMutex);
+    return openSet().contains(batch);
 }
 
 } // namespace journal_detail
@@ -33,7 +55,7 @@ namespace {
 
 bool runningHere(qint64 pid, qint64 batch) {
     if (pid == qint64(::getpid()))
-        return openBatches().contains(batch);
+        return BatchOpenHere(batch);
     return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 

@@ -7,7 +7,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -88,7 +87,9 @@ namespace journal_detail {
 
 // The batches this process has open (BatchJournal adds and removes them): any other batch of
 // ours that still shows as running was cut off (its journal went away without an end).
-QSet<qint64> &openBatches();
+void BatchOpened(qint64 batch);
+void BatchClosed(qint64 batch);
+bool BatchOpenHere(qint64 batch);
 
 } // namespace journal_detail
 
