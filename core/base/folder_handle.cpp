@@ -63,12 +63,8 @@ const char *FileAt::wholePath() const {
     return whole.constData();
 }
 
-QString PathThroughScope(const QString &path) {
-    const auto file = FileAt::of(path);
-    if (!file || file->dir == AT_FDCWD)
-        return path;
-    return NameFromBytes("/proc/" + QByteArray::number(::getpid()) + "/fd/" +
-                         QByteArray::number(file->dir) + '/' + file->name);
+int InnermostFolderHandle() {
+    return innermostScope ? innermostScope->m_fd : -1;
 }
 
 int OpenAt(const QString &path, int flags) {

@@ -25,6 +25,7 @@ public:
 
 private:
     friend struct FileAt;
+    friend int InnermostFolderHandle();
     QString m_prefix; // the folder and a slash
     int m_fd = -1;
     const FolderScope *m_outer = nullptr;
@@ -47,10 +48,10 @@ struct FileAt {
     const char *wholePath() const;
 };
 
-// A path by which another process (a tool this one starts) reaches the same file: through this
-// process's handle on the innermost scope's folder, so that the tool too never writes into a
-// folder that took the name meanwhile. Outside any scope, the path as it is.
-QString PathThroughScope(const QString &path);
+// The handle of the innermost scope on this thread (-1: none), for a program this one starts
+// there: kept open in it, the paths through that handle (FileAt::wholePath, /proc/self/fd/N/…)
+// reach the same folder in both, even once this process has ended.
+int InnermostFolderHandle();
 
 // Opens the file at `path` through the innermost scope (open(2) flags; O_CLOEXEC added): the
 // descriptor, or -1 with errno set.

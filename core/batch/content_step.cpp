@@ -1,6 +1,7 @@
 #include "core/batch/content_step.h"
 
 #include "core/base/folder_handle.h"
+#include "core/base/path_bytes.h"
 #include "core/exif/image_metadata.h"
 #include "core/exif/read_exif.h"
 
@@ -13,7 +14,9 @@ const QString Note = QStringLiteral("note");
 } // namespace
 
 QString ContentStep::heldPath(int i) const {
-    return PathThroughScope(wholePath(i));
+    const QString whole = wholePath(i);
+    const std::optional<FileAt> file = FileAt::of(whole);
+    return file ? NameFromBytes(file->wholePath()) : whole;
 }
 
 bool ContentStep::prepare(int i, BatchRow &row) {

@@ -48,7 +48,8 @@ public:
 
 private:
     QString wholePath(int i) const { return m_folder + QLatin1Char('/') + m_names[i]; }
-    // The photo as the tool and the judging read reach it: through the batch's folder.
+    // The photo as the tool (started inside the batch, so it keeps the folder's handle) and the
+    // judging read reach it: through the batch's folder.
     QString heldPath(int i) const;
 
     QStringList m_names;

@@ -1,5 +1,6 @@
 #include "core/exif/exif_tool.h"
 
+#include "core/base/folder_handle.h"
 #include "core/base/path_bytes.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <map>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -131,7 +133,13 @@ bool ExifToolProcess::start() {
     // it has written, or removes the one it was writing, before it ends. The signal follows the
     // thread that starts the tool, which is the one that runs the erase.
     const pid_t parent = ::getpid();
-    m_process->setChildProcessModifier([parent] {
+    // Started inside a batch, the tool keeps the batch's folder handle open, so the photos'
+    // paths through it (/proc/self/fd/N/…) reach that folder there too, and it can finish or
+    // remove its temporary file after this program has died.
+    const int folder = InnermostFolderHandle();
+    m_process->setChildProcessModifier([parent, folder] {
+        if (folder >= 0)
+            ::fcntl(folder, F_SETFD, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGINT);
         if (::getppid() != parent) // died before the request was in place
             ::raise(SIGINT);

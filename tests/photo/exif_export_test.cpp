@@ -339,8 +339,8 @@ private slots:
             QStringLiteral("抹除完毕！有 1张的抹除失败，再次尝试抹除失败的吗？(推荐)\r\n"
                            "稍后请单击“重置所有”以进行新的操作。");
         QCOMPARE(f.prompter().texts(), (QStringList{Question, again, again}));
-        // The tool reaches each photo through this program's handle on the folder.
-        const QString held = QStringLiteral("/proc/%1/fd/").arg(QCoreApplication::applicationPid());
+        // The tool reaches each photo through the handle on the folder it keeps from the batch.
+        const QString held = QStringLiteral("/proc/self/fd/");
         QStringList expected;
         for (const QString &command : commands) {
             QStringList paths;
