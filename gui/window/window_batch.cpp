@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 
@@ -50,7 +51,10 @@ public:
                 Qt::BlockingQueuedConnection);
             return;
         }
-        const std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
+        // The worker goes no further ahead of the window than this: the rows wait in memory
+        // until shown (the window shows them while it waits, and drops no row).
+        m_room.wait(lock, [this] { return m_rows.size() < MaxWaiting; });
         m_rows.push_back(row);
         if (m_posted)
             return;
@@ -93,6 +97,7 @@ public:
             rows.swap(m_rows);
             m_posted = false;
         }
+        m_room.notify_all();
         for (const BatchRow &row : rows)
             show(row);
     }
@@ -128,6 +133,7 @@ public:
                 row = std::move(m_rows.front());
                 m_rows.pop_front();
             }
+            m_room.notify_all();
             show(row);
         }
     }
@@ -149,7 +155,10 @@ private:
     std::function<void(const BatchRow &)> m_showRow;
     bool m_progressShown;
     std::function<bool(int)> m_again;
+    static constexpr size_t MaxWaiting = 1024;
+
     std::mutex m_mutex;
+    std::condition_variable m_room; // a row was taken
     std::deque<BatchRow> m_rows;
     bool m_posted = false;
     std::atomic<int> m_total{0};
