@@ -12,10 +12,14 @@
 
 #include <QDir>
 #include <QMap>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace kalmora;
 
@@ -356,6 +360,56 @@ private slots:
         QCOMPARE(outcome.end, BatchOutcome::End::NotStarted);
         QCOMPARE(sink.failures, QList<bool>{false});
         QVERIFY(sink.rows.isEmpty());
+        QCOMPARE(snapshot(folder()), before);
+    }
+
+    // The journal's disk fills up once the first changes may begin: the after-values and the
+    // batch's end may be lost, never a file's truth. A row that reads done holds its change, any
+    // other row's file is as it was, and once there is room again the undo puts back every file.
+    void journalDiskFillsMidBatch_data() { kinds(); }
+    void journalDiskFillsMidBatch() {
+        QFETCH(Kind, kind);
+        if (::geteuid() != 0)
+            QSKIP("mounting a small tmpfs needs the administrator");
+        const QByteArray state = QFile::encodeName(stateFolder());
+        QVERIFY(QDir().mkpath(stateFolder()));
+        if (::mount("tmpfs", state.constData(), "tmpfs", 0, "size=2m") != 0)
+            QSKIP("this machine refuses to mount a tmpfs");
+        const auto unmount = qScopeGuard([&] { ::umount2(state.constData(), MNT_DETACH); });
+        const QString filler = stateFolder() + QStringLiteral("/filler");
+        const Snapshot before = snapshot(folder());
+        const auto step = stepFor(kind);
+        RecordingSink sink;
+        BatchRunner runner(*step, sink, options());
+        runner.beforeChange = [&](int first) {
+            if (first != 0)
+                return;
+            QFile fill(filler);
+            QVERIFY(fill.open(QIODevice::WriteOnly));
+            const QByteArray block(64 * 1024, 'x');
+            while (fill.write(block) == block.size() && fill.flush()) {
+            }
+        };
+        const BatchOutcome outcome = runner.run();
+        QVERIFY(outcome.end != BatchOutcome::End::NotStarted);
+        const Snapshot after = snapshot(folder());
+        QCOMPARE(sink.rows.size(), Files);
+        for (const BatchRow &row : sink.rows) {
+            const QString name = nameOf(row.index);
+            if (row.verdict == RowVerdict::Done)
+                QVERIFY2(after.value(name) != before.value(name), qPrintable(name));
+            else
+                QVERIFY2(after.value(name) == before.value(name), qPrintable(name));
+        }
+        QCOMPARE(outcome.done, int(std::count_if(sink.rows.begin(), sink.rows.end(), [](auto &r) {
+                     return r.verdict == RowVerdict::Done;
+                 })));
+
+        QVERIFY(QFile::remove(filler));
+        const RestoreReport undo = RestoreBatch(journalConfig(), outcome.batchId, false);
+        QVERIFY2(undo.started && undo.skipped.isEmpty(),
+                 qPrintable(undo.reason + undo.skipped.value(0).reason));
+        QCOMPARE(undo.restored, outcome.done);
         QCOMPARE(snapshot(folder()), before);
     }
 
