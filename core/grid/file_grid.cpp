@@ -38,15 +38,28 @@ QString FileGrid::text(int row, int col) const {
 }
 
 void FileGrid::setText(int row, int col, const QString &text) {
-    if (row < 0 || row >= rows() || col < 0 || col >= Cols || m_cells[row][col] == text)
+    setTexts(row, {{col, text}});
+}
+
+void FileGrid::setTexts(int row, std::initializer_list<std::pair<int, QString>> cells) {
+    if (row < 0 || row >= rows())
         return;
-    m_cells[row][col] = text;
-    if (row == 0) {
-        emit headerDataChanged(Qt::Horizontal, col, col);
-    } else {
-        const QModelIndex i = index(row - 1, col);
-        emit dataChanged(i, i, {Qt::DisplayRole});
+    static const QList<int> Display{Qt::DisplayRole};
+    int first = Cols, last = -1;
+    QStringList &line = m_cells[row];
+    for (const auto &[col, text] : cells) {
+        if (col < 0 || col >= Cols || line[col] == text)
+            continue;
+        line[col] = text;
+        first = std::min(first, col);
+        last = std::max(last, col);
     }
+    if (last < 0)
+        return;
+    if (row == 0)
+        emit headerDataChanged(Qt::Horizontal, first, last);
+    else
+        emit dataChanged(index(row - 1, first), index(row - 1, last), Display);
 }
 
 void FileGrid::clearCells() {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QAbstractTableModel>
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <initializer_list>
+#include <utility>
 
 namespace kalmora {
 
@@ -22,6 +25,9 @@ public:
     void setRows(int rows); // header included; at least 1
     QString text(int row, int col) const;
     void setText(int row, int col, const QString &text);
+    // Several cells of one row, told to the views as one change (a batch writes thousands of
+    // rows a second).
+    void setTexts(int row, std::initializer_list<std::pair<int, QString>> cells);
     void clearCells(); // every cell, the header row too
     void removeRow(int row);
 

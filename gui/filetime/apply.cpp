@@ -63,14 +63,15 @@ FileTimesUpdate ApplyFileTimes::writeSet(const DateTime &time, const RowTexts &r
 
 void ApplyFileTimes::showResult(int row, const BatchRow &result) {
     FileGrid &g = *w.VSFlexGrid1;
-    g.setText(row, 5, result.value(QStringLiteral("note")));
+    const QString note = result.value(QStringLiteral("note"));
     // A failure leaves the other cells as they are; so does a file the batch did not reach.
     if (result.verdict != RowVerdict::Done)
-        return;
-    g.setText(row, 2, result.value(QStringLiteral("creation")));
-    g.setText(row, 3, result.value(QStringLiteral("modification")));
+        return g.setText(row, 5, note);
     const std::optional<DateTime> access = dateOf(result.value(QStringLiteral("access")));
-    g.setText(row, 4, access ? access->toDateText() : QString());
+    g.setTexts(row, {{5, note},
+                     {2, result.value(QStringLiteral("creation"))},
+                     {3, result.value(QStringLiteral("modification"))},
+                     {4, access ? access->toDateText() : QString()}});
 }
 
 int ApplyFileTimes::runStamps(BatchKind kind, const QStringList &names,

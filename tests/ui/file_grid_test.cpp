@@ -40,6 +40,27 @@ private slots:
         QCOMPARE(g.text(1, 0), QString());
     }
 
+    // Several cells of a row reach the views as one change over the cells that changed; cells
+    // that already hold the text, and cells outside the grid, change nothing.
+    void cellsOfARowChangeTogether() {
+        FileGrid g;
+        g.setRows(3);
+        g.setText(2, 3, QStringLiteral("same"));
+        QSignalSpy changed(&g, &QAbstractItemModel::dataChanged);
+        g.setTexts(2, {{5, QStringLiteral("修改成功")},
+                       {3, QStringLiteral("same")},
+                       {2, QStringLiteral("2015-01-02 03:04:05")},
+                       {9, QStringLiteral("ignored")}});
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed[0][0].toModelIndex(), g.index(1, 2));
+        QCOMPARE(changed[0][1].toModelIndex(), g.index(1, 5));
+        QCOMPARE(g.text(2, 5), QStringLiteral("修改成功"));
+        QCOMPARE(g.text(2, 2), QStringLiteral("2015-01-02 03:04:05"));
+        g.setTexts(2, {{3, QStringLiteral("same")}});
+        g.setTexts(7, {{0, QStringLiteral("no such row")}});
+        QCOMPARE(changed.size(), 1);
+    }
+
     void selectionStaysInsideTheRows() {
         FileGrid g;
         g.setRows(31);
