@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QAbstractTableModel>
-
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
 #include <initializer_list>
 #include <utility>
 
