@@ -18,12 +18,16 @@ int RenameByShootingDate::run() {
     FileGrid &g = *w.VSFlexGrid1;
     const bool video = w.ChPgDn->isChecked();
     const int n = w.FileCount;
-    QStringList names;
-    for (int i = 1; i <= n; ++i)
+    // Copied here: the batch's thread works the names out while this one writes rows.
+    QStringList names, dates;
+    names.reserve(n);
+    dates.reserve(n);
+    for (int i = 1; i <= n; ++i) {
         names.append(g.text(i, 0));
+        dates.append(g.text(i, 2));
+    }
     // Every new name is worked out from the imported date before the first file is renamed.
-    RenameStep step(
-        names, [&](int i) { return RenameTargetName(g.text(i + 1, 0), g.text(i + 1, 2), video); });
+    RenameStep step(names, [&](int i) { return RenameTargetName(names[i], dates[i], video); });
 
     const bool applyEnabled = w.CmdFileDateMod->isEnabled();
     const WindowState::BatchFlags before = w.state().batchStarted();

@@ -77,7 +77,6 @@ void DateRewrite::rewriteCurrentRow() {
         } else if (rewrite(
                        {row},
                        [&](int, DatePatchStep::Item &item) {
-                           item.original = g.text(row, OriginalCol);
                            item.date = start;
                            // The other dates, when chosen, take the same new date.
                            item.move = DateMove{*start};
@@ -154,9 +153,8 @@ BatchOutcome::End DateRewrite::rewriteRows(const PhotoDateSettings &settings) {
     // Every new date is worked out, and recorded, before the first photo changes.
     const BatchOutcome::End end = rewrite(
         rows,
-        [&](int i, DatePatchStep::Item &item) {
-            const QString original = g.text(rows[i], OriginalCol);
-            item.original = original;
+        [&](int, DatePatchStep::Item &item) {
+            const QString original = item.original;
             const std::optional<DateTime> base =
                 settings.newStart    ? RewriteBaseDate(settings.startText)
                 : original.isEmpty() ? std::nullopt
@@ -180,10 +178,19 @@ BatchOutcome::End DateRewrite::rewrite(const QList<int> &rows,
                                        const DatePatchStep::WorkOut &workOut, bool otherDates,
                                        const QString &failedText) {
     FileGrid &g = *w.VSFlexGrid1;
-    QStringList names;
-    for (const int r : rows)
+    // Copied here: the batch's thread works the dates out while this one writes rows.
+    QStringList names, originals;
+    for (const int r : rows) {
         names.append(g.text(r, NameCol));
-    DatePatchStep step(names, workOut, DatePatchStep::InWindow{otherDates, failedText});
+        originals.append(g.text(r, OriginalCol));
+    }
+    DatePatchStep step(
+        names,
+        [&](int i, DatePatchStep::Item &item) {
+            item.original = originals[i];
+            workOut(i, item);
+        },
+        DatePatchStep::InWindow{otherDates, failedText});
     const bool many = rows.size() > 1;
     const int count = int(rows.size());
     const BatchOutcome outcome = RunWindowBatch(

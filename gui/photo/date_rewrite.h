@@ -31,7 +31,8 @@ private:
     // NotStarted when the journal could not record the batch: nothing was changed.
     BatchOutcome::End rewriteRows(const PhotoDateSettings &settings);
     // The rewrite of these grid rows through the batch engine; each row shows its result text
-    // and the shooting date the photo holds afterwards.
+    // and the shooting date the photo holds afterwards. `workOut` finds `item.original` filled
+    // from the row's original date (it runs on the batch's thread: no grid there).
     BatchOutcome::End rewrite(const QList<int> &rows, const DatePatchStep::WorkOut &workOut,
                               bool otherDates, const QString &failedText);
 
