@@ -294,23 +294,29 @@ BatchOutcome runEngine(BatchStep &step, const QString &folder, const QString &st
     return runner.run();
 }
 
+// The import's work: the folder listed (into `names`), every file's stamps read. How many of the
+// `files` were not read.
+int importReads(const QString &folder, int files, QStringList &names) {
+    FileList list;
+    list.setPath(folder);
+    list.setPattern(QStringLiteral("*.*"));
+    list.refresh();
+    names = list.names();
+    int failed = int(files - names.size());
+    const FolderScope scope(folder); // as the window's import holds the folder
+    for (const QString &name : names)
+        failed += ReadFileTimes(folder + QLatin1Char('/') + name) ? 0 : 1;
+    return failed;
+}
+
 // The window's work on the engine alone: the folder listed, every file's stamps read (the
 // import), then the plan's times written by the batch engine.
 double fileTimesByEngine(const QString &folder, const QString &stateFolder, int files) {
     settle();
     QElapsedTimer clock;
     clock.start();
-    FileList list;
-    list.setPath(folder);
-    list.setPattern(QStringLiteral("*.*"));
-    list.refresh();
-    const QStringList names = list.names();
-    int failed = int(files - names.size());
-    {
-        const FolderScope scope(folder); // as the window's import holds the folder
-        for (const QString &name : names)
-            failed += ReadFileTimes(folder + QLatin1Char('/') + name) ? 0 : 1;
-    }
+    QStringList names;
+    int failed = importReads(folder, files, names);
     TimeWindow window;
     window.start = PlanStart;
     window.end = PlanEnd;
@@ -335,17 +341,12 @@ double fileTimesByLoop(const QString &folder, int files) {
     settle();
     QElapsedTimer clock;
     clock.start();
-    FileList list;
-    list.setPath(folder);
-    list.setPattern(QStringLiteral("*.*"));
-    list.refresh();
+    QStringList names;
+    int failed = importReads(folder, files, names);
     QStringList paths;
-    for (const QString &name : list.names())
+    for (const QString &name : names)
         paths << folder + QLatin1Char('/') + name;
-    const FolderScope scope(folder); // as the window's import and apply hold the folder
-    int failed = int(files - paths.size());
-    for (const QString &path : paths)
-        failed += ReadFileTimes(path) ? 0 : 1;
+    const FolderScope scope(folder); // as the window's apply holds the folder
     TimeWindow window;
     window.start = PlanStart;
     window.end = PlanEnd;
