@@ -4,6 +4,7 @@
 #include "core/base/path_bytes.h"
 #include "core/batch/restore_step.h"
 #include "core/journal/journal.h"
+#include "core/journal/journal_texts.h"
 #include "core/platform/clock.h"
 #include "core/platform/environment.h"
 #include "core/platform/settings.h"
@@ -18,20 +19,33 @@ namespace {
 // The English of the journal's reasons, by their fixed beginnings; the rest (a folder, the
 // database's or the system's own words) is kept as it is.
 QString englishReason(const QString &reason) {
-    static const std::pair<const char *, const char *> prefixes[] = {
-        {"找不到用户的状态文件夹", "no state folder could be found (neither XDG_STATE_HOME nor "
-                                   "HOME is set)"},
-        {"无法建立文件夹 ", "cannot create the folder "},
-        {"无法打开撤销记录：", "cannot open the journal: "},
-        {"无法写入撤销记录：", "cannot write the journal: "},
-        {"无法保留原件：", "cannot keep the original: "},
-        {"撤销记录中没有这一批操作", "the journal holds no such batch"},
-        {"这批操作还在进行中", "the batch is still running"},
+    using journal_detail::damagedText, journal_detail::setAsideText;
+    static const std::pair<QString, const char *> prefixes[] = {
+        {QStringLiteral("找不到用户的状态文件夹"),
+         "no state folder could be found (neither XDG_STATE_HOME nor HOME is set)"},
+        {QStringLiteral("无法建立文件夹 "), "cannot create the folder "},
+        {QStringLiteral("无法打开撤销记录："), "cannot open the journal: "},
+        {QStringLiteral("无法写入撤销记录："), "cannot write the journal: "},
+        {QStringLiteral("无法保留原件："), "cannot keep the original: "},
+        {QStringLiteral("撤销记录中没有这一批操作"), "the journal holds no such batch"},
+        {QStringLiteral("这批操作还在进行中"), "the batch is still running"},
+        {damagedText(true, {}),
+         "the journal's file is empty (0 bytes): its records are lost. When the next batch "
+         "starts, the file is kept under another name and a new journal begins."},
+        {damagedText(false, {}),
+         "the journal's file is damaged and cannot be read. When the next batch starts, the file "
+         "is kept under another name and a new journal begins."},
+        {setAsideText(true, {}),
+         "the journal's file was empty (0 bytes): its records are lost. It was kept under another "
+         "name; this batch did not start, and started again it begins a new journal. The file "
+         "is now "},
+        {setAsideText(false, {}),
+         "the journal's file was damaged and could not be read. It was kept under another name; "
+         "this batch did not start, and started again it begins a new journal. The file is now "},
     };
     for (const auto &[chinese, english] : prefixes) {
-        const QString prefix = QString::fromUtf8(chinese);
-        if (reason.startsWith(prefix))
-            return QString::fromUtf8(english) + reason.mid(prefix.size());
+        if (reason.startsWith(chinese))
+            return QString::fromUtf8(english) + reason.mid(chinese.size());
     }
     return reason;
 }
@@ -58,7 +72,9 @@ std::optional<QList<BatchSummary>> batches(const JournalConfig &config) {
     QString reason;
     QList<BatchSummary> list = ListBatches(config, &reason);
     if (list.isEmpty() && !reason.isEmpty()) {
-        Message(Say("无法读取撤销记录：%1", "Cannot read the journal: %1").arg(reason));
+        Message(ChineseMessages()
+                    ? QStringLiteral("无法读取撤销记录：%1").arg(reason)
+                    : QStringLiteral("Cannot read the journal: %1").arg(englishReason(reason)));
         return std::nullopt;
     }
     return list;

@@ -22,6 +22,7 @@ struct FileState {
     Stamp modification;
     Stamp creation;
     bool creationSettable = false; // an NTFS creation time the program can write back
+    quint32 mode = 0;              // the permission bits; 0: not known (an older journal's)
     QByteArray hash;               // of the content; only where the content changes
 
     // The same file with the same content and times; the access time is left out: merely

@@ -5,6 +5,7 @@
 #include "core/base/write_protection.h"
 #include "core/batch/batch.h"
 #include "core/filetime/rename_rules.h"
+#include "core/journal/kept_originals.h"
 
 #include <QFile>
 
@@ -28,6 +29,8 @@ const QString ReadOnly = QStringLiteral("文件已标为只读");
 const QString NameTaken = QStringLiteral("原文件名已被另一个文件占用");
 const QString NoOriginal = QStringLiteral("原件没有保留(超过保留上限或已被清理)");
 const QString Unreadable = QStringLiteral("撤销记录中这一项无法读取");
+const QString Outside =
+    QStringLiteral("撤销记录中这一项不在这批操作的文件夹中(记录可能已被改动)，没有还原");
 
 enum class Verdict { Restore, Unchanged, Skip };
 
@@ -64,6 +67,25 @@ Plan skip(Plan p, const QString &why) {
     p.verdict = Verdict::Skip;
     p.reason = why;
     return p;
+}
+
+// Whether `path` names a file right in `folder` (as every batch's files are).
+bool directlyIn(const QString &path, const QString &folder) {
+    if (folder.isEmpty() || !path.startsWith(folder + QLatin1Char('/')))
+        return false;
+    const QString name = path.mid(folder.size() + 1);
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
+           name != QLatin1String("..");
+}
+
+// Whether every path of the entry lies where its batch worked and kept its originals: a row
+// changed in the database must not make the undo write anywhere else.
+bool withinBatch(const JournalEntry &e, const QString &folder, const QString &keptFolder) {
+    if (!directlyIn(e.path, folder))
+        return false;
+    if (e.kind == ChangeKind::Rename && !directlyIn(e.newPath, folder))
+        return false;
+    return e.kind != ChangeKind::Content || e.kept.isEmpty() || directlyIn(e.kept, keptFolder);
 }
 
 Plan judge(const JournalEntry &e) {
@@ -240,6 +262,10 @@ QString putBack(const JournalEntry &e) {
                 return systemText(error);
             }
         }
+        // A private copy was kept: the file gets its own permissions back.
+        if (e.old.mode != 0 &&
+            ::fchmodat(to->dir, to->name.constData(), mode_t(e.old.mode), 0) != 0)
+            return systemText(errno);
         return WriteStamps(e.path, e.old);
     }
     }
@@ -258,8 +284,10 @@ const QString VerdictKey = QStringLiteral("verdict"), Reason = QStringLiteral("r
 // what the batch left. The entries are read a page at a time, in the order they are taken.
 class PutBackStep final : public BatchStep {
 public:
-    PutBackStep(BatchEntries &entries, QString folder, std::function<bool()> goOn)
-        : m_entries(entries), m_folder(std::move(folder)), m_goOn(std::move(goOn)) {}
+    PutBackStep(BatchEntries &entries, QString folder, QString keptFolder,
+                std::function<bool()> goOn)
+        : m_entries(entries), m_folder(std::move(folder)), m_keptFolder(std::move(keptFolder)),
+          m_goOn(std::move(goOn)) {}
     // The runner asked to stop when the caller's progress says so.
     BatchRunner *runner = nullptr;
 
@@ -274,7 +302,11 @@ public:
     }
     bool prepare(int i, BatchRow &row) override {
         const JournalEntry *e = m_entries.at(i);
-        if (e) {
+        if (e && !withinBatch(*e, m_folder, m_keptFolder)) {
+            m_plan = {};
+            m_plan.shown = e->path;
+            m_plan.reason = Outside;
+        } else if (e) {
             m_plan = judge(*e);
         } else {
             m_plan = {};
@@ -328,6 +360,7 @@ private:
 
     BatchEntries &m_entries;
     QString m_folder;
+    QString m_keptFolder; // the batch's kept originals
     std::function<bool()> m_goOn;
     Plan m_plan; // of the file prepared last
 };
@@ -393,7 +426,8 @@ RestoreReport RestoreBatch(const JournalConfig &config, qint64 batch, bool dryRu
     // Judging reads every file (an erased photo's whole content): it counts as half the work.
     const int total = 2 * entries.count();
     int steps = 0;
-    PutBackStep putBack(entries, summary.folder, [&] { return !step || step(++steps, total); });
+    PutBackStep putBack(entries, summary.folder, journal_detail::keptFolder(config, batch),
+                        [&] { return !step || step(++steps, total); });
     ReportSink sink(report, putBack, each);
     BatchOptions options;
     options.folder = summary.folder;

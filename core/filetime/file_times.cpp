@@ -205,6 +205,8 @@ FileState stateOf(const struct statx &sx, const Whole &whole, bool askNtfs) {
     s.size = qint64(sx.stx_size);
     s.access = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
     s.modification = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
+    if (sx.stx_mask & STATX_MODE)
+        s.mode = sx.stx_mode & 07777;
     if (const auto ticks = askNtfs && mayHoldNtfs(sx, whole) ? ntfsTicks(whole()) : std::nullopt) {
         s.creation = {qint64(*ticks / ticksPerSecond) - secondsFrom1601To1970,
                       qint64(*ticks % ticksPerSecond) * 100};

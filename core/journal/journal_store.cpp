@@ -4,19 +4,26 @@
 
 #include "core/base/path_bytes.h"
 #include "core/filetime/file_times.h"
+#include "core/filetime/rename_rules.h"
 #include "core/journal/journal.h"
 #include "core/journal/journal_texts.h"
+#include "core/journal/kept_originals.h"
 #include "core/platform/clock.h"
 #include "core/platform/environment.h"
 #include "core/platform/settings.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QtEndian>
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 namespace kalmora {
@@ -58,6 +65,11 @@ int pragmaNumber(sqlite3 *db, const char *sql) {
 // anything is written to the file.
 bool knownSchema(sqlite3 *db, QString &reason) {
     const int id = pragmaNumber(db, "PRAGMA application_id");
+    if (id < 0) {
+        // Not a database at all, or one whose first page is damaged.
+        reason = damagedText(false, sqliteText(db));
+        return false;
+    }
     const int version = pragmaNumber(db, "PRAGMA user_version");
     if (id != 0 && id != ApplicationId) {
         reason = foreignFileText();
@@ -89,6 +101,89 @@ bool prepareSchema(sqlite3 *db, QString &reason) {
     if (sqlite3_exec(db, mark.constData(), nullptr, nullptr, &error) != SQLITE_OK)
         return failed();
     return true;
+}
+
+// SQLite's memory statistics take a global lock around every allocation, and nothing here
+// reads them. They can only be turned off before SQLite starts.
+void quietMemoryStatistics() {
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
+enum class Damage { None, Empty, NotADatabase };
+
+// What a look at the file's first bytes tells: SQLite would take an emptied file for a new,
+// empty journal, and a batch would then replace the history without a word.
+Damage damageOf(const QString &path) {
+    QFile file(path);
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+        return Damage::None; // none yet, or unreadable: the open says why
+    const QByteArray head = file.read(16);
+    if (head.isEmpty())
+        return Damage::Empty;
+    return head == QByteArray("SQLite format 3", 16) ? Damage::None : Damage::NotADatabase;
+}
+
+// Moves the damaged journal (with its log) aside under a dated name; the reason to show.
+QString setAside(const JournalConfig &config, Damage damage) {
+    const QString path = databasePath(config);
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = config.stateFolder + QStringLiteral("/journal-damaged-%1.sqlite").arg(stamp);
+    for (int n = 2; QFile::exists(aside); ++n)
+        aside =
+            config.stateFolder + QStringLiteral("/journal-damaged-%1-%2.sqlite").arg(stamp).arg(n);
+    if (::rename(PathBytes(path).constData(), PathBytes(aside).constData()) != 0)
+        return damagedText(damage == Damage::Empty, QString::fromLocal8Bit(std::strerror(errno)));
+    for (const char *suffix : {"", "-wal", "-shm"}) {
+        const QByteArray from = PathBytes(path + QLatin1String(suffix));
+        if (*suffix && ::access(from.constData(), F_OK) == 0)
+            ::rename(from.constData(), PathBytes(aside + QLatin1String(suffix)).constData());
+        makePrivateFile(aside + QLatin1String(suffix));
+    }
+    return setAsideText(damage == Damage::Empty, aside);
+}
+
+// A new journal, made whole under a name of its own and then put in place, so that the journal's
+// name never holds a file still empty (which damageOf() would take for an emptied one). Another
+// process may put its own there first: then that one is the journal.
+bool createJournal(const JournalConfig &config, QString &reason) {
+    const QString path = databasePath(config);
+    const QString fresh = path + QStringLiteral(".new-%1").arg(::getpid());
+    const QByteArray freshBytes = PathBytes(fresh);
+    const auto removeFresh = [&] {
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            ::unlink((freshBytes + suffix).constData());
+    };
+    removeFresh();
+    const int fd = ::open(freshBytes.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        reason = cannotWriteText(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    ::close(fd);
+    sqlite3 *db = nullptr;
+    bool made = sqlite3_open_v2(freshBytes.constData(), &db,
+                                SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK;
+    char *error = nullptr;
+    made = made && sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr,
+                                nullptr, &error) == SQLITE_OK;
+    if (!made)
+        reason = cannotWriteText(error ? QString::fromUtf8(error) : sqliteText(db));
+    sqlite3_free(error);
+    made = made && prepareSchema(db, reason);
+    // Closing moves the log into the file: the whole journal is in the one file put in place.
+    sqlite3_close(db);
+    if (made) {
+        const RenameError put = RenameNoReplace(fresh, path);
+        if (put != RenameError::None && put != RenameError::Exists) {
+            reason = cannotWriteText(QString::fromLocal8Bit(std::strerror(errno)));
+            made = false;
+        }
+    }
+    removeFresh();
+    if (made)
+        syncFolder(config.stateFolder); // the new name on the disk before a batch counts on it
+    return made;
 }
 
 // The last batch's connection, kept for the next batch of this process: a fresh connection
@@ -126,26 +221,70 @@ QString databasePath(const JournalConfig &config) {
     return config.stateFolder + QStringLiteral("/journal.sqlite");
 }
 
+bool makePrivateFolder(const QString &path) {
+    const QByteArray whole = PathBytes(QDir::cleanPath(path));
+    if (!whole.startsWith('/'))
+        return false;
+    // From the top down: mkdir's mode goes through the umask, chmod's does not.
+    for (qsizetype at = 1; at <= whole.size(); ++at) {
+        if (at < whole.size() && whole[at] != '/')
+            continue;
+        const QByteArray part = whole.left(at);
+        if (::mkdir(part.constData(), 0700) == 0) {
+            if (::chmod(part.constData(), 0700) != 0)
+                return false;
+        } else if (errno != EEXIST) {
+            return false;
+        }
+    }
+    struct stat st {};
+    if (::stat(whole.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    return (st.st_mode & 077) == 0 || st.st_uid != ::geteuid() ||
+           ::chmod(whole.constData(), st.st_mode & 0700) == 0;
+}
+
+void makePrivateFile(const QString &path) {
+    const QByteArray bytes = PathBytes(path);
+    struct stat st {};
+    if (::lstat(bytes.constData(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0 &&
+        st.st_uid == ::geteuid())
+        ::chmod(bytes.constData(), st.st_mode & 0700);
+}
+
 sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create) {
     if (config.stateFolder.isEmpty()) {
         reason = noStateFolderText();
         return nullptr;
     }
-    if (create && !QDir().mkpath(config.stateFolder)) {
+    if (create && !makePrivateFolder(config.stateFolder)) {
         reason = cannotMakeFolderText(config.stateFolder);
         return nullptr;
     }
-    // SQLite's memory statistics take a global lock around every allocation, and nothing here
-    // reads them. They can only be turned off before SQLite starts.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+    const QString path = databasePath(config);
+    // An emptied or damaged file is never taken for a new journal: a batch about to start sets
+    // it aside under a dated name (and does not start: the user is told), the history says so.
+    const Damage damage = damageOf(path);
+    if (damage != Damage::None) {
+        reason = create ? setAside(config, damage) : damagedText(damage == Damage::Empty, {});
+        return nullptr;
+    }
+    if (create) {
+        if (!QFile::exists(path) && !createJournal(config, reason))
+            return nullptr;
+        // SQLite makes its log and shared-memory files with the database's mode: a journal of
+        // an earlier version is made private too.
+        for (const char *suffix : {"", "-wal", "-shm"})
+            makePrivateFile(path + QLatin1String(suffix));
+        makePrivateFolder(config.stateFolder + QStringLiteral("/originals"));
+    }
+    quietMemoryStatistics();
     sqlite3 *db = nullptr;
     // A connection is used by one thread at a time (handed on with the batch's own locks), so
     // SQLite need not lock it at every call.
     const int flags =
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-    if (sqlite3_open_v2(PathBytes(databasePath(config)).constData(), &db, flags, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(PathBytes(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
         reason = cannotOpenText(sqliteText(db));
         sqlite3_close(db);
         return nullptr;
@@ -272,13 +411,14 @@ JournalConfig JournalConfigFrom(const Environment &environment, const Settings &
     return c;
 }
 
-// The layout QDataStream gives these fields (big-endian; a null hash as length 0xffffffff), which
-// DecodeState reads; spelt out by hand, as every entry takes two or three of them.
+// Version 1: the layout QDataStream gives these fields (big-endian; a null hash as length
+// 0xffffffff); version 2 adds the permission bits after the hash. Spelt out by hand, as every
+// entry takes two or three of them.
 QByteArray EncodeState(const FileState &s) {
     constexpr qsizetype Fixed = 1 + 1 + 8 * 9 + 1 + 4;
-    QByteArray out(Fixed + s.hash.size(), Qt::Uninitialized);
+    QByteArray out(Fixed + s.hash.size() + 4, Qt::Uninitialized);
     uchar *p = reinterpret_cast<uchar *>(out.data());
-    *p++ = 1;
+    *p++ = 2;
     *p++ = s.exists ? 1 : 0;
     for (const quint64 v :
          {s.device, s.inode, quint64(s.size), quint64(s.access.sec), quint64(s.access.nsec),
@@ -292,6 +432,7 @@ QByteArray EncodeState(const FileState &s) {
     p += 4;
     if (!s.hash.isEmpty())
         std::memcpy(p, s.hash.constData(), size_t(s.hash.size()));
+    qToBigEndian(s.mode, p + s.hash.size());
     return out;
 }
 
@@ -301,8 +442,9 @@ FileState DecodeState(const QByteArray &bytes) {
     const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
     const uchar *const end = p + bytes.size();
     constexpr qsizetype Fixed = 1 + 1 + 8 * 9 + 1 + 4;
-    if (end - p < Fixed || p[0] != 1)
+    if (end - p < Fixed || (p[0] != 1 && p[0] != 2))
         return {};
+    const int version = p[0];
     FileState s;
     s.exists = p[1] != 0;
     p += 2;
@@ -321,11 +463,17 @@ FileState DecodeState(const QByteArray &bytes) {
     s.creationSettable = *p++ != 0;
     const quint32 length = qFromBigEndian<quint32>(p);
     p += 4;
-    if (length == 0xffffffff)
-        return s; // no hash
-    if (quint64(end - p) < length)
-        return {};
-    s.hash = QByteArray(reinterpret_cast<const char *>(p), qsizetype(length));
+    if (length != 0xffffffff) {
+        if (quint64(end - p) < length)
+            return {};
+        s.hash = QByteArray(reinterpret_cast<const char *>(p), qsizetype(length));
+        p += length;
+    }
+    if (version == 2) {
+        if (end - p < 4)
+            return {};
+        s.mode = qFromBigEndian<quint32>(p);
+    }
     return s;
 }
 

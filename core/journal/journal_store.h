@@ -59,6 +59,13 @@ private:
 // The database file in the state folder.
 QString databasePath(const JournalConfig &config);
 
+// Makes `path` and every folder missing above it, each new one private (0700, whatever the
+// umask), and `path` itself private where it was there already: the journal names the user's
+// files, and its kept originals hold their content. False when it cannot.
+bool makePrivateFolder(const QString &path);
+// Takes group and other access away from a file of the journal's (its own, where it was there).
+void makePrivateFile(const QString &path);
+
 // Opens (and with `create` creates) the database at the schema this program writes, in WAL
 // mode with full syncs; null with a reason when it cannot (another program's file, a newer
 // version's journal, a folder that cannot be written). For the history's reads.

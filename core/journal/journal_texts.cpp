@@ -64,6 +64,23 @@ QString cannotKeepOriginalText(const QString &why) {
     return QStringLiteral("无法保留原件：%1").arg(why);
 }
 
+QString damagedText(bool empty, const QString &why) {
+    const QString text =
+        empty ? QStringLiteral("撤销记录文件是空的(0 字节)，其中的记录已经丢失；下一批操作开始时，"
+                               "它将被改名保存，并建立新的撤销记录。")
+              : QStringLiteral("撤销记录文件已损坏，无法读取；下一批操作开始时，它将被改名保存，"
+                               "并建立新的撤销记录。");
+    return why.isEmpty() ? text : text + QStringLiteral("（%1）").arg(why);
+}
+
+QString setAsideText(bool empty, const QString &aside) {
+    return (empty ? QStringLiteral("撤销记录文件是空的(0 字节)，其中的记录已经丢失；")
+                  : QStringLiteral("撤销记录文件已损坏，无法读取；")) +
+           QStringLiteral("它已改名保存，本次操作没有开始，再次开始时将建立新的撤销记录。"
+                          "改名后的文件：%1")
+               .arg(aside);
+}
+
 QString abandonedText() {
     return QStringLiteral("已放弃");
 }

@@ -18,6 +18,12 @@ QString JournalStopText(const QString &reason);
 // The reasons (BatchJournal::reason(), ListBatches, ReadEntries).
 namespace journal_detail {
 
+// The journal's file is empty (`empty`) or not a journal SQLite can read; `why`: SQLite's word.
+// The fixed words come first (kalmora-cli puts them into English by their beginnings).
+QString damagedText(bool empty, const QString &why);
+// The same file, moved aside to `aside` as a batch was about to start (which then did not).
+QString setAsideText(bool empty, const QString &aside);
+
 QString cannotWriteText(const QString &why); // the database refused a write
 QString cannotOpenText(const QString &why);  // the database cannot be opened
 QString foreignFileText();                   // another program's database

@@ -158,7 +158,7 @@ bool BatchJournal::commitTransaction() {
     if (!m_inTransaction)
         return true;
     // Links to kept originals are names in a folder: on the disk before the intent says so.
-    syncKeptFolder(m_keptFolder);
+    syncFolder(m_keptFolder);
     if (!exec("COMMIT")) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_inTransaction = false;
@@ -448,6 +448,8 @@ void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> 
                   : engineAfter && !e.link && e.kind != ChangeKind::Content
                       ? *engineAfter
                       : ReadFileState(path, e.kind == ChangeKind::Content);
+        if (e.kind == ChangeKind::Content && succeeded && a.state.exists)
+            makeKeptPrivate(m_keptFolder + QLatin1Char('/') + QString::number(seq), a.state);
         // Opened only for bytes the engine did not hand over: a file object per entry would
         // cost the loop more than the rest of its entry does.
         std::optional<QFile> file;

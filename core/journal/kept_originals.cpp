@@ -2,6 +2,7 @@
 
 #include "core/base/path_bytes.h"
 #include "core/journal/file_capture.h"
+#include "core/journal/journal_store.h"
 #include "core/journal/journal_texts.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kalmora::journal_detail {
@@ -80,7 +82,7 @@ QString keptFolder(const JournalConfig &config, qint64 batch) {
 
 KeepResult keepOriginal(const QString &path, const FileState &state, const QString &folder, int seq,
                         qint64 copyLimit, QString &kept, QString &reason) {
-    if (!QDir().mkpath(folder)) {
+    if (!makePrivateFolder(folder)) {
         reason = cannotMakeFolderText(folder);
         return KeepResult::Failed;
     }
@@ -96,6 +98,14 @@ KeepResult keepOriginal(const QString &path, const FileState &state, const QStri
     return KeepResult::Kept;
 }
 
+void makeKeptPrivate(const QString &kept, const FileState &now) {
+    struct stat st {};
+    const QByteArray bytes = PathBytes(kept);
+    if (::lstat(bytes.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+        quint64(st.st_ino) != now.inode && (st.st_mode & 077) != 0)
+        ::chmod(bytes.constData(), st.st_mode & 07700);
+}
+
 bool removeKept(const QString &kept) {
     return !kept.isEmpty() && ::unlink(PathBytes(kept).constData()) == 0;
 }
@@ -104,7 +114,7 @@ void removeKeptFolder(const QString &folder) {
     QDir(folder).removeRecursively();
 }
 
-void syncKeptFolder(const QString &folder) {
+void syncFolder(const QString &folder) {
     if (!QFile::exists(folder))
         return;
     const int fd = ::open(PathBytes(folder).constData(), O_RDONLY | O_DIRECTORY);

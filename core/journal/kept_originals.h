@@ -19,12 +19,17 @@ enum class KeepResult { Kept, TooLarge, Failed };
 KeepResult keepOriginal(const QString &path, const FileState &state, const QString &folder, int seq,
                         qint64 copyLimit, QString &kept, QString &reason);
 
+// Once the batch has put a new file under the original's name (`now` is what that name holds),
+// the kept original is nobody's but the journal's: others lose their access to it. Its own
+// permissions are in the journal, and the undo gives them back.
+void makeKeptPrivate(const QString &kept, const FileState &now);
+
 // Removes one kept original; false when there was none to remove.
 bool removeKept(const QString &kept);
 // Removes a batch's folder of kept originals with all it holds.
 void removeKeptFolder(const QString &folder);
 
 // Puts the folder's names on the disk (its links to kept originals), where the folder exists.
-void syncKeptFolder(const QString &folder);
+void syncFolder(const QString &folder);
 
 } // namespace kalmora::journal_detail

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <memory>
 #include <sys/mount.h>
@@ -455,6 +457,67 @@ private slots:
         QCOMPARE(undo.restored, Files);
         QCOMPARE(snapshot(judged), before);
         QCOMPARE(snapshot(folder()), intruder);
+    }
+
+    // A journal row changed after the batch to name files elsewhere (hard links to the batch's
+    // own, so that they hold exactly what the batch left) is refused: the undo writes nowhere
+    // but the batch's folder, nor takes a kept original from outside its batch's.
+    void undoStaysInItsFolder_data() { kinds(); }
+    void undoStaysInItsFolder() {
+        QFETCH(Kind, kind);
+        const auto step = stepFor(kind);
+        RecordingSink sink;
+        BatchRunner runner(*step, sink, options());
+        const BatchOutcome outcome = runner.run();
+        QCOMPARE(outcome.done, Files);
+        const QString other = m_dir.path() + QStringLiteral("/other");
+        QVERIFY(QDir().mkpath(other));
+        for (const QString &name : QDir(folder()).entryList(QDir::Files))
+            QCOMPARE(::link(QFile::encodeName(folder() + u'/' + name).constData(),
+                            QFile::encodeName(other + u'/' + name).constData()),
+                     0);
+        // Every path of entry 1 moved to the other folder; for the erase, entry 2's original
+        // taken from a copy outside the journal's folder.
+        const QString outsideOriginal = m_dir.path() + QStringLiteral("/original-2");
+        QString forge = QStringLiteral("UPDATE entries SET path = replace(path, '%1', '%2'), "
+                                       "new_path = replace(new_path, '%1', '%2') WHERE seq = 1;")
+                            .arg(folder(), other);
+        if (kind == Kind::Content) {
+            const QString kept =
+                stateFolder() + QStringLiteral("/originals/%1/2").arg(outcome.batchId);
+            QVERIFY(QFile::copy(kept, outsideOriginal));
+            forge += QStringLiteral("UPDATE entries SET kept = CAST('%1' AS BLOB) WHERE seq = 2;")
+                         .arg(outsideOriginal);
+        }
+        sqlite3 *db = nullptr;
+        QCOMPARE(
+            sqlite3_open(
+                QFile::encodeName(stateFolder() + QStringLiteral("/journal.sqlite")).constData(),
+                &db),
+            SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, forge.toUtf8().constData(), nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_changes(db), 1);
+        sqlite3_close(db);
+        const Snapshot outside = snapshot(other);
+        const Snapshot left = snapshot(folder());
+
+        const RestoreReport undo = RestoreBatch(journalConfig(), outcome.batchId, false);
+        const int refused = kind == Kind::Content ? 2 : 1;
+        QCOMPARE(undo.restored, Files - refused);
+        QCOMPARE(undo.skipped.size(), refused);
+        for (const RestoreSkip &skip : undo.skipped)
+            QVERIFY2(skip.reason.contains(QStringLiteral("不在这批操作的文件夹中")),
+                     qPrintable(skip.reason));
+        // The forged entry's file in the other folder holds what the batch left, under the
+        // batch's name for it.
+        const QString forged = kind == Kind::Rename ? QStringLiteral("r1.jpg") : nameOf(0);
+        QCOMPARE(snapshot(other).value(forged), outside.value(forged));
+        QVERIFY(kind != Kind::Rename || !QFile::exists(other + u'/' + nameOf(0)));
+        if (kind == Kind::Content) {
+            QVERIFY(QFile::exists(outsideOriginal));
+            QCOMPARE(snapshot(folder()).value(nameOf(1)), left.value(nameOf(1)));
+        }
     }
 
     // After a pass with failures the sink may ask for another over the failed files, in the same

@@ -8,6 +8,7 @@
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +19,8 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace kalmora;
@@ -837,6 +840,61 @@ private slots:
         QVERIFY(MetadataErased(path(QStringLiteral("b.jpg"))));
         QCOMPARE(runCli({"undo"}).exit, 0);
         QCOMPARE(folderState(folder()), before);
+    }
+
+    // The originals a strip keeps are the user's photos: whatever the umask, and however open
+    // the folder above the journal's, nobody else can read them or the journal, and the undo
+    // gives each photo its own permissions back.
+    void strippedOriginalsStayPrivate() {
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        const mode_t umaskBefore = ::umask(002);
+        const auto restore = qScopeGuard([&] { ::umask(umaskBefore); });
+        QCOMPARE(::chmod(QFile::encodeName(stateHome->path()).constData(), 0755), 0);
+        photo(QStringLiteral("open.jpg"), "2011:08:27 20:11:00");
+        photo(QStringLiteral("own.jpg"), "2011:08:27 20:12:00");
+        QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("open.jpg"))).constData(), 0644), 0);
+        QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("own.jpg"))).constData(), 0600), 0);
+        const auto before = folderState(folder());
+        QCOMPARE(runCli({"strip", folder()}).exit, 0);
+
+        const QString journal = stateHome->path() + QStringLiteral("/Kalmora");
+        QStringList kept;
+        for (QDirIterator it(journal + QStringLiteral("/originals"), QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            kept << it.next();
+        QCOMPARE(kept.size(), 2);
+        for (const QString &f :
+             kept + QStringList{journal, journal + QStringLiteral("/journal.sqlite")}) {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(f).constData(), &st), 0);
+            QVERIFY2((st.st_mode & 077) == 0, qPrintable(f));
+        }
+        if (::geteuid() == 0) {
+            // Another user tries to read them.
+            const pid_t child = ::fork();
+            if (child == 0) {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(2);
+                for (const QString &f :
+                     kept + QStringList{journal + QStringLiteral("/journal.sqlite")})
+                    if (::open(QFile::encodeName(f).constData(), O_RDONLY) >= 0)
+                        ::_exit(1);
+                ::_exit(0);
+            }
+            int status = -1;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QCOMPARE(WEXITSTATUS(status), 0);
+        }
+
+        QCOMPARE(runCli({"undo"}).exit, 0);
+        QCOMPARE(folderState(folder()), before);
+        for (const auto &[name, mode] : {std::pair{"open.jpg", 0644}, std::pair{"own.jpg", 0600}}) {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(path(QLatin1String(name))).constData(), &st), 0);
+            QCOMPARE(int(st.st_mode & 07777), mode);
+        }
     }
 
     void stripRemovesTheMetadata() {

@@ -331,8 +331,8 @@ void CheckJournalState(const QByteArray &input) {
     const FileState state = DecodeState(input);
     const FileState again = DecodeState(EncodeState(state));
     if (!(again.sameAs(state) && again.access == state.access &&
-          again.creationSettable == state.creationSettable && again.hash == state.hash &&
-          again.hash.isNull() == state.hash.isNull()))
+          again.creationSettable == state.creationSettable && again.mode == state.mode &&
+          again.hash == state.hash && again.hash.isNull() == state.hash.isNull()))
         Fail("journal state does not survive its own encoding");
 }
 

@@ -382,6 +382,7 @@ bool journalStateSeeds() {
     plain.access = {1314447060, 5};
     plain.modification = {-2208988800, 999999999};
     plain.creation = {0, 0};
+    plain.mode = 0644;
     kalmora::FileState ntfs = plain;
     ntfs.creationSettable = true;
     ntfs.hash = QByteArray(32, '\x5a');

@@ -4,8 +4,11 @@
 #include "tests/support/files.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 #include <sqlite3.h>
 
@@ -132,6 +135,94 @@ private slots:
             QCOMPARE(entriesReason, reason);
             QCOMPARE(test::readFile(database()), before);
         }
+    }
+
+    // An emptied or damaged journal is never taken for a new one: the history says what it is
+    // and leaves it; the next batch moves it aside under a dated name and does not start (the
+    // user is told); the batch after that begins a fresh journal.
+    void brokenJournalIsSetAsideNotReplaced_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("emptied") << QByteArray() << QStringLiteral("撤销记录文件是空的(0 字节)");
+        QTest::newRow("damaged") << QByteArray("not a journal, nor any database\n").repeated(200)
+                                 << QStringLiteral("撤销记录文件已损坏");
+    }
+    void brokenJournalIsSetAsideNotReplaced() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, said);
+        QVERIFY(QDir().mkpath(folder()));
+        QVERIFY(test::writeFile(database(), content));
+        QString reason;
+        QVERIFY(ListBatches(config(), &reason).isEmpty());
+        QVERIFY2(reason.startsWith(said), qPrintable(reason));
+        QCOMPARE(test::readFile(database()), content);
+
+        BatchJournal refused(config());
+        QVERIFY(!refused.begin(m_dir.path(), BatchKind::FileTimes));
+        QVERIFY2(refused.reason().startsWith(said) && refused.reason().contains(u"改名保存"),
+                 qPrintable(refused.reason()));
+        const QStringList aside =
+            QDir(folder()).entryList({QStringLiteral("journal-damaged-*.sqlite")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY2(refused.reason().endsWith(folder() + u'/' + aside.first()),
+                 qPrintable(refused.reason()));
+        QCOMPARE(test::readFile(folder() + u'/' + aside.first()), content);
+
+        QVERIFY(begins());
+        reason.clear();
+        QCOMPARE(ListBatches(config(), &reason).size(), 1);
+        QVERIFY2(reason.isEmpty(), qPrintable(reason));
+    }
+
+    // The journal names the user's files: whatever the umask, its folders are the owner's alone
+    // (those it makes above it too), its files too; a journal of an earlier build is made so.
+    void journalIsPrivate() {
+        const mode_t umaskBefore = ::umask(002);
+        const auto restore = qScopeGuard([&] { ::umask(umaskBefore); });
+        const QString above = m_dir.path() + QStringLiteral("/%1-home").arg(m_folder);
+        JournalConfig c = config();
+        c.stateFolder = above + QStringLiteral("/state/Kalmora");
+        const auto modeOf = [](const QString &path) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777)
+                                                                         : -1;
+        };
+        const auto begin = [](const JournalConfig &config) {
+            BatchJournal journal(config);
+            QVERIFY2(journal.begin(QDir::tempPath(), BatchKind::FileTimes),
+                     qPrintable(journal.reason()));
+            QVERIFY(journal.end());
+        };
+        const auto privateJournal = [&](const JournalConfig &config) {
+            for (const QString &f :
+                 {config.stateFolder, config.stateFolder + QStringLiteral("/originals")})
+                QCOMPARE(modeOf(f), 0700);
+            const QString db = config.stateFolder + QStringLiteral("/journal.sqlite");
+            QCOMPARE(modeOf(db), 0600);
+            for (const char *suffix : {"-wal", "-shm"})
+                if (QFile::exists(db + QLatin1String(suffix)))
+                    QCOMPARE(modeOf(db + QLatin1String(suffix)), 0600);
+        };
+        begin(c);
+        privateJournal(c);
+        QCOMPARE(modeOf(above), 0700);
+        QCOMPARE(modeOf(above + QStringLiteral("/state")), 0700);
+
+        // As an earlier build left its journal: the folder and the file open to the group.
+        JournalConfig earlier = config();
+        earlier.stateFolder = m_dir.path() + QStringLiteral("/%1-earlier/Kalmora").arg(m_folder);
+        QVERIFY(QDir().mkpath(earlier.stateFolder));
+        QCOMPARE(::chmod(QFile::encodeName(earlier.stateFolder).constData(), 0775), 0);
+        sql(c.stateFolder + QStringLiteral("/journal.sqlite"),
+            qPrintable(
+                QStringLiteral("VACUUM INTO '%1/journal.sqlite';").arg(earlier.stateFolder)));
+        QCOMPARE(::chmod(QFile::encodeName(earlier.stateFolder + QStringLiteral("/journal.sqlite"))
+                             .constData(),
+                         0664),
+                 0);
+        begin(earlier);
+        privateJournal(earlier);
+        QCOMPARE(ListBatches(earlier).size(), 2);
     }
 };
 

@@ -36,7 +36,8 @@ struct Held {
     QByteArray bytes;
     FileState state;
     bool operator==(const Held &o) const {
-        return bytes == o.bytes && state.sameAs(o.state) && state.access == o.state.access;
+        return bytes == o.bytes && state.sameAs(o.state) && state.access == o.state.access &&
+               state.mode == o.state.mode;
     }
 };
 using Snapshot = QMap<QString, Held>;
@@ -963,8 +964,9 @@ private slots:
         QVERIFY(!w().OperationRunning);
     }
 
-    // Journals written by earlier builds hold states in QDataStream's layout: a state encodes to
-    // exactly that form, and reads back as it was.
+    // Journals written by earlier builds hold states in QDataStream's layout (version 1): they
+    // read back as they were, without permissions. A state now encodes to the same layout under
+    // version 2 with its permission bits after it, and reads back whole.
     void statesKeepTheirStoredForm() {
         FileState plain;
         plain.exists = true;
@@ -985,11 +987,21 @@ private slots:
             d << quint8(1) << s.exists << s.device << s.inode << s.size << s.access.sec
               << s.access.nsec << s.modification.sec << s.modification.nsec << s.creation.sec
               << s.creation.nsec << s.creationSettable << s.hash;
-            QCOMPARE(EncodeState(s).toHex(), stored.toHex());
-            const FileState back = DecodeState(EncodeState(s));
-            QVERIFY(back.sameAs(s) && back.access == s.access && back.hash == s.hash &&
-                    back.hash.isNull() == s.hash.isNull() &&
-                    back.creationSettable == s.creationSettable);
+            const auto same = [](const FileState &a, const FileState &b) {
+                return a.sameAs(b) && a.access == b.access && a.hash == b.hash &&
+                       a.hash.isNull() == b.hash.isNull() &&
+                       a.creationSettable == b.creationSettable && a.mode == b.mode;
+            };
+            QVERIFY(same(DecodeState(stored), s));
+            FileState withMode = s;
+            withMode.mode = 04751;
+            QByteArray now = stored;
+            now[0] = 2;
+            now.append(QByteArray::fromHex("000009e9"));
+            QCOMPARE(EncodeState(withMode).toHex(), now.toHex());
+            QVERIFY(same(DecodeState(now), withMode));
+            // Cut short by its last byte, it is no state.
+            QVERIFY(!DecodeState(now.chopped(1)).exists);
         }
     }
 };
