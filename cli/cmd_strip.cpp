@@ -54,6 +54,30 @@ int StripCommand(const Invocation &inv) {
         Message(why + u' ' + Say("它将被抹除，但不能撤销。", "It is erased without undo."));
         return true;
     };
+    // Originals beyond the limit of kept originals: a script has said beforehand whether to
+    // keep them all or to erase those photos without undo, or nothing is erased.
+    const bool keepAll = inv.flags.contains(QStringLiteral("keep-all"));
+    const auto beyondLimit = [&](qint64 limitBytes) {
+        if (keepAll)
+            return ContentStep::BeyondLimit::KeepAll;
+        const QString why = Say("为撤销保留的原件将超过保留上限(%1 MB)。",
+                                "The originals kept for the undo would pass their limit "
+                                "(%1 MB).")
+                                .arg(limitBytes >> 20);
+        if (unkept) {
+            Message(why + u' ' +
+                    Say("超出上限的照片照样抹除，但不能撤销。",
+                        "The photos beyond it are erased without undo."));
+            return ContentStep::BeyondLimit::EraseWithoutUndo;
+        }
+        Message(why + u'\n' +
+                Say("本次抹除没有开始，没有改动任何照片；加上 --keep-all 仍然保留全部原件，或加上 "
+                    "--no-undo-for-large 不保留超出上限的原件而抹除（不能撤销）。",
+                    "Nothing was erased. With --keep-all every original is kept all the same; "
+                    "with --no-undo-for-large the photos beyond the limit are erased without "
+                    "their originals (no undo for them)."));
+        return ContentStep::BeyondLimit::Cancel;
+    };
     // The import's reading: a photo without Exif is left alone, as the window leaves it.
     ContentStep step(
         *names, AbsoluteFolder(inv.folder),
@@ -62,6 +86,7 @@ int StripCommand(const Invocation &inv) {
         },
         withoutUndo,
         [&program] { return std::make_unique<ExifToolProcess>(program, PhotoTimeLimitMs); });
+    step.askBeyondLimit = beyondLimit;
     return RunBatch(inv, step);
 }
 

@@ -108,18 +108,29 @@ const QList<Command> &Commands() {
              "skipped, dry-run),\nthe window's row text.\n\n"
              "The original of each photo is kept for the undo: a hard link beside the\n"
              "journal, or a copy when the photo is on another disk. A copy larger than\n"
-             "the copy limit (setting Journal/CopyLimitMB, default 100) stops the whole\n"
-             "batch before anything changes (exit status 3), unless:\n\nOptions:\n"
+             "the copy limit (setting Journal/CopyLimitMB, default 100), and originals\n"
+             "that together would pass the limit of kept originals (Journal/KeepOriginalsMB,\n"
+             "default 2048), stop the whole batch before anything changes (exit status 3),\n"
+             "unless:\n\nOptions:\n"
              "  --no-undo-for-large    erase such photos without keeping them (no undo\n"
-             "                         for those photos)\n") +
+             "                         for those photos)\n"
+             "  --keep-all             keep every original, beyond the limit too (older\n"
+             "                         batches' originals may be removed for it)\n") +
              CommonOptions + DryRunOption,
-         withCommon({{QStringLiteral("no-undo-for-large"), false}}, true), true, StripCommand},
+         withCommon(
+             {{QStringLiteral("no-undo-for-large"), false}, {QStringLiteral("keep-all"), false}},
+             true),
+         true, StripCommand},
         {QStringLiteral("history"),
          QStringLiteral("list the batches that can be undone"),
          QStringLiteral("Usage: kalmora-cli history [--json]\n\n"
                         "Lists the batches of the journal, newest first. Lines: batch number,\n"
                         "start (yyyy-mm-dd hh:mm:ss), operation, state (finished, interrupted,\n"
-                        "running, undone), files done, failed, in all, folder.\n\nOptions:\n"
+                        "running, undone), files done, failed, in all, folder, and what its\n"
+                        "undo can no longer put back: empty, originals-pruned (the originals\n"
+                        "kept before an erase were removed to stay within their limit), or\n"
+                        "erased-without-original:N (photos erased without keeping them).\n\n"
+                        "Options:\n"
                         "  --json                 one JSON object per line\n"),
          {{QStringLiteral("json"), false}},
          false,

@@ -50,6 +50,15 @@ QString englishReason(const QString &reason) {
     return reason;
 }
 
+// What the batch's undo can no longer put back, as a word: empty when it can put back all.
+QString limitWord(const BatchSummary &b) {
+    if (b.originalsPruned)
+        return QStringLiteral("originals-pruned");
+    if (b.erasedWithoutOriginal > 0)
+        return QStringLiteral("erased-without-original:%1").arg(b.erasedWithoutOriginal);
+    return {};
+}
+
 QString stateWord(const BatchSummary &b) {
     if (b.undoneBy != 0)
         return QStringLiteral("undone");
@@ -114,6 +123,7 @@ int HistoryCommand(const Invocation &inv) {
         const QString number = QString::number(b.id);
         const QString fields[] = {timeText(b.started), BatchKindText(b.kind), stateWord(b)};
         const int counts[] = {b.done, b.failed, b.total};
+        const QString limit = limitWord(b); // last: scripts read the columns before it as ever
         QByteArray line;
         if (json) {
             line = "{\"batch\":" + number.toUtf8() +
@@ -123,7 +133,8 @@ int HistoryCommand(const Invocation &inv) {
                    ",\"done\":" + QByteArray::number(counts[0]) +
                    ",\"failed\":" + QByteArray::number(counts[1]) +
                    ",\"total\":" + QByteArray::number(counts[2]) +
-                   ",\"folder\":" + Results::jsonString(b.folder) + "}";
+                   ",\"folder\":" + Results::jsonString(b.folder) +
+                   ",\"undo_limit\":" + Results::jsonString(limit) + "}";
         } else {
             line = number.toUtf8();
             for (const QString &f : fields)
@@ -131,6 +142,7 @@ int HistoryCommand(const Invocation &inv) {
             for (int c : counts)
                 line += '\t' + QByteArray::number(c);
             line += '\t' + Results::tsvField(PathBytes(b.folder));
+            line += '\t' + Results::tsvField(limit.toUtf8());
         }
         WriteOut(line + '\n');
     }

@@ -30,7 +30,20 @@ bool ContentStep::prepare(int i, BatchRow &row) {
 
 int ContentStep::intend(BatchJournal &journal, int i, const QString &path) {
     BatchJournal::Keep keep = BatchJournal::Keep::Kept;
-    const int seq = journal.intendContent(path, true, &keep);
+    const int seq = journal.intendContent(path, !m_unkeptBeyondLimit, &keep);
+    if (keep == BatchJournal::Keep::OverLimit) {
+        switch (askBeyondLimit ? askBeyondLimit(journal.config().keepOriginalsBytes)
+                               : BeyondLimit::Cancel) {
+        case BeyondLimit::KeepAll:
+            journal.keepBeyondLimit();
+            return intend(journal, i, path);
+        case BeyondLimit::EraseWithoutUndo:
+            m_unkeptBeyondLimit = true;
+            return journal.intendContent(path, false);
+        case BeyondLimit::Cancel:
+            return 0;
+        }
+    }
     if (keep != BatchJournal::Keep::TooLarge)
         return seq;
     if (!m_withoutUndo(wholePath(i), journal.config().copyLimitBytes))

@@ -25,6 +25,11 @@ public:
     // The tool of one pass, started when its first photos are handed over; whole paths only (a
     // relative one could read as one of its options).
     using StartTool = std::function<std::unique_ptr<ExifToolSession>()>;
+    // The photos' originals would pass the limit of kept originals (`limitBytes`): what to do.
+    enum class BeyondLimit { KeepAll, EraseWithoutUndo, Cancel };
+    using AskBeyondLimit = std::function<BeyondLimit(qint64 limitBytes)>;
+    // Asked once a batch, at the first photo beyond the limit; unset: the batch does not start.
+    AskBeyondLimit askBeyondLimit;
     // `commandTimeMs`: how long one command of several photos may take the tool, going by its
     // last one (0: no bound but the command's size).
     ContentStep(QStringList names, QString wholeFolder, Takes takes, WithoutUndo withoutUndo,
@@ -60,10 +65,11 @@ private:
     qint64 m_commandNs;
     bool m_rowCells;
     std::unique_ptr<ExifToolSession> m_tool;
-    int m_handed = 0;     // photos handed over in this pass
-    int m_lastFirst = -1; // the first photo of the last hand-over
-    int m_lastCount = 0;  // and how many it took
-    qint64 m_photoNs = 0; // what the tool took per photo in its last command
+    bool m_unkeptBeyondLimit = false; // the user chose to erase those without undo
+    int m_handed = 0;                 // photos handed over in this pass
+    int m_lastFirst = -1;             // the first photo of the last hand-over
+    int m_lastCount = 0;              // and how many it took
+    qint64 m_photoNs = 0;             // what the tool took per photo in its last command
     QElapsedTimer m_sinceHandOver;
 };
 

@@ -7,6 +7,9 @@
 #include "core/journal/journal_store.h"
 #include "core/journal/kept_originals.h"
 
+#include <QDir>
+#include <QSet>
+
 #include <algorithm>
 #include <climits>
 #include <sys/stat.h>
@@ -65,6 +68,7 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     if (!m_config.enabled)
         return true;
     m_folder = folder;
+    m_undoes = undoes;
     m_db = takeConnection(m_config, m_reason);
     if (!m_db)
         return false;
@@ -77,21 +81,36 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
             return SQLITE_OK;
         },
         this);
+    // Numbers left on the disk by batches cut off before their first commit are not given
+    // again, though the prune clears their folders away.
+    const qint64 highestKept = highestKeptFolder(m_config);
     prune();
     // The batch goes to the disk with its intents, in one flush.
     if (!exec("BEGIN IMMEDIATE"))
         return false;
     m_inTransaction = true;
-    Statement add(m_db, "INSERT INTO batches(started, folder, operation, state, pid, undoes) "
-                        "VALUES(?, ?, ?, 0, ?, ?)");
-    add.bind(1, m_config.now)
-        .bind(2, PathBytes(folder))
-        .bind(3, qint64(kind))
-        .bind(4, qint64(::getpid()))
-        .bind(5, undoes);
-    if (add.step() != SQLITE_DONE)
+    // A number no batch had before, nor any folder of kept originals left on the disk.
+    qint64 id = std::max(highestKept, highestKeptFolder(m_config));
+    for (const char *sql :
+         {"SELECT MAX(id) FROM batches", "SELECT value FROM counters WHERE name = 'batch'"}) {
+        Statement q(m_db, sql);
+        if (q.step() == SQLITE_ROW)
+            id = std::max(id, q.integer(0));
+    }
+    ++id;
+    Statement add(m_db, "INSERT INTO batches(id, started, folder, operation, state, pid, undoes) "
+                        "VALUES(?, ?, ?, ?, 0, ?, ?)");
+    add.bind(1, id)
+        .bind(2, m_config.now)
+        .bind(3, PathBytes(folder))
+        .bind(4, qint64(kind))
+        .bind(5, qint64(::getpid()))
+        .bind(6, undoes);
+    Statement counter(m_db, "INSERT OR REPLACE INTO counters(name, value) VALUES('batch', ?)");
+    counter.bind(1, id);
+    if (add.step() != SQLITE_DONE || counter.step() != SQLITE_DONE)
         return fail(cannotWriteText(sqliteText(m_db)));
-    m_batch = sqlite3_last_insert_rowid(m_db);
+    m_batch = id;
     BatchOpened(m_batch);
     m_keptFolder = keptFolder(m_config, m_batch);
     return true;
@@ -220,6 +239,11 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
     // Only a regular file has an original to keep: the erase sends nothing else to the tool.
     struct stat st {};
     const bool regular = ::lstat(PathBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    if (keep && keepOriginal && regular && !m_keepBeyondLimit &&
+        m_keptBytes + row.old.size > m_config.keepOriginalsBytes) {
+        *keep = Keep::OverLimit;
+        return 0;
+    }
     if (keepOriginal && regular) {
         QString why;
         const KeepResult kept = journal_detail::keepOriginal(
@@ -232,6 +256,7 @@ int BatchJournal::intendContent(const QString &path, bool keepOriginal, Keep *ke
             return 0;
         }
         row.keptBytes = row.old.size;
+        m_keptBytes += row.keptBytes;
     }
     // The content's hash with the row: after commitFirst(), on the reader thread while the
     // photos before it change (hashing a photo takes longer than keeping it).
@@ -276,6 +301,13 @@ void BatchJournal::forgetAfter(int seq) {
 }
 
 void BatchJournal::prune() {
+    // Under the write lock throughout: no other batch is then between its begin and its first
+    // commit, the only time its kept originals exist without its row.
+    if (!exec("BEGIN IMMEDIATE")) {
+        m_reason.clear(); // a failed prune leaves the old batches; it does not stop this one
+        return;
+    }
+    removeLeftovers();
     const qint64 cutoff = m_config.now - qint64(m_config.keepDays) * 86400;
     QList<qint64> old;
     {
@@ -285,17 +317,22 @@ void BatchJournal::prune() {
             old.append(q.integer(0));
     }
     // Kept originals beyond the limit go, oldest batch first; their entries stay, without undo.
+    // Never those of the newest batch that kept any, nor those of the batch about to be undone.
     QList<qint64> trimmed;
     {
         Statement q(m_db, "SELECT batch, SUM(kept_bytes) FROM entries WHERE kept IS NOT NULL "
                           "GROUP BY batch ORDER BY batch DESC");
         qint64 total = 0;
+        bool newest = true;
         while (q.step() == SQLITE_ROW) {
+            const qint64 batch = q.integer(0);
             total += q.integer(1);
-            if (total > m_config.keepOriginalsBytes)
-                trimmed.append(q.integer(0));
+            if (total > m_config.keepOriginalsBytes && !newest && batch != m_undoes)
+                trimmed.append(batch);
+            newest = false;
         }
     }
+    old.removeIf([&](qint64 id) { return id == m_undoes; });
     const auto dropOriginals = [&](qint64 batch) {
         Statement q(m_db, "SELECT kept FROM entries WHERE batch = ? AND kept IS NOT NULL");
         q.bind(1, batch);
@@ -303,18 +340,14 @@ void BatchJournal::prune() {
             removeKept(NameFromBytes(q.blob(0)));
         removeKeptFolder(keptFolder(m_config, batch));
     };
-    if (old.isEmpty() && trimmed.isEmpty())
-        return;
-    // A failed prune leaves the old batches; it does not stop this one.
-    if (!exec("BEGIN IMMEDIATE")) {
-        m_reason.clear();
-        return;
-    }
     for (const qint64 id : trimmed) {
         dropOriginals(id);
         Statement u(m_db, "UPDATE entries SET kept = NULL, kept_bytes = 0 WHERE batch = ?");
         u.bind(1, id);
         u.step();
+        Statement mark(m_db, "UPDATE batches SET originals_pruned = 1 WHERE id = ?");
+        mark.bind(1, id);
+        mark.step();
     }
     for (const qint64 id : old) {
         dropOriginals(id);
@@ -323,6 +356,38 @@ void BatchJournal::prune() {
     if (!exec("COMMIT"))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     m_reason.clear();
+}
+
+void BatchJournal::removeLeftovers() {
+    const QString originals = m_config.stateFolder + QStringLiteral("/originals");
+    const QStringList folders = QDir(originals).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &name : folders) {
+        bool numbered = false;
+        const qint64 batch = name.toLongLong(&numbered);
+        if (!numbered || batch <= 0)
+            continue;
+        Statement q(m_db, "SELECT state, pid FROM batches WHERE id = ?");
+        q.bind(1, batch);
+        if (q.step() != SQLITE_ROW) {
+            // A batch cut off before its first commit: nothing refers to what it kept.
+            removeKeptFolder(keptFolder(m_config, batch));
+            continue;
+        }
+        if (q.integer(0) != 0 || BatchRunning(q.integer(1), batch))
+            continue;
+        // Cut off after it: what it kept for files whose entries never reached the disk.
+        QSet<QString> referred;
+        Statement k(m_db, "SELECT kept FROM entries WHERE batch = ? AND kept IS NOT NULL");
+        k.bind(1, batch);
+        while (k.step() == SQLITE_ROW)
+            referred.insert(NameFromBytes(k.blob(0)));
+        const QString folder = keptFolder(m_config, batch);
+        for (const QString &file : QDir(folder).entryList(QDir::Files | QDir::System)) {
+            const QString kept = folder + QLatin1Char('/') + file;
+            if (!referred.contains(kept))
+                removeKept(kept);
+        }
+    }
 }
 
 } // namespace kalmora

@@ -64,11 +64,16 @@ public:
     // The date texts `find` finds (none: no patch is kept); the stamps stay as they were.
     int intendDatePatch(const QString &path, PatchFinder find);
     int intendBytes(const QString &path, const QList<BytePatch> &patches, const FileState &stamps);
-    enum class Keep { Kept, TooLarge, Failed };
+    enum class Keep { Kept, TooLarge, OverLimit, Failed };
     // The original is kept (a hard link, else a copy up to the copy limit) before it returns;
     // its content is hashed when its row is written. TooLarge: nothing kept yet; the caller
-    // asks, then calls intendContent(path, false) to go on without undo.
+    // asks, then calls intendContent(path, false) to go on without undo. OverLimit: the same,
+    // as the batch's originals would pass the limit of kept originals (keepOriginalsBytes),
+    // unless keepBeyondLimit() was called; only to a caller that takes `keep` (an undo keeps
+    // what it replaces whatever the limit).
     int intendContent(const QString &path, bool keepOriginal, Keep *keep = nullptr);
+    // The batch keeps every original, beyond the limit too (the user said so).
+    void keepBeyondLimit() { m_keepBeyondLimit = true; }
     // The files of the content intents after `seq` will not change (the erase stopped before
     // handing them over): those intents not written yet are left out, unhashed, and their kept
     // originals removed. The journal then holds the first intents in order, as if no more had
@@ -133,6 +138,8 @@ private:
     void intentsDurable();
     void writeAfter(const After &after);
     void prune();
+    // What batches cut off by the end of their process left in the originals folder.
+    void removeLeftovers();
 
     // The statements every entry takes, prepared once, and what done() must know of each entry.
     struct Cache;
@@ -140,6 +147,9 @@ private:
     JournalConfig m_config;
     sqlite3 *m_db = nullptr;
     qint64 m_batch = 0;
+    qint64 m_undoes = 0;    // the batch this one restores: its originals are not pruned
+    qint64 m_keptBytes = 0; // by this batch
+    bool m_keepBeyondLimit = false;
     int m_seq = 0;
     bool m_inTransaction = false;
     bool m_intentsDurable = false;

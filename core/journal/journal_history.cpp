@@ -47,17 +47,17 @@ bool BatchOpenHere(qint64 batch) {
     return openSet().contains(batch);
 }
 
+bool BatchRunning(qint64 pid, qint64 batch) {
+    if (pid == qint64(::getpid()))
+        return BatchOpenHere(batch);
+    return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
 } // namespace journal_detail
 
 using namespace journal_detail;
 
 namespace {
-
-bool runningHere(qint64 pid, qint64 batch) {
-    if (pid == qint64(::getpid()))
-        return BatchOpenHere(batch);
-    return pid > 0 && pid <= INT_MAX && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
-}
 
 BatchSummary summaryFrom(Statement &q) {
     BatchSummary b;
@@ -67,14 +67,16 @@ BatchSummary summaryFrom(Statement &q) {
     b.folder = NameFromBytes(q.blob(3));
     b.kind = BatchKind(q.integer(4));
     const int state = int(q.integer(5));
-    b.state = state == 1                                      ? BatchSummary::State::Finished
-              : state == 0 && runningHere(q.integer(6), b.id) ? BatchSummary::State::Running
-                                                              : BatchSummary::State::Interrupted;
+    b.state = state == 1                                       ? BatchSummary::State::Finished
+              : state == 0 && BatchRunning(q.integer(6), b.id) ? BatchSummary::State::Running
+                                                               : BatchSummary::State::Interrupted;
     b.undoes = q.integer(7);
     b.done = int(q.integer(8));
     b.failed = int(q.integer(9));
     b.total = int(q.integer(10));
     b.undoneBy = q.isNull(11) ? 0 : q.integer(11);
+    b.originalsPruned = q.integer(12) != 0;
+    b.erasedWithoutOriginal = b.originalsPruned ? 0 : int(q.integer(13));
     return b;
 }
 
@@ -85,7 +87,9 @@ const char *const SummarySql =
     "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id), "
     // Undone by a restore that put at least one file back (not one stopped before it began).
     "(SELECT MAX(r.id) FROM batches r WHERE r.undoes = b.id AND EXISTS "
-    "(SELECT 1 FROM entries e WHERE e.batch = r.id AND e.state = 1)) FROM batches b ";
+    "(SELECT 1 FROM entries e WHERE e.batch = r.id AND e.state = 1)), b.originals_pruned, "
+    "(SELECT COUNT(*) FROM entries e WHERE e.batch = b.id AND e.kind = 4 AND e.state = 1 AND "
+    "e.kept IS NULL) FROM batches b ";
 
 } // namespace
 

@@ -29,6 +29,10 @@ struct BatchSummary {
     int total = 0;
     qint64 undoes = 0;   // the batch this one restored
     qint64 undoneBy = 0; // the last restore of this batch
+    // What an undo can no longer put back: the kept originals were removed to stay within
+    // their limit, or photos were erased without keeping theirs (the user agreed to).
+    bool originalsPruned = false;
+    int erasedWithoutOriginal = 0;
 };
 // Every batch, newest first; a batch still running that no process runs is interrupted. Empty
 // with a reason when the journal cannot be read.
@@ -90,6 +94,8 @@ namespace journal_detail {
 void BatchOpened(qint64 batch);
 void BatchClosed(qint64 batch);
 bool BatchOpenHere(qint64 batch);
+// Whether the batch recorded as started by process `pid` still runs (in this process: is open).
+bool BatchRunning(qint64 pid, qint64 batch);
 
 } // namespace journal_detail
 

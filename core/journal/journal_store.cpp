@@ -36,7 +36,7 @@ const char *const Schema = R"(
 CREATE TABLE IF NOT EXISTS batches(
     id INTEGER PRIMARY KEY, started INTEGER NOT NULL, ended INTEGER, folder BLOB NOT NULL,
     operation INTEGER NOT NULL, state INTEGER NOT NULL, pid INTEGER NOT NULL,
-    undoes INTEGER NOT NULL DEFAULT 0);
+    undoes INTEGER NOT NULL DEFAULT 0, originals_pruned INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS entries(
     batch INTEGER NOT NULL, seq INTEGER NOT NULL, kind INTEGER NOT NULL, path BLOB NOT NULL,
     new_path BLOB, old BLOB NOT NULL, intended BLOB, after BLOB, kept BLOB,
@@ -48,12 +48,15 @@ CREATE TABLE IF NOT EXISTS patches(
     PRIMARY KEY(batch, seq, n));
 -- Every begin sums the kept originals: without this, a scan of every entry of the months kept.
 CREATE INDEX IF NOT EXISTS entries_kept ON entries(batch) WHERE kept IS NOT NULL;
+-- Version 2: the highest batch number ever given ("batch"), so that none is given twice.
+CREATE TABLE IF NOT EXISTS counters(name TEXT PRIMARY KEY, value INTEGER NOT NULL);
 )";
 
 // What the file says it is: this program's journal, and which schema it holds. Version 1 is the
-// schema above; a journal written before the file said so holds it too.
+// schema above without the counters and the batches' `originals_pruned`; a journal written
+// before the file said so holds it too. Version 2 adds both.
 constexpr int ApplicationId = 0x4B4C4D4A; // "KLMJ"
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
 
 int pragmaNumber(sqlite3 *db, const char *sql) {
     Statement q(db, sql);
@@ -92,10 +95,19 @@ bool prepareSchema(sqlite3 *db, QString &reason) {
     };
     if (sqlite3_exec(db, Schema, nullptr, nullptr, &error) != SQLITE_OK)
         return failed();
-    if (pragmaNumber(db, "PRAGMA application_id") == ApplicationId &&
-        pragmaNumber(db, "PRAGMA user_version") == SchemaVersion)
+    const int version = pragmaNumber(db, "PRAGMA user_version");
+    if (pragmaNumber(db, "PRAGMA application_id") == ApplicationId && version == SchemaVersion)
         return true;
-    // Later versions add their steps here, each from the version before.
+    // Each step from the version before; the statements above made what is new and whole.
+    if (version < 2) {
+        Statement has(db, "SELECT originals_pruned FROM batches LIMIT 0");
+        if (!has.ok() &&
+            sqlite3_exec(db,
+                         "ALTER TABLE batches ADD COLUMN originals_pruned INTEGER NOT NULL "
+                         "DEFAULT 0",
+                         nullptr, nullptr, &error) != SQLITE_OK)
+            return failed();
+    }
     const QByteArray mark = "PRAGMA application_id=" + QByteArray::number(ApplicationId) +
                             "; PRAGMA user_version=" + QByteArray::number(SchemaVersion) + ";";
     if (sqlite3_exec(db, mark.constData(), nullptr, nullptr, &error) != SQLITE_OK)
@@ -165,14 +177,18 @@ bool createJournal(const JournalConfig &config, QString &reason) {
     bool made = sqlite3_open_v2(freshBytes.constData(), &db,
                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK;
     char *error = nullptr;
-    made = made && sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr,
-                                nullptr, &error) == SQLITE_OK;
+    // Without the write-ahead log here: all of it is in the one file when it closes (the log
+    // comes with the first open under the journal's name).
+    made =
+        made && sqlite3_exec(db, "PRAGMA synchronous=FULL;", nullptr, nullptr, &error) == SQLITE_OK;
     if (!made)
         reason = cannotWriteText(error ? QString::fromUtf8(error) : sqliteText(db));
     sqlite3_free(error);
     made = made && prepareSchema(db, reason);
-    // Closing moves the log into the file: the whole journal is in the one file put in place.
-    sqlite3_close(db);
+    if (sqlite3_close(db) != SQLITE_OK) {
+        reason = cannotWriteText(sqliteText(db));
+        made = false;
+    }
     if (made) {
         const RenameError put = RenameNoReplace(fresh, path);
         if (put != RenameError::None && put != RenameError::Exists) {

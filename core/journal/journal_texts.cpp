@@ -1,5 +1,7 @@
 #include "core/journal/journal_texts.h"
 
+#include "core/journal/journal_history.h"
+
 namespace kalmora {
 
 QString BatchKindText(BatchKind kind) {
@@ -17,6 +19,15 @@ QString BatchKindText(BatchKind kind) {
     case BatchKind::Restore:
         return QStringLiteral("撤销");
     }
+    return {};
+}
+
+QString UndoLimitText(const BatchSummary &batch) {
+    if (batch.originalsPruned)
+        return QStringLiteral("抹除前保留的原件已按保留上限清理，抹除的照片不能再撤销");
+    if (batch.erasedWithoutOriginal > 0)
+        return QStringLiteral("有 %1 张照片抹除时没有保留原件，这些照片不能撤销")
+            .arg(batch.erasedWithoutOriginal);
     return {};
 }
 

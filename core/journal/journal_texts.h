@@ -10,6 +10,10 @@ namespace kalmora {
 
 QString BatchKindText(BatchKind kind);
 
+struct BatchSummary;
+// What an undo of the batch can no longer put back, and why; empty when it can put back all.
+QString UndoLimitText(const BatchSummary &batch);
+
 // The texts the user reads when the journal cannot record a batch: before it starts, and during
 // it (it stops before the next file).
 QString JournalFailureText(const QString &reason);

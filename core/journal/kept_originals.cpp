@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -78,6 +79,14 @@ QString keepCopy(const QString &from, const QString &to, const FileState &state,
 
 QString keptFolder(const JournalConfig &config, qint64 batch) {
     return config.stateFolder + QStringLiteral("/originals/") + QString::number(batch);
+}
+
+qint64 highestKeptFolder(const JournalConfig &config) {
+    qint64 highest = 0;
+    const QString originals = config.stateFolder + QStringLiteral("/originals");
+    for (const QString &name : QDir(originals).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        highest = std::max(highest, name.toLongLong());
+    return highest;
 }
 
 KeepResult keepOriginal(const QString &path, const FileState &state, const QString &folder, int seq,

@@ -11,6 +11,8 @@ namespace kalmora::journal_detail {
 
 // The folder of a batch's kept originals.
 QString keptFolder(const JournalConfig &config, qint64 batch);
+// The highest batch number among the folders of kept originals; 0 without any.
+qint64 highestKeptFolder(const JournalConfig &config);
 
 // Keeps the file at `path` (its state `state`, read just before) as entry `seq`'s original in
 // `folder`: `kept` is where. TooLarge: it would have to be copied and is larger than `copyLimit`

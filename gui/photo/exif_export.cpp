@@ -289,6 +289,28 @@ void ExifExport::eraseAll() {
     ContentStep step(
         names, w.LDir->text(), [&](int i) { return takes[i]; }, withoutUndo,
         [this, program] { return startSession(program); }, commandTimeMs, true);
+    step.askBeyondLimit = [&](qint64 limitBytes) {
+        ContentStep::BeyondLimit choice = ContentStep::BeyondLimit::Cancel;
+        OnWindowThread([&] {
+            const MsgAnswer answer = prompter.show(
+                QStringLiteral("抹除这些照片前为撤销保留的原件将超过保留上限(%1 MB)。")
+                        .arg(limitBytes >> 20) +
+                    CrLf +
+                    QStringLiteral("选择“是”仍然保留全部原件(超出上限，较早批次保留的原件可能因此"
+                                   "被清理)；选择“否”超出上限的照片照样抹除，但不能撤销；选择"
+                                   "“取消”不抹除任何照片。"),
+                MsgIcon::Question, MsgButtons::YesNoCancel, QStringLiteral("消息"),
+                MsgAnswer::Cancel);
+            choice = answer == MsgAnswer::Yes  ? ContentStep::BeyondLimit::KeepAll
+                     : answer == MsgAnswer::No ? ContentStep::BeyondLimit::EraseWithoutUndo
+                                               : ContentStep::BeyondLimit::Cancel;
+            if (choice == ContentStep::BeyondLimit::Cancel)
+                prompter.show(QStringLiteral("本次抹除已取消，没有改动任何照片。"),
+                              MsgIcon::Information);
+            return true;
+        });
+        return choice;
+    };
     WindowBatchOptions options;
     options.again = [&](int failed) {
         return prompter.show(QStringLiteral("抹除完毕！有") + QLatin1Char(' ') +

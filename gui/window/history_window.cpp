@@ -30,6 +30,12 @@ QString stateText(const BatchSummary &b) {
     return QStringLiteral("完成");
 }
 
+// The state, and what its undo can no longer put back.
+QString stateWithLimit(const BatchSummary &b) {
+    const QString limit = UndoLimitText(b);
+    return limit.isEmpty() ? stateText(b) : stateText(b) + QStringLiteral("（%1）").arg(limit);
+}
+
 } // namespace
 
 FHistory::FHistory(Services &services, QWidget *parent) : QDialog(parent), m_services(services) {
@@ -71,8 +77,8 @@ void FHistory::refresh() {
         if (b.kind == BatchKind::Restore)
             operation += QStringLiteral("(第 %1 批)").arg(b.undoes);
         const QStringList texts{local ? local->toText() : QString(), operation,
-                                QStringLiteral("%1 / %2").arg(b.done).arg(b.failed), stateText(b),
-                                b.folder};
+                                QStringLiteral("%1 / %2").arg(b.done).arg(b.failed),
+                                stateWithLimit(b), b.folder};
         for (int c = 0; c < texts.size(); ++c) {
             auto *item = new QTableWidgetItem(texts[c]);
             item->setData(Qt::UserRole, b.id);

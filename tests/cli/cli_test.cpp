@@ -21,6 +21,8 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <sqlite3.h>
 #include <unistd.h>
 
 using namespace kalmora;
@@ -400,10 +402,11 @@ private slots:
         QCOMPARE(listed.exit, 0);
         QCOMPARE(listed.lines().size(), 1);
         const QList<QByteArray> fields = listed.lines().first().split('\t');
-        QCOMPARE(fields.size(), 8);
+        QCOMPARE(fields.size(), 9);
         QCOMPARE(fields.value(3), QByteArray("finished"));
         QCOMPARE(fields.mid(4, 3), (QList<QByteArray>{"2", "0", "2"}));
         QCOMPARE(fields.value(7), QFile::encodeName(path(QStringLiteral("files"))));
+        QCOMPARE(fields.value(8), QByteArray()); // nothing its undo cannot put back
 
         QCOMPARE(runCli({"undo", "twelve"}).exit, 2);
         QVERIFY(noBatch(runCli({"undo", "99"})));
@@ -612,6 +615,112 @@ private slots:
         for (const QByteArray &line : undone.lines())
             QVERIFY2(line.contains("\tskipped\t原件没有保留"), line.constData());
         QVERIFY(MetadataErased(path(QStringLiteral("a.jpg"))));
+    }
+
+    // Originals that together pass the limit of kept originals: the batch asks first (exit 3
+    // unless told); kept all the same, an older batch's originals make room, never the newest
+    // batch's nor those of the batch being undone, and the history says which can no longer be
+    // undone.
+    void keptOriginalsPastTheirLimit() {
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        QVERIFY(QDir().mkpath(configHome->path() + QStringLiteral("/Kalmora")));
+        QVERIFY(writeFile(configHome->path() + QStringLiteral("/Kalmora/Kalmora.conf"),
+                          "[Journal]\nKeepOriginalsMB=0\n"));
+        QStringList folders;
+        for (const char *sub : {"one", "two", "three"}) {
+            folders << path(QLatin1String(sub));
+            QVERIFY(QDir().mkpath(folders.last()));
+            for (const char *name : {"a.jpg", "b.jpg"}) {
+                const QString photo = folders.last() + u'/' + QLatin1String(name);
+                QVERIFY(
+                    writeFile(photo, cameraPhoto(ByteOrder::Little, "2011:08:27 20:11:00").bytes));
+                QVERIFY(setNanoStamps(photo, 1300000000, 987654321));
+            }
+        }
+        const auto before = folderState(folders[0]);
+        const CliRun refused = runCli({"strip", folders[0]});
+        QCOMPARE(refused.exit, 3);
+        QVERIFY2(refused.err.contains("--keep-all") && refused.err.contains("--no-undo-for-large"),
+                 refused.err.constData());
+        QCOMPARE(folderState(folders[0]), before);
+        QVERIFY(batches().isEmpty());
+
+        QCOMPARE(runCli({"strip", "--keep-all", folders[0]}).exit, 0);
+        QCOMPARE(runCli({"strip", "--keep-all", folders[1]}).exit, 0);
+        const qint64 first = batches().last().id, second = batches().first().id;
+        // Both batches' originals pass the limit: the undo of the older one still has them.
+        const CliRun undone = runCli({"undo", QString::number(first)});
+        QCOMPARE(undone.exit, 0);
+        QCOMPARE(folderState(folders[0]), before);
+
+        QCOMPARE(runCli({"strip", "--keep-all", folders[2]}).exit, 0);
+        const CliRun history = runCli({"history"});
+        QCOMPARE(history.exit, 0);
+        QVERIFY2(!history.lines().first().endsWith("\toriginals-pruned"), history.out.constData());
+        bool secondPruned = false;
+        for (const QByteArray &line : history.lines())
+            secondPruned = secondPruned || (line.startsWith(QByteArray::number(second) + '\t') &&
+                                            line.endsWith("\toriginals-pruned"));
+        QVERIFY2(secondPruned, history.out.constData());
+        const CliRun lost = runCli({"undo", QString::number(second)});
+        QCOMPARE(lost.exit, 1);
+        for (const QByteArray &line : lost.lines())
+            QVERIFY2(line.contains("\tskipped\t原件没有保留"), line.constData());
+
+        // Told beforehand to erase without undo beyond the limit: erased, and the history says
+        // that those photos cannot be undone.
+        for (const char *name : {"a.jpg", "b.jpg"})
+            QVERIFY(writeFile(folders[0] + u'/' + QLatin1String(name),
+                              cameraPhoto(ByteOrder::Little, "2011:08:27 20:11:00").bytes));
+        QCOMPARE(runCli({"strip", "--no-undo-for-large", folders[0]}).exit, 0);
+        QVERIFY(MetadataErased(folders[0] + QStringLiteral("/a.jpg")));
+        QVERIFY2(runCli({"history"}).lines().first().endsWith("\terased-without-original:2"),
+                 runCli({"history"}).out.constData());
+    }
+
+    // A strip cut off before its first commit leaves its originals' folder under a number the
+    // journal never recorded; one cut off later, originals no entry names. The next batch takes
+    // another number and clears both away; its own undo works.
+    void cutOffStripLeavesNothingInTheWay() {
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            QSKIP("exiftool is not installed");
+        photo(QStringLiteral("a.jpg"), "2011:08:27 20:11:00");
+        QCOMPARE(runCli({"strip", folder()}).exit, 0);
+        const qint64 first = batches().first().id;
+        const QString originals = stateHome->path() + QStringLiteral("/Kalmora/originals/");
+        const QString kept = originals + QStringLiteral("%1/1").arg(first);
+        QVERIFY(QFile::exists(kept));
+        // As a kill would leave them: the first batch still running in a process now gone,
+        // with an original no entry names; the next number's folder with one in it.
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(stateHome->path() +
+                                                QStringLiteral("/Kalmora/journal.sqlite"))
+                                  .constData(),
+                              &db),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "UPDATE batches SET state = 0, pid = 2147483647", nullptr,
+                              nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        const QString stray = originals + QStringLiteral("%1/7").arg(first);
+        const QString unrecorded = originals + QStringLiteral("%1/1").arg(first + 1);
+        QVERIFY(QDir().mkpath(originals + QString::number(first + 1)));
+        QVERIFY(writeFile(stray, "stray"));
+        QVERIFY(writeFile(unrecorded, "unrecorded"));
+
+        photo(QStringLiteral("b.jpg"), "2011:08:27 20:12:00");
+        // Access times later than the changes: reading them leaves them (as everywhere here).
+        QVERIFY(setNanoStamps(path(QStringLiteral("a.jpg")), 1300000000, 987654321));
+        const auto before = folderState(folder());
+        const CliRun run = runCli({"strip", folder()});
+        QVERIFY2(run.exit == 0, run.err.constData());
+        QVERIFY(batches().first().id > first + 1);
+        QVERIFY(!QFile::exists(stray));
+        QVERIFY(!QFile::exists(originals + QString::number(first + 1)));
+        QVERIFY(QFile::exists(kept)); // still named by its entry
+        QCOMPARE(runCli({"undo"}).exit, 0);
+        QCOMPARE(folderState(folder()), before);
     }
 
     // Batches long enough that most intents are committed by the journal's own threads while

@@ -861,9 +861,9 @@ private slots:
         QVERIFY(now[0].id != first[0].id && now[1].id != first[0].id);
     }
 
-    // The undo of a batch older than the days kept: opening the undo's own batch prunes it,
-    // yet the undo, reading its entries a page at a time as the journal held them when it
-    // began, gives every file back.
+    // The undo of a batch older than the days kept: opening the undo's own batch leaves it (and
+    // whatever it kept), the undo reads its entries a page at a time and gives every file back;
+    // the next batch's start prunes it.
     void undoOfABatchItsOwnStartPrunes() {
         makeFiles(QStringLiteral("file times"));
         importFor(QStringLiteral("file times"));
@@ -881,10 +881,16 @@ private slots:
         QCOMPARE(report.restored, 6);
         const Snapshot now = snapshot(f.folder.path());
         QVERIFY2(now == before, qPrintable(describe(now, before)));
-        const QList<BatchSummary> batches = ListBatches(config());
-        QCOMPARE(batches.size(), 1);
+        QList<BatchSummary> batches = ListBatches(config());
+        QCOMPARE(batches.size(), 2);
         QCOMPARE(batches[0].kind, BatchKind::Restore);
         QCOMPARE(batches[0].done, 6);
+        BatchJournal next(config());
+        QVERIFY(next.begin(f.folder.path(), BatchKind::Rename));
+        QVERIFY(next.end());
+        batches = ListBatches(config());
+        QCOMPARE(batches.size(), 2);
+        QVERIFY(batches[0].id != done.id && batches[1].id != done.id);
     }
 
     void keptOriginalsBeyondTheLimitArePruned() {
@@ -900,13 +906,29 @@ private slots:
                      .entryList(QDir::Files)
                      .size(),
                  6);
-        // Less than the six photos' size: the next batch drops them.
+        // Less than the six photos' size: the originals of the newest batch that kept any stay,
+        // those of an older one go at the next start.
         f.doubles->settings.setValue(QStringLiteral("Journal"), QStringLiteral("KeepOriginalsMB"),
                                      QStringLiteral("0"));
-        BatchJournal next(config());
-        QVERIFY(next.begin(f.folder.path(), BatchKind::Rename));
-        QVERIFY(next.end());
+        const auto start = [&](bool keeping) {
+            BatchJournal next(config());
+            QVERIFY(next.begin(f.folder.path(), keeping ? BatchKind::Erase : BatchKind::Rename));
+            if (keeping) {
+                const QString other = f.path(QStringLiteral("kept elsewhere.dat"));
+                QVERIFY(test::writeFile(other, "content"));
+                QCOMPARE(next.intendContent(other, true), 1);
+                QVERIFY(next.commit());
+            }
+            QVERIFY(next.end());
+        };
+        start(false);
+        QVERIFY(QFileInfo::exists(originals + QLatin1Char('/') + QString::number(erased)));
+        QVERIFY(!ListBatches(config()).last().originalsPruned);
+        start(true);
+        start(false);
         QVERIFY(!QFileInfo::exists(originals + QLatin1Char('/') + QString::number(erased)));
+        QVERIFY(ListBatches(config()).last().originalsPruned);
+        QVERIFY(!UndoLimitText(ListBatches(config()).last()).isEmpty());
         const RestoreReport report = RestoreBatch(config(), erased);
         QVERIFY(report.started);
         QCOMPARE(report.restored, 0);
