@@ -936,6 +936,53 @@ private slots:
         QCOMPARE(report.skipped[0].reason, QStringLiteral("原件没有保留(超过保留上限或已被清理)"));
     }
 
+    // The erase's originals would pass their limit: the window asks once. Cancel erases
+    // nothing; "no" erases them without undo, which the history then says; "yes" keeps them all.
+    void eraseBeyondTheOriginalsLimitAsks_data() {
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("cancel") << MsgAnswer::Cancel << -1;
+        QTest::newRow("erase without undo") << MsgAnswer::No << 0;
+        QTest::newRow("keep them all") << MsgAnswer::Yes << 6;
+    }
+    void eraseBeyondTheOriginalsLimitAsks() {
+        QFETCH(MsgAnswer, answer);
+        QFETCH(int, kept);
+        if (f.exiftoolPath().isEmpty())
+            QSKIP("exiftool is not installed");
+        f.doubles->settings.setValue(QStringLiteral("Journal"), QStringLiteral("KeepOriginalsMB"),
+                                     QStringLiteral("0"));
+        makeFiles(QStringLiteral("erase"));
+        importFor(QStringLiteral("erase"));
+        const Snapshot before = snapshot(f.folder.path());
+        f.prompter().answer(MsgAnswer::No); // the erase, not the export
+        f.prompter().answer(answer);
+        f.doubles->environment.variables.insert(QStringLiteral("PATH"),
+                                                qEnvironmentVariable("PATH"));
+        w().CmdPicExifDel->click();
+        const QStringList texts = f.prompter().texts();
+        QVERIFY2(texts.size() >= 2 && texts[1].contains(QStringLiteral("超过保留上限(0 MB)")),
+                 qPrintable(texts.join(u'|')));
+        const QList<BatchSummary> batches = ListBatches(config());
+        if (kept < 0) {
+            QVERIFY2(texts.value(2).contains(QStringLiteral("本次抹除已取消")),
+                     qPrintable(texts.join(u'|')));
+            const Snapshot after = snapshot(f.folder.path());
+            QVERIFY2(after == before, qPrintable(describe(after, before)));
+            QVERIFY(batches.isEmpty());
+            return;
+        }
+        QCOMPARE(batches.size(), 1);
+        QCOMPARE(batches[0].done, 6);
+        QCOMPARE(batches[0].erasedWithoutOriginal, 6 - kept);
+        const QString originals = f.doubles->stateHome.path() +
+                                  QStringLiteral("/Kalmora/originals/%1").arg(batches[0].id);
+        QCOMPARE(QDir(originals).entryList(QDir::Files).size(), kept);
+        FHistory history(*f.services, &w());
+        QCOMPARE(history.TBatches->item(0, 3)->text().contains(QStringLiteral("不能撤销")),
+                 kept == 0);
+    }
+
     // The journal's folder cannot take the batch: a box says why, and no file changes.
     void unwritableJournalStopsTheBatch_data() {
         QTest::addColumn<QString>("kind");
