@@ -85,8 +85,10 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     // again, though the prune clears their folders away.
     const qint64 highestKept = highestKeptFolder(m_config);
     prune();
-    // The batch goes to the disk with its intents, in one flush.
-    if (!exec("BEGIN IMMEDIATE"))
+    // The batch's row goes to the disk now, without a flush of its own (the first intents'
+    // commit flushes it with them): the write lock is not held while the step works out its
+    // changes (an undo judges and hashes every file), and other batches may start meanwhile.
+    if (!exec("PRAGMA synchronous=NORMAL") || !exec("BEGIN IMMEDIATE"))
         return false;
     m_inTransaction = true;
     // A number no batch had before, nor any folder of kept originals left on the disk.
@@ -110,8 +112,19 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     counter.bind(1, id);
     if (add.step() != SQLITE_DONE || counter.step() != SQLITE_DONE)
         return fail(cannotWriteText(sqliteText(m_db)));
+    add.reset();
+    counter.reset();
+    // Open here before its row shows: a begin elsewhere in this process must not take it for a
+    // batch cut off.
     m_batch = id;
     BatchOpened(m_batch);
+    if (!exec("COMMIT") || !exec("PRAGMA synchronous=FULL")) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
+        return false;
+    }
+    m_inTransaction = false;
+    m_cache->committed = true; // an abandon takes the row away again
     m_keptFolder = keptFolder(m_config, m_batch);
     return true;
 }
@@ -359,6 +372,17 @@ void BatchJournal::prune() {
 }
 
 void BatchJournal::removeLeftovers() {
+    // Batches cut off before their first intent: nothing of them to undo.
+    QList<qint64> empty;
+    {
+        Statement q(m_db, "SELECT id, pid FROM batches b WHERE state = 0 AND NOT EXISTS "
+                          "(SELECT 1 FROM entries e WHERE e.batch = b.id)");
+        while (q.step() == SQLITE_ROW)
+            if (!BatchRunning(q.integer(1), q.integer(0)))
+                empty.append(q.integer(0));
+    }
+    for (const qint64 id : empty)
+        deleteBatch(m_db, id);
     const QString originals = m_config.stateFolder + QStringLiteral("/originals");
     const QStringList folders = QDir(originals).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &name : folders) {

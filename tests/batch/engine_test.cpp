@@ -11,6 +11,7 @@
 #include "tests/support/jpeg_builder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMap>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -457,6 +458,33 @@ private slots:
         QCOMPARE(undo.restored, Files);
         QCOMPARE(snapshot(judged), before);
         QCOMPARE(snapshot(folder()), intruder);
+    }
+
+    // An undo judges (and, for the erase, hashes) every file before it changes one: another
+    // batch starts meanwhile without waiting for it, and both are recorded.
+    void batchStartsDuringAnUndo() {
+        const auto step = stepFor(Kind::Stamps);
+        RecordingSink sink;
+        BatchRunner runner(*step, sink, options());
+        const BatchOutcome outcome = runner.run();
+        QCOMPARE(outcome.done, Files);
+        bool started = false;
+        qint64 waitedMs = -1;
+        const RestoreReport undo =
+            RestoreBatch(journalConfig(), outcome.batchId, false, [&](int done, int) {
+                if (done == 1) {
+                    QElapsedTimer clock;
+                    clock.start();
+                    BatchJournal other(journalConfig());
+                    started = other.begin(m_dir.path(), BatchKind::FileTimes) && other.end();
+                    waitedMs = clock.elapsed();
+                }
+                return true;
+            });
+        QVERIFY(started);
+        QVERIFY2(waitedMs < 2000, qPrintable(QString::number(waitedMs)));
+        QCOMPARE(undo.restored, Files);
+        QCOMPARE(ListBatches(journalConfig()).size(), 3);
     }
 
     // A journal row changed after the batch to name files elsewhere (hard links to the batch's
