@@ -121,13 +121,13 @@ const char *const PatchSql = "SELECT offset, before, intended, after FROM patche
                              "WHERE batch = ? AND seq = ? ORDER BY n";
 
 // The entry at `q`'s row, with its patches from `p`.
-JournalEntry entryFrom(Statement &q, Statement &p, qint64 batch) {
+JournalEntry entryFrom(Statement &q, Statement &p, qint64 batch, const QString &folder) {
     JournalEntry e;
     e.seq = int(q.integer(0));
     e.kind = ChangeKind(q.integer(1));
-    e.path = NameFromBytes(q.blob(2));
+    e.path = WholePath(q.blob(2), folder);
     if (!q.isNull(3))
-        e.newPath = NameFromBytes(q.blob(3));
+        e.newPath = WholePath(q.blob(3), folder);
     e.old = DecodeState(q.blob(4));
     e.intendedKnown = !q.isNull(5);
     if (e.intendedKnown)
@@ -193,7 +193,7 @@ bool ReadEntries(const JournalConfig &config, qint64 batch, QList<JournalEntry> 
         q.bind(1, batch);
         Statement p(db, PatchSql);
         while (q.step() == SQLITE_ROW)
-            entries.append(entryFrom(q, p, batch));
+            entries.append(entryFrom(q, p, batch, summary.folder));
     }
     sqlite3_close(db);
     return true;
@@ -211,6 +211,7 @@ bool BatchEntries::open(const JournalConfig &config, qint64 batch, BatchSummary 
     if (!m_db)
         return false;
     m_batch = batch;
+    m_folder = summary.folder;
     m_count = summary.total;
     m_pageRows = std::max(1, config.rowsInMemory);
     m_pageBelow = {std::numeric_limits<qint64>::max()};
@@ -229,7 +230,7 @@ bool BatchEntries::load(int page) {
     m_pageAt = -1;
     int stepped = SQLITE_ROW;
     while ((stepped = q.step()) == SQLITE_ROW)
-        m_page.append(entryFrom(q, p, m_batch));
+        m_page.append(entryFrom(q, p, m_batch, m_folder));
     if (stepped != SQLITE_DONE)
         return false;
     m_pageAt = page;

@@ -82,6 +82,7 @@ private:
     int m_count = 0;
     int m_pageRows = 1;
     bool m_keepsOriginals = false;
+    QString m_folder; // the batch's: its entries name their files in it
     QList<JournalEntry> m_page;
     int m_pageAt = -1;
     std::vector<qint64> m_pageBelow; // page k holds the entries below this seq

@@ -10,7 +10,8 @@ namespace kalmora {
 using namespace journal_detail;
 
 const BatchJournal::Cache::Entry *BatchJournal::Cache::entryOf(int seq, const JournalConfig &config,
-                                                               qint64 batch) {
+                                                               qint64 batch,
+                                                               const QString &folder) {
     if (size_t(seq) <= entries.size())
         return entries[size_t(seq - 1)].seq == seq ? &entries[size_t(seq - 1)] : nullptr;
     const auto inPage = [&] {
@@ -38,9 +39,9 @@ const BatchJournal::Cache::Entry *BatchJournal::Cache::entryOf(int seq, const Jo
         Entry &e = page.back();
         e.seq = at;
         e.kind = ChangeKind(q.integer(1));
-        e.path = NameFromBytes(q.blob(2));
+        e.path = WholePath(q.blob(2), folder);
         if (!q.isNull(3))
-            e.newPath = NameFromBytes(q.blob(3));
+            e.newPath = WholePath(q.blob(3), folder);
         if (e.kind == ChangeKind::Rename)
             e.old = DecodeState(q.blob(4));
         e.link = traits[size_t(at - 1)] & Link;

@@ -130,7 +130,7 @@ struct BatchJournal::Cache {
     }
     // Entry `seq` of `batch`, from the first window's or read back with its page; null when it
     // cannot be read.
-    const Entry *entryOf(int seq, const JournalConfig &config, qint64 batch);
+    const Entry *entryOf(int seq, const JournalConfig &config, qint64 batch, const QString &folder);
     void closePages() {
         sqlite3_close(pageDb);
         pageDb = nullptr;

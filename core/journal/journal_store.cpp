@@ -237,6 +237,21 @@ QString databasePath(const JournalConfig &config) {
     return config.stateFolder + QStringLiteral("/journal.sqlite");
 }
 
+QByteArray StoredName(const QString &path, const QString &folder) {
+    if (!folder.isEmpty() && path.size() > folder.size() + 1 && path.startsWith(folder) &&
+        path[folder.size()] == QLatin1Char('/') &&
+        path.indexOf(QLatin1Char('/'), folder.size() + 1) < 0)
+        return PathBytes(path.mid(folder.size() + 1));
+    return PathBytes(path);
+}
+
+QString WholePath(const QByteArray &stored, const QString &folder) {
+    const QString name = NameFromBytes(stored);
+    return name.startsWith(QLatin1Char('/')) || folder.isEmpty() || name.isEmpty()
+               ? name
+               : folder + QLatin1Char('/') + name;
+}
+
 bool makePrivateFolder(const QString &path) {
     const QByteArray whole = PathBytes(QDir::cleanPath(path));
     if (!whole.startsWith('/'))
@@ -315,9 +330,13 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
     // checkpoints at its end once the log has grown (see BatchJournal::end()).
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     char *error = nullptr;
-    // WAL and a full sync: a commit that returned is on the disk.
-    if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr,
-                     &error) != SQLITE_OK) {
+    // WAL and a full sync: a commit that returned is on the disk. Once a checkpoint has moved
+    // the whole log into the database, the log's file is cut back to 4 MB when it starts over
+    // (it would otherwise stay at the largest a batch ever made it).
+    if (sqlite3_exec(db,
+                     "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
+                     "PRAGMA journal_size_limit=4194304;",
+                     nullptr, nullptr, &error) != SQLITE_OK) {
         reason = cannotWriteText(error ? QString::fromUtf8(error) : sqliteText(db));
         sqlite3_free(error);
         sqlite3_close(db);
@@ -427,36 +446,102 @@ JournalConfig JournalConfigFrom(const Environment &environment, const Settings &
     return c;
 }
 
-// Version 1: the layout QDataStream gives these fields (big-endian; a null hash as length
-// 0xffffffff); version 2 adds the permission bits after the hash. Spelt out by hand, as every
-// entry takes two or three of them.
-QByteArray EncodeState(const FileState &s) {
-    constexpr qsizetype Fixed = 1 + 1 + 8 * 9 + 1 + 4;
-    QByteArray out(Fixed + s.hash.size() + 4, Qt::Uninitialized);
-    uchar *p = reinterpret_cast<uchar *>(out.data());
-    *p++ = 2;
-    *p++ = s.exists ? 1 : 0;
-    for (const quint64 v :
-         {s.device, s.inode, quint64(s.size), quint64(s.access.sec), quint64(s.access.nsec),
-          quint64(s.modification.sec), quint64(s.modification.nsec), quint64(s.creation.sec),
-          quint64(s.creation.nsec)}) {
-        qToBigEndian(v, p);
-        p += 8;
+// Version 3, written: a flags byte (exists, NTFS creation settable, hash present), then each
+// number as a variable-length integer (the signed ones zigzagged: a stamp before 1970 stays
+// short), the mode, and the hash's length and bytes. About 40 bytes where the fixed layouts below
+// took 83: every entry holds two or three states.
+// Versions 1 and 2, read only: the layout QDataStream gave these fields (big-endian; a null hash
+// as length 0xffffffff); version 2 added the permission bits after the hash.
+namespace {
+
+void putVarint(QByteArray &out, quint64 v) {
+    while (v >= 0x80) {
+        out.append(char(v | 0x80));
+        v >>= 7;
     }
-    *p++ = s.creationSettable ? 1 : 0;
-    qToBigEndian(s.hash.isNull() ? quint32(0xffffffff) : quint32(s.hash.size()), p);
-    p += 4;
-    if (!s.hash.isEmpty())
-        std::memcpy(p, s.hash.constData(), size_t(s.hash.size()));
-    qToBigEndian(s.mode, p + s.hash.size());
+    out.append(char(v));
+}
+
+quint64 zigzag(qint64 v) {
+    return (quint64(v) << 1) ^ quint64(v >> 63);
+}
+
+qint64 unzigzag(quint64 v) {
+    return qint64(v >> 1) ^ -qint64(v & 1);
+}
+
+enum StateFlag : uchar { Exists = 1, CreationSettable = 2, Hashed = 4 };
+
+FileState decodeCompact(const uchar *p, const uchar *end) {
+    bool cut = false;
+    const auto varint = [&]() -> quint64 {
+        quint64 v = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            if (p == end) {
+                cut = true;
+                return 0;
+            }
+            const uchar b = *p++;
+            v |= quint64(b & 0x7f) << shift;
+            if (!(b & 0x80))
+                return v;
+        }
+        cut = true; // longer than any 64-bit number
+        return 0;
+    };
+    if (p == end)
+        return {};
+    const uchar flags = *p++;
+    FileState s;
+    s.exists = flags & Exists;
+    s.creationSettable = flags & CreationSettable;
+    s.device = varint();
+    s.inode = varint();
+    s.size = unzigzag(varint());
+    for (Stamp *stamp : {&s.access, &s.modification, &s.creation}) {
+        stamp->sec = unzigzag(varint());
+        stamp->nsec = unzigzag(varint());
+    }
+    s.mode = quint32(varint());
+    if (flags & Hashed) {
+        const quint64 length = varint();
+        if (cut || quint64(end - p) < length)
+            return {};
+        s.hash = QByteArray(reinterpret_cast<const char *>(p), qsizetype(length));
+    }
+    return cut ? FileState() : s;
+}
+
+} // namespace
+
+QByteArray EncodeState(const FileState &s) {
+    QByteArray out;
+    out.reserve(48 + s.hash.size());
+    out.append(char(3));
+    out.append(char((s.exists ? Exists : 0) | (s.creationSettable ? CreationSettable : 0) |
+                    (s.hash.isNull() ? 0 : Hashed)));
+    putVarint(out, s.device);
+    putVarint(out, s.inode);
+    putVarint(out, zigzag(s.size));
+    for (const Stamp &stamp : {s.access, s.modification, s.creation}) {
+        putVarint(out, zigzag(stamp.sec));
+        putVarint(out, zigzag(stamp.nsec));
+    }
+    putVarint(out, s.mode);
+    if (!s.hash.isNull()) {
+        putVarint(out, quint64(s.hash.size()));
+        out.append(s.hash);
+    }
     return out;
 }
 
 FileState DecodeState(const QByteArray &bytes) {
-    // What QDataStream reads of EncodeState's record, by hand: an undo reads three of them for
-    // each of a million entries. A record cut short is no state, not the half of one.
+    // By hand: an undo reads three of them for each of a million entries. A record cut short is
+    // no state, not the half of one.
     const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
     const uchar *const end = p + bytes.size();
+    if (p != end && p[0] == 3)
+        return decodeCompact(p + 1, end);
     constexpr qsizetype Fixed = 1 + 1 + 8 * 9 + 1 + 4;
     if (end - p < Fixed || (p[0] != 1 && p[0] != 2))
         return {};

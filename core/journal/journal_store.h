@@ -59,6 +59,12 @@ private:
 // The database file in the state folder.
 QString databasePath(const JournalConfig &config);
 
+// A batch's file as an entry keeps it: its name alone where it lies right in the batch's
+// `folder` (the batch's row holds the folder once), else the whole path. WholePath undoes it;
+// entries of earlier builds hold whole paths.
+QByteArray StoredName(const QString &path, const QString &folder);
+QString WholePath(const QByteArray &stored, const QString &folder);
+
 // Makes `path` and every folder missing above it, each new one private (0700, whatever the
 // umask), and `path` itself private where it was there already: the journal names the user's
 // files, and its kept originals hold their content. False when it cannot.

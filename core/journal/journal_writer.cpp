@@ -105,8 +105,9 @@ bool BatchJournal::writeRow(const Row &row) {
             m_db, "INSERT INTO entries(batch, seq, kind, path, new_path, old, intended, kept, "
                   "kept_bytes) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
     Statement &add = *c.insertEntry;
-    const QByteArray path = PathBytes(row.path), old = EncodeState(row.old);
-    const QByteArray newPath = row.newPath.isEmpty() ? QByteArray() : PathBytes(row.newPath);
+    const QByteArray path = StoredName(row.path, m_folder), old = EncodeState(row.old);
+    const QByteArray newPath =
+        row.newPath.isEmpty() ? QByteArray() : StoredName(row.newPath, m_folder);
     const QByteArray kept = row.kept.isEmpty() ? QByteArray() : PathBytes(row.kept);
     add.bind(1, m_batch)
         .bind(2, seq)
@@ -435,7 +436,7 @@ void BatchJournal::done(int seq, bool succeeded, const std::optional<FileState> 
         a.state = *engineAfter; // most files: no entry to look at
     } else {
         // An entry that cannot be read back keeps no after-value, as after a crash.
-        const Cache::Entry *found = c.entryOf(seq, m_config, m_batch);
+        const Cache::Entry *found = c.entryOf(seq, m_config, m_batch, m_folder);
         if (!found)
             return;
         const Cache::Entry &e = *found;

@@ -507,9 +507,12 @@ private slots:
         // Every path of entry 1 moved to the other folder; for the erase, entry 2's original
         // taken from a copy outside the journal's folder.
         const QString outsideOriginal = m_dir.path() + QStringLiteral("/original-2");
-        QString forge = QStringLiteral("UPDATE entries SET path = replace(path, '%1', '%2'), "
-                                       "new_path = replace(new_path, '%1', '%2') WHERE seq = 1;")
-                            .arg(folder(), other);
+        // The journal keeps names within the batch's folder: the forged row names whole paths.
+        QString forge =
+            QStringLiteral(
+                "UPDATE entries SET path = CAST('%1/' || CAST(path AS TEXT) AS BLOB), "
+                "new_path = CAST('%1/' || CAST(new_path AS TEXT) AS BLOB) WHERE seq = 1;")
+                .arg(other);
         if (kind == Kind::Content) {
             const QString kept =
                 stateFolder() + QStringLiteral("/originals/%1/2").arg(outcome.batchId);

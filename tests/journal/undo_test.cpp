@@ -1033,9 +1033,9 @@ private slots:
         QVERIFY(!w().OperationRunning);
     }
 
-    // Journals written by earlier builds hold states in QDataStream's layout (version 1): they
-    // read back as they were, without permissions. A state now encodes to the same layout under
-    // version 2 with its permission bits after it, and reads back whole.
+    // Journals written by earlier builds hold states in QDataStream's layout (version 1, and 2
+    // with the permission bits after the hash): they read back as they were. A state is now
+    // written in a compact form (version 3) that reads back whole, and is short.
     void statesKeepTheirStoredForm() {
         FileState plain;
         plain.exists = true;
@@ -1050,27 +1050,34 @@ private slots:
         hashed.hash = QByteArray(32, '\xab');
         FileState emptyHash = plain;
         emptyHash.hash = QByteArray("");
+        const auto same = [](const FileState &a, const FileState &b) {
+            return a.sameAs(b) && a.access == b.access && a.hash == b.hash &&
+                   a.hash.isNull() == b.hash.isNull() && a.creationSettable == b.creationSettable &&
+                   a.mode == b.mode;
+        };
         for (const FileState &s : {FileState(), plain, hashed, emptyHash}) {
             QByteArray stored;
             QDataStream d(&stored, QIODevice::WriteOnly);
             d << quint8(1) << s.exists << s.device << s.inode << s.size << s.access.sec
               << s.access.nsec << s.modification.sec << s.modification.nsec << s.creation.sec
               << s.creation.nsec << s.creationSettable << s.hash;
-            const auto same = [](const FileState &a, const FileState &b) {
-                return a.sameAs(b) && a.access == b.access && a.hash == b.hash &&
-                       a.hash.isNull() == b.hash.isNull() &&
-                       a.creationSettable == b.creationSettable && a.mode == b.mode;
-            };
             QVERIFY(same(DecodeState(stored), s));
             FileState withMode = s;
             withMode.mode = 04751;
-            QByteArray now = stored;
-            now[0] = 2;
-            now.append(QByteArray::fromHex("000009e9"));
-            QCOMPARE(EncodeState(withMode).toHex(), now.toHex());
+            QByteArray second = stored;
+            second[0] = 2;
+            second.append(QByteArray::fromHex("000009e9"));
+            QVERIFY(same(DecodeState(second), withMode));
+            QVERIFY(!DecodeState(second.chopped(1)).exists);
+
+            const QByteArray now = EncodeState(withMode);
+            QCOMPARE(now.at(0), char(3));
             QVERIFY(same(DecodeState(now), withMode));
-            // Cut short by its last byte, it is no state.
-            QVERIFY(!DecodeState(now.chopped(1)).exists);
+            QVERIFY2(now.size() <= 48 + s.hash.size(), qPrintable(QString::number(now.size())));
+            // Cut short anywhere, it is no state.
+            for (qsizetype n = 1; n < now.size(); ++n)
+                QVERIFY2(!DecodeState(now.left(n)).exists || !s.exists,
+                         qPrintable(QString::number(n)));
         }
     }
 };
