@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMap>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -458,6 +459,45 @@ private slots:
         QCOMPARE(undo.restored, Files);
         QCOMPARE(snapshot(judged), before);
         QCOMPARE(snapshot(folder()), intruder);
+    }
+
+    // The journal stays small for a large batch: under 200 bytes a file for a stamps batch of
+    // camera-named files, once its log is moved into the database.
+    void journalIsCompact() {
+        constexpr int Many = 20000;
+        const QString many = m_dir.path() + QStringLiteral("/many");
+        QVERIFY(QDir().mkpath(many));
+        QStringList names;
+        for (int i = 0; i < Many; ++i) {
+            names << QStringLiteral("IMG_20230101_%1.jpg").arg(i, 6, 10, QLatin1Char('0'));
+            QFile f(many + u'/' + names.last());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        StampsStep step(BatchKind::FileTimes, false, names, [](int i) {
+            const DateTime t = DateTime(2015, 1, 2, 3, 4, 5).addSeconds(i);
+            return std::optional(FileTimesUpdate::all(FileTimes{t, t, t}));
+        });
+        RecordingSink sink;
+        BatchOptions o = options();
+        o.folder = many;
+        QCOMPARE(BatchRunner(step, sink, o).run().done, Many);
+        // The database's own size, the part still in its log included.
+        sqlite3 *db = nullptr;
+        QCOMPARE(
+            sqlite3_open(
+                QFile::encodeName(stateFolder() + QStringLiteral("/journal.sqlite")).constData(),
+                &db),
+            SQLITE_OK);
+        qint64 size = 1;
+        for (const char *pragma : {"PRAGMA page_count", "PRAGMA page_size"}) {
+            sqlite3_stmt *q = nullptr;
+            sqlite3_prepare_v2(db, pragma, -1, &q, nullptr);
+            QCOMPARE(sqlite3_step(q), SQLITE_ROW);
+            size *= sqlite3_column_int64(q, 0);
+            sqlite3_finalize(q);
+        }
+        sqlite3_close(db);
+        QVERIFY2(size < 200 * qint64(Many), qPrintable(QString::number(double(size) / Many)));
     }
 
     // An undo judges (and, for the erase, hashes) every file before it changes one: another
