@@ -120,7 +120,9 @@ bool removeKept(const QString &kept) {
 }
 
 void removeKeptFolder(const QString &folder) {
-    QDir(folder).removeRecursively();
+    // An empty path would name the working folder.
+    if (!folder.isEmpty())
+        QDir(folder).removeRecursively();
 }
 
 void syncFolder(const QString &folder) {
