@@ -54,9 +54,11 @@ CREATE TABLE IF NOT EXISTS counters(name TEXT PRIMARY KEY, value INTEGER NOT NUL
 
 // What the file says it is: this program's journal, and which schema it holds. Version 1 is the
 // schema above without the counters and the batches' `originals_pruned`; a journal written
-// before the file said so holds it too. Version 2 adds both.
+// before the file said so holds it too. Version 2 adds both. Version 3 writes states in their
+// compact form and names files within their batch's folder (both still read in their earlier
+// forms, so it needs no step of its own; a build of version 2 must not read it).
 constexpr int ApplicationId = 0x4B4C4D4A; // "KLMJ"
-constexpr int SchemaVersion = 2;
+constexpr int SchemaVersion = 3;
 
 int pragmaNumber(sqlite3 *db, const char *sql) {
     Statement q(db, sql);
