@@ -262,7 +262,8 @@ QString putBack(const JournalEntry &e) {
                 return systemText(error);
             }
         }
-        // A private copy was kept: the file gets its own permissions back.
+        // The kept original was made the journal's alone (or is a private copy): the file gets
+        // its own permissions back.
         if (e.old.mode != 0 &&
             ::fchmodat(to->dir, to->name.constData(), mode_t(e.old.mode), 0) != 0)
             return systemText(errno);
