@@ -50,9 +50,10 @@ FHistory::FHistory(Services &services, QWidget *parent) : QDialog(parent), m_ser
     connect(TBatches, &QTableWidget::itemSelectionChanged, this, [this] {
         const qint64 id = selectedBatch();
         const QList<QTableWidgetItem *> items = TBatches->selectedItems();
-        CmdUndo->setEnabled(id != 0 && !items.isEmpty() &&
-                            TBatches->item(items.first()->row(), 3)->text() !=
-                                QStringLiteral("进行中"));
+        // The state may go on with what the undo can no longer put back.
+        CmdUndo->setEnabled(
+            id != 0 && !items.isEmpty() &&
+            !TBatches->item(items.first()->row(), 3)->text().startsWith(QStringLiteral("进行中")));
     });
     connect(CmdUndo, &QPushButton::clicked, this, &FHistory::undoClicked);
     connect(CmdClose, &QPushButton::clicked, this, &QDialog::accept);
