@@ -83,8 +83,7 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
         this);
     // Numbers left on the disk by batches cut off before their first commit are not given
     // again, though the prune clears their folders away.
-    const qint64 highestKept = highestKeptFolder(m_config);
-    prune();
+    const qint64 highestKept = prune();
     // The batch's row goes to the disk now, without a flush of its own (the first intents'
     // commit flushes it with them): the write lock is not held while the step works out its
     // changes (an undo judges and hashes every file), and other batches may start meanwhile.
@@ -92,7 +91,8 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
         return false;
     m_inTransaction = true;
     // A number no batch had before, nor any folder of kept originals left on the disk.
-    qint64 id = std::max(highestKept, highestKeptFolder(m_config));
+    // (A batch that begins meanwhile counts in the table before it makes its folder.)
+    qint64 id = highestKept;
     for (const char *sql :
          {"SELECT MAX(id) FROM batches", "SELECT value FROM counters WHERE name = 'batch'"}) {
         Statement q(m_db, sql);
@@ -313,13 +313,14 @@ void BatchJournal::forgetAfter(int seq) {
         m_cache->forgetFrom.store(std::clamp(seq, 0, INT_MAX - 1) + 1, std::memory_order_release);
 }
 
-void BatchJournal::prune() {
+qint64 BatchJournal::prune() {
     // Under the write lock throughout: no other batch is then between its begin and its first
     // commit, the only time its kept originals exist without its row.
     if (!exec("BEGIN IMMEDIATE")) {
         m_reason.clear(); // a failed prune leaves the old batches; it does not stop this one
-        return;
+        return highestKeptFolder(m_config);
     }
+    const qint64 highestKept = highestKeptFolder(m_config);
     removeLeftovers();
     const qint64 cutoff = m_config.now - qint64(m_config.keepDays) * 86400;
     QList<qint64> old;
@@ -369,6 +370,7 @@ void BatchJournal::prune() {
     if (!exec("COMMIT"))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     m_reason.clear();
+    return highestKept;
 }
 
 void BatchJournal::removeLeftovers() {

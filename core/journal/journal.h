@@ -137,7 +137,8 @@ private:
     bool commitTransaction();
     void intentsDurable();
     void writeAfter(const After &after);
-    void prune();
+    // Returns the highest batch number among the folders of kept originals it found.
+    qint64 prune();
     // What batches cut off by the end of their process left in the originals folder.
     void removeLeftovers();
 
