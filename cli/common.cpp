@@ -99,6 +99,12 @@ public:
     void journalFailed(bool started, const QString &reason) override {
         Message(started ? JournalStopMessage(reason) : JournalFailureMessage(reason));
     }
+    void journalBusy(bool waiting) override {
+        if (waiting)
+            Message(Say("另一批操作正在写撤销记录，等待它写完（最多10分钟）…",
+                        "Another batch is writing the undo journal; waiting for it (at most 10 "
+                        "minutes)..."));
+    }
     int exitStatus() const { return m_results.exitStatus(); }
 
 private:
@@ -132,6 +138,8 @@ int RunBatch(const Invocation &inv, BatchStep &step) {
     options.dryRun = DryRunAsked(inv);
     if (!options.dryRun)
         options.journal = CliJournalConfig();
+    // Long enough for another batch's prune; a script is not kept waiting for ever.
+    options.journalWaitMs = 10 * 60 * 1000;
     LineSink sink(inv, step);
     BatchRunner runner(step, sink, options);
     const BatchOutcome outcome = runner.run();

@@ -41,6 +41,8 @@ bool BatchSink::again(int) {
     return false;
 }
 
+void BatchSink::journalBusy(bool) {}
+
 BatchRunner::BatchRunner(BatchStep &step, BatchSink &sink, BatchOptions options)
     : m_step(step), m_sink(sink), m_options(std::move(options)) {
     if (m_options.journalFolder.isEmpty())
@@ -61,11 +63,43 @@ BatchOutcome BatchRunner::run() {
     // Every read and write of the batch lands in the folder opened here.
     const FolderScope scope(m_options.folder);
 
+    // Nothing has changed: every row is one the batch did not reach (but those found to need no
+    // change).
+    QHash<int, BatchRow> unchanged;
+    const auto stoppedBeforeChanges = [&] {
+        for (int i = 0; i < n; ++i) {
+            BatchRow row = unchanged.value(i);
+            row.index = i;
+            if (!unchanged.contains(i)) {
+                row.verdict = RowVerdict::NotDone;
+                m_step.notReached(i, row);
+            }
+            m_sink.row(row);
+        }
+        outcome.end = BatchOutcome::End::Stopped;
+        return outcome;
+    };
+
+    bool waiting = false; // for the journal's write lock, as the batch begins
     std::unique_ptr<BatchJournal> journal;
     const auto refused = [&](bool started) { m_sink.journalFailed(started, journal->reason()); };
     if (!m_options.dryRun) {
-        journal = std::make_unique<BatchJournal>(m_options.journal);
-        if (!journal->begin(m_options.journalFolder, m_step.kind(), m_options.undoes)) {
+        JournalConfig config = m_options.journal;
+        config.lockWait = [&](qint64 waitedMs) {
+            if (!waiting && waitedMs >= 1000) {
+                waiting = true;
+                m_sink.journalBusy(true);
+            }
+            return !stopRequested() &&
+                   (m_options.journalWaitMs <= 0 || waitedMs < m_options.journalWaitMs);
+        };
+        journal = std::make_unique<BatchJournal>(std::move(config));
+        const bool begun = journal->begin(m_options.journalFolder, m_step.kind(), m_options.undoes);
+        if (waiting)
+            m_sink.journalBusy(false);
+        if (!begun) {
+            if (stopRequested())
+                return stoppedBeforeChanges();
             refused(false);
             return outcome;
         }
@@ -81,7 +115,6 @@ BatchOutcome BatchRunner::run() {
     // that changes nothing keeps the row it was given here.
     std::vector<int> seqs(size_t(n), 0);
     std::vector<bool> changes(size_t(n), false);
-    QHash<int, BatchRow> unchanged;
     bool stoppedEarly = false;
     for (int i = 0; i < n && !stoppedEarly; ++i) {
         BatchRow row;
@@ -107,21 +140,10 @@ BatchOutcome BatchRunner::run() {
         stoppedEarly = stopRequested();
     }
     if (stoppedEarly) {
-        // Nothing has changed: every row is one the batch did not reach (but those found to
-        // need no change), and the journal keeps nothing of it.
+        // The journal keeps nothing of it.
         if (journaled)
             journal->abandon();
-        for (int i = 0; i < n; ++i) {
-            BatchRow row = unchanged.value(i);
-            row.index = i;
-            if (!unchanged.contains(i)) {
-                row.verdict = RowVerdict::NotDone;
-                m_step.notReached(i, row);
-            }
-            m_sink.row(row);
-        }
-        outcome.end = BatchOutcome::End::Stopped;
-        return outcome;
+        return stoppedBeforeChanges();
     }
     if (journaled && !journal->commitFirst()) {
         refused(false);

@@ -105,6 +105,9 @@ public:
     // After a pass that reached every file with `failed` failures: whether to try those files
     // again (each row is reported again), as part of the same batch.
     virtual bool again(int failed);
+    // The batch waits (`true`) for another batch's journal writes before it starts, or no
+    // longer (`false`): told after a second of waiting, and then once it ends.
+    virtual void journalBusy(bool waiting);
 };
 
 struct BatchOptions {
@@ -113,6 +116,9 @@ struct BatchOptions {
     bool dryRun = false;
     JournalConfig journal;
     qint64 undoes = 0; // the batch this one restores
+    // How long the batch waits for another batch's journal writes before it starts; 0: until
+    // it is stopped.
+    qint64 journalWaitMs = 30000;
 };
 
 struct BatchOutcome {

@@ -8,11 +8,14 @@
 #include "core/journal/kept_originals.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QSet>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -72,6 +75,21 @@ bool BatchJournal::begin(const QString &folder, BatchKind kind, qint64 undoes) {
     m_db = takeConnection(m_config, m_reason);
     if (!m_db)
         return false;
+    // Another batch holds the write lock only while it writes, but a prune of old batches or a
+    // busy disk may take longer: the caller decides how long to wait.
+    m_beginClock.start();
+    sqlite3_busy_handler(
+        m_db,
+        [](void *self, int) {
+            const BatchJournal &j = *static_cast<const BatchJournal *>(self);
+            const qint64 waited = j.m_beginClock.elapsed();
+            if (j.m_config.lockWait ? !j.m_config.lockWait(waited) : waited >= DefaultLockWaitMs)
+                return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            return 1;
+        },
+        this);
+    const auto waited = qScopeGuard([this] { sqlite3_busy_timeout(m_db, DefaultLockWaitMs); });
     // Our own hook in place of the automatic checkpoint, which would flush the database in the
     // middle of a batch.
     sqlite3_wal_hook(

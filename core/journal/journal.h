@@ -12,6 +12,7 @@
 #include "core/journal/journal_types.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -155,7 +156,8 @@ private:
     bool m_inTransaction = false;
     bool m_intentsDurable = false;
     int m_uncommitted = 0;
-    int m_logFrames = 0; // in the write-ahead log after the last commit
+    int m_logFrames = 0;        // in the write-ahead log after the last commit
+    QElapsedTimer m_beginClock; // the wait for the write lock, while the batch begins
     QString m_reason;
     QString m_folder; // of the batch
     QString m_keptFolder;

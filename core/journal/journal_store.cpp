@@ -322,7 +322,7 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
         sqlite3_close(db);
         return nullptr;
     }
-    sqlite3_busy_timeout(db, 30000);
+    sqlite3_busy_timeout(db, DefaultLockWaitMs);
     if (!knownSchema(db, reason)) {
         sqlite3_close(db);
         return nullptr;

@@ -79,6 +79,9 @@ sqlite3 *openDatabase(const JournalConfig &config, QString &reason, bool create)
 
 // For a batch: the connection an earlier batch of this process kept, when it is still on the
 // same database file, else a fresh one (openDatabase, creating).
+// How long a connection waits for another's write lock, unless its batch says otherwise.
+constexpr int DefaultLockWaitMs = 30000;
+
 sqlite3 *takeConnection(const JournalConfig &config, QString &reason);
 // Keeps a batch's connection for the next batch of this process (closes it when one is kept
 // already, or when the file is gone).

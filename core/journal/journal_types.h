@@ -6,6 +6,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 namespace kalmora {
 
 // What a batch did to its files; the number is what the journal stores.
@@ -40,6 +42,9 @@ struct JournalConfig {
     // The rows a batch holds in memory in each of its queues, and a page the undo reads at a
     // time: a batch of a million files takes no more memory than one of this many.
     int rowsInMemory = 16384;
+    // While a batch begins and another holds the journal's write lock: called with the time
+    // waited so far, whether to wait on. Unset: 30 seconds.
+    std::function<bool(qint64 waitedMs)> lockWait;
 };
 
 // One patch of a date text: where, what it held, what the batch writes.

@@ -63,11 +63,6 @@ bool BatchJournal::writeRows(int upTo) {
         c.traits.resize(size_t(upTo));
     if (c.entries.size() < size_t(std::min(upTo, c.window)))
         c.entries.resize(size_t(std::min(upTo, c.window)));
-    if (!m_inTransaction) {
-        if (!exec("BEGIN IMMEDIATE"))
-            return false;
-        m_inTransaction = true;
-    }
     // The group's intents up to readFrom are made into rows here, those after it the reader made.
     std::vector<std::function<Row()>> makers;
     std::vector<Row> made;
@@ -86,8 +81,18 @@ bool BatchJournal::writeRows(int upTo) {
             c.made.pop_front();
         }
     }
+    // Made (and hashed) before the write lock is taken: other batches wait only for the writes.
+    std::vector<Row> ours;
+    ours.reserve(makers.size());
     for (std::function<Row()> &make : makers)
-        if (!writeRow(std::exchange(make, {})()))
+        ours.push_back(std::exchange(make, {})());
+    if (!m_inTransaction) {
+        if (!exec("BEGIN IMMEDIATE"))
+            return false;
+        m_inTransaction = true;
+    }
+    for (const Row &row : ours)
+        if (!writeRow(row))
             return false;
     for (const Row &row : made)
         if (!writeRow(row))

@@ -80,6 +80,17 @@ public:
             Qt::BlockingQueuedConnection);
     }
 
+    // The bar says why nothing moves; the user's Stop ends the wait.
+    void journalBusy(bool waiting) override {
+        QMetaObject::invokeMethod(
+            this,
+            [this, waiting] {
+                w.ProgressBar1->setFormat(waiting ? QStringLiteral("等待另一批操作写完撤销记录…")
+                                                  : QStringLiteral("%p%"));
+            },
+            Qt::QueuedConnection);
+    }
+
     void journalFailed(bool started, const QString &reason) override {
         OnWindowThread([&] {
             flush();
@@ -205,6 +216,7 @@ BatchOutcome RunWindowBatch(FMainDate &window, BatchStep &step,
     options.folder = window.LDir->text();
     options.journal = JournalConfigFrom(window.services().environment, window.services().settings,
                                         window.services().clock);
+    options.journalWaitMs = 0; // the user's Stop ends the wait
     BatchRunner runner(step, sink, options);
     if (breath.stopped())
         runner.requestStop();

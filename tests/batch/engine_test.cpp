@@ -52,7 +52,9 @@ class RecordingSink final : public BatchSink {
 public:
     QList<BatchRow> rows;
     QList<bool> failures; // `started` of each journal failure
+    QList<bool> busy;     // each journalBusy()
     std::function<void(const BatchRow &)> onRow;
+    std::function<void()> onBusy;
 
     void row(const BatchRow &row) override {
         rows.append(row);
@@ -60,6 +62,11 @@ public:
             onRow(row);
     }
     void journalFailed(bool started, const QString &) override { failures.append(started); }
+    void journalBusy(bool waiting) override {
+        busy.append(waiting);
+        if (waiting && onBusy)
+            onBusy();
+    }
 
     QList<RowVerdict> verdicts() const {
         QList<RowVerdict> v;
@@ -532,6 +539,41 @@ private slots:
         QVERIFY2(waitedMs < 2000, qPrintable(QString::number(waitedMs)));
         QCOMPARE(undo.restored, Files);
         QCOMPARE(ListBatches(journalConfig()).size(), 3);
+    }
+
+    // Another program holds the journal's write lock as a batch begins: the batch says it waits,
+    // and runs once the lock is free, or ends untouched at the user's Stop.
+    void waitsForAnotherWriter_data() {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("lock freed") << false;
+        QTest::newRow("stopped while waiting") << true;
+    }
+    void waitsForAnotherWriter() {
+        QFETCH(bool, stop);
+        QVERIFY(BatchJournal(journalConfig()).begin(m_dir.path(), BatchKind::FileTimes));
+        sqlite3 *db = openJournal();
+        QVERIFY(db);
+        const auto closed = qScopeGuard([db] { sqlite3_close(db); });
+        QCOMPARE(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        const Snapshot before = snapshot(folder());
+        const auto step = stepFor(Kind::Stamps);
+        RecordingSink sink;
+        BatchOptions o = options();
+        o.journalWaitMs = 0;
+        BatchRunner runner(*step, sink, o);
+        sink.onBusy = [&] {
+            if (stop)
+                runner.requestStop();
+            else
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        };
+        const BatchOutcome outcome = runner.run();
+        QCOMPARE(sink.busy, QList<bool>({true, false}));
+        QCOMPARE(sink.failures, QList<bool>());
+        QCOMPARE(outcome.end, stop ? BatchOutcome::End::Stopped : BatchOutcome::End::Finished);
+        QCOMPARE(outcome.done, stop ? 0 : Files);
+        QCOMPARE(sink.rows.size(), Files);
+        QCOMPARE(snapshot(folder()) == before, stop);
     }
 
     // A journal row changed after the batch to name files elsewhere (hard links to the batch's
