@@ -1,3 +1,4 @@
+#include "core/journal/journal.h"
 #include "core/platform/comm_declare.h"
 #include "gui/photo/date_rewrite.h"
 #include "gui/photo/exif_export.h"
@@ -17,6 +18,8 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <sqlite3.h>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -314,6 +317,40 @@ private slots:
         QCOMPARE(g().text(1, 0), nameOf(1));
         QCOMPARE(g().text(2, 0), nameOf(2));
         QVERIFY(w().LFilesCount->text().contains(QStringLiteral("现在还剩2个")));
+    }
+
+    // Another program holds the journal's write lock: the bar says the batch waits for it, and
+    // the user's Stop ends the wait with no file changed.
+    void stopWhileWaitingForTheJournal() {
+        fresh(Batch::Apply);
+        JournalConfig config;
+        config.stateFolder = f.doubles->stateHome.path() + QStringLiteral("/Kalmora");
+        QVERIFY(BatchJournal(config).begin(f.folder.path(), BatchKind::Rename));
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(config.stateFolder + "/journal.sqlite").constData(),
+                              &db),
+                 SQLITE_OK);
+        const auto closed = qScopeGuard([db] { sqlite3_close(db); });
+        QCOMPARE(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QStringList before;
+        for (int i = 1; i <= Files; ++i)
+            before << onDisk(Batch::Apply, nameOf(i));
+        QString said;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &w(), [&] {
+            if (said.isEmpty() && w().ProgressBar1->format() != QStringLiteral("%p%")) {
+                said = w().ProgressBar1->format();
+                test::real::click(stopButton());
+            }
+        });
+        poll.start(50);
+        run(Batch::Apply);
+        QCOMPARE(said, QStringLiteral("等待另一批操作写完撤销记录…"));
+        QCOMPARE(w().ProgressBar1->format(), QStringLiteral("%p%"));
+        for (int i = 1; i <= Files; ++i) {
+            QCOMPARE(g().text(i, 5), QStringLiteral("未处理(已停止)"));
+            QCOMPARE(onDisk(Batch::Apply, nameOf(i)), before[i - 1]);
+        }
     }
 
     // The folder is listed and sorted as part of the import: the window handles events before
