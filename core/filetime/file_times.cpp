@@ -40,6 +40,8 @@ struct Instants {
     qint64 creation = 0;
     qint64 lastAccess = 0;
     qint64 lastWrite = 0;
+    // Read from a real creation field; otherwise derived for display, and no proof of a write.
+    bool creationHeld = false;
 };
 
 // The day of the C library's broken-down time, or none beyond Qt's years. The C library
@@ -166,11 +168,12 @@ void refreshZone() {
 }
 
 // Whether the file's file system may keep an NTFS creation attribute (ntfs-3g through FUSE, or
-// an NTFS driver); elsewhere asking for it only costs a call. The answer per device is kept for
-// a second, so a device number that a new mount takes over is looked at again. `whole()`: a
+// an NTFS driver); elsewhere asking for it only costs a call. The answer per mount is kept for
+// a second (a mount's number is not given again that soon; its device number may be). `whole()`: a
 // path of the file for the calls that take no folder handle, asked for only when one is made.
 struct NtfsDevice {
     quint32 major = 0, minor = 0;
+    quint64 mount = 0;
     bool ntfs = true;
     bool checked = false;
     qint64 checkedMs = 0;
@@ -178,12 +181,23 @@ struct NtfsDevice {
 thread_local std::array<NtfsDevice, 4> devices{};
 thread_local std::size_t nextDevice = 0;
 
+// Asked for in every statx here: the mount's number that is never given again (Linux 6.8);
+// older kernels give the reusable one, or none.
+#ifndef STATX_MNT_ID_UNIQUE
+#define STATX_MNT_ID_UNIQUE 0x4000U
+#endif
+constexpr unsigned MountAsked = STATX_MNT_ID_UNIQUE;
+
+quint64 mountOf(const struct statx &sx) {
+    return (sx.stx_mask & (STATX_MNT_ID_UNIQUE | STATX_MNT_ID)) ? sx.stx_mnt_id : 0;
+}
+
 template <typename Whole> bool mayHoldNtfs(const struct statx &sx, const Whole &whole) {
     constexpr unsigned long fuseMagic = 0x65735546, ntfsMagic = 0x5346544e, ntfs3Magic = 0x7366746e;
     const qint64 nowMs = coarseNowMs();
     for (const NtfsDevice &d : devices) {
         if (d.checked && d.major == sx.stx_dev_major && d.minor == sx.stx_dev_minor &&
-            nowMs - d.checkedMs < 1000)
+            d.mount == mountOf(sx) && nowMs - d.checkedMs < 1000)
             return d.ntfs;
     }
     struct statfs fs {};
@@ -191,7 +205,8 @@ template <typename Whole> bool mayHoldNtfs(const struct statx &sx, const Whole &
         return true; // unknown: ask the file itself
     const auto type = static_cast<unsigned long>(fs.f_type);
     const bool ntfs = type == fuseMagic || type == ntfsMagic || type == ntfs3Magic;
-    devices[nextDevice] = NtfsDevice{sx.stx_dev_major, sx.stx_dev_minor, ntfs, true, nowMs};
+    devices[nextDevice] =
+        NtfsDevice{sx.stx_dev_major, sx.stx_dev_minor, mountOf(sx), ntfs, true, nowMs};
     nextDevice = (nextDevice + 1) % devices.size();
     return ntfs;
 }
@@ -228,7 +243,7 @@ std::optional<Instants> readInstants(const FileAt &file, bool ntfsAttributeAbsen
                                      std::optional<FileState> *state = nullptr) {
     struct statx sx {};
     constexpr unsigned basic = STATX_ATIME | STATX_MTIME | STATX_CTIME;
-    const unsigned asked = basic | STATX_BTIME | (state ? STATX_INO | STATX_SIZE : 0u);
+    const unsigned asked = basic | STATX_BTIME | MountAsked | (state ? STATX_INO | STATX_SIZE : 0u);
     if (statx(file.dir, file.name.constData(), AT_STATX_SYNC_AS_STAT, asked, &sx) != 0)
         return std::nullopt;
     if ((sx.stx_mask & basic) != basic) {
@@ -242,7 +257,8 @@ std::optional<Instants> readInstants(const FileAt &file, bool ntfsAttributeAbsen
     // The NTFS attribute first: it is the creation time that a write can set, so what is
     // written and what is read are the same stamp.
     const FileState held = stateFromStatx(sx, file, !ntfsAttributeAbsent);
-    if (held.creationSettable || (sx.stx_mask & STATX_BTIME))
+    at.creationHeld = held.creationSettable || (sx.stx_mask & STATX_BTIME);
+    if (at.creationHeld)
         at.creation = held.creation.sec;
     else
         at.creation = std::min<qint64>(sx.stx_mtime.tv_sec, sx.stx_ctime.tv_sec);
@@ -301,7 +317,7 @@ FileState StatFileState(const QString &path, unsigned *mode) {
     struct statx sx {};
     if (!file ||
         ::statx(file->dir, file->name.constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
-                STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+                STATX_BASIC_STATS | STATX_BTIME | MountAsked, &sx) != 0)
         return {};
     if (mode)
         *mode = sx.stx_mode;
@@ -453,7 +469,8 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     // With the stamps as they are, for a write that does not hold to be put back.
     struct statx sx {};
     if (statx(file->dir, file->name.constData(), AT_STATX_SYNC_AS_STAT,
-              STATX_TYPE | STATX_MODE | STATX_UID | STATX_ATIME | STATX_MTIME, &sx) != 0) {
+              STATX_TYPE | STATX_MODE | STATX_UID | STATX_ATIME | STATX_MTIME | MountAsked,
+              &sx) != 0) {
         failAsked(errno);
         return result;
     }
@@ -497,7 +514,9 @@ FileTimesWriteResult WriteFileTimes(const QString &path, const FileTimesUpdate &
     judge(lastAccess, now->lastAccess, result.lastAccess);
     judge(lastWrite, now->lastWrite, result.lastWrite);
     judge(creation, now->creation, result.creation);
-    if (result.creation == StampStatus::Failed && !creationSettable)
+    // A creation time derived from the other stamps equals the plan whenever they do.
+    if (creation && !creationSettable &&
+        (result.creation == StampStatus::Failed || !now->creationHeld))
         result.creation = StampStatus::NotSettable;
     if (creationError != 0 && result.systemError == 0)
         result.systemError = creationError;
