@@ -34,6 +34,11 @@ bool run(const char *tool, const char *package, const QStringList &args, QString
     if (program.isEmpty())
         return refuse(reason, QStringLiteral("%1 not installed (package %2)").arg(tool, package));
     QProcess process;
+    // fusefat converts with the zone on the way in but not on the way out: its daemon runs in
+    // UTC, as a kernel driver mounted without a zone does.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
+    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(output ? QProcess::SeparateChannels : QProcess::MergedChannels);
     process.start(program, args);
     const bool ok = process.waitForFinished(60000) &&
