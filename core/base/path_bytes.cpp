@@ -93,20 +93,33 @@ QByteArray PathBytes(const QString &path) {
     return bytes;
 }
 
-QString DisplayName(const QString &name) {
+namespace {
+
+// The name as shown, its other characters through `text`.
+template <typename Text> QString shownName(const QString &name, const Text &text) {
     if (!HasForeignBytes(name))
-        return name;
+        return text(name);
     if (const std::optional<QString> decoded = DecodeGb18030(PathBytes(name)))
-        return *decoded;
+        return text(*decoded);
     QString shown;
     for (qsizetype i = 0; i < name.size(); ++i) {
         if (isEscape(name[i], i > 0 ? name[i - 1] : QChar()))
             shown += QStringLiteral("\\x") +
                      QString::number(name[i].unicode() - EscapeBase, 16).toUpper();
         else
-            shown += name[i];
+            shown += text(QString(name[i]));
     }
     return shown;
+}
+
+} // namespace
+
+QString DisplayName(const QString &name) {
+    return shownName(name, [](const QString &text) { return text; });
+}
+
+QString ExportName(const QString &name) {
+    return shownName(name, ExportField);
 }
 
 bool OpenPath(QFile &file, const QString &path, int flags, QIODevice::OpenMode mode) {

@@ -18,6 +18,9 @@ bool HasForeignBytes(const QString &name);
 // What the user sees of a name: the name itself when it is UTF-8, else its bytes read as
 // GB18030, else the name with each foreign byte shown as "\xNN".
 QString DisplayName(const QString &name);
+// The same for a field of an export (ExportField): a backslash there is doubled, so that a byte
+// shown as "\xNN" is told from those four characters.
+QString ExportName(const QString &name);
 // Opens the file at exactly that path (open(2) flags, O_CLOEXEC added), through the batch's
 // folder where one is held (OpenAt), and hands it to a QFile, which closes it. QFile's own open
 // would lose a name that is not UTF-8.

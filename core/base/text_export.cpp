@@ -61,6 +61,32 @@ QString OneLine(const QString &text) {
     return line;
 }
 
+QString ExportField(const QString &text) {
+    if (!text.contains(u'\\') && !text.contains(u'\t'))
+        return OneLine(text);
+    QString field;
+    field.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'\\':
+            field += QStringLiteral("\\\\");
+            break;
+        case u'\t':
+            field += QStringLiteral("\\t");
+            break;
+        case u'\r':
+            field += QStringLiteral("\\r");
+            break;
+        case u'\n':
+            field += QStringLiteral("\\n");
+            break;
+        default:
+            field += c;
+        }
+    }
+    return field;
+}
+
 std::optional<QByteArray> ExportLineBytes(const QString &line, ExportEncoding encoding) {
     const QString text = line + QStringLiteral("\r\n");
     if (encoding == ExportEncoding::Utf8)
@@ -74,9 +100,9 @@ QString TimeListHeader() {
 
 QString TimeListLine(const QString &folderText, const QString &name, const DateTime &creation,
                      const DateTime &lastWrite, const DateTime &lastAccess) {
-    return OneLine(folderText) + QLatin1Char('\t') + OneLine(DisplayName(name)) +
-           QLatin1Char('\t') + creation.toGeneralText() + QLatin1Char('\t') +
-           lastWrite.toGeneralText() + QLatin1Char('\t') + lastAccess.toGeneralText();
+    return ExportName(folderText) + QLatin1Char('\t') + ExportName(name) + QLatin1Char('\t') +
+           creation.toGeneralText() + QLatin1Char('\t') + lastWrite.toGeneralText() +
+           QLatin1Char('\t') + lastAccess.toGeneralText();
 }
 
 TextExport::TextExport(const QString &path, ExportEncoding encoding)

@@ -18,6 +18,9 @@ std::optional<QString> DecodeGb18030(const QByteArray &bytes);
 // The text of one field of an export line: line breaks inside it are shown as "\r" and "\n",
 // so that a file name or a photo's text cannot add lines of its own.
 QString OneLine(const QString &text);
+// A field of an exported line: OneLine's escapes, and TAB and the backslash too, so that a line
+// has exactly its header's columns and each field reads back to one text.
+QString ExportField(const QString &text);
 
 // How an export is written: GB18030 for the spreadsheets here, or UTF-8 when asked for.
 enum class ExportEncoding { Gb18030, Utf8 };

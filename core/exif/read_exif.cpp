@@ -100,7 +100,7 @@ QString ExifExportBlock(const QString &fileName, const QString &path) {
     properties = TranslateLabels(properties);
     if (properties.contains(QStringLiteral("制造商标记")))
         return QStringLiteral("制造商标记： 【内容太多太大，不予导出】");
-    return QStringLiteral("照片名称：") + OneLine(DisplayName(fileName)) + QStringLiteral("\r\n") +
+    return QStringLiteral("照片名称：") + ExportName(fileName) + QStringLiteral("\r\n") +
            properties;
 }
 

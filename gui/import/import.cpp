@@ -317,9 +317,9 @@ void Import::showRow(Mode m, int row, const BatchRow &read, TextExport *exportFi
         if (exportFile) {
             const QString date = grid.text(row, 1).isEmpty() ? QStringLiteral("0000:00:00 00:00:00")
                                                              : grid.text(row, 1);
-            exportFile->writeLine(OneLine(w.LDir->text() + QLatin1Char('/')) + QLatin1Char('\t') +
-                                  OneLine(DisplayName(grid.text(row, 0))) + QLatin1Char('\t') +
-                                  OneLine(date));
+            exportFile->writeLine(ExportName(w.LDir->text() + QLatin1Char('/')) +
+                                  QLatin1Char('\t') + ExportName(grid.text(row, 0)) +
+                                  QLatin1Char('\t') + ExportField(date));
         }
         break;
     }

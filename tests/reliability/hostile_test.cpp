@@ -151,14 +151,29 @@ private slots:
                  1);
     }
 
+    // Line breaks, TABs and backslashes in names: one line per file, each with the header's
+    // five columns, and names that differ stay apart.
     void fileTimeListHoldsOneLinePerFile() {
-        f.write(QStringLiteral("a\r\nb.txt"), "x");
-        f.write(QStringLiteral("c.txt"), "x");
+        const QStringList names{QStringLiteral("a\r\nb.txt"), QStringLiteral("c.txt"),
+                                QStringLiteral("d\t2099-01-01 00:00:00\tx.txt"),
+                                QStringLiteral("e\\nf.txt"), QStringLiteral("e\nf.txt")};
+        for (const QString &name : names)
+            f.write(name, "x");
         importWithTimeList(QStringLiteral("*.txt"), false);
         const QStringList lines = exportLines(f.bytesOf(TimeListName));
-        QCOMPARE(lines.size(), 4); // header, two files, end of the last line
-        QVERIFY(lines[1].contains(QStringLiteral("\ta\\r\\nb.txt\t")));
-        QVERIFY(lines[2].contains(QStringLiteral("\tc.txt\t")));
+        QCOMPARE(lines.size(), names.size() + 2); // header, the files, end of the last line
+        QStringList exported;
+        for (qsizetype i = 0; i <= names.size(); ++i) {
+            const QStringList fields = lines[i].split(u'\t');
+            QCOMPARE(fields.size(), 5);
+            if (i > 0)
+                exported << fields[1];
+        }
+        exported.sort();
+        QCOMPARE(exported,
+                 (QStringList{QStringLiteral("a\\r\\nb.txt"), QStringLiteral("c.txt"),
+                              QStringLiteral("d\\t2099-01-01 00:00:00\\tx.txt"),
+                              QStringLiteral("e\\\\nf.txt"), QStringLiteral("e\\nf.txt")}));
     }
 
     // --- a photo built to expand costs little and says what it left out ---
