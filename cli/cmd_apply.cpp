@@ -3,7 +3,6 @@
 #include "cli/common.h"
 #include "cli/plan_options.h"
 #include "core/batch/stamps_step.h"
-#include "core/platform/random.h"
 
 namespace kalmora::cli {
 
@@ -19,7 +18,7 @@ int ApplyCommand(const Invocation &inv) {
     // As the import does: every file's stamps first, the kept ones go back as they were read.
     // With all three planned, nothing read would be kept.
     const bool keepsSome = !stamps->creation || !stamps->modification || !stamps->access;
-    MtRandom random;
+    MtRandom random = setup.random();
     PlanState plan = StartPlan(setup.window);
     // Each file's time as the batch comes to it (in order, once each), read through the
     // batch's hold on the folder: the plan of a million files is never held whole.

@@ -3,7 +3,6 @@
 #include "cli/common.h"
 #include "cli/output.h"
 #include "cli/plan_options.h"
-#include "core/platform/random.h"
 
 namespace kalmora::cli {
 
@@ -14,7 +13,7 @@ int PlanCommand(const Invocation &inv) {
     if (const int status = PreparePlan(inv, setup); status >= 0)
         return status;
     Results results(inv.flags.contains(QStringLiteral("json")));
-    MtRandom random;
+    MtRandom random = setup.random();
     PlanState plan = StartPlan(setup.window);
     for (const QString &name : setup.names) {
         results.add(PathOf(inv, name), QStringLiteral("planned"),

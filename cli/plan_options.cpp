@@ -92,6 +92,12 @@ int PreparePlan(const Invocation &inv, PlanSetup &setup) {
     QString error;
     if (!readSteps(inv, w, error))
         return UsageError(inv, error);
+    if (inv.has(QStringLiteral("seed"))) {
+        bool ok = false;
+        setup.seed = inv.value(QStringLiteral("seed")).toULongLong(&ok);
+        if (!ok)
+            return UsageError(inv, Say("--seed 须为非负整数。", "--seed takes a whole number."));
+    }
     w.workingHoursOnly = inv.has(QStringLiteral("working-hours"));
     if (w.workingHoursOnly) {
         const auto hours = timeRange(inv.value(QStringLiteral("working-hours")));
@@ -174,7 +180,8 @@ int PreparePlan(const Invocation &inv, PlanSetup &setup) {
 
 QList<OptionSpec> WindowOptionSpecs() {
     QList<OptionSpec> options;
-    for (const char *name : {"start", "end", "step", "random", "working-hours", "lunch", "stamps"})
+    for (const char *name :
+         {"start", "end", "step", "random", "seed", "working-hours", "lunch", "stamps"})
         options.append({QLatin1String(name), true});
     return options;
 }
@@ -185,6 +192,8 @@ const QString WindowOptions = QStringLiteral(
     "  --step N[s|m]          a fixed step of N minutes (m, the default) or seconds (s);\n"
     "                         1 to 300, default 1m\n"
     "  --random A-B[s|m]      a random step from A to B (both included) instead\n"
+    "  --seed N               the random steps drawn from N: plan --seed N shows what\n"
+    "                         apply --seed N writes\n"
     "  --working-hours HH:MM-HH:MM\n"
     "                         only times inside these working hours, each day\n"
     "  --lunch HH:MM-HH:MM    skip this lunch break (with --working-hours)\n"

@@ -2,8 +2,11 @@
 
 #include "cli/cli.h"
 #include "core/plan/time_plan.h"
+#include "core/platform/random.h"
 
 #include <QStringList>
+
+#include <optional>
 
 namespace kalmora::cli {
 
@@ -12,6 +15,9 @@ namespace kalmora::cli {
 struct PlanSetup {
     TimeWindow window;
     QStringList names;
+    std::optional<std::uint64_t> seed; // --seed: the random steps drawn from it
+    // The random steps of the plan: from the seed when one is given.
+    MtRandom random() const { return seed ? MtRandom(*seed) : MtRandom(); }
 };
 // -1 when the plan is set up; otherwise the exit status (the reason told).
 int PreparePlan(const Invocation &inv, PlanSetup &setup);

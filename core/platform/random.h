@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <random>
 
 namespace kalmora {
@@ -11,10 +12,12 @@ public:
     virtual double next() = 0;
 };
 
-// One generator per process, seeded once.
+// One generator per process, seeded once: by the system, or with a given seed (the same seed
+// gives the same numbers).
 class MtRandom final : public Random {
 public:
     MtRandom();
+    explicit MtRandom(std::uint64_t seed) : m_engine(seed) {}
     double next() override;
 
 private:

@@ -277,6 +277,23 @@ private slots:
             previous = t;
         }
         QVERIFY(previous <= dt("2011-01-01 10:40:00"));
+
+        // With a seed, the plan shows what the apply then writes.
+        const QStringList seeded{"--start",  "2011-01-01 10:00:00",
+                                 "--end",    "2011-01-01 10:40:00",
+                                 "--random", "1-8",
+                                 "--seed",   "7",
+                                 "--stamps", "m",
+                                 folder()};
+        const CliRun planned = runCli(QStringList{"plan"} + seeded);
+        QCOMPARE(planned.exit, 0);
+        QCOMPARE(runCli(QStringList{"plan"} + seeded).lines(), planned.lines());
+        QCOMPARE(runCli(QStringList{"apply"} + seeded).exit, 0);
+        for (const QByteArray &line : planned.lines()) {
+            const QList<QByteArray> fields = line.split('\t');
+            QCOMPARE(ReadFileTimes(QString::fromUtf8(fields.value(0)))->lastWrite.toText(),
+                     QString::fromUtf8(fields.value(2)));
+        }
     }
 
     // The window's order (numbers by value), its pattern, and the working-hours walk.
