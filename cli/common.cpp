@@ -9,7 +9,9 @@
 
 #include <QDir>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,8 +36,18 @@ QString AbsoluteFolder(const QString &folder) {
 }
 
 std::optional<QStringList> ListFiles(const Invocation &inv, int &status, bool photos) {
+    const auto unreadable = [&](int error) {
+        const QString why = ChineseMessages() ? FolderErrorText(error)
+                                              : QString::fromLocal8Bit(std::strerror(error));
+        status = UsageError(
+            inv,
+            Say("无法读取文件夹 %1：%2", "Cannot read the folder %1: %2").arg(inv.folder, why));
+        return std::nullopt;
+    };
     struct stat st {};
-    if (stat(PathBytes(inv.folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (stat(PathBytes(inv.folder).constData(), &st) != 0 && errno != ENOENT && errno != ENOTDIR)
+        return unreadable(errno);
+    if (!S_ISDIR(st.st_mode)) {
         status = UsageError(inv, Say("找不到文件夹：%1", "No such folder: %1").arg(inv.folder));
         return std::nullopt;
     }
@@ -43,6 +55,8 @@ std::optional<QStringList> ListFiles(const Invocation &inv, int &status, bool ph
     FileList list;
     list.setPattern(inv.value(QStringLiteral("pattern"), DefaultPicturePattern()));
     list.setPath(inv.folder);
+    if (const int error = list.listError())
+        return unreadable(error);
     if (list.count() == 0) {
         Message(
             Say("该文件夹下指定类型的文件数为0！", "No file in the folder matches the pattern."));

@@ -3,6 +3,8 @@
 #include "core/base/path_bytes.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -133,6 +135,19 @@ bool NaturalLess(const QString &a, const QString &b) {
     return a < b; // same ignoring case and zeros: a stable, total order
 }
 
+QString FolderErrorText(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有读取该文件夹的权限");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("该文件夹已不存在(可能已被移走或所在磁盘已拔出)");
+    default:
+        return QStringLiteral("读取出错(%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
 FileList::FileList(QObject *parent) : QObject(parent) {}
 
 bool FileList::setPath(const QString &path) {
@@ -155,12 +170,19 @@ void FileList::refresh(const std::function<void()> &between) {
     const quint64 generation = ++m_generation;
     QStringList names;
     DIR *dir = m_path.isEmpty() ? nullptr : opendir(PathBytes(m_path).constData());
+    int listError = dir || m_path.isEmpty() ? 0 : errno;
     if (dir) {
         // Read by hand rather than through Qt, which decodes names as UTF-8 and loses every
         // name in another encoding.
         const FilePattern pattern(m_pattern);
         int read = 0;
-        while (const dirent *entry = readdir(dir)) {
+        for (;;) {
+            errno = 0;
+            const dirent *entry = readdir(dir);
+            if (!entry) {
+                listError = errno; // 0 at the end of the folder
+                break;
+            }
             if (between && ++read % 512 == 0)
                 between();
             if (entry->d_name[0] == '.') // hidden, and the folder's own entries
@@ -185,6 +207,9 @@ void FileList::refresh(const std::function<void()> &between) {
     }
     if (generation != m_generation)
         return;
+    m_listError = listError;
+    if (listError)
+        names.clear(); // a part of a folder is not its list
     m_names = std::move(names);
     emit changed();
 }

@@ -28,6 +28,9 @@ inline QString DefaultPicturePattern() {
 // File-manager order: case ignored, runs of digits compared by value (IMG_2 before IMG_10).
 bool NaturalLess(const QString &a, const QString &b);
 
+// Why a folder could not be listed (an errno of FileList::listError), for the user.
+QString FolderErrorText(int error);
+
 // The window's file list: the regular, non-hidden files of one folder whose names match the
 // pattern, in the order a file manager shows them (case ignored, numbers by value).
 class FileList : public QObject {
@@ -48,6 +51,9 @@ public:
     int count() const { return int(m_names.size()); }
     QString name(int i) const { return m_names.value(i); } // 0-based
     const QStringList &names() const { return m_names; }
+    // Why the last listing could not read the folder (errno: not there, not allowed, a disk
+    // error); 0 when it was read, empty or not.
+    int listError() const { return m_listError; }
 
 signals:
     void changed();
@@ -56,6 +62,7 @@ private:
     QString m_path;
     QString m_pattern;
     QStringList m_names;
+    int m_listError = 0;
     quint64 m_generation = 0; // refreshes begun
 };
 

@@ -110,6 +110,7 @@ void Import::inputClicked() {
     const Mode m = mode();
     const bool noLibrary =
         (m == Mode::Exif || m == Mode::Rename) && !ImageMetadata::libraryAvailable();
+    const int listError = w.File1->listError();
     if (w.File1->count() == 0 || noLibrary) {
         breath.reset();
         w.state().importRefused();
@@ -117,7 +118,11 @@ void Import::inputClicked() {
         for (QWidget *c : locked)
             c->setEnabled(enabledBefore[i++]);
         w.Frame5->setEnabled(modesEnabled);
-        if (w.File1->count() == 0)
+        if (listError != 0)
+            prompter.show(QStringLiteral("无法读取该文件夹：") + FolderErrorText(listError) + CrLf +
+                              QStringLiteral("导入操作被取消！请检查后重试！"),
+                          MsgIcon::Warning);
+        else if (w.File1->count() == 0)
             prompter.show(QStringLiteral("该文件夹下指定类型的文件数为0！") + CrLf +
                               QStringLiteral("导入操作被取消！请检查后重试！"),
                           MsgIcon::Warning);

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kalmora::test {
 
@@ -27,10 +28,16 @@ struct CliRun {
     }
 };
 
-// lang: the locale the messages follow; C.UTF-8 gives English.
+// lang: the locale the messages follow; C.UTF-8 gives English. asNobody: run under the account
+// of no one (root's tests of what another user may not read).
 inline CliRun runCli(const QStringList &arguments, const QString &lang = QStringLiteral("C.UTF-8"),
-                     const QString &workingFolder = {}) {
+                     const QString &workingFolder = {}, bool asNobody = false) {
     QProcess p;
+    if (asNobody)
+        p.setChildProcessModifier([] {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(99);
+        });
     if (!workingFolder.isEmpty())
         p.setWorkingDirectory(workingFolder);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

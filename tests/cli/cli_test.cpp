@@ -204,6 +204,26 @@ private slots:
         QVERIFY(run.out.isEmpty());
     }
 
+    // A folder the user may not list is not an empty one: an error of its own, in both
+    // languages, exit status 2.
+    void unreadableFolderIsNoEmptyOne() {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to run as another account");
+        plainFile(QStringLiteral("a.jpg"));
+        const QByteArray name = QFile::encodeName(folder());
+        QCOMPARE(::chmod(name.constData(), 0311), 0); // others may pass, not list
+        const auto restore = qScopeGuard([&] { ::chmod(name.constData(), 0700); });
+        const QStringList plan = QStringList{"plan"} + window({"--step", "1", folder()});
+        const CliRun en = runCli(plan, QStringLiteral("C.UTF-8"), {}, true);
+        QCOMPARE(en.exit, 2);
+        QVERIFY2(en.err.contains("Cannot read the folder") && en.err.contains("Permission denied"),
+                 en.err.constData());
+        const CliRun zh = runCli(plan, QStringLiteral("zh_CN.UTF-8"), {}, true);
+        QCOMPARE(zh.exit, 2);
+        QVERIFY2(zh.err.contains(asPrinted(QStringLiteral("没有读取该文件夹的权限"))),
+                 zh.err.constData());
+    }
+
     // The window's own refusals, in the window's words under a Chinese locale and in English
     // otherwise; nothing is touched.
     void windowRefusals_data() {

@@ -1,6 +1,7 @@
 #include "core/base/text_export.h"
 #include "core/grid/file_grid.h"
 #include "gui/window/up_down.h"
+#include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/window_fixture.h"
 
@@ -9,6 +10,7 @@
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScopeGuard>
 
 using namespace kalmora;
 
@@ -122,20 +124,41 @@ private slots:
         QVERIFY(!g.text(1, 1).isEmpty());
     }
 
+    // An empty folder, and one gone since it was chosen (not taken for an empty one).
+    void emptyFolderIsRefused_data() {
+        QTest::addColumn<bool>("vanished");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("empty") << false
+                               << QStringLiteral("该文件夹下指定类型的文件数为0！\r\n导入操作被"
+                                                 "取消！请检查后重试！");
+        QTest::newRow("vanished") << true
+                                  << QStringLiteral("无法读取该文件夹：该文件夹已不存在(可能已被移"
+                                                    "走或所在磁盘已拔出)\r\n导入操作被取消！请检"
+                                                    "查后重试！");
+    }
     void emptyFolderIsRefused() {
+        QFETCH(bool, vanished);
+        QFETCH(QString, said);
         const std::initializer_list<QWidget *> held{w().CmdInput, w().CmdDirBrowse,
                                                     w().CmbFileFilter, w().CmdFileExt,
                                                     w().ChPatternDefault};
+        if (vanished)
+            QVERIFY(test::writeFile(f.path(QStringLiteral("a.jpg")), "x"));
         w().LDir->setText(f.folder.path());
         w().File1->setPattern(QStringLiteral("*.jpg"));
         w().CmdTimeZone->click();
         QList<bool> enabled;
         for (QWidget *c : held)
             enabled << c->isEnabled();
+        const QString away = f.folder.path() + QStringLiteral(" away");
+        if (vanished)
+            QVERIFY(QDir().rename(f.folder.path(), away));
+        const auto back = qScopeGuard([&] {
+            if (vanished)
+                QDir().rename(away, f.folder.path());
+        });
         w().CmdInput->click();
-        QCOMPARE(
-            f.prompter().last().text,
-            QStringLiteral("该文件夹下指定类型的文件数为0！\r\n导入操作被取消！请检查后重试！"));
+        QCOMPARE(f.prompter().last().text, said);
         QCOMPARE(f.prompter().last().icon, MsgIcon::Warning);
         QCOMPARE(w().FileCount, 0);
         QVERIFY(w().gridInSampleState());
