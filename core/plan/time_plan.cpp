@@ -1,5 +1,7 @@
 #include "core/plan/time_plan.h"
 
+#include "core/filetime/file_times.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -17,6 +19,16 @@ qint64 unitsBetween(const QTime &a, const QTime &b, TimeWindow::Unit unit) {
 
 DateTime at(const DateTime &day, const QTime &time) {
     return DateTime(day.date(), time);
+}
+
+// A time the clocks skip when they are put forward is walked past as a lunch break is: the
+// plan goes on from the first time after the gap, so no two files share one instant.
+DateTime pastGap(const DateTime &t) {
+    const std::optional<qint64> instant = LocalToUtcSeconds(t);
+    if (!instant)
+        return t;
+    const std::optional<DateTime> shown = UtcSecondsToLocal(*instant);
+    return shown && *shown > t ? *shown : t;
 }
 
 } // namespace
@@ -53,10 +65,10 @@ StepLimits StepLimitsFor(qint64 q) {
 PlanState StartPlan(const TimeWindow &w) {
     PlanState s;
     if (!w.workingHoursOnly) {
-        s.cursor = w.start;
+        s.cursor = pastGap(w.start);
         return s;
     }
-    s.cursor = at(w.start, w.onDuty);
+    s.cursor = pastGap(at(w.start, w.onDuty));
     s.onDuty = s.cursor;
     s.offDuty = at(w.start, w.offDuty);
     s.breakStart = at(w.start, w.breakStart);
@@ -76,8 +88,10 @@ PlanState NextPlannedTime(const PlanState &state, const TimeWindow &w, Random &r
     const int step = PlanStep(w, random);
     s.cursor =
         w.unit == TimeWindow::Unit::Minutes ? s.cursor.addMinutes(step) : s.cursor.addSeconds(step);
-    if (!w.workingHoursOnly)
+    if (!w.workingHoursOnly) {
+        s.cursor = pastGap(s.cursor);
         return s;
+    }
     if (!w.breakCountsAsWork && s.cursor > s.breakStart && s.cursor < s.breakEnd)
         s.cursor = s.breakEnd;
     if (s.cursor > s.offDuty) {
@@ -87,6 +101,7 @@ PlanState NextPlannedTime(const PlanState &state, const TimeWindow &w, Random &r
         s.breakEnd = s.breakEnd.addDays(1);
         s.cursor = s.onDuty;
     }
+    s.cursor = pastGap(s.cursor);
     return s;
 }
 

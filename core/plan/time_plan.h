@@ -58,7 +58,9 @@ PlanState StartPlan(const TimeWindow &window);
 int PlanStep(const TimeWindow &window, Random &random);
 
 // Advances the cursor after a row. A time exactly at off-duty, break start or break end stays;
-// the walk never compares the cursor with the window's end.
+// the walk never compares the cursor with the window's end. A time inside the hour the clocks
+// skip in spring becomes the first time after it; the hour they repeat in autumn is walked
+// once, each time meaning its earlier instant.
 PlanState NextPlannedTime(const PlanState &state, const TimeWindow &window, Random &random);
 
 // The checks a time window passes before any file is touched. Times compare as the numbers their

@@ -17,6 +17,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <climits>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -314,6 +315,54 @@ private slots:
             QCOMPARE(ReadFileTimes(QString::fromUtf8(fields.value(0)))->lastWrite.toText(),
                      QString::fromUtf8(fields.value(2)));
         }
+    }
+
+    // Through the hour the clocks skip, the plan walks past it (no two files on one instant);
+    // through the hour they repeat, each time means its earlier instant. The plan, the stamps
+    // written and their order agree, in two zones.
+    void daylightSavingChanges_data() {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("afterGap"); // the first time after the skipped hour
+        QTest::newRow("Berlin, spring") << QByteArray("Europe/Berlin") << "2011-03-27 01:58:00"
+                                        << "2011-03-27 03:00:00";
+        QTest::newRow("New York, spring") << QByteArray("America/New_York") << "2011-03-13 01:58:00"
+                                          << "2011-03-13 03:00:00";
+        QTest::newRow("Berlin, autumn")
+            << QByteArray("Europe/Berlin") << "2011-10-30 01:58:00" << QString();
+        QTest::newRow("New York, autumn")
+            << QByteArray("America/New_York") << "2011-11-06 00:58:00" << QString();
+    }
+    void daylightSavingChanges() {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, start);
+        QFETCH(QString, afterGap);
+        const QByteArray zoneBefore = qgetenv("TZ");
+        qputenv("TZ", zone);
+        const auto restore = qScopeGuard([&] { qputenv("TZ", zoneBefore); });
+        for (int i = 0; i < 20; ++i)
+            plainFile(QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')));
+        const QStringList options{"--start",   start,   "--end",    "2011-12-31 00:00:00",
+                                  "--step",    "20s",   "--stamps", "m",
+                                  "--pattern", "*.txt", folder()};
+        const CliRun planned = runCli(QStringList{"plan"} + options);
+        QCOMPARE(planned.exit, 0);
+        QCOMPARE(runCli(QStringList{"apply"} + options).exit, 0);
+        QString previousText;
+        qint64 previous = LLONG_MIN;
+        bool walkedPast = false;
+        for (const QByteArray &line : planned.lines()) {
+            const QList<QByteArray> fields = line.split('\t');
+            const QString text = QString::fromUtf8(fields.value(2));
+            walkedPast = walkedPast || (text == afterGap && previousText.endsWith("01:59:40"));
+            const QString file = QString::fromUtf8(fields.value(0));
+            QCOMPARE(ReadFileTimes(file)->lastWrite.toText(), text);
+            const qint64 instant = StatFileState(file).modification.sec;
+            QVERIFY2(instant > previous, qPrintable(text));
+            previous = instant;
+            previousText = text;
+        }
+        QCOMPARE(walkedPast, !afterGap.isEmpty());
     }
 
     // The window's order (numbers by value), its pattern, and the working-hours walk.

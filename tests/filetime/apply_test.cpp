@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QSet>
 
 #include <sys/stat.h>
 
@@ -86,6 +88,30 @@ private slots:
         QVERIFY(!w().Busy && !w().ApplyRunning && !w().OperationRunning);
         QVERIFY(w().Option1->isChecked());
         QVERIFY(w().OptAll->isChecked());
+    }
+
+    // The hour the clocks skip: the grid shows what the disk holds, each file its own time, the
+    // walk going on from 03:00:00 as the command line's plan does.
+    void springForwardGapIsWalkedPast() {
+        const QByteArray zoneBefore = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        const auto restore = qScopeGuard([&] { qputenv("TZ", zoneBefore); });
+        makeFiles(10);
+        f.setWindow(dt("2011-03-27 01:58:00"), dt("2011-03-28 23:00:00"));
+        f.importFolder();
+        w().OptSec->setChecked(true);
+        w().Option1->setChecked(true);
+        w().TStep->setText(QStringLiteral("20"));
+        w().CmdFileDateMod->click();
+        QStringList shown;
+        for (int r = 1; r <= 10; ++r) {
+            QCOMPARE(g().text(r, 5), QStringLiteral("修改成功(创建时间未改)"));
+            QCOMPARE(g().text(r, 3), onDisk(g().text(r, 0)).lastWrite.toText());
+            shown << g().text(r, 3);
+        }
+        QCOMPARE(shown.mid(5, 2), (QStringList{QStringLiteral("2011-03-27 01:59:40"),
+                                               QStringLiteral("2011-03-27 03:00:00")}));
+        QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), 10);
     }
 
     void optionsKeepTheOtherStamps_data() {
