@@ -43,6 +43,10 @@ bool BatchSink::again(int) {
 
 void BatchSink::journalBusy(bool) {}
 
+bool BatchSink::goOnWithoutJournal(const QString &) {
+    return false;
+}
+
 BatchRunner::BatchRunner(BatchStep &step, BatchSink &sink, BatchOptions options)
     : m_step(step), m_sink(sink), m_options(std::move(options)) {
     if (m_options.journalFolder.isEmpty())
@@ -93,13 +97,18 @@ BatchOutcome BatchRunner::run() {
             return !stopRequested() &&
                    (m_options.journalWaitMs <= 0 || waitedMs < m_options.journalWaitMs);
         };
-        journal = std::make_unique<BatchJournal>(std::move(config));
-        const bool begun = journal->begin(m_options.journalFolder, m_step.kind(), m_options.undoes);
+        journal = std::make_unique<BatchJournal>(config);
+        bool begun = journal->begin(m_options.journalFolder, m_step.kind(), m_options.undoes);
         if (waiting)
             m_sink.journalBusy(false);
+        if (!begun && stopRequested())
+            return stoppedBeforeChanges();
+        if (!begun && m_sink.goOnWithoutJournal(journal->reason())) {
+            config.enabled = false;
+            journal = std::make_unique<BatchJournal>(config);
+            begun = journal->begin(m_options.journalFolder, m_step.kind(), m_options.undoes);
+        }
         if (!begun) {
-            if (stopRequested())
-                return stoppedBeforeChanges();
             refused(false);
             return outcome;
         }

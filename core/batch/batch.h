@@ -108,6 +108,9 @@ public:
     // The batch waits (`true`) for another batch's journal writes before it starts, or no
     // longer (`false`): told after a second of waiting, and then once it ends.
     virtual void journalBusy(bool waiting);
+    // The journal cannot begin the batch: whether to run it all the same, unrecorded (no undo).
+    // Told of the refusal otherwise (journalFailed).
+    virtual bool goOnWithoutJournal(const QString &reason);
 };
 
 struct BatchOptions {

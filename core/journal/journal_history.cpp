@@ -7,6 +7,7 @@
 #include "core/journal/journal_store.h"
 #include "core/journal/journal_texts.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QSet>
 
@@ -92,6 +93,17 @@ const char *const SummarySql =
     "e.kept IS NULL) FROM batches b ";
 
 } // namespace
+
+qint64 KeptOriginalsBytes(const JournalConfig &config) {
+    qint64 bytes = 0;
+    for (QDirIterator it(config.stateFolder + QStringLiteral("/originals"),
+                         QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+         it.hasNext();) {
+        it.next();
+        bytes += it.fileInfo().size();
+    }
+    return bytes;
+}
 
 QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason) {
     QList<BatchSummary> list;

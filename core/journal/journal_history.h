@@ -37,6 +37,8 @@ struct BatchSummary {
 // Every batch, newest first; a batch still running that no process runs is interrupted. Empty
 // with a reason when the journal cannot be read.
 QList<BatchSummary> ListBatches(const JournalConfig &config, QString *reason = nullptr);
+// The space the originals kept for undoing take on the disk, in bytes.
+qint64 KeptOriginalsBytes(const JournalConfig &config);
 
 // One journal entry as the restore reads it.
 struct JournalEntry {

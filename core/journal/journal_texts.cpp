@@ -41,10 +41,26 @@ QString JournalFailureText(const QString &reason) {
            QStringLiteral("\r\n\r\n") + reason;
 }
 
+namespace {
+const QString CannotWrite = QStringLiteral("无法写入撤销记录：");
+const QString SetAside = QStringLiteral("它已改名保存，本次操作没有开始");
+} // namespace
+
+QString JournalGoOnText(const QString &reason) {
+    QString why = reason.startsWith(CannotWrite) ? reason.mid(CannotWrite.size()) : reason;
+    while (why.endsWith(u'。'))
+        why.chop(1);
+    return CannotWrite + why + QStringLiteral("。是否在没有撤销记录的情况下继续？");
+}
+
+bool IsSetAsideText(const QString &reason) {
+    return reason.contains(SetAside);
+}
+
 namespace journal_detail {
 
 QString cannotWriteText(const QString &why) {
-    return QStringLiteral("无法写入撤销记录：%1").arg(why);
+    return CannotWrite + why;
 }
 
 QString cannotOpenText(const QString &why) {
@@ -87,9 +103,7 @@ QString damagedText(bool empty, const QString &why) {
 QString setAsideText(bool empty, const QString &aside) {
     return (empty ? QStringLiteral("撤销记录文件是空的(0 字节)，其中的记录已经丢失；")
                   : QStringLiteral("撤销记录文件已损坏，无法读取；")) +
-           QStringLiteral("它已改名保存，本次操作没有开始，再次开始时将建立新的撤销记录。"
-                          "改名后的文件：%1")
-               .arg(aside);
+           SetAside + QStringLiteral("，再次开始时将建立新的撤销记录。改名后的文件：%1").arg(aside);
 }
 
 QString abandonedText() {

@@ -18,6 +18,10 @@ QString UndoLimitText(const BatchSummary &batch);
 // it (it stops before the next file).
 QString JournalFailureText(const QString &reason);
 QString JournalStopText(const QString &reason);
+// Whether to run a batch the journal refused without it (Yes/No).
+QString JournalGoOnText(const QString &reason);
+// A refusal that already set the damaged journal aside (the next batch makes a new one).
+bool IsSetAsideText(const QString &reason);
 
 // The reasons (BatchJournal::reason(), ListBatches, ReadEntries).
 namespace journal_detail {

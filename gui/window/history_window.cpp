@@ -6,7 +6,9 @@
 #include "gui/window/main_window.h"
 #include "gui/window/window_batch.h"
 
+#include <QCheckBox>
 #include <QHeaderView>
+#include <QLocale>
 #include <QPushButton>
 #include <QTableWidgetItem>
 
@@ -47,6 +49,12 @@ FHistory::FHistory(Services &services, QWidget *parent) : QDialog(parent), m_ser
         m_services.settings.setValue(QStringLiteral("Journal"), QStringLiteral("CopyLimitMB"),
                                      QString::number(mb));
     });
+    ChJournal->setChecked(config().enabled);
+    connect(ChJournal, &QCheckBox::toggled, this, [this](bool on) {
+        m_services.settings.setValue(QStringLiteral("Journal"), QStringLiteral("Enabled"),
+                                     on ? QStringLiteral("1") : QStringLiteral("0"));
+        showJournal();
+    });
     connect(TBatches, &QTableWidget::itemSelectionChanged, this, [this] {
         const qint64 id = selectedBatch();
         const QList<QTableWidgetItem *> items = TBatches->selectedItems();
@@ -66,7 +74,27 @@ JournalConfig FHistory::config() const {
     return JournalConfigFrom(m_services.environment, m_services.settings, m_services.clock);
 }
 
+void FHistory::showJournal() {
+    const JournalConfig c = config();
+    if (c.stateFolder.isEmpty()) {
+        LJournal->setText(QStringLiteral("找不到用户的状态文件夹，无法记录撤销。"));
+        return;
+    }
+    const QString where =
+        QStringLiteral("撤销记录保存在 %1；保留最近 %2 天的批次；为撤销保留的原件共占 %3"
+                       "（上限 %4 MB）。")
+            .arg(c.stateFolder)
+            .arg(c.keepDays)
+            .arg(QLocale::c().formattedDataSize(KeptOriginalsBytes(c), 1,
+                                                QLocale::DataSizeTraditionalFormat))
+            .arg(c.keepOriginalsBytes >> 20);
+    LJournal->setText(c.enabled ? where
+                                : QStringLiteral("撤销记录已关闭：此后的批次不做记录，不能撤销。") +
+                                      where);
+}
+
 void FHistory::refresh() {
+    showJournal();
     QString reason;
     const QList<BatchSummary> batches = ListBatches(config(), &reason);
     TBatches->setRowCount(0);

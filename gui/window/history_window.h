@@ -20,6 +20,8 @@ public:
 
     // Reads the batches again.
     void refresh();
+    // Where the journal lives, what it keeps, and whether it records at all.
+    void showJournal();
     // The selected batch's id; 0 for none.
     qint64 selectedBatch() const;
     void undoClicked();

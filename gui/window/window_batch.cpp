@@ -91,7 +91,23 @@ public:
             Qt::QueuedConnection);
     }
 
+    bool goOnWithoutJournal(const QString &reason) override {
+        // A damaged journal was set aside: the next batch makes a new one, so nothing to ask.
+        if (IsSetAsideText(reason))
+            return false;
+        return OnWindowThread([&] {
+            flush();
+            const MsgAnswer answer = w.services().prompter.show(
+                JournalGoOnText(reason), MsgIcon::Warning, MsgButtons::YesNo,
+                QStringLiteral("消息"), MsgAnswer::No);
+            m_declined = answer != MsgAnswer::Yes;
+            return !m_declined;
+        });
+    }
+
     void journalFailed(bool started, const QString &reason) override {
+        if (m_declined && !started)
+            return; // the user said no to going on: nothing more to say
         OnWindowThread([&] {
             flush();
             w.services().prompter.show(
@@ -172,6 +188,7 @@ private:
     std::condition_variable m_room; // a row was taken
     std::deque<BatchRow> m_rows;
     bool m_posted = false;
+    bool m_declined = false; // the user chose not to go on without the journal
     std::atomic<int> m_total{0};
 };
 

@@ -16,6 +16,7 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -88,9 +89,6 @@ void setNanoStamps(const QString &path, int i) {
                                {1200000000 + i * 11, 987654321 - i}};
     QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
 }
-
-const QString NotStartedStart =
-    QStringLiteral("无法写入撤销记录，本次操作没有开始，没有改动任何文件。");
 
 } // namespace
 
@@ -983,18 +981,46 @@ private slots:
                  kept == 0);
     }
 
-    // The journal's folder cannot take the batch: a box says why, and no file changes.
+    // The history window says where the journal lives and what it keeps; switched off there,
+    // the next batch is not recorded, and switched on again, the one after is.
+    void journalSwitchedOffAndOn() {
+        FHistory history(*f.services, &w());
+        QVERIFY(history.ChJournal->isChecked());
+        QVERIFY2(history.LJournal->text().contains(config().stateFolder) &&
+                     history.LJournal->text().contains(QStringLiteral("保留最近 30 天的批次")),
+                 qPrintable(history.LJournal->text()));
+        history.ChJournal->click();
+        QVERIFY(history.LJournal->text().startsWith(QStringLiteral("撤销记录已关闭")));
+        makeFiles(QStringLiteral("file times"));
+        importFor(QStringLiteral("file times"));
+        runBatch(QStringLiteral("file times"));
+        QVERIFY(ListBatches(config()).isEmpty());
+        history.ChJournal->click();
+        w().CmdReset->click();
+        importFor(QStringLiteral("file times"));
+        runBatch(QStringLiteral("file times"));
+        QCOMPARE(ListBatches(config()).size(), 1);
+    }
+
+    // The journal's folder cannot take the batch: a box says why and asks whether to go on
+    // without it. No, the default, changes no file; Yes runs the batch unrecorded.
     void unwritableJournalStopsTheBatch_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("goOn");
         for (const char *kind : {"file times", "rename", "date rewrite", "erase"}) {
-            QTest::addRow("%s, state folder is a file", kind) << kind << "file";
-            QTest::addRow("%s, full disk", kind) << kind << "full";
+            QTest::addRow("%s, state folder is a file", kind) << kind << "file" << false;
+            QTest::addRow("%s, full disk", kind) << kind << "full" << false;
         }
+        QTest::addRow("file times, full disk, going on") << "file times"
+                                                         << "full" << true;
+        QTest::addRow("rename, state folder is a file, going on") << "rename"
+                                                                  << "file" << true;
     }
     void unwritableJournalStopsTheBatch() {
         QFETCH(QString, kind);
         QFETCH(QString, how);
+        QFETCH(bool, goOn);
         if (kind == QLatin1String("erase") && f.exiftoolPath().isEmpty())
             QSKIP("exiftool is not installed");
         const QString state = f.doubles->stateHome.path();
@@ -1023,12 +1049,21 @@ private slots:
         makeFiles(kind);
         importFor(kind);
         const Snapshot before = snapshot(f.folder.path());
+        f.prompter().shown.clear();
+        if (goOn)
+            f.prompter().answer(MsgAnswer::Yes);
         runBatch(kind);
         const Snapshot after = snapshot(f.folder.path());
-        QVERIFY2(after == before, qPrintable(describe(after, before)));
-        QStringList texts = f.prompter().texts();
-        QVERIFY2(!texts.isEmpty() && texts.last().startsWith(NotStartedStart),
-                 qPrintable(texts.join(u'|')));
+        QCOMPARE(after == before, !goOn);
+        const auto asked = std::find_if(
+            f.prompter().shown.cbegin(), f.prompter().shown.cend(), [](const Message &m) {
+                return m.text.startsWith(QStringLiteral("无法写入撤销记录：")) &&
+                       m.text.endsWith(QStringLiteral("。是否在没有撤销记录的情况下继续？"));
+            });
+        QVERIFY2(asked != f.prompter().shown.cend(), qPrintable(f.prompter().texts().join(u'|')));
+        QCOMPARE(asked->defaultButton, std::optional(MsgAnswer::No));
+        if (!goOn) // nothing more is said after the No
+            QCOMPARE(&*asked, &f.prompter().shown.last());
         QVERIFY(!w().Busy);
         QVERIFY(!w().OperationRunning);
     }
