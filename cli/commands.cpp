@@ -52,10 +52,18 @@ const QList<Command> &Commands() {
              "Usage: kalmora-cli apply [options] FOLDER\n\n"
              "Writes each file's planned time into the chosen stamps; the others keep the\n"
              "values read before (whole seconds). Lines: path, result (ok, failed, dry-run),\n"
-             "creation, modification, access as read back, and the window's row text.\n\n"
+             "creation, modification, access as read back, and the window's row text.\n"
+             "Where the drive cannot hold a planned time as it is (odd seconds on FAT, a year\n"
+             "outside what it keeps), nothing is written and the exit status is 1, unless\n"
+             "--round is given: the times are then written as the drive holds them.\n\n"
              "Options:\n") +
-             WindowOptions + CommonOptions + DryRunOption,
-         withCommon(WindowOptionSpecs(), true), true, ApplyCommand},
+             WindowOptions +
+             QStringLiteral(
+                 "  --round                write times the drive cannot hold as it holds them\n") +
+             CommonOptions + DryRunOption,
+         withCommon(WindowOptionSpecs() + QList<OptionSpec>{{QStringLiteral("round"), false}},
+                    true),
+         true, ApplyCommand},
         {QStringLiteral("shift-date"), QStringLiteral("rewrite the photos' shooting dates"),
          QStringLiteral(
              "Usage: kalmora-cli shift-date (--by SHIFT | --random SHIFT | --new-start DATE)\n"

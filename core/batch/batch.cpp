@@ -129,6 +129,11 @@ BatchOutcome BatchRunner::run() {
         BatchRow row;
         row.index = i;
         if (!m_step.prepare(i, row)) {
+            if (m_step.refused()) {
+                if (journaled)
+                    journal->abandon();
+                return outcome;
+            }
             unchanged.insert(i, row);
         } else {
             changes[size_t(i)] = true;

@@ -67,6 +67,8 @@ public:
     virtual bool keepsOriginals() const { return kind() == BatchKind::Erase; }
     // Works out file i's change. False: nothing changes in this file; `row` then is its row.
     virtual bool prepare(int i, BatchRow &row) = 0;
+    // After a prepare(): the user chose there that the batch must not start (told already).
+    virtual bool refused() const { return false; }
     // Records the intent of file i, whose path the journal keeps as `path`: the entry's number,
     // or 0 when it was not recorded; then either the journal says why, or the step has told the
     // user why the batch must not start (its reason is empty).

@@ -44,8 +44,25 @@ const QString &StampsStep::textOf(const DateTime &d) {
     return m_recent[m_next].second;
 }
 
+void StampsStep::fitToDrive(DriveStamps drive, std::function<bool(const QString &)> ask) {
+    m_drive = std::move(drive);
+    m_askDrive = std::move(ask);
+}
+
 bool StampsStep::prepare(int i, BatchRow &row) {
-    if (const std::optional<FileTimesUpdate> update = m_plan(i)) {
+    if (std::optional<FileTimesUpdate> update = m_plan(i)) {
+        if (m_drive) {
+            const FileTimesUpdate fitted = m_drive->fit(*update);
+            if (fitted.lastAccess != update->lastAccess || fitted.lastWrite != update->lastWrite) {
+                if (!m_fitting)
+                    m_fitting = !m_askDrive || m_askDrive(m_drive->name());
+                if (!*m_fitting) {
+                    m_refused = true;
+                    return false;
+                }
+                update = fitted;
+            }
+        }
         m_stamps[size_t(i)] = pack(*update);
         return true;
     }

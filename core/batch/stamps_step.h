@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/batch/batch.h"
+#include "core/filetime/drive_stamps.h"
 #include "core/filetime/file_time_store.h"
 #include "core/filetime/file_times.h"
 
@@ -28,7 +29,12 @@ public:
     BatchKind kind() const override { return m_kind; }
     int count() const override { return int(m_names.size()); }
     QString name(int i) const override { return m_names[i]; }
+    // Stamps are written as the drive of the files holds them (rounded to its steps, within its
+    // years). Before the first file whose planned stamps it would not hold as they are, `ask`
+    // is called once with the drive's name: false refuses the batch (nothing changes).
+    void fitToDrive(DriveStamps drive, std::function<bool(const QString &drive)> ask);
     bool prepare(int i, BatchRow &row) override;
+    bool refused() const override { return m_refused; }
     int intend(BatchJournal &journal, int i, const QString &path) override;
     void dryRun(int i, const QString &path, BatchRow &row) override;
     ChangeResult change(int i, const QString &path, BatchRow &row) override;
@@ -51,6 +57,10 @@ private:
     Plan m_plan;
     FileTimeStore *m_store;
     std::vector<Stamps> m_stamps; // filled by prepare()
+    std::optional<DriveStamps> m_drive;
+    std::function<bool(const QString &)> m_askDrive;
+    std::optional<bool> m_fitting; // the answer, once asked
+    bool m_refused = false;
     // The texts of the last few date-times: a batch's stamps repeat (a file's stamps are often
     // equal, and neighbouring files share a birth time), and putting one into words costs more
     // than the write of a file's stamps.

@@ -81,6 +81,28 @@ int ApplyFileTimes::runStamps(BatchKind kind, const QStringList &names,
     // be set leaves the file as it was.
     StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(), names, plan,
                     &w.services().fileTimes);
+    // Asked once, before any file changes, where the drive cannot hold a planned time.
+    step.fitToDrive(DriveStamps::of(w.LDir->text()), [this](const QString &drive) {
+        return OnWindowThread([&] {
+            Prompter &prompter = w.services().prompter;
+            const QString which = drive.isEmpty() ? QStringLiteral("该磁盘")
+                                                  : QStringLiteral("该磁盘（%1）").arg(drive);
+            const bool goOn =
+                prompter.show(QStringLiteral("部分计划时间超出%1能保存的精度或年份"
+                                             "（例如FAT磁盘只能保存偶数秒的修改时间，"
+                                             "年份须在1980至2107之间），无法原样写入。")
+                                      .arg(which) +
+                                  QStringLiteral("\r\n") +
+                                  QStringLiteral("是否按磁盘能保存的时间写入？选择“否”则不修改"
+                                                 "任何文件。"),
+                              MsgIcon::Question, MsgButtons::YesNo, QStringLiteral("消息"),
+                              MsgAnswer::No) == MsgAnswer::Yes;
+            if (!goOn)
+                prompter.show(QStringLiteral("本次修改已取消，没有改动任何文件。"),
+                              MsgIcon::Information);
+            return goOn;
+        });
+    });
     const BatchOutcome outcome = RunWindowBatch(
         w, step,
         [&](const BatchRow &row) {

@@ -6,6 +6,7 @@
 #include "core/plan/time_plan.h"
 #include "tests/cli/cli_support.h"
 #include "tests/support/files.h"
+#include "tests/support/fuse_volume.h"
 #include "tests/support/jpeg_builder.h"
 
 #include <QDirIterator>
@@ -363,6 +364,62 @@ private slots:
             previousText = text;
         }
         QCOMPARE(walkedPast, !afterGap.isEmpty());
+    }
+
+    // Planned times a drive cannot hold as they are: said once, nothing written, exit 1; with
+    // --round, written as the drive holds them, each row success and what the drive shows once
+    // mounted afresh. On the drives cameras write, and on the local disk.
+    void timesTheDriveCannotHold_data() {
+        QTest::addColumn<int>("drive"); // a test::Drive, or -1 for the local disk
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<bool>("refused");
+        const int local = -1;
+        QTest::newRow("NTFS, odd seconds") << int(Drive::Ntfs) << "2011-08-27 20:11:00" << false;
+        QTest::newRow("exFAT, odd seconds") << int(Drive::ExFat) << "2011-08-27 20:11:00" << true;
+        QTest::newRow("FAT, odd seconds") << int(Drive::Fat) << "2011-08-27 20:11:00" << true;
+        QTest::newRow("FAT, before 1980") << int(Drive::Fat) << "1975-01-01 00:00:00" << true;
+        QTest::newRow("local, odd seconds") << local << "2011-08-27 20:11:00" << false;
+        QTest::newRow("local, 1880") << local << "1880-01-01 00:00:00" << true;
+    }
+    void timesTheDriveCannotHold() {
+        QFETCH(int, drive);
+        QFETCH(QString, start);
+        QFETCH(bool, refused);
+        std::optional<FuseVolume> volume;
+        QString files = folder(), why;
+        if (drive >= 0) {
+            volume.emplace(Drive(drive));
+            if (!volume->mount(&why))
+                QSKIP(qPrintable(why));
+            files = volume->path();
+        }
+        for (int i = 0; i < 4; ++i) {
+            // Access times later than the content's: reading it leaves them.
+            const QString file = files + QStringLiteral("/f%1.txt").arg(i);
+            QVERIFY(writeFile(file, "x"));
+            QVERIFY(setNanoStamps(file, 1300000000, 0));
+        }
+        const auto before = folderState(files);
+        const QStringList apply{"apply",  "--start", start,      "--end", "2011-12-31 00:00:00",
+                                "--step", "7s",      "--stamps", "m,a",   "--pattern",
+                                "*.txt",  files};
+        const CliRun plain = runCli(apply);
+        QCOMPARE(plain.exit, refused ? 1 : 0);
+        QCOMPARE(plain.err.contains("--round"), refused);
+        if (refused)
+            QCOMPARE(folderState(files), before);
+        const CliRun rounded = runCli(QStringList{"apply", "--round"} + apply.mid(1));
+        QVERIFY2(rounded.exit == 0, rounded.err.constData());
+        if (volume)
+            QVERIFY(volume->remount(&why));
+        for (const QByteArray &line : rounded.lines()) {
+            const QList<QByteArray> fields = line.split('\t');
+            QCOMPARE(fields.value(1), QByteArray("ok"));
+            const auto held = ReadFileTimes(QString::fromUtf8(fields.value(0)));
+            QVERIFY(held);
+            QCOMPARE(held->lastWrite.toText().toUtf8(), fields.value(3));
+            QCOMPARE(held->lastAccess.toText().toUtf8(), fields.value(4));
+        }
     }
 
     // The window's order (numbers by value), its pattern, and the working-hours walk.
