@@ -1,6 +1,8 @@
 #include "core/grid/file_grid.h"
 #include "gui/plan/time_fields.h"
 #include "gui/window/features.h"
+#include "tests/support/files.h"
+#include "tests/support/fuse_volume.h"
 #include "tests/support/window_fixture.h"
 
 #include <QCheckBox>
@@ -112,6 +114,55 @@ private slots:
         QCOMPARE(shown.mid(5, 2), (QStringList{QStringLiteral("2011-03-27 01:59:40"),
                                                QStringLiteral("2011-03-27 03:00:00")}));
         QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), 10);
+    }
+
+    // A FAT drive holds no odd second: asked once before any file changes. No (the default)
+    // leaves every file; Yes writes what the drive holds, and the grid shows what it holds once
+    // mounted afresh.
+    void fatDriveAsksBeforeRounding_data() {
+        QTest::addColumn<bool>("goOn");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+    void fatDriveAsksBeforeRounding() {
+        QFETCH(bool, goOn);
+        test::FuseVolume fat(test::Drive::Fat);
+        QString why;
+        if (!fat.mount(&why))
+            QSKIP(qPrintable(why));
+        for (int i = 1; i <= 4; ++i)
+            QVERIFY(test::writeFile(fat.path() + QStringLiteral("/f%1.txt").arg(i), "x"));
+        f.setWindow(dt("2011-08-27 20:11:00"), dt("2011-08-28 23:00:00"));
+        w().LDir->setText(fat.path());
+        w().File1->setPattern(QStringLiteral("*.txt"));
+        w().CmdTimeZone->click();
+        w().CmdInput->click();
+        w().OptSec->setChecked(true);
+        w().Option1->setChecked(true);
+        w().TStep->setText(QStringLiteral("7"));
+        QStringList before;
+        for (int r = 1; r <= 4; ++r)
+            before << ReadFileTimes(fat.path() + u'/' + g().text(r, 0))->lastWrite.toText();
+        f.prompter().shown.clear();
+        if (goOn)
+            f.prompter().answer(MsgAnswer::Yes);
+        w().CmdFileDateMod->click();
+        const QList<Message> &shown = f.prompter().shown;
+        QVERIFY(!shown.isEmpty() && shown[0].text.contains(QStringLiteral("该磁盘（FAT）")));
+        QCOMPARE(shown[0].defaultButton, std::optional(MsgAnswer::No));
+        QVERIFY(fat.remount(&why));
+        for (int r = 1; r <= 4; ++r) {
+            const FileTimes held = ReadFileTimes(fat.path() + u'/' + g().text(r, 0)).value();
+            if (!goOn) {
+                QCOMPARE(held.lastWrite.toText(), before[r - 1]);
+                continue;
+            }
+            QCOMPARE(g().text(r, 5), QStringLiteral("修改成功(创建时间未改)"));
+            QCOMPARE(g().text(r, 3), held.lastWrite.toText());
+            QCOMPARE(held.lastWrite.time().second() % 2, 0);
+        }
+        if (!goOn)
+            QCOMPARE(shown.last().text, QStringLiteral("本次修改已取消，没有改动任何文件。"));
     }
 
     void optionsKeepTheOtherStamps_data() {
