@@ -116,11 +116,26 @@ bool FuseVolume::attach(QString *reason) {
     return true;
 }
 
+// Whether a process still runs with `image` among its arguments (a driver that, unmounted,
+// may still be writing what it kept).
+static bool driverRuns(const QString &image) {
+    const QByteArray wanted = QFile::encodeName(image);
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (pid.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) &&
+            cmdline.readAll().split('\0').contains(wanted))
+            return true;
+    }
+    return false;
+}
+
 bool FuseVolume::remount(QString *reason) {
     const QString loop = m_loop;
     m_loop.clear(); // kept attached
     unmount();
     m_loop = loop;
+    for (int i = 0; i < 500 && driverRuns(m_loop.isEmpty() ? m_image : m_loop); ++i)
+        usleep(10000);
     return attach(reason);
 }
 
