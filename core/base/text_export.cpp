@@ -64,27 +64,11 @@ QString OneLine(const QString &text) {
 QString ExportField(const QString &text) {
     if (!text.contains(u'\\') && !text.contains(u'\t'))
         return OneLine(text);
-    QString field;
-    field.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'\\':
-            field += QStringLiteral("\\\\");
-            break;
-        case u'\t':
-            field += QStringLiteral("\\t");
-            break;
-        case u'\r':
-            field += QStringLiteral("\\r");
-            break;
-        case u'\n':
-            field += QStringLiteral("\\n");
-            break;
-        default:
-            field += c;
-        }
-    }
-    return field;
+    // The backslash first, so that the escapes added after it stay single.
+    QString field = text;
+    field.replace(u'\\', QStringLiteral("\\\\"));
+    field.replace(u'\t', QStringLiteral("\\t"));
+    return OneLine(field);
 }
 
 std::optional<QByteArray> ExportLineBytes(const QString &line, ExportEncoding encoding) {
