@@ -39,27 +39,7 @@ int ApplyCommand(const Invocation &inv) {
     });
     // What the drive cannot hold as planned is said once, before anything changes.
     bool refusedForDrive = false;
-    step.fitToDrive(DriveStamps::of(inv.folder), [&](const QString &drive) {
-        const QString which = ChineseMessages()
-                                  ? (drive.isEmpty() ? QStringLiteral("该磁盘")
-                                                     : QStringLiteral("该磁盘（%1）").arg(drive))
-                                  : (drive.isEmpty() ? QStringLiteral("this drive")
-                                                     : QStringLiteral("the %1 drive").arg(drive));
-        if (inv.flags.contains(QStringLiteral("round"))) {
-            Message(Say("部分计划时间超出%1能保存的精度或年份，已按磁盘能保存的时间写入。",
-                        "Some planned times are beyond what %1 holds (its steps or years): they "
-                        "are written as the drive holds them.")
-                        .arg(which));
-            return true;
-        }
-        Message(Say("部分计划时间超出%1能保存的精度或年份，没有改动任何文件；加 --round "
-                    "则按磁盘能保存的时间写入。",
-                    "Some planned times are beyond what %1 holds (its steps or years): nothing "
-                    "was changed. Give --round to write them as the drive holds them.")
-                    .arg(which));
-        refusedForDrive = true;
-        return false;
-    });
+    FitStampsToDrive(inv, step, refusedForDrive);
     const int status = RunBatch(inv, step);
     return refusedForDrive ? int(SomeFailed) : status;
 }

@@ -12,16 +12,12 @@ namespace kalmora::cli {
 int RenameCommand(const Invocation &inv) {
     const bool video = inv.flags.contains(QStringLiteral("video"));
     int status = AllDone;
-    const std::optional<QStringList> names = ListFiles(inv, status, !video);
+    const std::optional<QStringList> names =
+        ListFiles(inv, status, !video, video ? DefaultVideoPattern() : DefaultPicturePattern());
     if (!names)
         return status;
-    if (video && !VideoLibraryError().isEmpty()) {
-        Message(ChineseMessages() ? VideoLibraryError()
-                                  : QStringLiteral("Videos cannot be read: %1 could not be "
-                                                   "loaded. Install the package libmediainfo0v5.")
-                                        .arg(QStringLiteral("libmediainfo.so.0")));
+    if (video && !VideosReadable())
         return SomeFailed;
-    }
     // Every new name is worked out before the first file is renamed; the journal writes each
     // intent meanwhile.
     RenameStep step(*names, [&](int i) {

@@ -94,6 +94,35 @@ const QList<Command> &Commands() {
                         "  --video                videos, after their recorded date\n") +
              CommonOptions + DryRunOption,
          withCommon({{QStringLiteral("video"), false}}, true), true, RenameCommand},
+        {QStringLiteral("stamps-from-date"),
+         QStringLiteral("set the file times from the date inside the files"),
+         QStringLiteral(
+             "Usage: kalmora-cli stamps-from-date [options] FOLDER\n\n"
+             "Writes each photo's shooting date (with --video, each video's recorded date),\n"
+             "as local time, into the chosen file times; the files' contents are not touched.\n"
+             "A photo without a shooting date, or a video whose container records none, is\n"
+             "skipped. Lines: path, result (ok, failed, skipped, dry-run), creation,\n"
+             "modification, access as read back, and the window's row text. A drive that\n"
+             "cannot hold a time as it is: as for apply (--round).\n\n"
+             "Options:\n"
+             "  --stamps c,m,a         the times that take the date: creation,\n"
+             "                         modification, access; default m\n"
+             "  --shift ±[Nd][Nh][Nm][Ns]\n"
+             "                         add this to each date first (a camera clock set\n"
+             "                         wrong), e.g. +8h or -1d2h30m\n"
+             "  --video                videos, after the date their container records;\n"
+             "                         default pattern the window's video types\n"
+             "  --round                write times the drive cannot hold as it holds them\n"
+             "  --pattern PATTERNS     file types, ';'-separated wildcards; default\n"
+             "                         \"*.jpg;*.jpeg;*.jpe;*.tiff;*.tif\"\n"
+             "  --json                 JSON Lines instead of tab-separated lines\n") +
+             DryRunOption,
+         withCommon({{QStringLiteral("stamps"), true},
+                     {QStringLiteral("shift"), true},
+                     {QStringLiteral("video"), false},
+                     {QStringLiteral("round"), false}},
+                    true),
+         true, StampsFromDateCommand},
         {QStringLiteral("export-times"), QStringLiteral("export the files' time stamps as text"),
          QStringLiteral("Usage: kalmora-cli export-times [options] FOLDER\n\n"
                         "The window's time-list export: a header, then one tab-separated line "

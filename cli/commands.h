@@ -9,6 +9,7 @@ int PlanCommand(const Invocation &inv);
 int ApplyCommand(const Invocation &inv);
 int ShiftDateCommand(const Invocation &inv);
 int RenameCommand(const Invocation &inv);
+int StampsFromDateCommand(const Invocation &inv);
 int ExportTimesCommand(const Invocation &inv);
 int ExportExifCommand(const Invocation &inv);
 int StripCommand(const Invocation &inv);

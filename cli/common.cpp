@@ -3,8 +3,10 @@
 #include "cli/history.h"
 #include "cli/output.h"
 #include "core/base/path_bytes.h"
+#include "core/batch/stamps_step.h"
 #include "core/exif/image_metadata.h"
 #include "core/exif/read_exif.h"
+#include "core/filetime/video_date.h"
 #include "core/import/file_list.h"
 
 #include <QDir>
@@ -35,7 +37,8 @@ QString AbsoluteFolder(const QString &folder) {
     return QDir::cleanPath(NameFromBytes(QByteArray(buffer)) + QLatin1Char('/') + folder);
 }
 
-std::optional<QStringList> ListFiles(const Invocation &inv, int &status, bool photos) {
+std::optional<QStringList> ListFiles(const Invocation &inv, int &status, bool photos,
+                                     const QString &pattern) {
     const auto unreadable = [&](int error) {
         const QString why = ChineseMessages() ? FolderErrorText(error)
                                               : QString::fromLocal8Bit(std::strerror(error));
@@ -53,7 +56,7 @@ std::optional<QStringList> ListFiles(const Invocation &inv, int &status, bool ph
     }
     // The pattern before the folder: each of the two reads the folder once it has one.
     FileList list;
-    list.setPattern(inv.value(QStringLiteral("pattern"), DefaultPicturePattern()));
+    list.setPattern(inv.value(QStringLiteral("pattern"), pattern));
     list.setPath(inv.folder);
     if (const int error = list.listError())
         return unreadable(error);
@@ -70,6 +73,40 @@ std::optional<QStringList> ListFiles(const Invocation &inv, int &status, bool ph
         return std::nullopt;
     }
     return list.names();
+}
+
+bool VideosReadable() {
+    if (VideoLibraryError().isEmpty())
+        return true;
+    Message(ChineseMessages() ? VideoLibraryError()
+                              : QStringLiteral("Videos cannot be read: %1 could not be "
+                                               "loaded. Install the package libmediainfo0v5.")
+                                    .arg(QStringLiteral("libmediainfo.so.0")));
+    return false;
+}
+
+void FitStampsToDrive(const Invocation &inv, StampsStep &step, bool &refused) {
+    step.fitToDrive(DriveStamps::of(inv.folder), [&inv, &refused](const QString &drive) {
+        const QString which = ChineseMessages()
+                                  ? (drive.isEmpty() ? QStringLiteral("该磁盘")
+                                                     : QStringLiteral("该磁盘（%1）").arg(drive))
+                                  : (drive.isEmpty() ? QStringLiteral("this drive")
+                                                     : QStringLiteral("the %1 drive").arg(drive));
+        if (inv.flags.contains(QStringLiteral("round"))) {
+            Message(Say("部分计划时间超出%1能保存的精度或年份，已按磁盘能保存的时间写入。",
+                        "Some planned times are beyond what %1 holds (its steps or years): they "
+                        "are written as the drive holds them.")
+                        .arg(which));
+            return true;
+        }
+        Message(Say("部分计划时间超出%1能保存的精度或年份，没有改动任何文件；加 --round "
+                    "则按磁盘能保存的时间写入。",
+                    "Some planned times are beyond what %1 holds (its steps or years): nothing "
+                    "was changed. Give --round to write them as the drive holds them.")
+                    .arg(which));
+        refused = true;
+        return false;
+    });
 }
 
 bool DryRunAsked(const Invocation &inv) {

@@ -66,9 +66,11 @@ bool StampsStep::prepare(int i, BatchRow &row) {
         m_stamps[size_t(i)] = pack(*update);
         return true;
     }
-    row.verdict = RowVerdict::Failed;
-    row.values = {
-        {Creation, {}}, {Modification, {}}, {Access, {}}, {Note, QStringLiteral("修改失败")}};
+    Unplanned why = m_unplanned ? m_unplanned(i) : Unplanned{};
+    if (why.note.isEmpty())
+        why = {QStringLiteral("修改失败"), true};
+    row.verdict = why.failed ? RowVerdict::Failed : RowVerdict::Skipped;
+    row.values = {{Creation, {}}, {Modification, {}}, {Access, {}}, {Note, why.note}};
     return false;
 }
 

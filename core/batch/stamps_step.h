@@ -33,6 +33,13 @@ public:
     // years). Before the first file whose planned stamps it would not hold as they are, `ask`
     // is called once with the drive's name: false refuses the batch (nothing changes).
     void fitToDrive(DriveStamps drive, std::function<bool(const QString &drive)> ask);
+    // Why a file the plan gives no stamps is left alone, asked right after the plan: its row's
+    // text, and whether that is a failure. Unset, or no text: a failure, "修改失败".
+    struct Unplanned {
+        QString note;
+        bool failed = true;
+    };
+    void whyUnplanned(std::function<Unplanned(int i)> why) { m_unplanned = std::move(why); }
     bool prepare(int i, BatchRow &row) override;
     bool refused() const override { return m_refused; }
     int intend(BatchJournal &journal, int i, const QString &path) override;
@@ -61,6 +68,7 @@ private:
     std::function<bool(const QString &)> m_askDrive;
     std::optional<bool> m_fitting; // the answer, once asked
     bool m_refused = false;
+    std::function<Unplanned(int)> m_unplanned;
     // The texts of the last few date-times: a batch's stamps repeat (a file's stamps are often
     // equal, and neighbouring files share a birth time), and putting one into words costs more
     // than the write of a file's stamps.

@@ -25,6 +25,17 @@ inline QString DefaultPicturePattern() {
     return QStringLiteral("*.jpeg;*.jpe;*.jpg;*.bmp;*.gif;*.tif;*.tiff");
 }
 
+// The photo types of the Exif and rename modes.
+inline QString ExifPhotoPattern() {
+    return QStringLiteral("*.jpg;*.jpeg;*.jpe;*.tiff;*.tif");
+}
+
+// The video types of video mode.
+inline QString DefaultVideoPattern() {
+    return QStringLiteral("*.avi;*.rm;*.rmvb;*.mpg;*.mpeg;*.flv;*.mov;*.mkv;*.3gp;*.asf;*.wmv;"
+                          "*.mp4;*.m4v;*.mts;*.m2ts");
+}
+
 // File-manager order: case ignored, runs of digits compared by value (IMG_2 before IMG_10).
 bool NaturalLess(const QString &a, const QString &b);
 

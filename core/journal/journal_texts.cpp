@@ -18,6 +18,8 @@ QString BatchKindText(BatchKind kind) {
         return QStringLiteral("抹除Exif信息");
     case BatchKind::Restore:
         return QStringLiteral("撤销");
+    case BatchKind::StampsFromDate:
+        return QStringLiteral("用拍摄日期设置文件时间");
     }
     return {};
 }

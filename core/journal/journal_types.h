@@ -18,6 +18,7 @@ enum class BatchKind {
     DateRewrite = 4,
     Erase = 5,
     Restore = 6,
+    StampsFromDate = 7, // file times from the date inside the files
 };
 
 // What one journal entry changes in its file.

@@ -74,14 +74,7 @@ void ApplyFileTimes::showResult(int row, const BatchRow &result) {
                      {4, access ? access->toDateText() : QString()}});
 }
 
-int ApplyFileTimes::runStamps(BatchKind kind, const QStringList &names,
-                              const StampsStep::Plan &plan, int firstRow,
-                              const std::function<void(int row)> &around) {
-    // "仅创建": the other stamps go back with their old values, so a creation time that cannot
-    // be set leaves the file as it was.
-    StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(), names, plan,
-                    &w.services().fileTimes);
-    // Asked once, before any file changes, where the drive cannot hold a planned time.
+void ApplyFileTimes::fitToDrive(StampsStep &step) {
     step.fitToDrive(DriveStamps::of(w.LDir->text()), [this](const QString &drive) {
         return OnWindowThread([&] {
             Prompter &prompter = w.services().prompter;
@@ -103,6 +96,16 @@ int ApplyFileTimes::runStamps(BatchKind kind, const QStringList &names,
             return goOn;
         });
     });
+}
+
+int ApplyFileTimes::runStamps(BatchKind kind, const QStringList &names,
+                              const StampsStep::Plan &plan, int firstRow,
+                              const std::function<void(int row)> &around) {
+    // "仅创建": the other stamps go back with their old values, so a creation time that cannot
+    // be set leaves the file as it was.
+    StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(), names, plan,
+                    &w.services().fileTimes);
+    fitToDrive(step);
     const BatchOutcome outcome = RunWindowBatch(
         w, step,
         [&](const BatchRow &row) {

@@ -44,6 +44,9 @@ public:
     static FileTimesUpdate writeSet(const DateTime &time, const RowTexts &row, Planned planned);
     // The row's result text and read-back cells after a write.
     void showResult(int row, const BatchRow &result);
+    // Asked once, before any file changes, where the drive cannot hold a planned time: whether
+    // to write it as the drive holds it (No, the default, refuses the batch).
+    void fitToDrive(StampsStep &step);
 
     // The steps after a run over all rows: the applied state.
     // done: rows finished when a Stop ended the loop early; -1 when it ran to the end.

@@ -227,6 +227,7 @@ void Import::inputClicked() {
     const bool exif = m == Mode::Exif;
     for (QPushButton *b : {w.CmdPicDateMod, w.CmdPicMemoAdd, w.CmdPicExifDel})
         b->setEnabled(exif);
+    w.CmdStampsFromDate->setEnabled(exif || m == Mode::FileTimeVideo);
     w.CmdFileDateMod->setEnabled(!exif);
     if (exif)
         emit w.rowPreviewRequested();

@@ -24,6 +24,8 @@ public:
 
     void inputClicked();
     Mode mode() const;
+    // Where the last import took the videos' dates from.
+    VideoDateSource videoSource() const { return m_videoSource; }
 
     // The file the time-list export goes to, and the folder it lies in.
     QString exportFolder() const;

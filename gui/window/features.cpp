@@ -6,6 +6,7 @@
 #include "gui/import/import.h"
 #include "gui/photo/date_rewrite.h"
 #include "gui/photo/exif_export.h"
+#include "gui/photo/file_times_from_date.h"
 #include "gui/photo/preview.h"
 #include "gui/plan/row_deletion.h"
 #include "gui/plan/stages.h"
@@ -28,6 +29,7 @@ Features::Features(FMainDate &window)
       folderChoice(std::make_unique<FolderChoice>(window)),
       modeSwitches(std::make_unique<ModeSwitches>(window)),
       dateRewrite(std::make_unique<DateRewrite>(window)),
+      fileTimesFromDate(std::make_unique<FileTimesFromDate>(window)),
       exifExport(std::make_unique<ExifExport>(window)),
       photoPreview(std::make_unique<PhotoPreview>(window)),
       batchStop(std::make_unique<BatchStop>(window)), history(std::make_unique<History>(window)) {}

@@ -10,6 +10,7 @@ class DateRewrite;
 class ExifExport;
 class FMainDate;
 class FileFilter;
+class FileTimesFromDate;
 class FolderChoice;
 class History;
 class Import;
@@ -35,6 +36,7 @@ struct Features {
     std::unique_ptr<FolderChoice> folderChoice;
     std::unique_ptr<ModeSwitches> modeSwitches;
     std::unique_ptr<DateRewrite> dateRewrite;
+    std::unique_ptr<FileTimesFromDate> fileTimesFromDate;
     std::unique_ptr<ExifExport> exifExport;
     std::unique_ptr<PhotoPreview> photoPreview;
     std::unique_ptr<BatchStop> batchStop;

@@ -18,9 +18,8 @@
 namespace kalmora {
 
 namespace {
-const QString PhotoPattern = QStringLiteral("*.jpg;*.jpeg;*.jpe;*.tiff;*.tif");
-const QString VideoPattern = QStringLiteral(
-    "*.avi;*.rm;*.rmvb;*.mpg;*.mpeg;*.flv;*.mov;*.mkv;*.3gp;*.asf;*.wmv;*.mp4;*.m4v;*.mts;*.m2ts");
+const QString PhotoPattern = ExifPhotoPattern();
+const QString VideoPattern = DefaultVideoPattern();
 const QString FileTimeRowCaption = QStringLiteral("修改当前行的文件时间属性为起始时间");
 } // namespace
 
@@ -117,9 +116,9 @@ void ModeSwitches::showModeGrid() {
 
 void ModeSwitches::modeClicked(QRadioButton *mode) {
     w.state().batchClosed();
-    for (QWidget *c :
-         std::initializer_list<QWidget *>{w.CmdDelete, w.CmdReset, w.CmdFileDateMod,
-                                          w.CmdPicDateMod, w.CmdPicMemoAdd, w.CmdPicExifDel})
+    for (QWidget *c : std::initializer_list<QWidget *>{w.CmdDelete, w.CmdReset, w.CmdFileDateMod,
+                                                       w.CmdPicDateMod, w.CmdPicMemoAdd,
+                                                       w.CmdPicExifDel, w.CmdStampsFromDate})
         c->setEnabled(false);
     w.Option1->setChecked(true); // runs StepRange::option1Clicked
 

@@ -91,7 +91,8 @@ void Reset::resetClicked() {
     w.state().workEnded();
     FNoticeMsg::closeNotice();
     if (!w.ApplyRunning) {
-        for (QPushButton *b : {w.CmdPicDateMod, w.CmdPicMemoAdd, w.CmdPicExifDel})
+        for (QPushButton *b :
+             {w.CmdPicDateMod, w.CmdPicMemoAdd, w.CmdPicExifDel, w.CmdStampsFromDate})
             b->setEnabled(false);
         w.CmdDirBrowse->setEnabled(true);
         if (w.OptDate->isChecked())

@@ -1,6 +1,8 @@
 # The main window, its dialogs, the grid view and the window's batch front end.
 list(APPEND KALMORA_UI_SOURCES
     gui/window/batch_stop.cpp gui/window/batch_stop.h gui/window/change_label.h
+    gui/window/date_stamps_dialog.cpp gui/window/date_stamps_dialog.h
+    gui/window/date_stamps_dialog.ui
     gui/window/fdir.cpp gui/window/fdir.h gui/window/fdir.ui gui/window/features.cpp
     gui/window/features.h gui/window/file_grid_view.cpp gui/window/file_grid_view.h
     gui/window/help_window.cpp gui/window/help_window.h gui/window/history_window.cpp

@@ -89,7 +89,7 @@ private:
             // modification time.
             QString last;
             for (int i = 0; i < 3; ++i) {
-                const QString name = QStringLiteral("abc").mid(i, 1) + QStringLiteral(".jpg");
+                const QString name = QStringLiteral("abc").mid(i, 1) + QStringLiteral(".mp4");
                 plainFile(name, "not really a video", 1300000000 + 60 * i);
                 last = RenameTargetName(
                     name, UtcSecondsToLocal(1300000000 + 60 * i).value().toText(), true);
