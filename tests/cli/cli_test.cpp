@@ -101,6 +101,10 @@ private:
         photo(QStringLiteral("c.jpg"), "2013:03:04 05:06:07");
         if (kind == QLatin1String("shift-date"))
             return {{"shift-date", "--by", "-1d2h", folder()}, BatchKind::DateRewrite, "c.jpg"};
+        if (kind == QLatin1String("stamps-from-date"))
+            return {{"stamps-from-date", "--stamps", "m,a", folder()},
+                    BatchKind::StampsFromDate,
+                    "c.jpg"};
         if (kind == QLatin1String("rename"))
             return {{"rename", folder()}, BatchKind::Rename, "2013-03-04 05.06.07.jpg"};
         return {{"strip", folder()}, BatchKind::Erase, "c.jpg"};
@@ -366,6 +370,54 @@ private slots:
         QCOMPARE(walkedPast, !afterGap.isEmpty());
     }
 
+    // Each photo's shooting date lands in the stamps asked for as local time of the zone, to
+    // the second; a date the spring change skips moves on by the hour skipped. A photo without
+    // a date, or whose date is no date, keeps its bytes and stamps.
+    void datesInsideBecomeFileTimes_data() {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("shift");
+        QTest::addColumn<qint64>("july");   // 2019-07-01 12:34:56, as an instant
+        QTest::addColumn<qint64>("spring"); // 2021-03-28 02:30:00
+        QTest::newRow("Shanghai") << QByteArray("Asia/Shanghai") << "0s" << qint64(1561955696)
+                                  << qint64(1616869800);
+        QTest::newRow("Berlin, in the gap")
+            << QByteArray("Europe/Berlin") << "0s" << qint64(1561977296) << qint64(1616895000);
+        QTest::newRow("Shanghai, a day and two hours earlier")
+            << QByteArray("Asia/Shanghai") << "-1d2h" << qint64(1561955696 - 93600)
+            << qint64(1616869800 - 93600);
+    }
+    void datesInsideBecomeFileTimes() {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, shift);
+        QFETCH(qint64, july);
+        QFETCH(qint64, spring);
+        qputenv("TZ", zone);
+        const auto restore = qScopeGuard([] { qunsetenv("TZ"); });
+        photo(QStringLiteral("a.jpg"), "2019:07:01 12:34:56");
+        photo(QStringLiteral("b.jpg"), "2021:03:28 02:30:00");
+        plainFile(QStringLiteral("c.jpg"), "no photo at all");
+        photo(QStringLiteral("d.jpg"), "2019:13:45 99:00:00");
+        const DiskState c = diskState(path("c.jpg")), d = diskState(path("d.jpg"));
+        const CliRun run =
+            runCli({"stamps-from-date", "--stamps", "m,a", "--shift", shift, folder()});
+        QCOMPARE(run.exit, 1); // d.jpg
+        for (const auto &[name, instant] : {std::pair{"a.jpg", july}, std::pair{"b.jpg", spring}}) {
+            const DiskState s = diskState(path(name));
+            QCOMPARE(QList<qint64>({s.mtimeSec, s.mtimeNsec, s.atimeSec, s.atimeNsec}),
+                     QList<qint64>({instant, 0, instant, 0}));
+        }
+        QCOMPARE(sansAccess({{"c", diskState(path("c.jpg"))}, {"d", diskState(path("d.jpg"))}}),
+                 sansAccess({{"c", c}, {"d", d}}));
+        const QList<QByteArray> lines = run.lines();
+        QCOMPARE(lines.size(), 4);
+        const QList<QByteArray> a = lines[0].split('\t');
+        const QByteArray julyText = UtcSecondsToLocal(july)->toText().toUtf8();
+        QCOMPARE(QList<QByteArray>({a[1], a[3], a[4], a[5]}),
+                 QList<QByteArray>({"ok", julyText, julyText, "修改成功"}));
+        QCOMPARE(lines[2], QFile::encodeName(path("c.jpg")) + "\tskipped\t\t\t\tExif信息丢失");
+        QCOMPARE(lines[3], QFile::encodeName(path("d.jpg")) + "\tfailed\t\t\t\t失败(日期数据异常)");
+    }
+
     // Planned times a drive cannot hold as they are: said once, nothing written, exit 1; with
     // --round, written as the drive holds them, each row success and what the drive shows once
     // mounted afresh. On the drives cameras write, and on the local disk.
@@ -596,7 +648,8 @@ private slots:
     // the undo puts every file back byte for byte and stamp for stamp, but the one edited since.
     void commandBatchesAreJournaledAndUndone_data() {
         QTest::addColumn<QString>("kind");
-        for (const char *kind : {"apply", "shift-date", "rename", "rename --video", "strip"})
+        for (const char *kind :
+             {"apply", "shift-date", "rename", "rename --video", "strip", "stamps-from-date"})
             QTest::newRow(kind) << kind;
     }
     void commandBatchesAreJournaledAndUndone() {
@@ -653,7 +706,8 @@ private slots:
         auto now = folderState(folder());
         QCOMPARE(now.take(c.lastAfter), editedState);
         auto wanted = before;
-        wanted.remove(QStringLiteral("c.jpg"));
+        wanted.remove(kind == QLatin1String("rename --video") ? QStringLiteral("c.mp4")
+                                                              : QStringLiteral("c.jpg"));
         QCOMPARE(now, wanted);
         QCOMPARE(batches().size(), 2);
         QCOMPARE(batches().first().kind, BatchKind::Restore);

@@ -1,11 +1,14 @@
 // The same batch on two copies of a folder, once through the real window and once through
 // kalmora-cli: every stamp, every byte and every name must come out the same.
+#include "core/filetime/file_times.h"
 #include "core/grid/file_grid.h"
 #include "gui/photo/date_rewrite.h"
+#include "gui/photo/file_times_from_date.h"
 #include "gui/window/features.h"
 #include "tests/cli/cli_support.h"
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/real_input.h"
 #include "tests/support/window_fixture.h"
 
 #include <QCheckBox>
@@ -209,6 +212,38 @@ private slots:
         }
         QVERIFY(windowSide.value("IMG_2.jpg").bytes !=
                 cameraPhoto(ByteOrder::Little, "2011:08:27 20:11:00").bytes);
+    }
+
+    // The shooting dates, eight hours later, as modification and access times: the window's
+    // button and the command line leave the same stamps and the same row texts.
+    void stampsFromDateMatchesTheWindow() {
+        photos();
+        w().OptExif->setChecked(true);
+        w().LDir->setText(f.folder.path());
+        w().File1->setPattern(DefaultPicturePattern());
+        w().CmdInput->setEnabled(true);
+        w().CmdInput->click();
+        QCOMPARE(w().FileCount, 5);
+        w().features().fileTimesFromDate->askChoice = [] {
+            return std::optional(DateStampsChoice{false, true, true, 8 * 3600});
+        };
+        w().show();
+        real::activate(&w());
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        real::key(Qt::Key_F, Qt::AltModifier); // the button's mnemonic, as a user presses it
+        // A mnemonic clicks the button a moment later, as a click shows.
+        QTRY_VERIFY(f.prompter().last().text.startsWith(QStringLiteral("修改完毕！")));
+
+        const CliRun run = runCli({"stamps-from-date", "--stamps", "m,a", "--shift", "+8h",
+                                   "--pattern", DefaultPicturePattern(), copy->path()});
+        QCOMPARE(run.exit, 1); // the photo whose date is blanks fails either way
+        compareFolders();
+        QCOMPARE(ReadFileTimes(f.folder.filePath("IMG_10.jpg"))->lastWrite,
+                 dt("2012-02-29 08:00:00"));
+        const auto lines = linesByName(run);
+        QCOMPARE(lines.size(), 5);
+        for (auto it = lines.cbegin(); it != lines.cend(); ++it)
+            QCOMPARE(QString::fromUtf8(it.value().value(4)), g().text(rowOf(it.key()), 5));
     }
 
     void renameMatchesTheWindow() {

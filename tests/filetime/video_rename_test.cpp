@@ -2,8 +2,10 @@
 #include "core/grid/file_grid.h"
 #include "gui/filetime/rename.h"
 #include "gui/photo/date_rewrite.h"
+#include "gui/photo/file_times_from_date.h"
 #include "gui/window/features.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/real_input.h"
 #include "tests/support/window_fixture.h"
 
 #include <QCheckBox>
@@ -250,6 +252,38 @@ private slots:
             const bool fallback = recorded && own.isEmpty();
             QCOMPARE(g().text(r, 1), recorded && !own.isEmpty() ? own : "2011-08-27 20:11:00");
             QCOMPARE(g().text(r, 5), fallback ? FallbackNote : QString());
+        }
+    }
+
+    // The button beside the Exif buttons writes each clip's recorded date into its modification
+    // time; a clip that records none keeps its stamps, and an import that took the files' own
+    // dates has nothing to write.
+    void recordedDatesBecomeFileTimes() {
+        const QMap<QString, QString> clips = makeClips();
+        if (clips.isEmpty())
+            QSKIP("ffmpeg cannot make the clips here");
+        const auto modified = [&](const QString &name) {
+            return ReadFileTimes(f.path(name))->lastWrite.toText();
+        };
+        for (const bool recorded : {false, true}) {
+            f.open();
+            importVideos(false, recorded);
+            w().features().fileTimesFromDate->askChoice = [] {
+                return std::optional(DateStampsChoice{});
+            };
+            w().show();
+            test::real::activate(&w());
+            QVERIFY(QTest::qWaitForWindowActive(&w()));
+            QVERIFY(w().CmdStampsFromDate->isEnabled());
+            test::real::click(w().CmdStampsFromDate);
+            for (int r = 1; r <= w().FileCount; ++r) {
+                const QString name = g().text(r, 0), own = clips.value(name);
+                QCOMPARE(modified(name), recorded && !own.isEmpty() ? own : "2011-08-27 20:11:00");
+                if (recorded)
+                    QCOMPARE(g().text(r, 5), own.isEmpty() ? NoRecordedDateText() : "修改成功");
+            }
+            QVERIFY(f.prompter().last().text.startsWith(recorded ? "修改完毕！"
+                                                                 : "列表中视频的日期取自文件本身"));
         }
     }
 
