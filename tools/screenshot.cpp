@@ -9,6 +9,7 @@
 #include "gui/window/history_window.h"
 #include "gui/window/main_window.h"
 #include "gui/window/photo_date_dialog.h"
+#include "gui/window/date_stamps_dialog.h"
 #include "gui/window/reset.h"
 
 #include <QCheckBox>
@@ -119,6 +120,12 @@ int main(int argc, char *argv[]) {
     QApplication::processEvents();
     ok = save(dialog.grab(), QStringLiteral("photo-date-dialog")) && ok;
     dialog.hide();
+    FDateStamps stampsDialog(DateStampsChoice{}, &window);
+    stampsDialog.ChShift->setChecked(true);
+    stampsDialog.show();
+    QApplication::processEvents();
+    ok = save(stampsDialog.grab(), QStringLiteral("date-stamps-dialog")) && ok;
+    stampsDialog.hide();
     // The journal of $XDG_STATE_HOME (else ~/.local/state), as the user would see it.
     FHistory history(services, &window);
     history.show();
