@@ -4,7 +4,8 @@
 # and the scale run. Needs no display.
 #
 #   bench/run.sh [--photos N] [--files N] [--photo-kib K] [--runs R] [--window-files N]
-#                [--scale-files N] [--cases "shift read stamps rename strip window scale"]
+#                [--scale-files N]
+#                [--cases "shift read stamps datestamps rename strip window scale"]
 #                [--jobs J] [--keep]
 #
 # Every run of every tool gets a fresh copy of the same files (copied, then synced, so each
@@ -20,7 +21,7 @@ photo_kib=1024
 runs=5
 window_files=10000
 scale_files=100000
-cases="shift read stamps rename strip window scale"
+cases="shift read stamps datestamps rename strip window scale"
 jobs=$(nproc)
 keep=0
 while [ $# -gt 0 ]; do
@@ -162,6 +163,11 @@ check_stamps() {
     # Every file now holds a 2015 modification time.
     [ "$(find "$work" -type f ! -newermt 2016-01-01 -newermt 2015-01-01 | wc -l)" -eq "$files" ]
 }
+check_datestamps() {
+    # Each photo's modification time is its shooting date, as local time.
+    [ "$(stat -c %Y "$work/IMG_0001.jpg")" = "$(date -d "2019-05-01 08:00:00" +%s)" ] || return 1
+    [ "$photos" -lt 2 ] || [ "$(stat -c %Y "$work/IMG_0002.jpg")" = "$(date -d "2019-05-01 08:01:37" +%s)" ]
+}
 check_rename() {
     [ "$(find "$work" -name '20[0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9].[0-9][0-9].[0-9][0-9]*.jpg' |
         wc -l)" -eq "$photos" ] && [ -f "$work/2019-05-01 08.00.00.jpg" ]
@@ -201,6 +207,14 @@ if wants stamps; then
         "kalmora-cli apply (journal on)" "$cli_journal apply --start '2015-03-14 09:26:53' --end '2015-03-14 23:59:59' --step 1s --pattern '*.*' '$work'" \
         "touch -d per file" "bash -c 'for f in \"\$0\"/*; do touch -d \"2015-03-14 09:26:53\" \"\$f\"; done' '$work'" \
         "C floor (utimensat+statx)" "'$bin/kalmora_bench_floor' '$work'"
+fi
+if wants datestamps; then
+    run_case "modification time from shooting date" photos "$photos" datestamps \
+        "kalmora-cli stamps-from-date" "$cli_plain stamps-from-date '$work'" \
+        "kalmora-cli stamps-from-date (journal on)" "$cli_journal stamps-from-date '$work'" \
+        "exiftool -FileModifyDate<" "exiftool -q -overwrite_original '-FileModifyDate<DateTimeOriginal' '$work'" \
+        "jhead -ft" "jhead -q -ft $photo_list" \
+        "C floor (date bytes+utimensat)" "'$bin/kalmora_bench_date_floor' '$work'"
 fi
 if wants rename; then
     run_case "rename by shooting date" photos "$photos" rename \
