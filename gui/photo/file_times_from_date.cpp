@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -71,6 +72,15 @@ void FileTimesFromDate::clicked() {
     const WindowState::BatchFlags before = w.state().batchStarted();
     w.state().operationStarted();
     w.CmdStampsFromDate->setEnabled(false);
+    // What would start another batch over these rows, or clear them, waits for this one (the
+    // video mode's apply does not look at Busy).
+    const std::initializer_list<QWidget *> others = {
+        w.Frame5, w.CmdFileDateMod, w.CmdPicDateMod, w.CmdPicExifDel, w.CmdInput, w.CmdDelete};
+    QList<bool> enabledBefore;
+    for (QWidget *c : others) {
+        enabledBefore.append(c->isEnabled());
+        c->setEnabled(false);
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int done = 0, skipped = 0, failed = 0;
     const BatchOutcome outcome = RunWindowBatch(w, *step, [&](const BatchRow &row) {
@@ -89,6 +99,9 @@ void FileTimesFromDate::clicked() {
     });
     QApplication::restoreOverrideCursor();
     w.state().operationEnded();
+    qsizetype i = 0;
+    for (QWidget *c : others)
+        c->setEnabled(enabledBefore[i++]);
     if (outcome.end == BatchOutcome::End::NotStarted) {
         // Nothing changed: the window as before the click.
         w.CmdStampsFromDate->setEnabled(true);

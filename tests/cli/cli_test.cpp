@@ -190,6 +190,11 @@ private slots:
                                 << QByteArray("--stamps takes");
         QTest::newRow("shift without a sign")
             << QStringList{"shift-date", "--by", "1d", "F"} << QByteArray("--by takes");
+        QTest::newRow("date shift out of order")
+            << QStringList{"stamps-from-date", "--shift", "+2h1d", "F"}
+            << QByteArray("--shift takes");
+        QTest::newRow("date shift, a sign alone")
+            << QStringList{"stamps-from-date", "--shift", "-", "F"} << QByteArray("--shift takes");
         QTest::newRow("two shifts")
             << QStringList{"shift-date", "--by", "-1d", "--random", "-1-5d", "F"}
             << QByteArray("exactly one of");

@@ -1,3 +1,4 @@
+#include "gui/window/date_stamps_dialog.h"
 #include "gui/window/main_window.h"
 #include "gui/window/photo_date_dialog.h"
 #include "gui/window/up_down.h"
@@ -6,11 +7,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -214,6 +217,35 @@ private slots:
         d->CmdCancel->click();
         QCOMPARE(FMainDate::tag(d->CmdCancel), QStringLiteral("1"));
         QVERIFY(d->dialogDone());
+    }
+
+    // The file-times question: the stamps chosen are remembered for the next time, the shift
+    // is not; no stamp at all cannot be confirmed.
+    void dateStampsChoiceRemembered() {
+        QTimer::singleShot(0, this, [] {
+            auto *dialog = qobject_cast<FDateStamps *>(QApplication::activeModalWidget());
+            QVERIFY(dialog && dialog->ChModification->isChecked() && !dialog->TShiftH->isEnabled());
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            test::real::click(dialog->ChModification);
+            QVERIFY(!dialog->CmdOk->isEnabled());
+            test::real::click(dialog->ChCreation);
+            test::real::click(dialog->ChShift);
+            dialog->CmbShiftSign->setCurrentIndex(1); // 提前
+            dialog->TShiftH->setValue(8);
+            test::real::click(dialog->CmdOk);
+        });
+        const std::optional<DateStampsChoice> first = FDateStamps::ask(*services, nullptr);
+        QVERIFY(first);
+        QCOMPARE((QList<qint64>{first->creation, first->modification, first->access,
+                                first->shiftSeconds}),
+                 (QList<qint64>{1, 0, 0, -8 * 3600}));
+        QTimer::singleShot(0, this, [] {
+            auto *dialog = qobject_cast<FDateStamps *>(QApplication::activeModalWidget());
+            QVERIFY(dialog && !dialog->ChShift->isChecked());
+            dialog->CmdOk->click();
+        });
+        const std::optional<DateStampsChoice> second = FDateStamps::ask(*services, nullptr);
+        QVERIFY(second && second->creation && !second->modification && second->shiftSeconds == 0);
     }
 };
 
