@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -20,12 +21,22 @@ namespace kalmora {
 
 namespace {
 const QString CrLf = QStringLiteral("\r\n");
-constexpr int NameCol = 0, DateCol = 1, ResultCol = 5;
+constexpr int NameCol = 0, DateCol = 1, RewrittenCol = 2, ResultCol = 5;
 } // namespace
 
 FileTimesFromDate::FileTimesFromDate(FMainDate &window) : QObject(&window), w(window) {
     askChoice = [this] { return FDateStamps::ask(w.services(), &w); };
     connect(w.CmdStampsFromDate, &QPushButton::clicked, this, &FileTimesFromDate::clicked);
+    // In Exif mode the button follows the rewrite's: after a rewrite of every row the photos'
+    // dates are no longer those of the list.
+    w.CmdPicDateMod->installEventFilter(this);
+}
+
+bool FileTimesFromDate::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == w.CmdPicDateMod && event->type() == QEvent::EnabledChange &&
+        w.OptExif->isChecked())
+        w.CmdStampsFromDate->setEnabled(w.CmdPicDateMod->isEnabled());
+    return QObject::eventFilter(watched, event);
 }
 
 void FileTimesFromDate::clicked() {
@@ -55,7 +66,9 @@ void FileTimesFromDate::clicked() {
     std::vector<bool> recorded;
     for (int r = 1; r <= n; ++r) {
         names.append(g.text(r, NameCol));
-        dates.append(g.text(r, DateCol));
+        // A photo's date as last read: after a rewrite of its row, the new one.
+        const QString readBack = video ? QString() : g.text(r, RewrittenCol);
+        dates.append(readBack.isEmpty() ? g.text(r, DateCol) : readBack);
         // The import says so where a video records no date of its own.
         recorded.push_back(!g.text(r, ResultCol).startsWith(QStringLiteral("视频未记录拍摄时间")));
     }

@@ -24,6 +24,9 @@ public:
     // dialog by default; tests answer it directly.
     std::function<std::optional<DateStampsChoice>()> askChoice;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     FMainDate &w;
 };

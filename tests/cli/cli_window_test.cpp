@@ -196,7 +196,10 @@ private slots:
         w().features().dateRewrite->askSettings = [&] {
             return std::optional<PhotoDateSettings>(settings);
         };
+        QVERIFY(w().CmdStampsFromDate->isEnabled());
         w().CmdPicDateMod->click();
+        // The list's dates are no longer the photos': their file times wait for a new import.
+        QVERIFY(!w().CmdStampsFromDate->isEnabled());
 
         const CliRun run = runCli(QStringList{"shift-date"} + options + QStringList{copy->path()});
         QCOMPARE(run.exit, 1); // the photo without Exif fails either way
