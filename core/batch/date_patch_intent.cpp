@@ -48,8 +48,19 @@ QList<BytePatch> readPatches(const QString &path, const QString &text, const QLi
                                                             : (other ? other(p.before) : p.before));
             patches.append(p);
         }
+        // A container's checksum over the block (PNG) goes back with the texts.
+        QList<std::pair<quint64, QByteArray>> intended;
+        for (const BytePatch &p : patches)
+            intended.append({quint64(p.offset), p.intended});
+        if (const auto sum = patches.isEmpty() ? std::nullopt : reader.checksumAfter(intended)) {
+            const auto before = reader.loadedBytes(sum->first, quint32(sum->second.size()));
+            if (!before)
+                return {};
+            patches.append(BytePatch{qint64(sum->first), *before, sum->second});
+        }
     } catch (const ExifError &) {
-        // No date text to keep: the patch will not find one either.
+        // No date text to keep, or a block the patch will refuse too.
+        return {};
     }
     return patches;
 }

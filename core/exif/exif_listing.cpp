@@ -13,6 +13,8 @@ namespace kalmora {
 using namespace exif_detail;
 
 bool ExifReader::isFirstExifSegment() const {
+    if (!m_inJpeg)
+        return true; // a container holds one block, the one found
     const FileBytes in(m_buffer, m_fileSize);
     // The walk a listing makes: marker by marker from the start, fill bytes skipped, up to the
     // first scan.
@@ -67,7 +69,7 @@ std::optional<std::pair<quint64, quint32>> ExifReader::soleExifTextRange(int exi
         const QByteArray header = in.bytes(m_tiffStart, 4);
         if (header != QByteArray("II\x2A\0", 4) && header != QByteArray("MM\0\x2A", 4))
             return std::nullopt;
-        const quint64 segmentEnd = m_segmentPosition + 2 + in.bigEndian16(m_segmentPosition + 2);
+        const quint64 segmentEnd = blockEnd(in);
         const auto inDirectory = [&](quint64 position, quint64 directory) {
             const quint64 count = in.entryCount(directory);
             return position >= TiffEntryPosition(directory, 0) &&
@@ -138,7 +140,7 @@ std::optional<QByteArray> ExifReader::soleExifTextAsListed(int exifTag) const {
 bool ExifReader::exifBlockIsClean() const {
     try {
         const FileBytes in = tiffBytes();
-        const quint64 segmentEnd = m_segmentPosition + 2 + in.bigEndian16(m_segmentPosition + 2);
+        const quint64 segmentEnd = blockEnd(in);
         const auto inside = [&](quint64 start, quint64 count) {
             return start >= m_tiffStart && start <= segmentEnd && count <= segmentEnd - start;
         };

@@ -2,6 +2,7 @@
 
 #include "core/base/folder_handle.h"
 #include "core/base/write_protection.h"
+#include "core/exif/exif_container.h"
 #include "core/exif/exif_file_bytes.h"
 
 #include <algorithm>
@@ -76,7 +77,21 @@ bool ExifReader::setTags(const QList<std::pair<int, QString>> &values,
         if (range && !readBack.contains(*range))
             readBack.append(*range);
     }
-    if (patches.isEmpty() || !WritePictureFile(m_picFile, patches, readBack))
+    if (patches.isEmpty())
+        return false;
+    // A container's checksum over the block changes with it, in the same write.
+    QList<std::pair<quint64, QByteArray>> written;
+    for (const Patch &p : patches)
+        written.append({p.position, p.bytes});
+    try {
+        if (const auto sum = checksumAfter(written)) {
+            patches.append(Patch{sum->first, sum->second, quint32(sum->second.size())});
+            readBack.append({sum->first, quint32(sum->second.size())});
+        }
+    } catch (const ExifError &) {
+        return false;
+    }
+    if (!WritePictureFile(m_picFile, patches, readBack))
         return false;
     // The bytes held in memory follow the file.
     for (const Patch &p : patches) {
@@ -117,7 +132,8 @@ std::optional<QByteArray> ExifReader::loadedBytes(quint64 offset, quint32 length
 
 std::optional<LoadedText> ExifReader::loadedText(int exifTag) const {
     const auto range = textRange(exifTag);
-    if (!range)
+    // A block under a checksum is patched together with it, after a load of its own.
+    if (!range || m_checksumAt != 0)
         return std::nullopt;
     const auto field = loadedBytes(range->first, range->second);
     if (!field)
@@ -155,6 +171,32 @@ std::optional<bool> ExifReader::setLoadedText(const QString &path, const LoadedT
     }
     return writeAndClose(fd, {Patch{text.position, bytes, quint32(text.field.size())}},
                          {{text.position, quint32(text.field.size())}});
+}
+
+std::optional<std::pair<quint64, QByteArray>>
+ExifReader::checksumAfter(const QList<std::pair<quint64, QByteArray>> &patches) const {
+    if (m_inJpeg || m_checksumAt == 0)
+        return std::nullopt;
+    const auto bigEndian = [](quint32 v) {
+        const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(b, 4);
+    };
+    const FileBytes in(m_buffer, m_fileSize);
+    QByteArray covered, held;
+    try {
+        covered = in.bytes(m_checksumFrom, m_checksumAt - m_checksumFrom);
+        held = in.bytes(m_checksumAt, 4);
+    } catch (const BeyondFirstRead &) {
+        throw ExifError("checksum beyond the bytes read");
+    }
+    if (bigEndian(PngCrc(covered)) != held)
+        throw ExifError("the block's checksum does not match it");
+    for (const auto &[offset, bytes] : patches) {
+        if (offset < m_checksumFrom || quint64(bytes.size()) > m_checksumAt - offset)
+            throw ExifError("patch outside the checksum's bytes");
+        covered.replace(qsizetype(offset - m_checksumFrom), bytes.size(), bytes);
+    }
+    return std::pair{m_checksumAt, bigEndian(PngCrc(covered))};
 }
 
 bool ExifReader::WritePictureFile(const QString &path, const QList<Patch> &patches,
@@ -204,11 +246,11 @@ bool ExifReader::writeAndClose(int fd, const QList<Patch> &patches,
 bool ExifReader::patchRangeIsSafe(const ExifTagRecord &record, quint64 start) const {
     const FileBytes in(m_buffer, m_fileSize);
     const quint64 length = record.Components;
-    if (!in.contains(start, length) || !in.contains(m_segmentPosition + 2, 2))
+    if (!in.contains(start, length) || (m_inJpeg && !in.contains(m_segmentPosition + 2, 2)))
         return false;
-    // Inside the APP1 segment (its length counts the two length bytes) and after the TIFF
-    // header's start, so a patch can only touch this Exif block.
-    const quint64 segmentEnd = m_segmentPosition + 2 + in.bigEndian16(m_segmentPosition + 2);
+    // Inside the APP1 segment (its length counts the two length bytes), or the container's
+    // block, and after the TIFF header's start, so a patch can only touch this Exif block.
+    const quint64 segmentEnd = blockEnd(in);
     if (start < m_tiffStart || start > segmentEnd || length > segmentEnd - start)
         return false;
     // Never over the directory entry that describes the data.

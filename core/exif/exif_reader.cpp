@@ -1,6 +1,7 @@
 #include "core/exif/exif_reader.h"
 
 #include "core/base/folder_handle.h"
+#include "core/exif/exif_container.h"
 #include "core/exif/exif_file_bytes.h"
 
 #include <QSet>
@@ -184,14 +185,32 @@ FileBytes ExifReader::tiffBytes() const {
 bool ExifReader::FindExifSegment() {
     const FileBytes in(m_buffer, m_fileSize);
     m_segmentPosition = 0;
-    if (!in.contains(0, 2) || in.u8(0) != 0xFF || in.u8(1) != 0xD8)
-        return false;
+    m_inJpeg = true;
+    m_checksumAt = 0;
+    if (!in.contains(0, 2) || in.u8(0) != 0xFF || in.u8(1) != 0xD8) {
+        const std::optional<ExifBlock> block =
+            m_containers ? LocateExifBlock(in) : std::optional<ExifBlock>();
+        if (!block)
+            return false;
+        m_inJpeg = false;
+        m_tiffStart = block->tiffStart;
+        m_blockEnd = block->end;
+        if (block->container == ExifContainer::Png) {
+            m_checksumFrom = block->crcFrom;
+            m_checksumAt = block->end;
+        }
+        return true;
+    }
     // A plain byte scan: the first FF E1 pair anywhere after the start marker is taken.
     const qint64 found = in.find(0xFF, 0xE1, 2);
     m_segmentPosition = found < 0 ? 0 : quint64(found);
     m_tiffStart = m_segmentPosition + 10;
     return in.contains(m_segmentPosition + 4, 4) &&
            in.bytes(m_segmentPosition + 4, 4) == QByteArrayLiteral("Exif");
+}
+
+quint64 ExifReader::blockEnd(const FileBytes &in) const {
+    return m_inJpeg ? m_segmentPosition + 2 + in.bigEndian16(m_segmentPosition + 2) : m_blockEnd;
 }
 
 bool ExifReader::IsIntelOrder() const {

@@ -51,10 +51,14 @@ namespace exif_detail {
 class FileBytes;
 }
 
-// Reads the Exif block of one JPEG file into a flat list of directory entries and patches a
-// text value in place. One reader serves one file: create a fresh one for every file.
+// Reads the Exif block of one photo into a flat list of directory entries and patches a text
+// value in place. One reader serves one file: create a fresh one for every file.
 class ExifReader {
 public:
+    // `containers`: the Exif block is also found in TIFF files, PNG, WebP, HEIC and HEIF
+    // (exif_container.h); without, JPEG's alone, any other file reads as one without Exif.
+    explicit ExifReader(bool containers = true) : m_containers(containers) {}
+
     void setPicFile(const QString &path);
     QVariant MakerNoteTag(int makerTag) const;
     // Value of the first entry with this tag, or the number of entries for 0; loads the stored
@@ -87,6 +91,12 @@ public:
     // its state, and the whole field of each patched text (and of `readBackTags`) by offset.
     const std::optional<FileState> &writtenState() const { return m_writtenState; }
     const QHash<qint64, QByteArray> &writtenFields() const { return m_writtenFields; }
+    // The checksum a container keeps over the block (PNG's chunk CRC) as it must read once
+    // these bytes are written at these offsets: where it lies and its new bytes. No value for a
+    // block without one; ExifError when it cannot be worked out, or the one the file holds does
+    // not match the block as read (such a file is not patched).
+    std::optional<std::pair<quint64, QByteArray>>
+    checksumAfter(const QList<std::pair<quint64, QByteArray>> &patches) const;
     // Whether setTag would find the entry and the text would fit it in place.
     bool canSetTag(int exifTag, const QString &value) const;
     // Throws ExifError when the directories cannot be read; entries read before stay.
@@ -151,6 +161,8 @@ private:
     // Whether every directory a listing reads lies, with its entries and values, inside the Exif
     // segment (see soleExifTextAsListed).
     bool exifBlockIsClean() const;
+    // The first byte after the Exif block (the JPEG segment, or the container's block).
+    quint64 blockEnd(const exif_detail::FileBytes &in) const;
     void loadWithin(const QList<qint64> &firstReads);
 
     QString m_picFile;
@@ -160,6 +172,11 @@ private:
     quint64 m_fileSize = 0;
     bool m_regularFile = false;
     LoadedFile m_loadedFile;
+    bool m_containers = true;
+    bool m_inJpeg = true;      // the block is a JPEG segment; else a container's
+    quint64 m_blockEnd = 0;    // a container's block
+    quint64 m_checksumAt = 0;  // PNG: the chunk's CRC, over [m_checksumFrom, m_checksumAt)
+    quint64 m_checksumFrom = 0;
     quint64 m_segmentPosition = 0;
     quint64 m_tiffStart = 0;
     TiffOrder m_byteOrder{}; // set by the load before any use

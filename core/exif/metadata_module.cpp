@@ -11,9 +11,16 @@
 namespace kalmora {
 namespace {
 
+// Once per process: no messages on standard error, and HEIC, HEIF, AVIF and CR3 (ISO media
+// files, which the library reads only when asked to) read like the other photos.
 void quiet() {
     static std::once_flag once;
-    std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+#ifdef EXV_ENABLE_BMFF
+        Exiv2::enableBMFF(true);
+#endif
+    });
 }
 
 // The order an entry's value bytes are copied in: the block's, little-endian when it has none.

@@ -2,6 +2,7 @@
 list(APPEND KALMORA_CORE_SOURCES
     core/exif/bounded_tiff.cpp core/exif/bounded_tiff.h core/exif/date_shift.cpp
     core/exif/date_shift.h core/exif/document_summary.cpp core/exif/document_summary.h
+    core/exif/exif_container.cpp core/exif/exif_container.h
     core/exif/exif_file_bytes.h core/exif/exif_labels.cpp core/exif/exif_labels.h
     core/exif/exif_listing.cpp core/exif/exif_patch.cpp core/exif/exif_reader.cpp
     core/exif/exif_reader.h core/exif/exif_tool.cpp core/exif/exif_tool.h
