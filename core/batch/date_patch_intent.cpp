@@ -21,10 +21,11 @@ QByteArray intendedBytes(const QByteArray &before, const QByteArray &bytes) {
 
 // The date texts `tags` hold, from a load of the photo (see DateTextPatches).
 QList<BytePatch> readPatches(const QString &path, const QString &text, const QList<int> &tags,
-                             const std::function<QByteArray(const QByteArray &)> &other) {
+                             const std::function<QByteArray(const QByteArray &)> &other,
+                             bool containers = true) {
     QList<BytePatch> patches;
     try {
-        ExifReader reader;
+        ExifReader reader(containers);
         reader.Load(path);
         QFile file;
         std::optional<bool> open; // only for a text beyond what the load read
@@ -69,9 +70,9 @@ QList<BytePatch> readPatches(const QString &path, const QString &text, const QLi
 
 BatchJournal::PatchFinder
 DateTextPatches(const QString &path, const QString &text, const QList<int> &tags,
-                const std::function<QByteArray(const QByteArray &own)> &other) {
-    return [path, text, tags, other](const FileState &, bool) {
-        return readPatches(path, text, tags, other);
+                const std::function<QByteArray(const QByteArray &own)> &other, bool containers) {
+    return [path, text, tags, other, containers](const FileState &, bool) {
+        return readPatches(path, text, tags, other, containers);
     };
 }
 

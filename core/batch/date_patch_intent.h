@@ -19,9 +19,11 @@ struct LoadedText;
 // The date texts `tags` hold (those present), read from the photo: the first to be overwritten
 // with `text`, the others with what `other` makes of their own text (no function: left as they
 // are). No patch where the photo holds no date text (the patch will not find one either).
+// `containers`: as the patch's reader (ExifReader).
 BatchJournal::PatchFinder
 DateTextPatches(const QString &path, const QString &text, const QList<int> &tags,
-                const std::function<QByteArray(const QByteArray &own)> &other = {});
+                const std::function<QByteArray(const QByteArray &own)> &other = {},
+                bool containers = true);
 // The same for one text a load of this batch found (ExifReader::loadedText): its bytes are
 // taken from that load while the file is still the one it read, else from a load of its own.
 BatchJournal::PatchFinder DateTextPatches(const QString &path, const QString &text, int tag,

@@ -38,7 +38,8 @@ int DatePatchStep::intend(BatchJournal &journal, int i, const QString &path) {
             };
         return journal.intendDatePatch(
             path, DateTextPatches(path, m_exifTexts[i],
-                                  {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime}, other));
+                                  {TagDateTimeOriginal, TagDateTimeDigitized, TagDateTime}, other,
+                                  m_window->containers));
     }
     // The date where the byte-level reader found it while working out the new date, while the
     // photo is still the file it read.
@@ -54,8 +55,9 @@ void DatePatchStep::dryRun(int i, const QString &, BatchRow &row) {
 
 ChangeResult DatePatchStep::changeInWindow(int i, const QString &path, BatchRow &row) {
     const Item &item = m_items[size_t(i)];
-    const DatesPatchResult patched = PatchShootingDates(
-        path, m_exifTexts[i], m_window->otherDates ? item.move : std::nullopt, true);
+    const DatesPatchResult patched =
+        PatchShootingDates(path, m_exifTexts[i], m_window->otherDates ? item.move : std::nullopt,
+                           true, 0, m_window->containers);
     const bool written = patched.outcome == DatePatchOutcome::Written;
     row.verdict = written ? RowVerdict::Done : RowVerdict::Failed;
     switch (patched.outcome) {

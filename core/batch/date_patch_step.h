@@ -30,9 +30,11 @@ public:
     // The window's rewrite: every date text is journaled, the other dates move along when
     // `otherDates`, and a row's "date" is the shooting date as the photo shows it afterwards
     // (no "date" where it cannot be read); a photo that cannot be written reads `failedText`.
+    // `containers`: photos other than JPEG are patched too (else they read as without Exif).
     struct InWindow {
         bool otherDates = false;
         QString failedText;
+        bool containers = false;
     };
     DatePatchStep(QStringList names, WorkOut workOut,
                   std::optional<InWindow> inWindow = std::nullopt)

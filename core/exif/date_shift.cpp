@@ -145,11 +145,11 @@ const QList<int> DateTags = {TagDateTimeOriginal, TagDateTimeDigitized, TagDateT
 // `otherFields`: the fields of the dates besides the ones patched are read back too.
 DatesPatchResult patchDates(const QString &path, const QString &exifText,
                             const std::optional<DateMove> &move, bool readBack,
-                            qint64 firstReadBytes, bool otherFields) {
+                            qint64 firstReadBytes, bool otherFields, bool containers = true) {
     const QList<int> readBackTags = otherFields ? DateTags : QList<int>();
     DatesPatchResult result;
     try {
-        ExifReader reader;
+        ExifReader reader(containers);
         if (firstReadBytes > 0)
             reader.Load(path, firstReadBytes);
         else
@@ -209,8 +209,8 @@ DatesPatchResult patchDates(const QString &path, const QString &exifText,
 
 DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
                                     const std::optional<DateMove> &move, bool readBack,
-                                    qint64 firstReadBytes) {
-    return patchDates(path, exifText, move, readBack, firstReadBytes, true);
+                                    qint64 firstReadBytes, bool containers) {
+    return patchDates(path, exifText, move, readBack, firstReadBytes, true, containers);
 }
 
 DatesPatchResult PatchShootingDate(const QString &path, const QString &exifText,

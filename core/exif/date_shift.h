@@ -135,9 +135,10 @@ QList<int> PatchedDateTags();
 // As PatchShootingDate, and with a move also the digitized and modified dates, each moved from
 // its own value (or set to the new date), through the same in-place patch. The dates that can
 // be written are, whichever others are missing; the shooting date keeps `exifText`.
+// `containers`: the photo may be other than a JPEG (ExifReader's containers).
 DatesPatchResult PatchShootingDates(const QString &path, const QString &exifText,
                                     const std::optional<DateMove> &move, bool readBack = false,
-                                    qint64 firstReadBytes = 0);
+                                    qint64 firstReadBytes = 0, bool containers = true);
 
 // The message that ends a rewrite of all rows.
 QString RewriteSummaryText(const PhotoDateSettings &settings);

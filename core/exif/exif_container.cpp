@@ -194,8 +194,13 @@ std::optional<ExifBlock> LocateExifBlock(const FileBytes &in) {
     if (!in.contains(0, 12))
         return std::nullopt;
     const QByteArray head = in.bytes(0, 12);
-    // TIFF, DNG and the raws built on TIFF (CR2, NEF, ARW, PEF, ...).
-    if (startsTiff(in, 0))
+    // TIFF, DNG and the raws built on TIFF (CR2, NEF, ARW, PEF; ORF and RW2 with magic numbers
+    // of their own in the header).
+    static const std::array<QByteArray, 5> rawHeads = {
+        QByteArray("IIRO", 4), QByteArray("IIRS", 4), QByteArray("MMOR", 4),
+        QByteArray("IIU\0", 4), QByteArray("II\x2A\0", 4)};
+    if (startsTiff(in, 0) || std::find(rawHeads.begin(), rawHeads.end(), head.left(4)) !=
+                                 rawHeads.end())
         return ExifBlock{ExifContainer::Tiff, 0, in.size(), 0};
     if (head.startsWith(QByteArray("\x89PNG\r\n\x1A\n", 8)))
         return pngBlock(in);

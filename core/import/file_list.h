@@ -30,6 +30,13 @@ inline QString ExifPhotoPattern() {
     return QStringLiteral("*.jpg;*.jpeg;*.jpe;*.tiff;*.tif");
 }
 
+// The types phones and cameras record besides those, which the Exif and rename modes add when
+// asked: HEIC/HEIF, PNG, WebP, and raw photos.
+inline QString MorePhotoPattern() {
+    return QStringLiteral("*.heic;*.heif;*.hif;*.png;*.webp;*.dng;*.cr2;*.cr3;*.nef;*.arw;*.orf;"
+                          "*.rw2;*.pef");
+}
+
 // The video types of video mode.
 inline QString DefaultVideoPattern() {
     return QStringLiteral("*.avi;*.rm;*.rmvb;*.mpg;*.mpeg;*.flv;*.mov;*.mkv;*.3gp;*.asf;*.wmv;"

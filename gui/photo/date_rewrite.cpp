@@ -190,7 +190,7 @@ BatchOutcome::End DateRewrite::rewrite(const QList<int> &rows,
             item.original = originals[i];
             workOut(i, item);
         },
-        DatePatchStep::InWindow{otherDates, failedText});
+        DatePatchStep::InWindow{otherDates, failedText, w.ChAllFormats->isChecked()});
     const bool many = rows.size() > 1;
     const int count = int(rows.size());
     const BatchOutcome outcome = RunWindowBatch(

@@ -20,6 +20,8 @@ namespace kalmora {
 namespace {
 const QString PhotoPattern = ExifPhotoPattern();
 const QString VideoPattern = DefaultVideoPattern();
+const QString OptionsGroup = QStringLiteral("Options");
+const QString AllFormatsKey = QStringLiteral("AllPhotoFormats");
 const QString FileTimeRowCaption = QStringLiteral("修改当前行的文件时间属性为起始时间");
 } // namespace
 
@@ -38,11 +40,28 @@ ModeSwitches::ModeSwitches(FMainDate &window) : QObject(&window), w(window) {
         RememberVideoDateSource(w.services().settings,
                                 on ? VideoDateSource::Recorded : VideoDateSource::FileModified);
     });
+    // The phones' and cameras' other photo types: a lasting choice of the Exif and rename modes.
+    w.ChAllFormats->setChecked(w.services().settings.value(OptionsGroup, AllFormatsKey) ==
+                               QStringLiteral("1"));
+    connect(w.ChAllFormats, &QCheckBox::toggled, this, [this](bool on) {
+        w.services().settings.setValue(OptionsGroup, AllFormatsKey,
+                                       on ? QStringLiteral("1") : QStringLiteral("0"));
+        if ((w.OptExif->isChecked() || w.OptRename->isChecked()) && !w.ChPgDn->isChecked()) {
+            w.CmbFileFilter->setEditText(photoPattern()); // FileFilter::textChanged: may reset
+            w.File1->setPattern(w.CmbFileFilter->currentText());
+            w.refreshCountText();
+        }
+    });
     connect(w.Option3, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             currentRowClicked();
     });
     w.Option3->installEventFilter(this);
+}
+
+QString ModeSwitches::photoPattern() const {
+    return w.ChAllFormats->isChecked() ? PhotoPattern + QLatin1Char(';') + MorePhotoPattern()
+                                       : PhotoPattern;
 }
 
 bool ModeSwitches::eventFilter(QObject *watched, QEvent *event) {
@@ -127,6 +146,7 @@ void ModeSwitches::modeClicked(QRadioButton *mode) {
         w.Frame6->setEnabled(true);
         w.OptAll->setChecked(true);
         w.ChPgDn->setEnabled(true);
+        w.ChAllFormats->setEnabled(false);
         w.ChPgDn->setChecked(false); // runs videoClicked(false) when it was on
         w.ChExclude->setEnabled(w.ChOnWorkTime->isChecked());
         w.Check1->setChecked(false); // runs PhotoPreview::refresh
@@ -146,6 +166,7 @@ void ModeSwitches::modeClicked(QRadioButton *mode) {
         w.Frame6->setEnabled(false);
         w.ChPgDn->setChecked(false); // runs videoClicked(false) when it was on
         w.ChPgDn->setEnabled(!exif);
+        w.ChAllFormats->setEnabled(true);
         if (exif) {
             w.ChExclude->setChecked(true); // runs Stages::excludeClicked
             w.ChExclude->setEnabled(false);
@@ -156,7 +177,7 @@ void ModeSwitches::modeClicked(QRadioButton *mode) {
         // FileFilter::defaultClicked restores the picture types first.
         w.ChPatternDefault->setChecked(true);
         w.ChPatternDefault->setEnabled(false);
-        w.CmbFileFilter->setEditText(PhotoPattern); // FileFilter::textChanged: may reset
+        w.CmbFileFilter->setEditText(photoPattern()); // FileFilter::textChanged: may reset
         if (!exif)
             w.ChOnWorkTime->setChecked(false); // runs Stages::workTimeClicked
         w.ChOnWorkTime->setEnabled(false);
@@ -186,6 +207,7 @@ void ModeSwitches::modeClicked(QRadioButton *mode) {
 void ModeSwitches::videoClicked(bool on) {
     const bool fileTime = w.OptDate->isChecked();
     w.ChVideoDate->setEnabled(on);
+    w.ChAllFormats->setEnabled(!fileTime && !on);
     if (fileTime) {
         w.VSFlexGrid1->setText(0, 1,
                                on ? QStringLiteral("原拍摄时间") : QStringLiteral("原创建时间"));

@@ -8,8 +8,8 @@ namespace kalmora {
 
 class FMainDate;
 
-// The three modes (OptDate, OptExif, OptRename), the video switch ChPgDn and the current-row
-// option Option3 with its double-click.
+// The three modes (OptDate, OptExif, OptRename), the video switch ChPgDn, the photo types
+// ChAllFormats and the current-row option Option3 with its double-click.
 class ModeSwitches : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +27,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The Exif and rename modes' photo types, with the phones' and cameras' others when chosen.
+    QString photoPattern() const;
+
     FMainDate &w;
 };
 

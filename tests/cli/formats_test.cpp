@@ -1,0 +1,135 @@
+// The photo formats phones and cameras record, made here from one camera photo's Exif block:
+// each reads its shooting date as exiv2's own reader does, a shift changes only the date's
+// bytes (and a PNG chunk's CRC), and the undo puts every byte back.
+#include "tests/cli/cli_support.h"
+#include "tests/support/files.h"
+#include "tests/support/jpeg_builder.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using namespace kalmora::test;
+
+namespace {
+
+quint32 crc32(const QByteArray &bytes) {
+    quint32 c = 0xFFFFFFFFu;
+    for (const char b : bytes) {
+        c ^= quint8(b);
+        for (int k = 0; k < 8; ++k)
+            c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    }
+    return ~c;
+}
+
+QByteArray pngChunk(const QByteArray &type, const QByteArray &data) {
+    return encode32(ByteOrder::Big, quint32(data.size())) + type + data +
+           encode32(ByteOrder::Big, crc32(type + data));
+}
+
+// One grey pixel, with the Exif block in an eXIf chunk before the image data.
+QByteArray pngWith(const QByteArray &tiff) {
+    const QByteArray header = encode32(ByteOrder::Big, 1) + encode32(ByteOrder::Big, 1) +
+                              QByteArray("\x08\x00\x00\x00\x00", 5);
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + pngChunk("eXIf", tiff) +
+           pngChunk("IDAT", QByteArray("x\x9c\x63\x60\x00\x00\x00\x02\x00\x01", 10)) +
+           pngChunk("IEND", {});
+}
+
+bool run(const QString &program, const QStringList &arguments, QByteArray *out = nullptr) {
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return false;
+    if (out)
+        *out = p.readAllStandardOutput().trimmed();
+    return true;
+}
+
+// exiv2's command-line reader on the file.
+QByteArray exiv2Date(const QString &path) {
+    QByteArray out;
+    run(QStringLiteral("exiv2"), {"-q", "-K", "Exif.Photo.DateTimeOriginal", "-Pv", path}, &out);
+    return out;
+}
+
+} // namespace
+
+class FormatsTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir dir, homes;
+    const SamplePhoto camera = cameraPhoto(ByteOrder::Big, "2019:05:04 13:22:41");
+    QByteArray tiff() const {
+        return camera.bytes.mid(camera.tiffStart, camera.exifEnd - camera.tiffStart);
+    }
+
+private slots:
+    void initTestCase() {
+        qputenv("XDG_STATE_HOME", QFile::encodeName(homes.filePath(QStringLiteral("state"))));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(homes.filePath(QStringLiteral("config"))));
+    }
+
+    void shiftedInPlaceAndUndone_data() {
+        QTest::addColumn<QString>("name");
+        for (const char *name : {"photo.heic", "photo.png", "photo.webp", "photo.dng"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void shiftedInPlaceAndUndone() {
+        QFETCH(QString, name);
+        const QString folder = dir.filePath(name + QStringLiteral(".d")),
+                      path = folder + u'/' + name;
+        QVERIFY(QDir().mkpath(folder));
+        // HEIC and WebP by their encoders from a JPEG of 64 by 64 pixels (smaller ones become
+        // HEIC grids exiv2 cannot read) with the camera's Exif block, which they copy.
+        const QString jpeg = dir.filePath(name + QStringLiteral(".jpg"));
+        if (!name.endsWith(QLatin1String(".png")) && !name.endsWith(QLatin1String(".dng"))) {
+            if (!run("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                "color=gray:s=64x64", "-frames:v", "1", jpeg}))
+                QSKIP("ffmpeg is not installed");
+            const QByteArray app1 = QByteArray("Exif\0\0", 6) + tiff();
+            QVERIFY(writeFile(jpeg, readFile(jpeg).insert(
+                                        2, QByteArray("\xFF\xE1", 2) +
+                                               encode16(ByteOrder::Big, quint16(app1.size() + 2)) +
+                                               app1)));
+        }
+        if (name.endsWith(QLatin1String(".png")))
+            QVERIFY(writeFile(path, pngWith(tiff())));
+        else if (name.endsWith(QLatin1String(".dng")))
+            QVERIFY(writeFile(path, tiff()));
+        else if (!run(name.endsWith(QLatin1String(".heic")) ? "heif-enc" : "cwebp",
+                      name.endsWith(QLatin1String(".heic"))
+                          ? QStringList{"-q", "50", jpeg, "-o", path}
+                          : QStringList{"-quiet", "-metadata", "exif", jpeg, "-o", path}))
+            QSKIP("the encoder is not installed");
+        if (QStandardPaths::findExecutable(QStringLiteral("exiv2")).isEmpty())
+            QSKIP("exiv2's command-line reader is not installed");
+        const QByteArray before = readFile(path);
+        const qsizetype tiffAt = before.indexOf(tiff());
+        QVERIFY2(tiffAt >= 0, "the encoder did not keep the Exif block as it was");
+        QCOMPARE(exiv2Date(path), QByteArray("2019:05:04 13:22:41"));
+
+        const CliRun shifted = runCli({"shift-date", "--by", "+1d2h", "--pattern", "*.*", folder});
+        QCOMPARE(shifted.exit, 0);
+        QCOMPARE(shifted.lines().value(0).split('\t').value(3), QByteArray("2019-05-04 13:22:41"));
+        QCOMPARE(exiv2Date(path), QByteArray("2019:05:05 15:22:41"));
+        const QByteArray after = readFile(path);
+        QCOMPARE(after.size(), before.size());
+        const qsizetype date = tiffAt + (camera.dateTimeOriginalPosition - camera.tiffStart);
+        const qsizetype crc = name.endsWith(QLatin1String(".png")) ? tiffAt + tiff().size() : -1;
+        for (qsizetype i = 0; i < after.size(); ++i)
+            if (after[i] != before[i])
+                QVERIFY2((i >= date && i < date + 19) || (crc >= 0 && i >= crc && i < crc + 4),
+                         qPrintable(QStringLiteral("byte %1 changed").arg(i)));
+        if (crc >= 0)
+            QCOMPARE(after.mid(crc, 4),
+                     encode32(ByteOrder::Big, crc32(after.mid(tiffAt - 4, tiff().size() + 4))));
+
+        QCOMPARE(runCli({"undo"}).exit, 0);
+        QVERIFY(readFile(path) == before);
+    }
+};
+
+QTEST_GUILESS_MAIN(FormatsTest)
+#include "formats_test.moc"
