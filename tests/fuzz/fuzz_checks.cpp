@@ -74,10 +74,48 @@ quint32 number(const QByteArray &b, qsizetype at, int size, bool little) {
 // Where a date patch may land, found without the reader's walk: the data of any 12 bytes of
 // the Exif block that read as an ASCII 36867 entry long enough for the date, inside the APP1
 // segment and clear of the entry itself. Every entry the reader can reach is among them.
+QList<qsizetype> sitesFrom(const QByteArray &b, qsizetype tiff, qint64 blockEnd) {
+    QList<qsizetype> sites;
+    const bool little = quint8(b[tiff]) == 0x49;
+    const qint64 length = NewDate.size();
+    for (qsizetype p = tiff; p + 12 <= b.size(); ++p) {
+        if (number(b, p, 2, little) != DateTimeOriginal || number(b, p + 2, 2, little) != 2)
+            continue;
+        const qint64 count = number(b, p + 4, 4, little);
+        const qint64 data = tiff + qint64(number(b, p + 8, 4, little));
+        if (count < length || data + count > qint64(b.size()) || data + count > blockEnd)
+            continue;
+        if (data < p + 12 && p < data + count)
+            continue;
+        sites.append(qsizetype(data));
+    }
+    return sites;
+}
+
+// The same for a file of another kind: a block may start at any TIFF header in it, or at the
+// file's start (a raw's header), and end anywhere up to the file's end.
+QList<qsizetype> containerPatchSites(const QByteArray &b) {
+    QList<qsizetype> sites;
+    for (qsizetype at = 0; at + 8 <= b.size(); ++at) {
+        const QByteArray head = b.mid(at, 4);
+        if (head == QByteArray("II*\0", 4) || head == QByteArray("MM\0*", 4) || at == 0)
+            sites += sitesFrom(b, at, b.size());
+    }
+    return sites;
+}
+
+// The CRCs a patch of a PNG eXIf chunk may rewrite with it: 4 bytes after each such chunk.
+QList<qsizetype> checksumSites(const QByteArray &b) {
+    QList<qsizetype> sites;
+    for (qsizetype at = b.indexOf("eXIf"); at >= 4; at = b.indexOf("eXIf", at + 1))
+        sites.append(at + 4 + qsizetype(number(b, at - 4, 4, false)));
+    return sites;
+}
+
 QList<qsizetype> patchSites(const QByteArray &b) {
     QList<qsizetype> sites;
     if (b.size() < 2 || quint8(b[0]) != 0xFF || quint8(b[1]) != 0xD8)
-        return sites;
+        return containerPatchSites(b);
     // Without an FF E1 pair the reader looks for "Exif" at the start of the file.
     const qsizetype segment = qMax<qsizetype>(0, b.indexOf(QByteArray("\xFF\xE1", 2), 2));
     if (segment + 10 > b.size() || b.mid(segment + 4, 4) != "Exif")
@@ -85,21 +123,7 @@ QList<qsizetype> patchSites(const QByteArray &b) {
     const qsizetype tiff = segment + 10;
     if (tiff >= b.size())
         return sites;
-    const bool little = quint8(b[tiff]) == 0x49;
-    const qint64 segmentEnd = segment + 2 + qint64(number(b, segment + 2, 2, false));
-    const qint64 length = NewDate.size();
-    for (qsizetype p = tiff; p + 12 <= b.size(); ++p) {
-        if (number(b, p, 2, little) != DateTimeOriginal || number(b, p + 2, 2, little) != 2)
-            continue;
-        const qint64 count = number(b, p + 4, 4, little);
-        const qint64 data = tiff + qint64(number(b, p + 8, 4, little));
-        if (count < length || data + count > qint64(b.size()) || data + count > segmentEnd)
-            continue;
-        if (data < p + 12 && p < data + count)
-            continue;
-        sites.append(qsizetype(data));
-    }
-    return sites;
+    return sitesFrom(b, tiff, segment + 2 + qint64(number(b, segment + 2, 2, false)));
 }
 
 const int QueriedTags[] = {0,      DateTimeOriginal, 34665,  37500,  36868,  0x010F, 0x0110,
@@ -144,8 +168,11 @@ void checkPatch(const QByteArray &input, const QString &copy) {
     for (const qsizetype site : patchSites(input)) {
         if (after.mid(site, text.size()) != text)
             continue;
+        const QList<qsizetype> checksums = checksumSites(input);
         const bool inside = std::all_of(changed.begin(), changed.end(), [&](qsizetype i) {
-            return i >= site && i < site + text.size();
+            return (i >= site && i < site + text.size()) ||
+                   std::any_of(checksums.begin(), checksums.end(),
+                               [i](qsizetype c) { return i >= c && i < c + 4; });
         });
         if (inside)
             return;

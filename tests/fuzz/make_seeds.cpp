@@ -208,6 +208,38 @@ QByteArray exifBlockOf(const QByteArray &jpeg) {
     return {};
 }
 
+// The containers other than JPEG that keep an Exif block (core/exif/exif_container.h), whole
+// and in the damaged shapes the locator must survive.
+bool containerSeeds() {
+    bool ok = true;
+    for (const ByteOrder order : {ByteOrder::Little, ByteOrder::Big}) {
+        const SamplePhoto camera = cameraPhoto(order);
+        const QByteArray tiff =
+            camera.bytes.mid(camera.tiffStart, camera.exifEnd - camera.tiffStart);
+        const QString o = orderName(order) + QLatin1Char('-');
+        const QByteArray png = pngWithExif(tiff), webp = webpWithExif(tiff),
+                         heic = heicWithExif(tiff);
+        QByteArray badCrc = png;
+        badCrc[png.indexOf("IDAT") - 5] = char(badCrc[png.indexOf("IDAT") - 5] ^ 1);
+        QByteArray farItem = heic;
+        farItem.replace(heic.indexOf("iloc") + 18, 4, encode32(ByteOrder::Big, 0x7FFFFFF0));
+        const std::pair<const char *, QByteArray> files[] = {
+            {"photo.tif", tiff},
+            {"photo.png", png},
+            {"photo.webp", webp},
+            {"photo.heic", heic},
+            {"crc-wrong.png", badCrc},
+            {"item-beyond-file.heic", farItem},
+            {"cut.heic", heic.left(heic.size() - 40)},
+            {"cut.webp", webp.left(webp.size() / 2)},
+            {"orf-header.orf", QByteArray("IIRO", 4) + tiff.mid(4)},
+        };
+        for (const auto &[name, bytes] : files)
+            ok = save(QStringLiteral("exif_reader"), o + QLatin1String(name), bytes) && ok;
+    }
+    return ok;
+}
+
 // Exif blocks for the bounded copy of the metadata listing (core/exif/bounded_tiff.h).
 bool boundedTiffSeeds() {
     using namespace ExifTags;
@@ -406,6 +438,7 @@ int main(int argc, char *argv[]) {
     }
     g_out = QString::fromLocal8Bit(argv[1]);
     bool ok = exifSeeds();
+    ok = containerSeeds() && ok;
     ok = boundedTiffSeeds() && ok;
     ok = textSeeds(QStringLiteral("date_time"), {"2011-08-27 20:11:00",
                                                  "2011:08:27 20:11:00",

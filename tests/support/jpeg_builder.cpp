@@ -351,4 +351,64 @@ QByteArray expandingPhoto(ByteOrder order) {
     return JpegBuilder().jfif().exif(tiff.build().bytes).build().bytes;
 }
 
+quint32 PngCrc32(const QByteArray &bytes) {
+    quint32 c = 0xFFFFFFFFu;
+    for (const char b : bytes) {
+        c ^= quint8(b);
+        for (int k = 0; k < 8; ++k)
+            c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    }
+    return ~c;
+}
+
+namespace {
+QByteArray pngChunk(const QByteArray &type, const QByteArray &data) {
+    return encode32(ByteOrder::Big, quint32(data.size())) + type + data +
+           encode32(ByteOrder::Big, PngCrc32(type + data));
+}
+
+QByteArray box(const QByteArray &type, const QByteArray &content) {
+    return encode32(ByteOrder::Big, quint32(content.size() + 8)) + type + content;
+}
+} // namespace
+
+QByteArray pngWithExif(const QByteArray &tiff) {
+    const QByteArray header = encode32(ByteOrder::Big, 1) + encode32(ByteOrder::Big, 1) +
+                              QByteArray("\x08\x00\x00\x00\x00", 5);
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + pngChunk("eXIf", tiff) +
+           pngChunk("IDAT", QByteArray("x\x9c\x63\x60\x00\x00\x00\x02\x00\x01", 10)) +
+           pngChunk("IEND", {});
+}
+
+QByteArray webpWithExif(const QByteArray &tiff) {
+    const auto chunk = [](const QByteArray &type, const QByteArray &data) {
+        return type + encode32(ByteOrder::Little, quint32(data.size())) + data +
+               (data.size() % 2 ? QByteArray(1, '\0') : QByteArray());
+    };
+    // VP8X: the Exif flag, a canvas of 1 by 1 (sizes less one, 24 bits each).
+    const QByteArray body =
+        chunk("VP8X", QByteArray("\x08\0\0\0\0\0\0\0\0\0", 10)) + chunk("EXIF", tiff);
+    return "RIFF" + encode32(ByteOrder::Little, quint32(body.size() + 4)) + "WEBP" + body;
+}
+
+QByteArray heicWithExif(const QByteArray &tiff) {
+    const QByteArray ftyp = box("ftyp", QByteArray("heic\0\0\0\0mif1heic", 16));
+    // Item 1, of type "Exif": iinf version 0 with one infe of version 2.
+    const QByteArray infe = box("infe", QByteArray("\x02\0\0\0\0\x01\0\0Exif\0", 13));
+    const QByteArray iinf = box("iinf", QByteArray("\0\0\0\0\0\x01", 6) + infe);
+    const QByteArray item = encode32(ByteOrder::Big, 6) + "Exif" + QByteArray(2, '\0') + tiff;
+    // iloc version 0: offsets and lengths of 4 bytes, no base offset; one item, one extent.
+    const auto iloc = [&](quint32 offset) {
+        return box("iloc", QByteArray("\0\0\0\0\x44\0\0\x01\0\x01\0\0\0\x01", 14) +
+                               encode32(ByteOrder::Big, offset) +
+                               encode32(ByteOrder::Big, quint32(item.size())));
+    };
+    const QByteArray hdlr = box("hdlr", QByteArray(8, '\0') + "pict" + QByteArray(13, '\0'));
+    const auto meta = [&](quint32 offset) {
+        return box("meta", QByteArray(4, '\0') + hdlr + iinf + iloc(offset));
+    };
+    const quint32 itemAt = quint32(ftyp.size() + meta(0).size() + 8);
+    return ftyp + meta(itemAt) + box("mdat", item);
+}
+
 } // namespace kalmora::test

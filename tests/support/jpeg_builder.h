@@ -162,4 +162,13 @@ SamplePhoto cameraPhotoDates(ByteOrder order, const QByteArray &dateTimeOriginal
 // shorts, longs, rationals and text. It still has a model and a shooting date.
 QByteArray expandingPhoto(ByteOrder order);
 
+// The containers other than JPEG that keep an Exif block (a TIFF structure, as
+// TiffBuilder::build makes it): PNG with an eXIf chunk before its one grey pixel, WebP with an
+// EXIF chunk after a VP8X header, and HEIC with an "Exif" item in its media data (no image
+// data: enough for a reader that looks for the block).
+quint32 PngCrc32(const QByteArray &bytes);
+QByteArray pngWithExif(const QByteArray &tiff);
+QByteArray webpWithExif(const QByteArray &tiff);
+QByteArray heicWithExif(const QByteArray &tiff);
+
 } // namespace kalmora::test
