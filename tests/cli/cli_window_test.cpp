@@ -12,6 +12,7 @@
 #include "tests/support/window_fixture.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QRadioButton>
 
 using namespace kalmora;
@@ -247,6 +248,54 @@ private slots:
         QCOMPARE(lines.size(), 5);
         for (auto it = lines.cbegin(); it != lines.cend(); ++it)
             QCOMPARE(QString::fromUtf8(it.value().value(4)), g().text(rowOf(it.key()), 5));
+    }
+
+    // The phones' and cameras' formats, asked for with the window's check box: the window's
+    // rewrite and the command line's leave the same bytes; the choice is kept, and without it
+    // the mode's types are the JPEG and TIFF ones again.
+    void otherFormatsMatchTheWindow() {
+        const SamplePhoto camera = cameraPhoto(ByteOrder::Little, "2011:08:27 20:11:00");
+        const QByteArray tiff =
+            camera.bytes.mid(camera.tiffStart, camera.exifEnd - camera.tiffStart);
+        both(QStringLiteral("a.png"), pngWithExif(tiff));
+        both(QStringLiteral("b.webp"), webpWithExif(tiff));
+        both(QStringLiteral("c.heic"), heicWithExif(tiff));
+        both(QStringLiteral("d.jpg"), cameraPhoto(ByteOrder::Big, "2012:02:29 00:00:00").bytes);
+        w().OptExif->setChecked(true);
+        w().show();
+        real::activate(&w());
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        real::click(w().ChAllFormats);
+        QVERIFY(w().CmbFileFilter->currentText().contains(QLatin1String("*.heic")));
+        w().LDir->setText(f.folder.path());
+        w().CmdInput->click();
+        QCOMPARE(w().FileCount, 4);
+        PhotoDateSettings settings;
+        settings.stepText = QStringLiteral("2");
+        settings.earlier = true;
+        w().features().dateRewrite->askSettings = [&] {
+            return std::optional<PhotoDateSettings>(settings);
+        };
+        w().CmdPicDateMod->click();
+        QCOMPARE(runCli({"shift-date", "--by", "-2d", "--pattern", "*.png;*.webp;*.heic;*.jpg",
+                         copy->path()})
+                     .exit,
+                 0);
+        const auto windowSide = folderState(f.folder.path());
+        const auto cliSide = folderState(copy->path());
+        for (auto it = windowSide.cbegin(); it != windowSide.cend(); ++it) {
+            QVERIFY2(it.value().bytes == cliSide.value(it.key()).bytes, qPrintable(it.key()));
+            QCOMPARE(g().text(rowOf(it.key()), 5), QStringLiteral("修改成功"));
+        }
+
+        f.window.reset();
+        AppValues values;
+        values.WorkFolder = f.folder.path();
+        f.window = std::make_unique<FMainDate>(*f.services, values);
+        QVERIFY(w().ChAllFormats->isChecked());
+        w().OptExif->setChecked(true);
+        w().ChAllFormats->setChecked(false);
+        QCOMPARE(w().CmbFileFilter->currentText(), ExifPhotoPattern());
     }
 
     void renameMatchesTheWindow() {
