@@ -3,6 +3,7 @@
 #include "cli/common.h"
 #include "cli/output.h"
 #include "core/batch/date_patch_step.h"
+#include "core/batch/recorded_date_step.h"
 #include "core/exif/read_exif.h"
 #include "core/platform/random.h"
 
@@ -108,14 +109,29 @@ int ShiftDateCommand(const Invocation &inv) {
     const std::optional<std::vector<PhotoDateSettings>> settings = readShift(inv, error);
     if (!settings)
         return UsageError(inv, error);
+    const bool video = inv.flags.contains(QStringLiteral("video"));
+    if (video && inv.has(QStringLiteral("new-start")))
+        return UsageError(inv, Say("--video 只能与 --by 或 --random 一起使用。",
+                                   "--video goes with --by or --random."));
     int status = AllDone;
-    const std::optional<QStringList> names = ListFiles(inv, status, true);
+    const std::optional<QStringList> names =
+        ListFiles(inv, status, !video, video ? DefaultVideoPattern() : DefaultPicturePattern());
     if (!names)
         return status;
     MtRandom random;
     std::vector<ShootingDatePlan> plans;
     for (const PhotoDateSettings &s : *settings)
         plans.emplace_back(s, random);
+    if (video) {
+        // The dates the movies record of themselves, moved in place as a photo's would be.
+        RecordedDateStep step(inv.folder, *names, [&](int, const DateTime &recorded) {
+            DateTime moved = recorded;
+            for (ShootingDatePlan &plan : plans)
+                moved = plan.newDate(moved);
+            return std::optional<qint64>(recorded.secondsTo(moved));
+        });
+        return RunBatch(inv, step);
+    }
     // The import's reading, then the rewrite's, as the window does them. The byte-level reader
     // answers for a photo whose date only it can be; the full read for any other.
     const auto workOut = [&](int i, DatePatchStep::Item &item) {

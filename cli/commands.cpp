@@ -78,12 +78,16 @@ const QList<Command> &Commands() {
              "                         including, B, as the window's dialog: e.g. -1-10d\n"
              "  --new-start DATE       the first photo gets DATE (yyyy-mm-dd hh:mm:ss), each\n"
              "                         next one DATE plus one more --increment\n"
-             "  --increment NUNIT      default 10s\n") +
+             "  --increment NUNIT      default 10s\n"
+             "  --video                videos (MP4, MOV, M4V, 3GP): move the dates their\n"
+             "                         QuickTime headers record, in place (with --by or\n"
+             "                         --random); default pattern the window's video types\n") +
              CommonOptions + DryRunOption,
          withCommon({{QStringLiteral("by"), true},
                      {QStringLiteral("random"), true},
                      {QStringLiteral("new-start"), true},
-                     {QStringLiteral("increment"), true}},
+                     {QStringLiteral("increment"), true},
+                     {QStringLiteral("video"), false}},
                     true),
          true, ShiftDateCommand},
         {QStringLiteral("rename"), QStringLiteral("rename files after their shooting date"),

@@ -1,5 +1,6 @@
 # The base layer of the core: values and rules every other layer uses (no widgets).
 list(APPEND KALMORA_CORE_SOURCES
+    core/base/byte_patch.h
     core/base/date_time.h core/base/date_time.cpp
     core/base/file_state.h core/base/file_state.cpp
     core/base/folder_handle.h core/base/folder_handle.cpp

@@ -33,6 +33,7 @@ struct PhotoDateSettings {
     bool earlier = true;      // ChFor ("前移"); the direction is read from it alone
     ShiftUnit unit = ShiftUnit::Day;
     bool allDates = false; // the digitized and modified dates move with the shooting date
+    bool recordedToo = false; // videos: the dates their headers record move with their stamps
 };
 
 // Whether a rewrite moves the digitized (36868) and modified (306) dates along; the user's

@@ -2,6 +2,8 @@
 
 // The values the journal's parts share: what a batch did, what one entry changes, where the
 // journal lives, one patch of bytes.
+#include "core/base/byte_patch.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -48,11 +50,5 @@ struct JournalConfig {
     std::function<bool(qint64 waitedMs)> lockWait;
 };
 
-// One patch of a date text: where, what it held, what the batch writes.
-struct BytePatch {
-    qint64 offset = 0;
-    QByteArray before;
-    QByteArray intended;
-};
 
 } // namespace kalmora

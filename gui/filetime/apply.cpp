@@ -100,14 +100,21 @@ void ApplyFileTimes::fitToDrive(StampsStep &step) {
 
 int ApplyFileTimes::runStamps(BatchKind kind, const QStringList &names,
                               const StampsStep::Plan &plan, int firstRow,
-                              const std::function<void(int row)> &around) {
+                              const std::function<void(int row)> &around,
+                              const RecordedDateStep::Shift &recorded) {
     // "仅创建": the other stamps go back with their old values, so a creation time that cannot
     // be set leaves the file as it was.
-    StampsStep step(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(), names, plan,
-                    &w.services().fileTimes);
-    fitToDrive(step);
+    auto stamps =
+        std::make_unique<StampsStep>(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(),
+                                     names, plan, &w.services().fileTimes);
+    fitToDrive(*stamps);
+    std::unique_ptr<BatchStep> step = std::move(stamps);
+    if (recorded)
+        step = std::make_unique<RecordedDateStep>(
+            w.LDir->text(), names, recorded,
+            std::unique_ptr<StampsStep>(static_cast<StampsStep *>(step.release())));
     const BatchOutcome outcome = RunWindowBatch(
-        w, step,
+        w, *step,
         [&](const BatchRow &row) {
             const int r = firstRow + row.index;
             showResult(r, row);
@@ -247,7 +254,8 @@ void ApplyFileTimes::notStarted() {
     w.OptAll->setChecked(true);
 }
 
-int ApplyFileTimes::runRows(const TimeFor &timeFor, bool keptFromRow, BatchKind kind) {
+int ApplyFileTimes::runRows(const TimeFor &timeFor, bool keptFromRow, BatchKind kind,
+                            bool recordedToo) {
     FileGrid &g = *w.VSFlexGrid1;
     const int n = w.FileCount;
     // The rows as the click found them; each row's change is worked out on the batch's thread,
@@ -261,11 +269,15 @@ int ApplyFileTimes::runRows(const TimeFor &timeFor, bool keptFromRow, BatchKind 
         names.append(rows.back().name);
     }
     const Planned stamps = planned();
+    // Each row's move from its imported date, for the dates a video records.
+    std::vector<std::optional<qint64>> moves(static_cast<size_t>(n));
     const StampsStep::Plan plan = [&](int i) -> std::optional<FileTimesUpdate> {
         const RowTexts &row = rows[size_t(i)];
         const std::optional<DateTime> time = timeFor(row);
         if (!time)
             return std::nullopt; // no date to start from: the row fails untouched
+        if (const std::optional<DateTime> from = DateTime::parse(row.creation))
+            moves[size_t(i)] = from->secondsTo(*time);
         FileTimesUpdate update = writeSet(*time, row, stamps);
         if (!keptFromRow) {
             // Nothing was imported for the kept stamps: they stay as they are on disk.
@@ -285,10 +297,16 @@ int ApplyFileTimes::runRows(const TimeFor &timeFor, bool keptFromRow, BatchKind 
     w.state().applyStarted();
     w.CmdFileDateMod->setEnabled(false);
     w.CmdDelete->setEnabled(false);
-    const int done = runStamps(kind, names, plan, 1, [&](int r) {
-        g.select(r, FileGrid::Cols - 1, r, FileGrid::Cols - 1);
-        ScrollAfterRow(g, r, n);
-    });
+    RecordedDateStep::Shift recorded;
+    if (recordedToo)
+        recorded = [&](int i, const DateTime &) { return moves[size_t(i)]; };
+    const int done = runStamps(
+        kind, names, plan, 1,
+        [&](int r) {
+            g.select(r, FileGrid::Cols - 1, r, FileGrid::Cols - 1);
+            ScrollAfterRow(g, r, n);
+        },
+        recorded);
     if (done == NotStarted) {
         // Nothing changed: the window as before the click.
         QApplication::restoreOverrideCursor();
@@ -337,7 +355,7 @@ void ApplyFileTimes::runVideoShift() {
                     : FieldNumber(settings->stepText);
             return AddUnits(*recorded, settings->unit, settings->earlier ? -amount : amount);
         },
-        false, BatchKind::VideoShift);
+        false, BatchKind::VideoShift, settings->recordedToo);
     if (done == NotStarted)
         return notStarted();
     closingSteps(false, done);

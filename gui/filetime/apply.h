@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/batch/batch.h"
+#include "core/batch/recorded_date_step.h"
 #include "core/batch/stamps_step.h"
 #include "core/filetime/file_times.h"
 
@@ -64,15 +65,18 @@ private:
     // Returns the rows done: all of them unless a Stop came first; NotStarted when the journal
     // could not record the batch (nothing changed).
     using TimeFor = std::function<std::optional<DateTime>(const RowTexts &row)>;
-    int runRows(const TimeFor &timeFor, bool keptFromRow, BatchKind kind);
+    // `recordedToo`: the dates the videos record move by as much as their stamps.
+    int runRows(const TimeFor &timeFor, bool keptFromRow, BatchKind kind, bool recordedToo = false);
     static constexpr int NotStarted = -2;
     // Back to the state before the click, when the journal stops the batch.
     void notStarted();
     // The batch over grid rows firstRow.. with these names and each one's update, worked out on
     // the batch's thread (no value: the row fails untouched); `around` runs after each row is
     // shown. Returns the rows done, as runRows.
+    // `recorded`: each video's shift of the dates it records (RecordedDateStep), if asked.
     int runStamps(BatchKind kind, const QStringList &names, const StampsStep::Plan &plan,
-                  int firstRow, const std::function<void(int row)> &around);
+                  int firstRow, const std::function<void(int row)> &around,
+                  const RecordedDateStep::Shift &recorded = {});
 
     FMainDate &w;
 };

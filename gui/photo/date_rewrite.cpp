@@ -32,7 +32,7 @@ constexpr int NameCol = 0, OriginalCol = 1, NewCol = 2, ResultCol = 5;
 } // namespace
 
 DateRewrite::DateRewrite(FMainDate &window) : QObject(&window), w(window) {
-    askSettings = [this] { return FPhotoDate::ask(w.services(), &w); };
+    askSettings = [this] { return FPhotoDate::ask(w.services(), &w, w.ChPgDn->isChecked()); };
     connect(w.CmdPicDateMod, &QPushButton::clicked, this, &DateRewrite::picDateModClicked);
 }
 

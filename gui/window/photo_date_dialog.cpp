@@ -43,8 +43,12 @@ FPhotoDate::FPhotoDate(Services &services, QWidget *parent)
     load();
 }
 
-std::optional<PhotoDateSettings> FPhotoDate::ask(Services &services, QWidget *parent) {
+std::optional<PhotoDateSettings> FPhotoDate::ask(Services &services, QWidget *parent,
+                                                 bool videos) {
     FPhotoDate dialog(services, parent);
+    // A video has no Exif dates; a movie may record dates of its own.
+    dialog.ChAllDates->setVisible(!videos);
+    dialog.ChVideoInside->setVisible(videos);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.exec();
     if (dialog.cancelled())
@@ -85,6 +89,13 @@ void FPhotoDate::completeControls() {
     ChAllDates->setChecked(AllExifDatesChosen(m_services.settings));
     connect(ChAllDates, &QCheckBox::toggled, this,
             [this](bool on) { RememberAllExifDates(m_services.settings, on); });
+    ChVideoInside->setChecked(m_services.settings.value(QStringLiteral("Options"),
+                                                        QStringLiteral("VideoInsideDates")) ==
+                              QStringLiteral("1"));
+    connect(ChVideoInside, &QCheckBox::toggled, this, [this](bool on) {
+        m_services.settings.setValue(QStringLiteral("Options"), QStringLiteral("VideoInsideDates"),
+                                     on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
     connect(CmdOk, &QPushButton::clicked, this, &FPhotoDate::okClicked);
     connect(CmdCancel, &QPushButton::clicked, this, &FPhotoDate::cancelClicked);
 }
@@ -110,6 +121,7 @@ PhotoDateSettings FPhotoDate::settings() const {
     s.unitText = Label2->text();
     s.earlier = ChFor->isChecked();
     s.allDates = ChAllDates->isChecked();
+    s.recordedToo = ChVideoInside->isVisibleTo(this) && ChVideoInside->isChecked();
     const std::pair<QRadioButton *, ShiftUnit> units[] = {
         {OptYear, ShiftUnit::Year}, {OptMon, ShiftUnit::Month},  {OptDay, ShiftUnit::Day},
         {OptHour, ShiftUnit::Hour}, {OptMin, ShiftUnit::Minute}, {OptSec, ShiftUnit::Second}};

@@ -28,7 +28,9 @@ public:
     explicit FPhotoDate(Services &services, QWidget *parent = nullptr);
 
     // Shows the dialog modally; no value when the user gave up.
-    static std::optional<PhotoDateSettings> ask(Services &services, QWidget *parent);
+    // `videos`: the shift of the videos' dates, which offers to move the dates they record too.
+    static std::optional<PhotoDateSettings> ask(Services &services, QWidget *parent,
+                                                bool videos = false);
 
     // What the controls say now.
     PhotoDateSettings settings() const;

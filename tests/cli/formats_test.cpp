@@ -1,6 +1,8 @@
 // The photo formats phones and cameras record, made here from one camera photo's Exif block:
 // each reads its shooting date as exiv2's own reader does, a shift changes only the date's
 // bytes (and a PNG chunk's CRC), and the undo puts every byte back.
+#include "core/filetime/file_times.h"
+#include "core/filetime/video_date.h"
 #include "tests/cli/cli_support.h"
 #include "tests/support/files.h"
 #include "tests/support/jpeg_builder.h"
@@ -9,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+using namespace kalmora;
 using namespace kalmora::test;
 
 namespace {
@@ -104,6 +107,69 @@ private slots:
 
         QCOMPARE(runCli({"undo"}).exit, 0);
         QVERIFY(readFile(path) == before);
+    }
+
+    // The dates a movie records of itself: moved in place by the shift as ffprobe and
+    // MediaInfo read them, only their bytes changed, and put back whole.
+    void movieDatesShiftedInPlace() {
+        const QString folder = dir.filePath(QStringLiteral("movies")),
+                      path = folder + QStringLiteral("/clip.mp4");
+        QVERIFY(QDir().mkpath(folder));
+        if (!run("ffmpeg",
+                 {"-loglevel", "error", "-y", "-f", "lavfi", "-i", "color=black:s=16x16:d=0.1",
+                  "-c:v", "mpeg4", "-metadata", "creation_time=2021-05-01T10:00:00Z", path}))
+            QSKIP("ffmpeg is not installed");
+        const auto probe = [&] {
+            QByteArray out;
+            run("ffprobe",
+                {"-v", "error", "-show_entries", "format_tags=creation_time", "-of",
+                 "default=nw=1:nk=1", path},
+                &out);
+            return out.left(19);
+        };
+        QCOMPARE(probe(), QByteArray("2021-05-01T10:00:00"));
+        const QByteArray before = readFile(path);
+        QCOMPARE(runCli({"shift-date", "--video", "--by", "+1d2h", folder}).exit, 0);
+        QCOMPARE(probe(), QByteArray("2021-05-02T12:00:00"));
+        QCOMPARE(ReadVideoDate(path, VideoDateSource::Recorded).text,
+                 UtcSecondsToLocal(1619956800)->toText());
+        const QByteArray after = readFile(path);
+        QCOMPARE(after.size(), before.size());
+        int changed = 0;
+        for (qsizetype i = 0; i < after.size(); ++i)
+            changed += after[i] != before[i] ? 1 : 0;
+        QVERIFY2(changed > 0 && changed <= 6 * 4, qPrintable(QString::number(changed)));
+        QCOMPARE(runCli({"undo"}).exit, 0);
+        QVERIFY(readFile(path) == before);
+    }
+
+    // Headers of version 1 keep 64-bit dates (after 2040); one not set (0) stays so.
+    void wideMovieDates() {
+        const auto be64 = [](quint64 v) {
+            return encode32(ByteOrder::Big, quint32(v >> 32)) +
+                   encode32(ByteOrder::Big, quint32(v));
+        };
+        const auto box = [](const QByteArray &type, const QByteArray &content) {
+            return encode32(ByteOrder::Big, quint32(content.size() + 8)) + type + content;
+        };
+        const quint64 y2050 = 2524608000ull + 2082844800ull; // since 1904
+        const auto header = [&](const char *type, quint64 created) {
+            return box(type, QByteArray("\x01\0\0\0", 4) + be64(created) + be64(created));
+        };
+        const QByteArray movie =
+            box("ftyp", "qt  \0\0\0\0qt  ") +
+            box("moov", header("mvhd", y2050) +
+                            box("trak", header("tkhd", y2050) + box("mdia", header("mdhd", 0)))) +
+            box("mdat", {});
+        const QString folder = dir.filePath(QStringLiteral("wide"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(folder + QStringLiteral("/wide.mov"), movie));
+        QCOMPARE(runCli({"shift-date", "--video", "--by", "-1d", folder}).exit, 0);
+        QByteArray expected = movie;
+        for (const char *type : {"mvhd", "tkhd"})
+            for (int k = 0; k < 2; ++k)
+                expected.replace(movie.indexOf(type) + 8 + 8 * k, 8, be64(y2050 - 86400));
+        QVERIFY(readFile(folder + QStringLiteral("/wide.mov")) == expected);
     }
 };
 
