@@ -5,7 +5,7 @@
 #
 #   bench/run.sh [--photos N] [--files N] [--photo-kib K] [--runs R] [--window-files N]
 #                [--scale-files N]
-#                [--cases "shift read stamps datestamps rename strip window scale"]
+#                [--cases "shift read stamps datestamps heic rename strip window scale"]
 #                [--jobs J] [--keep]
 #
 # Every run of every tool gets a fresh copy of the same files (copied, then synced, so each
@@ -21,7 +21,7 @@ photo_kib=1024
 runs=5
 window_files=10000
 scale_files=100000
-cases="shift read stamps datestamps rename strip window scale"
+cases="shift read stamps datestamps heic rename strip window scale"
 jobs=$(nproc)
 keep=0
 while [ $# -gt 0 ]; do
@@ -48,6 +48,7 @@ wants() { [[ " $cases " == *" $1 "* ]]; }
 # --- packages ------------------------------------------------------------------------------
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libexiv2-dev
     libmediainfo-dev libsqlite3-dev libssl-dev libimage-exiftool-perl exiv2 jhead hyperfine time
+    libheif-examples
     coreutils)
 missing=()
 for p in "${packages[@]}"; do
@@ -90,6 +91,12 @@ corpus="$tmp/corpus"
 work="$tmp/work"
 "$bin/kalmora_bench_corpus" "$corpus" "$photos" "$files" "$photo_kib" >&2
 mkdir -p "$tmp/empty"
+if wants heic; then
+    # One HEIC made from the first photo (its Exif block comes along), copied for each photo.
+    mkdir -p "$corpus/heic"
+    heif-enc -q 50 "$corpus/photos/IMG_0001.jpg" -o "$tmp/base.heic" >&2
+    for i in $(seq -f %04g "$photos"); do cp "$tmp/base.heic" "$corpus/heic/IMG_$i.heic"; done
+fi
 
 # --- timing --------------------------------------------------------------------------------
 table="$tmp/table"
@@ -168,6 +175,10 @@ check_datestamps() {
     [ "$(stat -c %Y "$work/IMG_0001.jpg")" = "$(date -d "2019-05-01 08:00:00" +%s)" ] || return 1
     [ "$photos" -lt 2 ] || [ "$(stat -c %Y "$work/IMG_0002.jpg")" = "$(date -d "2019-05-01 08:01:37" +%s)" ]
 }
+check_heic() {
+    [ "$(date_of IMG_0001.heic)" = "2019:05:02 08:00:00" ] &&
+        [ "$(date_of "IMG_$(printf %04d "$photos").heic")" = "2019:05:02 08:00:00" ]
+}
 check_rename() {
     [ "$(find "$work" -name '20[0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9].[0-9][0-9].[0-9][0-9]*.jpg' |
         wc -l)" -eq "$photos" ] && [ -f "$work/2019-05-01 08.00.00.jpg" ]
@@ -215,6 +226,13 @@ if wants datestamps; then
         "exiftool -FileModifyDate<" "exiftool -q -overwrite_original '-FileModifyDate<DateTimeOriginal' '$work'" \
         "jhead -ft" "jhead -q -ft $photo_list" \
         "C floor (date bytes+utimensat)" "'$bin/kalmora_bench_date_floor' '$work'"
+fi
+if wants heic; then
+    # exiv2 0.27 reads HEIC but does not write it ("Writing to BMFF images is not supported").
+    run_case "shift the HEIC shooting dates +1 day" heic "$photos" heic \
+        "kalmora-cli shift-date" "$cli_plain shift-date --by +1d --pattern '*.heic' '$work'" \
+        "kalmora-cli shift-date (journal on)" "$cli_journal shift-date --by +1d --pattern '*.heic' '$work'" \
+        "exiftool (one process)" "exiftool -q -overwrite_original '-DateTimeOriginal+=0:0:1 0:0:0' '$work'"
 fi
 if wants rename; then
     run_case "rename by shooting date" photos "$photos" rename \

@@ -305,12 +305,18 @@ private slots:
         settings.unit = ShiftUnit::Day;
         settings.earlier = false;
         settings.stepText = QStringLiteral("1");
+        settings.recordedToo = true; // the dialog's "同时修改视频内记录的拍摄时间"
         w().features().dateRewrite->askSettings = [&] {
             return std::optional<PhotoDateSettings>(settings);
         };
         w().CmdFileDateMod->click();
         QCOMPARE(ReadFileTimes(f.path(QStringLiteral("2021-05-01 18.30.00.mov")))->lastWrite,
                  dt("2021-05-02 18:30:00"));
+        // The movie's own date moved by as much; a clip without one moved its stamps alone.
+        QCOMPARE(ReadVideoDate(f.path(QStringLiteral("2021-05-01 12.00.00.mp4")),
+                               VideoDateSource::Recorded)
+                     .text,
+                 QStringLiteral("2021-05-02 12:00:00"));
         QCOMPARE(ReadFileTimes(f.path(QStringLiteral("2011-08-27 20.11.00.mts")))->lastWrite,
                  dt("2011-08-28 20:11:00"));
     }
