@@ -188,6 +188,28 @@ std::optional<ExifBlock> heifBlock(const FileBytes &in) {
     return std::nullopt;
 }
 
+// Canon's CR3: the Exif directory is the TIFF structure of the CMT2 box inside the movie box's
+// Canon "uuid" box (CMT1 holds IFD0's).
+std::optional<ExifBlock> cr3Block(const FileBytes &in) {
+    static const QByteArray canon = QByteArray::fromHex("85c0b687820f11e08111f4ce462b6a48");
+    const auto moov = childBox(in, 0, in.size(), "moov");
+    if (!moov)
+        return std::nullopt;
+    quint64 at = moov->header;
+    while (const std::optional<Box> uuid = boxAt(in, at, moov->end)) {
+        if (uuid->type == "uuid" && uuid->end - uuid->header >= 16 &&
+            in.bytes(uuid->header, 16) == canon) {
+            const auto cmt2 = childBox(in, uuid->header + 16, uuid->end, "CMT2");
+            return cmt2 ? blockAt(in, ExifContainer::Heif, cmt2->header, cmt2->end)
+                        : std::nullopt;
+        }
+        if (uuid->end == at)
+            break;
+        at = uuid->end;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<ExifBlock> LocateExifBlock(const FileBytes &in) {
@@ -212,6 +234,8 @@ std::optional<ExifBlock> LocateExifBlock(const FileBytes &in) {
         const QByteArray brand = head.mid(8, 4);
         if (std::find(brands.begin(), brands.end(), brand) != brands.end())
             return heifBlock(in);
+        if (brand == "crx ")
+            return cr3Block(in);
     }
     return std::nullopt;
 }

@@ -3,7 +3,8 @@
 // Where a photo that is not a JPEG keeps its Exif block: a TIFF file (TIFF, DNG and the raws
 // built on it) is one; PNG keeps it in an eXIf chunk, WebP in an EXIF chunk, HEIC and HEIF in an
 // item of type "Exif". Internal to core/exif: the reader walks the block the same way wherever
-// it lies, and a patch never reaches past the block's end.
+// it lies, and a patch never reaches past the block's end. Canon's CR3 keeps its Exif directory
+// as a TIFF structure of its own (the CMT2 box).
 
 #include "core/exif/exif_file_bytes.h"
 

@@ -52,7 +52,7 @@ private slots:
 
     void shiftedInPlaceAndUndone_data() {
         QTest::addColumn<QString>("name");
-        for (const char *name : {"photo.heic", "photo.png", "photo.webp", "photo.dng"})
+        for (const char *name : {"photo.heic", "photo.png", "photo.webp", "photo.dng", "photo.cr3"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
     void shiftedInPlaceAndUndone() {
@@ -63,7 +63,24 @@ private slots:
         // HEIC and WebP by their encoders from a JPEG of 64 by 64 pixels (smaller ones become
         // HEIC grids exiv2 cannot read) with the camera's Exif block, which they copy.
         const QString jpeg = dir.filePath(name + QStringLiteral(".jpg"));
-        if (!name.endsWith(QLatin1String(".png")) && !name.endsWith(QLatin1String(".dng"))) {
+        const bool cr3 = name.endsWith(QLatin1String(".cr3"));
+        // Canon's CR3 keeps the Exif directory's entries as the first directory of a TIFF
+        // structure of its own, in the CMT2 box of its Canon "uuid" box.
+        const QByteArray block = cr3 ? [] {
+            TiffBuilder t(ByteOrder::Little);
+            t.add(t.addDirectory(), t.ascii(ExifTags::DateTimeOriginal, "2019:05:04 13:22:41"));
+            return t.build().bytes;
+        }()
+                                     : tiff();
+        if (cr3) {
+            const auto box = [](const QByteArray &type, const QByteArray &content) {
+                return encode32(ByteOrder::Big, quint32(content.size() + 8)) + type + content;
+            };
+            const QByteArray canon = QByteArray::fromHex("85c0b687820f11e08111f4ce462b6a48");
+            QVERIFY(writeFile(path, box("ftyp", "crx \0\0\0\x01crx isom") +
+                                        box("moov", box("uuid", canon + box("CMT2", block))) +
+                                        box("mdat", QByteArray(64, '\0'))));
+        } else if (!name.endsWith(QLatin1String(".png")) && !name.endsWith(QLatin1String(".dng"))) {
             if (!run("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                 "color=gray:s=64x64", "-frames:v", "1", jpeg}))
                 QSKIP("ffmpeg is not installed");
@@ -77,15 +94,15 @@ private slots:
             QVERIFY(writeFile(path, pngWithExif(tiff())));
         else if (name.endsWith(QLatin1String(".dng")))
             QVERIFY(writeFile(path, tiff()));
-        else if (!run(name.endsWith(QLatin1String(".heic")) ? "heif-enc" : "cwebp",
-                      name.endsWith(QLatin1String(".heic"))
-                          ? QStringList{"-q", "50", jpeg, "-o", path}
-                          : QStringList{"-quiet", "-metadata", "exif", jpeg, "-o", path}))
+        else if (!cr3 && !run(name.endsWith(QLatin1String(".heic")) ? "heif-enc" : "cwebp",
+                              name.endsWith(QLatin1String(".heic"))
+                                  ? QStringList{"-q", "50", jpeg, "-o", path}
+                                  : QStringList{"-quiet", "-metadata", "exif", jpeg, "-o", path}))
             QSKIP("the encoder is not installed");
         if (QStandardPaths::findExecutable(QStringLiteral("exiv2")).isEmpty())
             QSKIP("exiv2's command-line reader is not installed");
         const QByteArray before = readFile(path);
-        const qsizetype tiffAt = before.indexOf(tiff());
+        const qsizetype tiffAt = before.indexOf(block);
         QVERIFY2(tiffAt >= 0, "the encoder did not keep the Exif block as it was");
         QCOMPARE(exiv2Date(path), QByteArray("2019:05:04 13:22:41"));
 
@@ -95,7 +112,8 @@ private slots:
         QCOMPARE(exiv2Date(path), QByteArray("2019:05:05 15:22:41"));
         const QByteArray after = readFile(path);
         QCOMPARE(after.size(), before.size());
-        const qsizetype date = tiffAt + (camera.dateTimeOriginalPosition - camera.tiffStart);
+        const qsizetype date = cr3 ? before.indexOf("2019:05:04 13:22:41")
+                                   : tiffAt + (camera.dateTimeOriginalPosition - camera.tiffStart);
         const qsizetype crc = name.endsWith(QLatin1String(".png")) ? tiffAt + tiff().size() : -1;
         for (qsizetype i = 0; i < after.size(); ++i)
             if (after[i] != before[i])
