@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev qt6-translations-l10n
     libexiv2-dev libmediainfo-dev libsqlite3-dev libssl-dev libimage-exiftool-perl
     fonts-noto-cjk xvfb xauth ntfs-3g exfat-fuse exfatprogs fusefat dosfstools ffmpeg
-    exiv2 libheif-examples webp
+    exiv2 libheif-examples webp mediainfo
     clang libclang-rt-dev
     desktop-file-utils appstream lintian
 )
