@@ -5,11 +5,11 @@
 // points first.
 #include "core/platform/app_values.h"
 #include "gui/platform/real_services.h"
+#include "gui/window/date_stamps_dialog.h"
 #include "gui/window/features.h"
 #include "gui/window/history_window.h"
 #include "gui/window/main_window.h"
 #include "gui/window/photo_date_dialog.h"
-#include "gui/window/date_stamps_dialog.h"
 #include "gui/window/reset.h"
 
 #include <QCheckBox>

@@ -32,7 +32,7 @@ struct PhotoDateSettings {
     QString unitText;         // Label2, such as "天。"
     bool earlier = true;      // ChFor ("前移"); the direction is read from it alone
     ShiftUnit unit = ShiftUnit::Day;
-    bool allDates = false; // the digitized and modified dates move with the shooting date
+    bool allDates = false;    // the digitized and modified dates move with the shooting date
     bool recordedToo = false; // videos: the dates their headers record move with their stamps
 };
 

@@ -200,8 +200,7 @@ std::optional<ExifBlock> cr3Block(const FileBytes &in) {
         if (uuid->type == "uuid" && uuid->end - uuid->header >= 16 &&
             in.bytes(uuid->header, 16) == canon) {
             const auto cmt2 = childBox(in, uuid->header + 16, uuid->end, "CMT2");
-            return cmt2 ? blockAt(in, ExifContainer::Heif, cmt2->header, cmt2->end)
-                        : std::nullopt;
+            return cmt2 ? blockAt(in, ExifContainer::Heif, cmt2->header, cmt2->end) : std::nullopt;
         }
         if (uuid->end == at)
             break;
@@ -219,10 +218,10 @@ std::optional<ExifBlock> LocateExifBlock(const FileBytes &in) {
     // TIFF, DNG and the raws built on TIFF (CR2, NEF, ARW, PEF; ORF and RW2 with magic numbers
     // of their own in the header).
     static const std::array<QByteArray, 5> rawHeads = {
-        QByteArray("IIRO", 4), QByteArray("IIRS", 4), QByteArray("MMOR", 4),
-        QByteArray("IIU\0", 4), QByteArray("II\x2A\0", 4)};
-    if (startsTiff(in, 0) || std::find(rawHeads.begin(), rawHeads.end(), head.left(4)) !=
-                                 rawHeads.end())
+        QByteArray("IIRO", 4), QByteArray("IIRS", 4), QByteArray("MMOR", 4), QByteArray("IIU\0", 4),
+        QByteArray("II\x2A\0", 4)};
+    if (startsTiff(in, 0) ||
+        std::find(rawHeads.begin(), rawHeads.end(), head.left(4)) != rawHeads.end())
         return ExifBlock{ExifContainer::Tiff, 0, in.size(), 0};
     if (head.startsWith(QByteArray("\x89PNG\r\n\x1A\n", 8)))
         return pngBlock(in);

@@ -173,9 +173,9 @@ private:
     bool m_regularFile = false;
     LoadedFile m_loadedFile;
     bool m_containers = true;
-    bool m_inJpeg = true;      // the block is a JPEG segment; else a container's
-    quint64 m_blockEnd = 0;    // a container's block
-    quint64 m_checksumAt = 0;  // PNG: the chunk's CRC, over [m_checksumFrom, m_checksumAt)
+    bool m_inJpeg = true;     // the block is a JPEG segment; else a container's
+    quint64 m_blockEnd = 0;   // a container's block
+    quint64 m_checksumAt = 0; // PNG: the chunk's CRC, over [m_checksumFrom, m_checksumAt)
     quint64 m_checksumFrom = 0;
     quint64 m_segmentPosition = 0;
     quint64 m_tiffStart = 0;

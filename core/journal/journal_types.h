@@ -50,5 +50,4 @@ struct JournalConfig {
     std::function<bool(qint64 waitedMs)> lockWait;
 };
 
-
 } // namespace kalmora

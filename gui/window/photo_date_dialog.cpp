@@ -43,8 +43,7 @@ FPhotoDate::FPhotoDate(Services &services, QWidget *parent)
     load();
 }
 
-std::optional<PhotoDateSettings> FPhotoDate::ask(Services &services, QWidget *parent,
-                                                 bool videos) {
+std::optional<PhotoDateSettings> FPhotoDate::ask(Services &services, QWidget *parent, bool videos) {
     FPhotoDate dialog(services, parent);
     // A video has no Exif dates; a movie may record dates of its own.
     dialog.ChAllDates->setVisible(!videos);
@@ -89,9 +88,9 @@ void FPhotoDate::completeControls() {
     ChAllDates->setChecked(AllExifDatesChosen(m_services.settings));
     connect(ChAllDates, &QCheckBox::toggled, this,
             [this](bool on) { RememberAllExifDates(m_services.settings, on); });
-    ChVideoInside->setChecked(m_services.settings.value(QStringLiteral("Options"),
-                                                        QStringLiteral("VideoInsideDates")) ==
-                              QStringLiteral("1"));
+    ChVideoInside->setChecked(
+        m_services.settings.value(QStringLiteral("Options"), QStringLiteral("VideoInsideDates")) ==
+        QStringLiteral("1"));
     connect(ChVideoInside, &QCheckBox::toggled, this, [this](bool on) {
         m_services.settings.setValue(QStringLiteral("Options"), QStringLiteral("VideoInsideDates"),
                                      on ? QStringLiteral("1") : QStringLiteral("0"));
