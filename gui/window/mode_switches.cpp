@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 
 namespace kalmora {
 
@@ -44,6 +45,13 @@ ModeSwitches::ModeSwitches(FMainDate &window) : QObject(&window), w(window) {
     w.ChAllFormats->setChecked(w.services().settings.value(OptionsGroup, AllFormatsKey) ==
                                QStringLiteral("1"));
     connect(w.ChAllFormats, &QCheckBox::toggled, this, [this](bool on) {
+        // Not while a batch or an import works on the list the types made.
+        if (w.Busy) {
+            const QSignalBlocker quiet(w.ChAllFormats);
+            w.ChAllFormats->setChecked(!on);
+            w.services().prompter.beep();
+            return;
+        }
         w.services().settings.setValue(OptionsGroup, AllFormatsKey,
                                        on ? QStringLiteral("1") : QStringLiteral("0"));
         if ((w.OptExif->isChecked() || w.OptRename->isChecked()) && !w.ChPgDn->isChecked()) {
