@@ -120,6 +120,14 @@ int main(int argc, char *argv[]) {
     QApplication::processEvents();
     ok = save(dialog.grab(), QStringLiteral("photo-date-dialog")) && ok;
     dialog.hide();
+    // As the video shift asks it.
+    FPhotoDate videoDialog(services, &window);
+    videoDialog.ChAllDates->setVisible(false);
+    videoDialog.ChVideoInside->setVisible(true);
+    videoDialog.show();
+    QApplication::processEvents();
+    ok = save(videoDialog.grab(), QStringLiteral("video-date-dialog")) && ok;
+    videoDialog.hide();
     FDateStamps stampsDialog(DateStampsChoice{}, &window);
     stampsDialog.ChShift->setChecked(true);
     stampsDialog.show();
