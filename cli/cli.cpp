@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "app/command_line.h"
 #include "cli/output.h"
 
 namespace kalmora::cli {
@@ -9,6 +10,7 @@ namespace {
 QString programHelp() {
     QString text = QStringLiteral(
         "Usage: kalmora-cli COMMAND [options] FOLDER\n"
+        "       kalmora-cli --version\n"
         "\n"
         "Rewrites the time stamps, shooting dates and names of the files in one folder, with the\n"
         "same rules and results as the Kalmora window.\n"
@@ -22,10 +24,10 @@ QString programHelp() {
         "Results: one line per file on standard output, tab-separated (path, result, values),\n"
         "or JSON Lines with --json. Messages go to standard error.\n"
         "\n"
-        "apply, shift-date, rename and strip record each batch in the undo journal the\n"
-        "window keeps ($XDG_STATE_HOME/Kalmora, else ~/.local/state/Kalmora) before the\n"
-        "first file changes; 'history' lists the batches, 'undo' puts one back. A dry run\n"
-        "records nothing.\n"
+        "apply, shift-date, rename, stamps-from-date and strip record each batch in the undo\n"
+        "journal the window keeps ($XDG_STATE_HOME/Kalmora, else ~/.local/state/Kalmora)\n"
+        "before the first file changes; 'history' lists the batches, 'undo' puts one back.\n"
+        "A dry run records nothing.\n"
         "\n"
         "Exit status: 0 every file succeeded, 1 some failed, 2 usage error, 3 the journal\n"
         "could not record the batch, so it did not start and no file was changed.\n");
@@ -67,6 +69,10 @@ int Run(const QStringList &arguments) {
     if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
         first == QLatin1String("help")) {
         WriteOut(programHelp().toUtf8());
+        return AllDone;
+    }
+    if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
+        WriteOut(QStringLiteral("kalmora-cli %1").arg(VersionText().section(u' ', 1)).toUtf8());
         return AllDone;
     }
     const Command *command = findCommand(first);

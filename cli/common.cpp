@@ -145,7 +145,11 @@ public:
 
     void row(const BatchRow &row) override {
         m_results.add(PathOf(m_inv, m_step.name(row.index)), word(row.verdict), row.values);
+        // Nobody reads the results any more: the batch ends after the file in hand.
+        if (OutputError() != 0 && stop)
+            stop();
     }
+    std::function<void()> stop;
     void progress(int done, int) override { m_progress.step(done); }
     void journalFailed(bool started, const QString &reason) override {
         Message(started ? JournalStopMessage(reason) : JournalFailureMessage(reason));
@@ -193,6 +197,7 @@ int RunBatch(const Invocation &inv, BatchStep &step) {
     options.journalWaitMs = 10 * 60 * 1000;
     LineSink sink(inv, step);
     BatchRunner runner(step, sink, options);
+    sink.stop = [&runner] { runner.requestStop(); };
     const BatchOutcome outcome = runner.run();
     // Not started: the journal could not record the batch (or keep an original), and no file
     // changed; failed during it: the files after it were left as they were.

@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -64,8 +65,41 @@ QString Localized(const QString &windowText) {
     return english.value(windowText, windowText);
 }
 
+namespace {
+QByteArray g_out;
+int g_outError = 0;
+constexpr qsizetype OutBlock = 64 * 1024;
+} // namespace
+
+int FlushOut() {
+    const char *at = g_out.constData();
+    qsizetype left = g_out.size();
+    while (left > 0 && g_outError == 0) {
+        const ssize_t n = ::write(STDOUT_FILENO, at, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            g_outError = n < 0 ? errno : EIO;
+            break;
+        }
+        at += n;
+        left -= n;
+    }
+    g_out.clear();
+    return g_outError;
+}
+
+int OutputError() {
+    return g_outError;
+}
+
 void WriteOut(const QByteArray &bytes) {
-    writeTo(stdout, bytes);
+    if (g_outError != 0)
+        return;
+    static const bool terminal = isatty(STDOUT_FILENO);
+    g_out += bytes;
+    if (terminal || g_out.size() >= OutBlock)
+        FlushOut();
 }
 
 QByteArray Results::tsvField(const QByteArray &bytes) {

@@ -15,7 +15,13 @@ void Message(const QString &text);
 // The English form of one of the window's own refusals (the same text under zh_*).
 QString Localized(const QString &windowText);
 
+// Standard output, held in blocks of whole lines (each call gives whole lines): a block cut off
+// by a reader that went away never ends in half a line. Written at once on a terminal.
 void WriteOut(const QByteArray &bytes);
+// Writes what is held; the system's error of the first write to standard output that failed
+// (then nothing more is written), 0 while none did.
+int FlushOut();
+int OutputError();
 
 // One result line per file on standard output: tab-separated (path, result, then the values),
 // or one JSON object per line. Paths are written as their bytes; in JSON a byte that is not

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
@@ -213,6 +214,39 @@ private slots:
         QCOMPARE(run.exit, 2);
         QVERIFY2(run.err.contains(message), run.err.constData());
         QVERIFY(run.out.isEmpty());
+    }
+
+    // The results cannot be written (a full disk, a closed standard output, a reader gone):
+    // a message and exit status 1, never 0; a reader gone stops the batch between files.
+    void resultsThatCannotBeWritten() {
+        const QString cli = QStringLiteral(KALMORA_CLI);
+        const auto shell = [&](const QString &script) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove(QStringLiteral("LC_ALL"));
+            env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral("bash"), {"-c", script, "sh", cli, folder()});
+            p.waitForFinished(120000);
+            return std::pair{p.exitCode(), p.readAllStandardError()};
+        };
+        QCOMPARE(runCli({"--version"}).out, QByteArray("kalmora-cli " KALMORA_VERSION_TEXT "\n"));
+        for (const char *script : {"\"$1\" --version > /dev/full", "\"$1\" --version >&-"}) {
+            const auto [exit, err] = shell(QString::fromLatin1(script));
+            QCOMPARE(exit, 1);
+            QVERIFY2(err.contains("cannot write the results"), err.constData());
+        }
+        for (int i = 0; i < 3000; ++i)
+            plainFile(QStringLiteral("f%1.txt").arg(i, 4, 10, QLatin1Char('0')));
+        const auto [exit, err] = shell(QStringLiteral(
+            "\"$1\" apply --start '2015-01-01 00:00:00' --end '2015-12-31 00:00:00' --step 1m "
+            "--pattern '*.txt' \"$2\" | head -n 1 > /dev/null; exit ${PIPESTATUS[0]}"));
+        QCOMPARE(exit, 1);
+        QVERIFY2(err.contains("Broken pipe"), err.constData());
+        const QList<BatchSummary> listed = batches();
+        QCOMPARE(listed.size(), 1);
+        QVERIFY2(listed[0].done > 0 && listed[0].done < 3000,
+                 qPrintable(QString::number(listed[0].done)));
     }
 
     // A folder the user may not list is not an empty one: an error of its own, in both
