@@ -12,6 +12,21 @@ install(FILES ${KALMORA_PACKAGING}/${KALMORA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KALMORA_PACKAGING}/${KALMORA_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# Folders open in Kalmora from the file managers' context menus (Dolphin of KDE 5 and 6, Nemo);
+# the launcher entry claims no file type, so folders keep their own handler.
+install(FILES ${KALMORA_PACKAGING}/file-managers/kalmora-dolphin.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kservices5/ServiceMenus)
+install(FILES ${KALMORA_PACKAGING}/file-managers/kalmora-dolphin.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus)
+install(FILES ${KALMORA_PACKAGING}/file-managers/kalmora.nemo_action
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions)
+# kalmora-cli's completions for bash, zsh and fish.
+install(FILES ${KALMORA_PACKAGING}/completions/kalmora-cli.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kalmora-cli)
+install(FILES ${KALMORA_PACKAGING}/completions/_kalmora-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+install(FILES ${KALMORA_PACKAGING}/completions/kalmora-cli.fish
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 install(FILES ${KALMORA_PACKAGING}/icons/kalmora.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size 48 128 256)
@@ -54,12 +69,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kalmora.example.com/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# exiftool strips metadata; the Chinese interface needs CJK glyphs and Qt's own Chinese texts;
-# the batch journal is an SQLite database; video dates come from MediaInfo, which the programs
-# load only when they read a video, so the library scan cannot see it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libimage-exiftool-perl, fonts-noto-cjk, libsqlite3-0, libmediainfo0v5")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# exiftool strips metadata; video dates come from MediaInfo, which the programs load only when
+# they read a video, so the library scan cannot see it (the scan lists the linked ones, SQLite
+# among them). The Chinese interface wants CJK glyphs and Qt's own Chinese texts: any CJK font
+# will do, so the font is recommended, not required.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libimage-exiftool-perl, libmediainfo0v5")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -18,13 +18,25 @@ share=$tmp/prefix/share
 for f in bin/kalmora share/applications/$desktop share/metainfo/$metainfo \
          share/icons/hicolor/scalable/apps/kalmora.svg share/icons/hicolor/48x48/apps/kalmora.png \
          share/icons/hicolor/128x128/apps/kalmora.png share/icons/hicolor/256x256/apps/kalmora.png \
-         share/man/man1/kalmora.1.gz bin/kalmora-cli share/man/man1/kalmora-cli.1.gz; do
+         share/man/man1/kalmora.1.gz bin/kalmora-cli share/man/man1/kalmora-cli.1.gz \
+         share/kservices5/ServiceMenus/kalmora-dolphin.desktop \
+         share/kio/servicemenus/kalmora-dolphin.desktop share/nemo/actions/kalmora.nemo_action \
+         share/bash-completion/completions/kalmora-cli share/zsh/vendor-completions/_kalmora-cli \
+         share/fish/vendor_completions.d/kalmora-cli.fish; do
     [ -e "$tmp/prefix/$f" ] || fail "not installed: $f"
 done
 desktop-file-validate "$share/applications/$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$share/metainfo/$metainfo" || fail "appstreamcli validate"
 grep -qx 'Exec=kalmora %f' "$share/applications/$desktop" || fail "Exec line"
-grep -qx 'MimeType=inode/directory;' "$share/applications/$desktop" || fail "MimeType line"
+# Folders keep their own handler: the launcher claims no file type.
+! grep -q '^MimeType=' "$share/applications/$desktop" || fail "the launcher claims a file type"
+# bash completes the commands and a command's options.
+complete_words() {
+    bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _kalmora_cli;
+             echo "${COMPREPLY[*]}"' sh "$share/bash-completion/completions/kalmora-cli" "$@"
+}
+[ "$(complete_words kalmora-cli st)" = "stamps-from-date strip" ] || fail "bash completion"
+[ "$(complete_words kalmora-cli stamps-from-date --sh)" = "--shift" ] || fail "bash options"
 icon=$(sed -n 's/^Icon=//p' "$share/applications/$desktop")
 for size in 48 128 256; do
     # A PNG's width and height are the two big-endian words after its 16-byte head.
@@ -104,9 +116,14 @@ wait "$first" || true
 cpack -G DEB -B "$tmp/pkg" --config "$build/CPackConfig.cmake" >/dev/null
 deb=$(ls "$tmp"/pkg/kalmora_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libimage-exiftool-perl fonts-noto-cjk libqt6widgets6 libexiv2 libmediainfo; do
+for dep in libimage-exiftool-perl libqt6widgets6 libexiv2 libmediainfo libsqlite3; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
+# Each package once; the CJK font only recommended.
+dups=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | sort | uniq -d)
+[ -z "$dups" ] || fail "Depends lists twice: $dups"
+dpkg-deb -f "$deb" Recommends | grep -q fonts-noto-cjk || fail "Recommends lacks the CJK font"
+! grep -q fonts-noto-cjk <<<"$depends" || fail "the CJK font is a Depends"
 if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$tmp/lintian" 2>&1; then
     cat "$tmp/lintian" >&2
     fail "lintian"
