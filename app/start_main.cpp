@@ -5,6 +5,7 @@
 #include "gui/import/folder_choice.h"
 #include "gui/window/features.h"
 #include "gui/window/main_window.h"
+#include "gui/window/window_place.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -14,15 +15,22 @@ namespace kalmora {
 namespace {
 
 // A folder from outside: the window comes to the front and takes it unless a batch or one of
-// its boxes is under way, where a folder change would cut in.
+// its boxes is under way, where a folder change would cut in, or the user keeps the list.
 void takeRequest(FMainDate &window, const QString &folder) {
     window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     window.show();
     window.raise();
     window.activateWindow();
     const bool batchRunning = window.Busy || window.OperationRunning || window.RewriteRunning;
-    if (!folder.isEmpty() && !batchRunning && !QApplication::activeModalWidget())
-        window.features().folderChoice->takeFolder(folder);
+    if (folder.isEmpty() || batchRunning || QApplication::activeModalWidget())
+        return;
+    // The files the user imported are not thrown away unasked.
+    if (window.FileCount > 0 &&
+        window.services().prompter.show(
+            QStringLiteral("是否放弃当前列表，改为处理文件夹“%1”？").arg(folder), MsgIcon::Question,
+            MsgButtons::YesNo, QStringLiteral("消息"), MsgAnswer::No) != MsgAnswer::Yes)
+        return;
+    window.features().folderChoice->takeFolder(folder);
 }
 
 } // namespace
@@ -43,6 +51,7 @@ int StartMain(Services &services, const QString &lockPath, const QString &folder
     server.listen(socketPath);
     QObject::connect(&server, &InstanceServer::requested, &window,
                      [&window](const QString &requested) { takeRequest(window, requested); });
+    PlaceMainWindow(window, services.settings);
     window.show();
     if (!folder.isEmpty())
         QTimer::singleShot(

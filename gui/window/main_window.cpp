@@ -10,6 +10,7 @@
 #include "gui/window/notice_window.h"
 #include "gui/window/paint_throttle.h"
 #include "gui/window/up_down.h"
+#include "gui/window/window_place.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -246,6 +247,7 @@ void FMainDate::closeEvent(QCloseEvent *event) {
         return;
     }
     event->accept();
+    RememberMainWindowPlace(*this, m_services.settings);
     FNoticeMsg::closeNotice(); // no window of the program outlives this one
 }
 

@@ -12,4 +12,5 @@ list(APPEND KALMORA_UI_SOURCES
     gui/window/paint_throttle.cpp gui/window/paint_throttle.h gui/window/photo_date_dialog.cpp
     gui/window/photo_date_dialog.h gui/window/photo_date_dialog.ui gui/window/reset.cpp
     gui/window/reset.h gui/window/up_down.cpp gui/window/up_down.h gui/window/window_batch.cpp
-    gui/window/window_batch.h gui/window/window_state.h)
+    gui/window/window_batch.h gui/window/window_place.cpp gui/window/window_place.h
+    gui/window/window_state.h)

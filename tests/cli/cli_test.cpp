@@ -1010,7 +1010,7 @@ private slots:
     // (when the read was done first) stops where the journal failed. Each photo said to be done
     // was changed, every other one is as it was, and the status and message say which.
     void journalFullMidBatchStopsThere() {
-        constexpr int Photos = 600;
+        constexpr int Photos = 1500;
         const DateTime first(2011, 8, 27, 20, 11, 0);
         for (int i = 0; i < Photos; ++i)
             photo(QStringLiteral("f%1.jpg").arg(i, 4, 10, QLatin1Char('0')),
