@@ -52,6 +52,13 @@ bool IsBelowProgramFiles(const QString &path, const QString &programFilesDir) {
            isSameOrBelow(path, QStringLiteral("/opt"));
 }
 
+QString ExportFolderOf(const AppValues &values, bool make) {
+    const QString folder = values.ExportFolder.isEmpty() ? values.WorkFolder : values.ExportFolder;
+    if (make && !folder.isEmpty())
+        QDir().mkpath(folder);
+    return folder;
+}
+
 AppValues ComputeAppValues(const Environment &environment) {
     AppValues v;
     v.OsVersionName = GetSysTemVerNum(environment);
@@ -60,6 +67,9 @@ AppValues ComputeAppValues(const Environment &environment) {
     v.WinDir = environment.variable(QStringLiteral("windir"));
 
     const QString programFolder = environment.programFolder();
+    const QString documents = environment.documentsFolder();
+    if (!documents.isEmpty())
+        v.ExportFolder = documents + QStringLiteral("/Kalmora");
     if (!v.IsWin7OrAbove) {
         v.WorkFolder = programFolder;
         return v;
@@ -73,11 +83,7 @@ AppValues ComputeAppValues(const Environment &environment) {
     } else {
         v.AppFolderName = programFolder.mid(programFolder.lastIndexOf(QLatin1Char('/')) + 1);
     }
-    const QString candidate = v.ProgramDataDir + QLatin1Char('/') + v.AppFolderName;
-    const QString outPict = candidate + QStringLiteral("/OutPict");
-    if (!QFileInfo::exists(outPict))
-        QDir().mkpath(outPict);
-    v.WorkFolder = candidate;
+    v.WorkFolder = v.ProgramDataDir + QLatin1Char('/') + v.AppFolderName;
     if (!IsBelowProgramFiles(programFolder, v.ProgramFilesDir))
         v.WorkFolder = programFolder;
     return v;

@@ -20,14 +20,19 @@ struct AppValues {
     QString ProgramDataDir;
     QString AppFolderName;
     QString WorkFolder;
+    // Where the text exports go: the user's documents folder's "Kalmora"; empty, the work folder.
+    QString ExportFolder;
 };
+
+// The folder the text exports go to (the documents folder's "Kalmora", else the work folder),
+// made when `make` and it is missing.
+QString ExportFolderOf(const AppValues &values, bool make = false);
 
 // True when path lies in the program-files area: below the "ProgramFiles" folder when that
 // variable is set, otherwise below the system program prefixes /usr or /opt.
 bool IsBelowProgramFiles(const QString &path, const QString &programFilesDir);
 
-// Computes the values and makes sure the "OutPict" sub-folder of the program-data candidate
-// exists (failures to create it are not reported).
+// Computes the values. No folder is made: each is made when something is first written there.
 AppValues ComputeAppValues(const Environment &environment);
 
 // The text the notice window shows; set by whoever opens it.

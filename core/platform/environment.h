@@ -23,6 +23,8 @@ public:
     virtual OsVersionInfo osVersion() const = 0;
     // The per-user data folder that stands in for the machine's program-data folder.
     virtual QString userDataFolder() const = 0;
+    // The user's documents folder (where exports go); empty when there is none.
+    virtual QString documentsFolder() const = 0;
 };
 
 class ProcessEnvironment final : public Environment {
@@ -32,6 +34,7 @@ public:
     QString userName() const override;
     OsVersionInfo osVersion() const override;
     QString userDataFolder() const override;
+    QString documentsFolder() const override;
 };
 
 } // namespace kalmora

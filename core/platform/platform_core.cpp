@@ -55,6 +55,10 @@ QString ProcessEnvironment::userDataFolder() const {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
 }
 
+QString ProcessEnvironment::documentsFolder() const {
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
 QtSettings::QtSettings(const QString &file) : m_file(file) {}
 
 static QSettings *openSettings(const QString &file) {

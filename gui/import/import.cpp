@@ -57,7 +57,7 @@ Import::Mode Import::mode() const {
 }
 
 QString Import::exportFolder() const {
-    return w.values().WorkFolder;
+    return ExportFolderOf(w.values());
 }
 
 bool Import::askForExport(Mode mode) {
@@ -145,8 +145,8 @@ void Import::inputClicked() {
     std::unique_ptr<TextExport> exportFile;
     if (m == Mode::FileTime || m == Mode::FileTimeVideo || m == Mode::Exif) {
         if (askForExport(m)) {
-            exportFile =
-                std::make_unique<TextExport>(exportFolder() + QLatin1Char('/') + exportFileName());
+            exportFile = std::make_unique<TextExport>(ExportFolderOf(w.values(), true) +
+                                                      QLatin1Char('/') + exportFileName());
             const QString header = m == Mode::Exif
                                        ? QStringLiteral("文件路径\t文件名\t照片拍摄日期时间")
                                        : TimeListHeader();

@@ -65,7 +65,7 @@ void ExifExport::picExifDelClicked() {
 void ExifExport::exportAll() {
     FileGrid &g = *w.VSFlexGrid1;
     Prompter &prompter = w.services().prompter;
-    const QString folder = w.values().WorkFolder;
+    const QString folder = ExportFolderOf(w.values(), true);
     w.state().batchStarted();
 
     TextExport file(folder + QLatin1Char('/') + exportFileName());

@@ -24,25 +24,22 @@ private slots:
         QTest::addColumn<QString>("programFiles"); // relative to the temporary root; "-": unset
         QTest::addColumn<QString>("program");      // relative to the temporary root
         QTest::addColumn<bool>("usesData");
-        QTest::addColumn<bool>("outPictMade");
         QTest::newRow("Tool below Program Files") << 10 << "Program Files"
-                                                  << "Program Files/Tool" << true << true;
+                                                  << "Program Files/Tool" << true;
         QTest::newRow("Tool on another drive") << 10 << "Program Files"
-                                               << "other/Tool" << false << true;
+                                               << "other/Tool" << false;
         QTest::newRow("NT 6 already uses the data folder") << 6 << "Program Files"
-                                                           << "Program Files/Tool" << true << true;
-        QTest::newRow("older system keeps the program folder")
-            << 5 << "Program Files"
-            << "Program Files/Tool" << false << false;
+                                                           << "Program Files/Tool" << true;
+        QTest::newRow("older system keeps the program folder") << 5 << "Program Files"
+                                                               << "Program Files/Tool" << false;
         QTest::newRow("substring test is case-sensitive") << 10 << "Program Files"
-                                                          << "program files/Tool" << false << true;
+                                                          << "program files/Tool" << false;
     }
     void workFolder() {
         QFETCH(int, major);
         QFETCH(QString, programFiles);
         QFETCH(QString, program);
         QFETCH(bool, usesData);
-        QFETCH(bool, outPictMade);
         QTemporaryDir root;
         QVERIFY(root.isValid());
         test::FakeEnvironment env;
@@ -54,7 +51,8 @@ private slots:
         const AppValues v = ComputeAppValues(env);
         const QString dataFolder = root.filePath(QStringLiteral("Data/Tool"));
         QCOMPARE(v.WorkFolder, usesData ? dataFolder : env.program);
-        QCOMPARE(QFileInfo(dataFolder + QStringLiteral("/OutPict")).isDir(), outPictMade);
+        // No folder is made at start.
+        QVERIFY(!QFileInfo::exists(dataFolder));
         QCOMPARE(v.IsWin7OrAbove, major >= 6);
         if (major >= 6) {
             QCOMPARE(v.AppFolderName, QStringLiteral("Tool"));
@@ -90,11 +88,13 @@ private slots:
         env.dataFolder = root.path();
         const AppValues v = ComputeAppValues(env);
         QCOMPARE(v.WorkFolder, usesData ? root.path() + QLatin1Char('/') + dataName : program);
-        QVERIFY(QFileInfo(root.path() + QLatin1Char('/') + dataName + QStringLiteral("/OutPict"))
-                    .isDir());
-        // Nothing named after the program's own folder.
-        QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList{dataName});
+        // No folder is made at start, none named after the program's own folder either.
+        QVERIFY(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+        // The exports go to the documents folder's "Kalmora", made when they are written.
+        env.documents = root.filePath(QStringLiteral("Documents"));
+        const AppValues withDocuments = ComputeAppValues(env);
+        QCOMPARE(ExportFolderOf(withDocuments), env.documents + QStringLiteral("/Kalmora"));
+        QVERIFY(!QFileInfo::exists(env.documents));
         QVERIFY(v.ProgramFilesDir.isEmpty());
         QVERIFY(v.WinDir.isEmpty());
     }

@@ -52,12 +52,14 @@ public:
     QString userName() const override { return user; }
     OsVersionInfo osVersion() const override { return version; }
     QString userDataFolder() const override { return dataFolder; }
+    QString documentsFolder() const override { return documents; }
 
     QHash<QString, QString> variables;
     QString program = QStringLiteral("/home/user/Kalmora");
     QString user = QStringLiteral("tester");
     OsVersionInfo version{2, 10, 0};
     QString dataFolder = QStringLiteral("/home/user/.local/share");
+    QString documents; // none: exports stay in the work folder
 };
 
 class MemorySettings final : public Settings {
