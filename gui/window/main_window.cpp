@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QWindow>
 
@@ -113,6 +114,11 @@ void FMainDate::completeControls() {
             [this] { GridView->viewport()->setToolTip(gridToolTip()); });
     connect(VSFlexGrid1, &FileGrid::selectionMoved, this, &FMainDate::applySelectionRule);
     connect(CmdHelp, &QPushButton::clicked, this, &FMainDate::showHelp);
+    // The keys desktop programs share: F1 for the help, Ctrl+Q to quit (through the question).
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+            &FMainDate::showHelp);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
+            &QWidget::close);
 }
 
 void FMainDate::load() {

@@ -561,6 +561,31 @@ private slots:
                              QStringLiteral("/Index.htm")});
     }
 
+    // The keys of every desktop program: F1 opens the help, Ctrl+Q closes through the question.
+    void helpAndQuitKeys() {
+        FMainDate &w = window();
+        w.show();
+        test::real::activate(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QString title;
+        QTimer::singleShot(0, this, [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            dialog->close();
+        });
+        test::real::key(Qt::Key_F1);
+        QCOMPARE(title, QStringLiteral("使用说明"));
+        test::real::activate(&w); // back from the help window
+        m_doubles->prompter.answer(MsgAnswer::Cancel);
+        test::real::key(Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(m_doubles->prompter.texts(), QStringList{QStringLiteral("确定退出？")});
+        QVERIFY(w.isVisible());
+        m_doubles->prompter.answer(MsgAnswer::Ok);
+        test::real::key(Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!w.isVisible());
+    }
+
     void helpWalksThroughEveryMode() {
         FMainDate &w = window();
         w.show();
