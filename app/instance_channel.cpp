@@ -1,10 +1,13 @@
 #include "app/instance_channel.h"
 
 #include <QDataStream>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace kalmora {
 
@@ -25,18 +28,21 @@ QString InstanceSocketPath(const QString &lockPath) {
 bool SendToRunningInstance(const QString &socketPath, const QString &folder, int timeoutMs) {
     if (socketPath.isEmpty())
         return false;
+    // One time limit for the whole exchange.
+    const QDeadlineTimer deadline(timeoutMs);
+    const auto left = [&] { return int(std::max<qint64>(0, deadline.remainingTime())); };
     QLocalSocket socket;
     socket.connectToServer(socketPath);
-    if (!socket.waitForConnected(timeoutMs))
+    if (!socket.waitForConnected(left()))
         return false;
     QByteArray request;
     QDataStream out(&request, QIODevice::WriteOnly);
     out << folder;
     socket.write(request);
-    if (!socket.waitForBytesWritten(timeoutMs))
+    if (!socket.waitForBytesWritten(left()))
         return false;
     while (socket.bytesAvailable() < 1) {
-        if (!socket.waitForReadyRead(timeoutMs))
+        if (deadline.hasExpired() || !socket.waitForReadyRead(left()))
             return false;
     }
     char answer = 0;

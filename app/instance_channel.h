@@ -14,8 +14,9 @@ namespace kalmora {
 // (empty for none) and ends; the running program comes to the front.
 QString InstanceSocketPath(const QString &lockPath);
 
-// Delivers the folder to the running program; false when no program answered in time.
-bool SendToRunningInstance(const QString &socketPath, const QString &folder, int timeoutMs = 5000);
+// Delivers the folder to the running program; false when no program answered within
+// `timeoutMs` in all.
+bool SendToRunningInstance(const QString &socketPath, const QString &folder, int timeoutMs = 2000);
 
 class InstanceServer : public QObject {
     Q_OBJECT

@@ -39,10 +39,12 @@ int StartMain(Services &services, const QString &lockPath, const QString &folder
     SingleInstanceGuard guard(lockPath);
     const QString socketPath = InstanceSocketPath(lockPath);
     if (!guard.acquire()) {
-        if (SendToRunningInstance(socketPath, folder))
+        // A running window that does not answer within 2 seconds is hung: said so, and this start
+        // ends without leaving anything behind.
+        if (SendToRunningInstance(socketPath, folder, 2000))
             return 0;
-        services.prompter.show(QStringLiteral("Kalmora已在运行中！"), MsgIcon::None, MsgButtons::Ok,
-                               QStringLiteral("Kalmora"));
+        services.prompter.show(QStringLiteral("Kalmora已在运行中，但没有响应。"), MsgIcon::None,
+                               MsgButtons::Ok, QStringLiteral("Kalmora"));
         return 0;
     }
     const AppValues values = ComputeAppValues(services.environment);

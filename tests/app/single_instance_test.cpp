@@ -194,7 +194,8 @@ private slots:
         const QList<QByteArray> lines = second.readAllStandardOutput().trimmed().split('\n');
         // Exactly one box: no icon, the program's title; no window was opened.
         QCOMPARE(lines.size(), 1);
-        QCOMPARE(QString::fromUtf8(lines[0]), QStringLiteral("box|Kalmora|Kalmora已在运行中！|0"));
+        QCOMPARE(QString::fromUtf8(lines[0]),
+                 QStringLiteral("box|Kalmora|Kalmora已在运行中，但没有响应。|0"));
 
         QCOMPARE(first.state(), QProcess::Running);
         first.kill();
