@@ -28,6 +28,18 @@ done
 desktop-file-validate "$share/applications/$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$share/metainfo/$metainfo" || fail "appstreamcli validate"
 grep -qx 'Exec=kalmora %f' "$share/applications/$desktop" || fail "Exec line"
+# Hardened programs: position-independent, relocations read-only and bound at start, stack
+# protection (fortified calls leave a trace only where a call could be checked).
+for program in kalmora kalmora-cli; do
+    elf=$tmp/prefix/bin/$program
+    # Whole outputs first: grep -q ending early would fail the pipe (pipefail).
+    header=$(readelf -h "$elf") segments=$(readelf -l "$elf") dynamic=$(readelf -d "$elf")
+    symbols=$(nm -D "$elf")
+    grep -q 'Type:.*DYN' <<<"$header" || fail "$program is not position-independent"
+    grep -q GNU_RELRO <<<"$segments" || fail "$program has no read-only relocations"
+    grep -q 'BIND_NOW' <<<"$dynamic" || fail "$program does not bind at start"
+    grep -q __stack_chk_fail <<<"$symbols" || fail "$program lacks stack protection"
+done
 # Folders keep their own handler: the launcher claims no file type.
 ! grep -q '^MimeType=' "$share/applications/$desktop" || fail "the launcher claims a file type"
 # bash completes the commands and a command's options.
@@ -122,7 +134,8 @@ done
 # Each package once; the CJK font only recommended.
 dups=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | sort | uniq -d)
 [ -z "$dups" ] || fail "Depends lists twice: $dups"
-dpkg-deb -f "$deb" Recommends | grep -q fonts-noto-cjk || fail "Recommends lacks the CJK font"
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -q fonts-noto-cjk <<<"$recommends" || fail "Recommends lacks the CJK font: $recommends"
 ! grep -q fonts-noto-cjk <<<"$depends" || fail "the CJK font is a Depends"
 if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$tmp/lintian" 2>&1; then
     cat "$tmp/lintian" >&2
