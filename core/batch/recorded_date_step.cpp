@@ -78,11 +78,20 @@ bool RecordedDateStep::writePatches(const QString &path, const QList<BytePatch> 
         ok = ok && ::pread(fd, now.data(), size_t(now.size()), off_t(p.offset)) == now.size() &&
              now == expected;
     }
+    qsizetype written = 0;
     for (const BytePatch &p : patches) {
         const QByteArray &bytes = back ? p.before : p.intended;
         ok = ok &&
              ::pwrite(fd, bytes.constData(), size_t(bytes.size()), off_t(p.offset)) == bytes.size();
+        written += ok ? 1 : 0;
     }
+    // A write that failed half-way: the bytes already written go back.
+    if (!ok)
+        for (qsizetype k = 0; k < written; ++k) {
+            const QByteArray &old = back ? patches[k].intended : patches[k].before;
+            if (::pwrite(fd, old.constData(), size_t(old.size()), off_t(patches[k].offset)) < 0)
+                break;
+        }
     // Putting the bytes back leaves the stamps as they were before (the write moved them).
     if (ok && back) {
         const timespec times[2] = {st.st_atim, st.st_mtim};
