@@ -2,6 +2,7 @@
 
 #include "core/base/folder_handle.h"
 #include "core/base/write_protection.h"
+#include "core/batch/stamps_from_date.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,8 +35,7 @@ bool RecordedDateStep::prepare(int i, BatchRow &row) {
     const std::optional<qint64> created = dates ? QuickTimeMovieCreated(*dates) : std::nullopt;
     const std::optional<DateTime> recorded = created ? UtcSecondsToLocal(*created) : std::nullopt;
     if (!recorded) // no date of its own: only the stamps move, if asked
-        return m_stamps ? true
-                        : fail(QStringLiteral("视频未记录拍摄时间，未修改"), RowVerdict::Skipped);
+        return m_stamps ? true : fail(NoRecordedDateText(), RowVerdict::Skipped);
     m_original[i] = recorded->toText();
     const std::optional<qint64> seconds = m_shift(i, *recorded);
     const std::optional<QList<BytePatch>> patches =

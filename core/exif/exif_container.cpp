@@ -7,12 +7,6 @@ namespace kalmora::exif_detail {
 
 namespace {
 
-quint32 big32(const FileBytes &in, quint64 at) {
-    const QByteArray b = in.bytes(at, 4);
-    return quint32(quint8(b[0])) << 24 | quint32(quint8(b[1])) << 16 | quint32(quint8(b[2])) << 8 |
-           quint8(b[3]);
-}
-
 quint32 little32(const FileBytes &in, quint64 at) {
     const QByteArray b = in.bytes(at, 4);
     return quint32(quint8(b[3])) << 24 | quint32(quint8(b[2])) << 16 | quint32(quint8(b[1])) << 8 |
@@ -48,7 +42,7 @@ std::optional<ExifBlock> blockAt(const FileBytes &in, ExifContainer kind, quint6
 std::optional<ExifBlock> pngBlock(const FileBytes &in) {
     quint64 at = 8;
     while (in.contains(at, 12)) {
-        const quint64 length = big32(in, at);
+        const quint64 length = bigN(in, at, 4);
         const QByteArray type = in.bytes(at + 4, 4);
         const quint64 data = at + 8;
         if (!in.contains(data, length + 4))
@@ -93,7 +87,7 @@ std::optional<Box> boxAt(const FileBytes &in, quint64 at, quint64 limit) {
     if (at + 8 > limit)
         return std::nullopt;
     Box b{in.bytes(at + 4, 4), at, at + 8, 0};
-    quint64 size = big32(in, at);
+    quint64 size = bigN(in, at, 4);
     if (size == 1) {
         size = bigN(in, at + 8, 8);
         b.header += 8;
@@ -175,7 +169,7 @@ std::optional<ExifBlock> heifBlock(const FileBytes &in) {
             if (length < 4 || !in.contains(offset, length))
                 throw ExifError("Exif item outside the file");
             // The item starts with the distance from its fifth byte to the TIFF header.
-            const quint64 skip = big32(in, offset);
+            const quint64 skip = bigN(in, offset, 4);
             if (skip > length - 4)
                 throw ExifError("Exif item header outside the item");
             const quint64 start = offset + 4 + skip;
@@ -217,9 +211,9 @@ std::optional<ExifBlock> LocateExifBlock(const FileBytes &in) {
     const QByteArray head = in.bytes(0, 12);
     // TIFF, DNG and the raws built on TIFF (CR2, NEF, ARW, PEF; ORF and RW2 with magic numbers
     // of their own in the header).
-    static const std::array<QByteArray, 5> rawHeads = {
-        QByteArray("IIRO", 4), QByteArray("IIRS", 4), QByteArray("MMOR", 4), QByteArray("IIU\0", 4),
-        QByteArray("II\x2A\0", 4)};
+    static const std::array<QByteArray, 4> rawHeads = {QByteArray("IIRO", 4), QByteArray("IIRS", 4),
+                                                       QByteArray("MMOR", 4),
+                                                       QByteArray("IIU\0", 4)};
     if (startsTiff(in, 0) ||
         std::find(rawHeads.begin(), rawHeads.end(), head.left(4)) != rawHeads.end())
         return ExifBlock{ExifContainer::Tiff, 0, in.size(), 0};

@@ -116,6 +116,10 @@ void RememberVideoDateSource(Settings &settings, VideoDateSource source) {
                                                           : QStringLiteral("0"));
 }
 
+QString VideoFallbackNote() {
+    return QStringLiteral("视频未记录拍摄时间，用文件修改时间");
+}
+
 QString ExtractVideoDate(const QString &report) {
     const qsizetype p = report.indexOf(FieldName);
     if (p < 0)

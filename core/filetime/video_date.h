@@ -36,6 +36,10 @@ VideoDate ReadVideoDate(const QString &path, VideoDateSource source);
 // date; a value with its own offset keeps the clock time it states; no value for anything else.
 std::optional<DateTime> ContainerDateToLocal(const QString &value);
 
+// A video row's note where the recorded date was asked for and the file's modification date
+// stands in for it.
+QString VideoFallbackNote();
+
 // The user's choice of source, kept in the settings; the modification date unless chosen.
 VideoDateSource ChosenVideoDateSource(const Settings &settings);
 void RememberVideoDateSource(Settings &settings, VideoDateSource source);

@@ -108,13 +108,14 @@ int ApplyFileTimes::runStamps(BatchKind kind, const QStringList &names,
         std::make_unique<StampsStep>(kind, !w.OptAll->isChecked() && w.OptCreate->isChecked(),
                                      names, plan, &w.services().fileTimes);
     fitToDrive(*stamps);
-    std::unique_ptr<BatchStep> step = std::move(stamps);
+    // The videos' own dates move with their stamps: the stamps' step inside theirs.
+    std::unique_ptr<RecordedDateStep> movies;
     if (recorded)
-        step = std::make_unique<RecordedDateStep>(
-            w.LDir->text(), names, recorded,
-            std::unique_ptr<StampsStep>(static_cast<StampsStep *>(step.release())));
+        movies =
+            std::make_unique<RecordedDateStep>(w.LDir->text(), names, recorded, std::move(stamps));
+    BatchStep &step = movies ? static_cast<BatchStep &>(*movies) : *stamps;
     const BatchOutcome outcome = RunWindowBatch(
-        w, *step,
+        w, step,
         [&](const BatchRow &row) {
             const int r = firstRow + row.index;
             showResult(r, row);

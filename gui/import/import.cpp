@@ -263,7 +263,7 @@ void Import::readRow(Mode m, const QString &folder, const QString &name, bool re
         row.set(QStringLiteral("date"), date.text);
         // The user asked for the recorded date: say where another one stands in for it.
         if (videoSource == VideoDateSource::Recorded && !date.recorded && !date.text.isEmpty())
-            row.set(QStringLiteral("note"), QStringLiteral("视频未记录拍摄时间，用文件修改时间"));
+            row.set(QStringLiteral("note"), VideoFallbackNote());
         // No date because videos cannot be read at all: say why, not just that it failed.
         if (date.text.isEmpty() && !VideoLibraryError().isEmpty())
             row.set(QStringLiteral("note"), VideoLibraryError());

@@ -70,7 +70,7 @@ void FileTimesFromDate::clicked() {
         const QString readBack = video ? QString() : g.text(r, RewrittenCol);
         dates.append(readBack.isEmpty() ? g.text(r, DateCol) : readBack);
         // The import says so where a video records no date of its own.
-        recorded.push_back(!g.text(r, ResultCol).startsWith(QStringLiteral("视频未记录拍摄时间")));
+        recorded.push_back(g.text(r, ResultCol) != VideoFallbackNote());
     }
     const std::unique_ptr<StampsStep> step = MakeStampsFromDateStep(
         names,

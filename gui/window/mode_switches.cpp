@@ -55,8 +55,8 @@ ModeSwitches::ModeSwitches(FMainDate &window) : QObject(&window), w(window) {
         w.services().settings.setValue(OptionsGroup, AllFormatsKey,
                                        on ? QStringLiteral("1") : QStringLiteral("0"));
         if ((w.OptExif->isChecked() || w.OptRename->isChecked()) && !w.ChPgDn->isChecked()) {
-            w.CmbFileFilter->setEditText(photoPattern()); // FileFilter::textChanged: may reset
-            w.File1->setPattern(w.CmbFileFilter->currentText());
+            // FileFilter::textChanged takes the new pattern (and may reset).
+            w.CmbFileFilter->setEditText(photoPattern());
             w.refreshCountText();
         }
     });
